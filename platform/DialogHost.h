@@ -1,0 +1,89 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vexlo::platform {
+
+// What happened to a control; delivered to the window's logic on the window's thread.
+enum class ControlEvent {
+  kClicked,           // a button, check box, radio button or menu command
+  kSelectionChanged,  // a drop-down list's selection was changed by the user
+};
+
+// The window's logic, as the dialog host sees it. Every call arrives on the window's thread.
+class DialogEvents {
+ public:
+  virtual ~DialogEvents() = default;
+  // The controls exist and hold their template contents; the window is not shown yet.
+  virtual void onInitDialog() = 0;
+  // A control or menu command. The OK command is id 1 ("Exit"), the Cancel command id 2
+  // (title-bar close, Escape, the menu's "E&xit").
+  virtual void onCommand(int id, ControlEvent event) = 0;
+  // The window is going away: the last call, made before any control is destroyed.
+  virtual void onDestroy() = 0;
+};
+
+// Parameters of the open-file dialog of the Browse buttons.
+struct FileDialogRequest {
+  std::string title;             // "Video Source File"
+  std::string filter;            // "*.*": shown as the filter's text
+  std::string initialDirectory;  // ends with the path separator
+  std::string initialFileName;   // "*.*"
+};
+
+// The dialog the window's logic talks to, by control ID. The Qt host implements it with widgets
+// built from the dialog template; tests use an in-memory fake.
+//
+// Everything but post() must be called on the window's thread. Runner threads never touch a
+// control: they post the change to the window's thread.
+class DialogHost {
+ public:
+  virtual ~DialogHost() = default;
+
+  /// The text of an edit, static or button control; empty for an unknown id.
+  virtual std::string text(int id) const = 0;
+  virtual void setText(int id, std::string_view text) = 0;
+  /// Appends to a multi-line edit and scrolls so that the newest line is in view.
+  virtual void appendText(int id, std::string_view text) = 0;
+
+  /// The 0-based selection of a drop-down list; -1 when nothing is selected.
+  virtual int listIndex(int id) const = 0;
+  /// Selects an entry; an index outside the list leaves the list without a selection.
+  virtual void setListIndex(int id, int index) = 0;
+
+  virtual bool checked(int id) const = 0;
+  virtual void setChecked(int id, bool checked) = 0;
+
+  virtual bool enabled(int id) const = 0;
+  virtual void setEnabled(int id, bool enabled) = 0;
+  virtual bool visible(int id) const = 0;
+  virtual void setVisible(int id, bool visible) = 0;
+  virtual void setReadOnly(int id, bool readOnly) = 0;
+
+  /// The position of the progress bar, 0 to 100.
+  virtual int progress() const = 0;
+  virtual void setProgress(int position) = 0;
+
+  /// Shows or hides the wait cursor; calls nest.
+  virtual void setWaitCursor(bool on) = 0;
+  /// Resizes the window in pixels, keeping its position.
+  virtual void resizeWindow(int width, int height) = 0;
+  /// Ends the dialog with a result (1 OK, 2 Cancel); onDestroy follows.
+  virtual void endDialog(int result) = 0;
+
+  /// The open-file dialog; nullopt when the user cancelled. Accepts a name that does not exist.
+  virtual std::optional<std::string> chooseFile(const FileDialogRequest& request) = 0;
+  /// Shows a path in the file manager; silent on failure.
+  virtual void revealInFileManager(const std::string& path) = 0;
+  /// Runs the About box modally.
+  virtual void showAbout() = 0;
+
+  /// Runs a task on the window's thread, later, in the order of posting. Safe from any thread;
+  /// never waits. Tasks posted after the window has gone are dropped.
+  virtual void post(std::function<void()> task) = 0;
+};
+
+}  // namespace vexlo::platform

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+
+namespace vexlo::process {
+
+// The figures of the running job, shared by the runner threads' notifications and the window's
+// thread. Each is a whole atomic value; no lock guards them.
+struct JobFigures {
+  std::atomic<std::int64_t> durationMs{0};  // the input's duration, from the last "Duration:"
+  std::atomic<std::int64_t> timeMs{0};      // the output time reached, from the last "time="
+  std::atomic<std::int32_t> progressPos{0};  // the bar's position, 0 to 100, forward only
+};
+
+// The main window as the job notifications see it. The notifications run on a runner's
+// threads: nothing here touches a control directly or waits for the window's thread; every
+// change to a control is posted to the window's thread and runs there in the order of posting.
+class JobWindow {
+ public:
+  virtual ~JobWindow() = default;
+
+  virtual JobFigures& jobFigures() = 0;
+
+  /// The log append: queues a line (level 30, no timestamp) while the log exists. Any thread.
+  virtual void logAppend(std::string_view text) = 0;
+  /// Moves every queued log line into the pane now. Any thread; never waits for the window.
+  virtual void flushLog() = 0;
+
+  /// Sends a position to the progress bar (posted). Any thread.
+  virtual void sendProgress(int position) = 0;
+  /// EnableJobControls with the flag (posted). Any thread.
+  virtual void postEnableJobControls(bool enable) = 0;
+  /// The window's Cancel action, which closes the window (posted). Any thread.
+  virtual void postCancelWindow() = 0;
+
+  /// True when the command line selected automatic mode.
+  virtual bool automaticMode() const = 0;
+
+  /// Records how the last conversion ended: true when the tool ran to its end with exit code 0.
+  /// Automatic mode turns it into the program's exit status.
+  virtual void noteConversionResult(bool succeeded) = 0;
+};
+
+}  // namespace vexlo::process

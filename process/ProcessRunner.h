@@ -1,0 +1,115 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vexlo::process {
+
+// Notification signatures. The runner ignores the results.
+using OutputNotification = int (*)(const char* data, int length, void* context);
+using CodeNotification = int (*)(int code, void* context);
+
+// Notification codes and states.
+inline constexpr int kNotifyStarted = 1;
+inline constexpr int kNotifyFinished = 2;
+inline constexpr int kErrorStartFailed = -2;
+inline constexpr int kErrorToolFailed = -3;  // non-zero exit code, or silence
+
+enum RunnerState : std::int32_t {
+  kRunnerNotStarted = 0,
+  kRunnerRunning = 1,
+  kRunnerEnded = 2,
+  kRunnerStartFailed = -1,
+};
+
+// One run of one tool command line as a child process whose standard output and standard error
+// arrive through one pipe, chunk by chunk: a chunk ends after a line feed (kept) or at 1024
+// bytes. A supervisor thread polls the child; a reader thread delivers the chunks. The child is
+// killed after `stallPolls` + 1 polls in a row without a new chunk.
+//
+// Notification contract:
+//   clean end:      started, outputs, finished
+//   tool failure:   started, outputs, error -3, finished
+//   watchdog:       started, outputs, error -3, finished (child killed)
+//   stop:           started, outputs, finished (child killed, no error)
+//   start failure:  error -2 only; the state becomes -1
+// Outputs never arrive after finished.
+//
+// Construct, SetCommandLine, Start, Stop, Close and destroy on one thread (the window's), never
+// from inside a notification: Stop and Close refuse to run on the runner's own threads.
+class ProcessRunner {
+ public:
+  static constexpr std::chrono::milliseconds kDefaultPollInterval{100};
+  static constexpr int kDefaultStallPolls = 400;
+  static constexpr int kChunkSize = 1024;
+
+  explicit ProcessRunner(std::chrono::milliseconds pollInterval = kDefaultPollInterval,
+                         int stallPolls = kDefaultStallPolls);
+  ~ProcessRunner();  // Close
+  ProcessRunner(const ProcessRunner&) = delete;
+  ProcessRunner& operator=(const ProcessRunner&) = delete;
+
+  /// Copies the command line; -1 for a null pointer (the old one stays), else 0. No length limit.
+  int SetCommandLine(const char* commandLine);
+  /// Writes "\n->Start of parent execution.\n" to standard output and starts the run. A second
+  /// Start while the supervisor exists does nothing. Always 0.
+  int Start();
+  /// Kills a running child and waits for the supervisor to end. Safe when nothing runs.
+  /// Returns 0, or -1 when called from one of the runner's own threads (refused).
+  int Stop();
+  /// Stop, then releases the pipe ends. 0, or -1 when refused like Stop.
+  int Close();
+  /// Releases the done event; 1 when there was one, else 0.
+  int CloseDoneEvent();
+
+  /// 0 not started, 1 running, 2 ended, -1 failed to start.
+  std::int32_t state() const { return state_.load(); }
+  /// The child's wait status as waitpid reported it, or -1 before the child has been reaped.
+  int waitStatus() const { return waitStatus_.load(); }
+  /// Chunks delivered in this run.
+  std::int32_t chunkCount() const { return chunkCounter_.load(); }
+  const std::string& commandLine() const { return commandLine_; }
+  std::chrono::milliseconds pollInterval() const { return pollInterval_; }
+  int stallPolls() const { return stallPolls_; }
+  /// True on one of this runner's own threads (supervisor or reader).
+  bool onOwnThread() const;
+
+  // Notifications and their contexts: assign after SetCommandLine and before Start.
+  OutputNotification output = nullptr;
+  CodeNotification started = nullptr;
+  CodeNotification error = nullptr;
+  CodeNotification finished = nullptr;
+  void* outputContext = nullptr;
+  void* endContext = nullptr;  // for error and finished
+  void* startedContext = nullptr;
+
+ private:
+  struct Impl;
+  void supervise();
+  void read();
+
+  std::chrono::milliseconds pollInterval_;
+  int stallPolls_;
+  std::string commandLine_;
+  std::atomic<std::int32_t> state_{kRunnerNotStarted};
+  std::atomic<std::int32_t> chunkCounter_{0};
+  std::atomic<int> waitStatus_{-1};
+  // The remaining members are the implementation's (pipes, wake-up descriptor, threads).
+  std::thread supervisor_;
+  std::thread reader_;
+  std::atomic<std::thread::id> supervisorId_{};
+  std::atomic<std::thread::id> readerId_{};
+  int outputRead_ = -1;
+  int inputWrite_ = -1;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  int stopRead_ = -1;
+  int stopWrite_ = -1;
+  bool doneEvent_ = true;
+};
+
+}  // namespace vexlo::process

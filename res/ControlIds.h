@@ -1,0 +1,72 @@
+#pragma once
+
+// Control, template and command identifiers of the main dialog and the About box. Tests, tools
+// and screen readers find each widget by its identifier (the widget's object name is the number).
+namespace vexlo::res {
+
+inline constexpr int kIdOk = 1;      // "Exit": the dialog's OK command
+inline constexpr int kIdCancel = 2;  // title-bar close, Escape, menu "E&xit"
+
+inline constexpr int kDialogMain = 1022;
+inline constexpr int kDialogAbout = 501;
+inline constexpr int kMenuMain = 1024;
+inline constexpr int kIconMain = 1023;
+inline constexpr int kBitmapAbout = 506;
+
+inline constexpr int kCmdAppAbout = 0xE140;  // "&Help" / "&About ..."
+inline constexpr int kCmdAppExit = 0xE141;   // "&File" / "E&xit"
+
+namespace id {
+inline constexpr int kProgress = 1000;
+inline constexpr int kAboutLine = 1001;
+inline constexpr int kSourceEdit = 1002;
+inline constexpr int kVideoDestEdit = 1003;
+inline constexpr int kProfileList = 1006;
+inline constexpr int kCrfList = 1007;
+inline constexpr int kReportCheck = 1008;
+inline constexpr int kLogPane = 1009;
+inline constexpr int kBrowseSource = 1010;
+inline constexpr int kBrowseVideo = 1011;
+inline constexpr int kEncodeVideo = 1012;
+inline constexpr int kLogLabel = 1013;
+inline constexpr int kProfileLabel = 1014;
+inline constexpr int kTestEncode = 1015;
+inline constexpr int kCrfLabel = 1016;
+inline constexpr int kDefault = 1017;
+inline constexpr int kDeriveVid = 1018;
+inline constexpr int kDeriveH264 = 1019;
+inline constexpr int kRequestStop = 1020;
+inline constexpr int kCancel = 1021;
+inline constexpr int kGoSource = 1022;
+inline constexpr int kGoVideo = 1023;
+inline constexpr int kIndex = 1024;
+inline constexpr int kGpuList = 1025;
+inline constexpr int kDeriveAud = 1026;
+inline constexpr int kDeriveWav = 1027;
+inline constexpr int kDeinterlaceCheck = 1028;
+inline constexpr int kNvidiaCheck = 1029;
+inline constexpr int kFrame = 1030;
+inline constexpr int kResizeList = 1031;
+inline constexpr int kResizeLabel = 1032;
+inline constexpr int kInfoSource = 1033;
+inline constexpr int kInfoVideo = 1034;
+inline constexpr int kAudioDestEdit = 1035;
+inline constexpr int kGoAudio = 1036;
+inline constexpr int kBrowseAudio = 1037;
+inline constexpr int kEncodeAudio = 1038;
+inline constexpr int kInfoAudio = 1039;
+inline constexpr int kFrameTimeEdit = 1040;
+inline constexpr int kRadioH264 = 1041;
+inline constexpr int kRadioH265 = 1042;
+inline constexpr int kDeriveH265 = 1043;
+inline constexpr int kGpuLabel = 1044;
+inline constexpr int kFpsList = 1045;
+inline constexpr int kFpsLabel = 1046;
+inline constexpr int kGopSource = 1047;
+inline constexpr int kGopVideo = 1048;
+inline constexpr int kRadioMpv = 1049;
+inline constexpr int kShortGopCheck = 1050;
+inline constexpr int kDeriveMpv = 1051;
+}  // namespace id
+
+}  // namespace vexlo::res
