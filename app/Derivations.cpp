@@ -1,0 +1,60 @@
+#include "app/Derivations.h"
+
+#include "platform/Paths.h"
+
+namespace vexlo::app {
+
+namespace {
+
+std::string CutAndAppend(std::string_view source, char cut, std::string_view suffix) {
+  const auto at = source.rfind(cut);
+  if (at == std::string_view::npos) return std::string(source);
+  std::string result(source.substr(0, at));
+  result += suffix;
+  return result;
+}
+
+std::string InFolder(std::string_view name) {
+  return std::string(1, platform::kPathSeparator) + std::string(name);
+}
+
+}  // namespace
+
+std::string_view OutputExtension(int outType) {
+  switch (outType) {
+    case 0:
+      return ".H264";
+    case 1:
+      return ".H265";
+    default:
+      return ".MPV";
+  }
+}
+
+std::string DeriveDestination(Destination button, std::string_view source, int outType) {
+  constexpr char kSep = platform::kPathSeparator;
+  switch (button) {
+    case Destination::kVid:
+      return CutAndAppend(source, kSep, InFolder(std::string("VIDEO") +
+                                                 std::string(OutputExtension(outType))));
+    case Destination::kH264:
+    case Destination::kMpv:
+      return CutAndAppend(source, '.', OutputExtension(outType));
+    case Destination::kH265:
+      return CutAndAppend(source, '.', ".H265");
+    case Destination::kAud:
+      return CutAndAppend(source, kSep, InFolder("AUDIO.WAV"));
+    case Destination::kWav:
+      return CutAndAppend(source, '.', ".WAV");
+  }
+  return std::string(source);
+}
+
+std::string BrowseDirectory(std::string_view path) {
+  const auto at = path.rfind(platform::kPathSeparator);
+  std::string folder(at == std::string_view::npos ? path : path.substr(0, at));
+  folder += platform::kPathSeparator;
+  return folder;
+}
+
+}  // namespace vexlo::app

@@ -1,0 +1,97 @@
+#include "app/VexloApp.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdint>
+
+#include "app/VexloDlg.h"
+#include "platform/Paths.h"
+
+namespace vexlo::app {
+
+int LeadingInteger(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::int64_t value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<std::int64_t>(INT_MAX) + 1) value = static_cast<std::int64_t>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+CommandLineFields ParseCommandLine(std::string_view commandLine) {
+  CommandLineFields fields;
+  if (commandLine.empty()) return fields;
+  std::size_t start = 0;
+  for (;;) {
+    const auto comma = commandLine.find(',', start);
+    const auto field = commandLine.substr(start, comma == std::string_view::npos
+                                                     ? std::string_view::npos
+                                                     : comma - start);
+    switch (fields.count) {
+      case 0:
+        fields.first = field;
+        break;
+      case 1:
+        fields.second = field;
+        break;
+      case 2:
+        fields.third = LeadingInteger(field);
+        break;
+      case 3:
+        fields.fourth = LeadingInteger(field);
+        break;
+      default:
+        break;
+    }
+    ++fields.count;
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  return fields;
+}
+
+std::string JoinArguments(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) line += ' ';
+    line += argv[i];
+  }
+  return line;
+}
+
+void DirectoryState::ComputeProgramDirectory(const std::string& override) {
+  programDirectory_ = override.empty() ? platform::ExecutableDirectory() : override;
+}
+
+bool DirectoryState::EnterProgramDirectory() const {
+  return platform::ChangeDirectory(programDirectory_);
+}
+
+int DirectoryState::SaveWorkingDirectory(std::string* directory, int* drive) {
+  if (drive) *drive = 0;
+  (directory ? *directory : savedDirectory_) = platform::CurrentDirectory();
+  return 0;
+}
+
+void DirectoryState::RestoreWorkingDirectory(const std::string* directory, int /*drive*/) const {
+  platform::ChangeDirectory(directory ? *directory : savedDirectory_);
+}
+
+int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
+                            const std::function<int(platform::DialogEvents&)>& runModal,
+                            std::string_view commandLine, const std::string& programDirectory) {
+  const CommandLineFields fields = ParseCommandLine(commandLine);
+  CVexloDlg dialog(host, store, programDirectory);
+  if (fields.count >= 2) dialog.PresetAutomaticMode(fields);
+  runModal(dialog);
+  return dialog.ExitStatus();
+}
+
+}  // namespace vexlo::app

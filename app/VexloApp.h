@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/DialogHost.h"
+
+namespace vexlo::app {
+
+class RegistryStore;
+
+// The fields of a comma-separated command line: SOURCE,DESTINATION[,PROFILE[,CRF]].
+struct CommandLineFields {
+  int count = 0;       // every field, those after the fourth included
+  std::string first;   // the source path
+  std::string second;  // the video destination path
+  int third = 0;       // the "Video Profile" position
+  int fourth = 4;      // the "CRF (3=Best)" position
+};
+
+/// Splits the command line at every comma: no quoting, no escapes, blanks kept. Two or more
+/// fields select automatic mode. An empty command line has no fields.
+CommandLineFields ParseCommandLine(std::string_view commandLine);
+
+/// Reads a number the way atoi does: leading blanks, an optional sign, digits up to the first
+/// other character; 0 without digits. Saturates instead of overflowing.
+int LeadingInteger(std::string_view text);
+
+/// The command line as one text, the arguments after the program's name joined by blanks.
+std::string JoinArguments(int argc, char** argv);
+
+// The program directory and the working directory saved around file dialogs.
+class DirectoryState {
+ public:
+  /// The directory of the program's executable, no trailing separator. An override (used by
+  /// tests) takes its place when not empty.
+  void ComputeProgramDirectory(const std::string& override = {});
+  /// Makes the program directory the current one; false when that failed.
+  bool EnterProgramDirectory() const;
+  const std::string& CopyProgramDirectory() const { return programDirectory_; }
+  /// Always 0 on this platform, which has no drive letters.
+  int programDrive() const { return 0; }
+
+  /// Remembers the current directory, into `directory` when given, else into the saved slot.
+  int SaveWorkingDirectory(std::string* directory = nullptr, int* drive = nullptr);
+  /// Changes to `directory` when given, else to the saved one.
+  void RestoreWorkingDirectory(const std::string* directory = nullptr, int drive = 0) const;
+  const std::string& savedWorkingDirectory() const { return savedDirectory_; }
+
+ private:
+  std::string programDirectory_;
+  std::string savedDirectory_;
+};
+
+// The application: parses the command line, runs the main window modally and ends with it.
+class CVexloApp {
+ public:
+  /// Runs the main window over a host. `runModal` shows the window and returns when it has
+  /// closed. Returns the process's exit status: 0, or in automatic mode non-zero unless the
+  /// encode finished with the tool's exit code 0.
+  int InitInstance(platform::DialogHost& host, RegistryStore& store,
+                   const std::function<int(platform::DialogEvents&)>& runModal,
+                   std::string_view commandLine, const std::string& programDirectory = {});
+};
+
+}  // namespace vexlo::app

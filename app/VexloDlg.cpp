@@ -1,0 +1,674 @@
+#include "app/VexloDlg.h"
+
+#include <utility>
+
+#include "analysis/FrameGrab.h"
+#include "app/RegistryStore.h"
+#include "encode/EncodeRequest.h"
+#include "encode/CommandLines.h"
+#include "platform/Paths.h"
+#include "process/JobCallbacks.h"
+#include "process/LogTexts.h"
+#include "res/ControlIds.h"
+
+namespace vexlo::app {
+
+namespace id = res::id;
+using platform::ControlEvent;
+
+namespace {
+
+// The radio group of the output type, in the order of its values.
+constexpr int kOutTypeRadios[] = {id::kRadioH264, id::kRadioH265, id::kRadioMpv};
+
+// The controls EnableJobControls switches with its flag, in its order; Cancel goes the other way
+// between the two groups.
+constexpr int kJobControlsFirst[] = {
+    id::kEncodeVideo, id::kEncodeAudio,  id::kFrame,       id::kIndex,        id::kBrowseSource,
+    id::kInfoSource,  id::kBrowseVideo,  id::kDeriveVid,   id::kDeriveH264,   id::kInfoAudio,
+    id::kInfoVideo,   id::kProfileList,  id::kCrfList,     id::kResizeList,   id::kGpuList,
+    id::kFpsList,     id::kBrowseAudio,  id::kDeriveWav,   id::kDeriveAud};
+constexpr int kJobControlsLast[] = {id::kDeriveH265, id::kRadioH264, id::kRadioH265};
+
+// Hidden and disabled by the compact layout of automatic mode.
+constexpr int kHiddenWhenCompact[] = {id::kBrowseSource, id::kBrowseVideo, id::kDeriveVid,
+                                      id::kDeriveH264,   id::kLogLabel,    id::kLogPane,
+                                      id::kEncodeVideo,  id::kDefault,     res::kIdOk};
+
+}  // namespace
+
+// Shows the wait cursor for as long as it lives.
+class CVexloDlg::WaitCursor {
+ public:
+  explicit WaitCursor(platform::DialogHost& host) : host_(host) { host_.setWaitCursor(true); }
+  ~WaitCursor() { host_.setWaitCursor(false); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  platform::DialogHost& host_;
+};
+
+CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store,
+                     std::string programDirectory)
+    : host_(host),
+      store_(store),
+      programDirectoryOverride_(std::move(programDirectory)),
+      trace_(host, id::kLogPane),
+      mediaInfoJob_(*this),
+      indexJob_(*this) {}
+
+CVexloDlg::~CVexloDlg() {
+  DisposeRunner(conversionRunner_, {});
+  DisposeRunner(indexingRunner_, {});
+}
+
+void CVexloDlg::PresetAutomaticMode(const CommandLineFields& fields) {
+  automatic_ = true;
+  settings_.FileOrigine = fields.first;
+  settings_.FileDestinazione = fields.second;
+  settings_.iNumProfile = fields.third;
+  settings_.iNumCRF = fields.fourth;
+}
+
+int CVexloDlg::ExitStatus() const {
+  if (!automatic_) return 0;
+  return conversionSucceeded_.load() ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and shut-down
+
+void CVexloDlg::onInitDialog() {
+  DoDataExchange(false);
+  directories_.ComputeProgramDirectory(programDirectoryOverride_);
+  directories_.EnterProgramDirectory();
+  LoadSettings();
+  DoDataExchange(false);
+  log_.store(&trace_);
+  trace_.StartTrace(kLogFileName, 1);
+  trace_.maxLevel = kMaximumLogLevel;
+  if (automatic_) {
+    ApplyCompactLayout();
+    PressEncodeVideo();
+  } else {
+    EnableJobControls(true);
+  }
+}
+
+void CVexloDlg::onDestroy() {
+  // The tools are killed and the runners' threads have ended before anything else goes, so no
+  // notification can reach a window that is being destroyed.
+  StopConversion({});
+  DisposeRunner(indexingRunner_, {});
+  if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
+  indexJob_.Release();
+}
+
+void CVexloDlg::ApplyCompactLayout() {
+  host_.resizeWindow(kCompactWidth, kCompactHeight);
+  for (int control : {id::kSourceEdit, id::kVideoDestEdit}) {
+    host_.setVisible(control, true);
+    host_.setReadOnly(control, true);
+  }
+  host_.setVisible(id::kCrfList, true);
+  for (int control : kHiddenWhenCompact) {
+    host_.setEnabled(control, false);
+    host_.setVisible(control, false);
+  }
+}
+
+void CVexloDlg::PressEncodeVideo() {
+  WaitCursor wait(host_);
+  DoDataExchange(true);
+  EnableJobControls(false);
+  EncodeVideo();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+void CVexloDlg::DoDataExchange(bool saveAndValidate) {
+  DialogSettings& s = settings_;
+  struct TextBinding {
+    int control;
+    std::string* field;
+  };
+  const TextBinding texts[] = {{id::kSourceEdit, &s.FileOrigine},
+                               {id::kVideoDestEdit, &s.FileDestinazione},
+                               {id::kAudioDestEdit, &s.FileDestinazione3},
+                               {id::kFrameTimeEdit, &s.frameTimeText}};
+  struct IndexBinding {
+    int control;
+    int* field;
+  };
+  const IndexBinding lists[] = {{id::kProfileList, &s.iNumProfile},
+                                {id::kCrfList, &s.iNumCRF},
+                                {id::kResizeList, &s.iResizeType},
+                                {id::kFpsList, &s.iNumFPS}};
+  const IndexBinding checks[] = {{id::kReportCheck, &s.bUseReport},
+                                 {id::kDeinterlaceCheck, &s.bDeinterlace},
+                                 {id::kShortGopCheck, &s.bShortGop}};
+  if (saveAndValidate) {
+    for (const auto& b : texts) *b.field = host_.text(b.control);
+    for (const auto& b : lists) *b.field = host_.listIndex(b.control);
+    for (const auto& b : checks) *b.field = host_.checked(b.control) ? 1 : 0;
+    s.m_GpuType = host_.listIndex(id::kGpuList);
+    s.mOutType = -1;
+    for (int i = 0; i < 3; ++i) {
+      if (host_.checked(kOutTypeRadios[i])) s.mOutType = i;
+    }
+    return;
+  }
+  for (const auto& b : texts) host_.setText(b.control, *b.field);
+  for (const auto& b : lists) host_.setListIndex(b.control, *b.field);
+  for (const auto& b : checks) host_.setChecked(b.control, *b.field != 0);
+  host_.setListIndex(id::kGpuList, s.m_GpuType);
+  for (int i = 0; i < 3; ++i) host_.setChecked(kOutTypeRadios[i], s.mOutType == i);
+}
+
+void CVexloDlg::LoadSettings() {
+  if (automatic_) return;  // automatic mode keeps the constructed and command-line values
+  DialogSettings& s = settings_;
+  const std::string& dir = directories_.CopyProgramDirectory();
+  store_.ReadString(kSettingsKey, "FileOrigine", dir, s.FileOrigine);
+  store_.ReadString(kSettingsKey, "FileDestinazione3", dir, s.FileDestinazione3);
+  store_.ReadString(kSettingsKey, "FileDestinazione", dir, s.FileDestinazione);
+  const auto read = [this](const char* name, std::uint32_t fallback) {
+    return static_cast<int>(store_.ReadDword(kSettingsKey, name, fallback));
+  };
+  s.bDeinterlace = read("bDeinterlace", 0);
+  s.bShortGop = read("bShortGop", 0);
+  s.bUseReport = read("bUseReport", 0);
+  s.m_GpuType = read("m_GpuType", 0);
+  s.iNumProfile = read("iNumProfile", 2);
+  s.iResizeType = read("iResizeType", 0);
+  s.iNumCRF = read("iNumCRF", 1);
+  s.iNumFPS = read("iNumFPS", 0);
+  s.mOutType = read("mOutType", 0);
+}
+
+void CVexloDlg::WriteDword(const char* name, int value) {
+  store_.WriteDword(kSettingsKey, name, static_cast<std::uint32_t>(value));
+}
+
+void CVexloDlg::WriteString(const char* name, const std::string& value) {
+  store_.WriteString(kSettingsKey, name, value);
+}
+
+void CVexloDlg::SaveAllSettings() {
+  const DialogSettings& s = settings_;
+  WriteString("FileOrigine", s.FileOrigine);
+  WriteString("FileDestinazione", s.FileDestinazione);
+  WriteString("FileDestinazione3", s.FileDestinazione3);
+  WriteDword("bDeinterlace", s.bDeinterlace);
+  WriteDword("bUseReport", s.bUseReport);
+  WriteDword("m_GpuType", s.m_GpuType);
+  WriteDword("iNumProfile", s.iNumProfile);
+  WriteDword("iNumCRF", s.iNumCRF);
+  WriteDword("mOutType", s.mOutType);
+}
+
+// The one value a setting control saves after its change.
+void CVexloDlg::SaveValue(int controlId) {
+  const DialogSettings& s = settings_;
+  switch (controlId) {
+    case id::kProfileList:
+      return WriteDword("iNumProfile", s.iNumProfile);
+    case id::kCrfList:
+      return WriteDword("iNumCRF", s.iNumCRF);
+    case id::kFpsList:
+      return WriteDword("iNumFPS", s.iNumFPS);
+    case id::kResizeList:
+      return WriteDword("iResizeType", s.iResizeType);
+    case id::kDeinterlaceCheck:
+      return WriteDword("bDeinterlace", s.bDeinterlace);
+    case id::kShortGopCheck:
+      return WriteDword("bShortGop", s.bShortGop);
+    case id::kReportCheck:
+      return WriteDword("bUseReport", s.bUseReport);
+    default:
+      return;
+  }
+}
+
+encode::EncoderSettings CVexloDlg::EncoderSettingsNow() const {
+  const DialogSettings& s = settings_;
+  encode::EncoderSettings e;
+  e.outType = s.mOutType;
+  e.gpuType = s.m_GpuType;
+  e.profile = s.iNumProfile;
+  e.crf = s.iNumCRF;
+  e.fps = s.iNumFPS;
+  e.resize = s.iResizeType;
+  e.deinterlace = s.bDeinterlace != 0;
+  e.shortGop = s.bShortGop != 0;
+  e.useReport = s.bUseReport != 0;
+  return e;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Control states
+
+void CVexloDlg::EnableJobControls(bool enable) {
+  controlsEnabled_ = enable;
+  const int outType = settings_.mOutType;
+  const bool h264 = outType != 1 && outType != 2;
+  host_.setVisible(id::kDeriveH264, h264);
+  host_.setVisible(id::kProfileList, h264);
+  host_.setVisible(id::kProfileLabel, h264);
+  host_.setVisible(id::kDeriveH265, outType == 1);
+  host_.setVisible(id::kDeriveMpv, outType == 2);
+  for (int control : kJobControlsFirst) host_.setEnabled(control, enable);
+  host_.setEnabled(id::kCancel, !enable);
+  for (int control : kJobControlsLast) host_.setEnabled(control, enable);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Handlers
+
+void CVexloDlg::onCommand(int controlId, ControlEvent event) {
+  switch (controlId) {
+    case id::kProfileList:
+    case id::kCrfList:
+    case id::kFpsList:
+    case id::kResizeList:
+      if (event != ControlEvent::kSelectionChanged) return;
+      DoDataExchange(true);
+      return SaveValue(controlId);
+    case id::kDeinterlaceCheck:
+    case id::kShortGopCheck:
+    case id::kReportCheck:
+      DoDataExchange(true);
+      return SaveValue(controlId);
+    case id::kRadioH264:
+    case id::kRadioH265:
+    case id::kRadioMpv:
+      return OnRadio();
+    case id::kDeriveVid:
+      return OnDestination(Destination::kVid);
+    case id::kDeriveH264:
+      return OnDestination(Destination::kH264);
+    case id::kDeriveH265:
+      return OnDestination(Destination::kH265);
+    case id::kDeriveMpv:
+      return OnDestination(Destination::kMpv);
+    case id::kDeriveAud:
+      return OnDestination(Destination::kAud);
+    case id::kDeriveWav:
+      return OnDestination(Destination::kWav);
+    case id::kBrowseSource:
+    case id::kBrowseVideo:
+    case id::kBrowseAudio:
+      return OnBrowse(controlId);
+    case id::kGoSource:
+    case id::kGoVideo:
+    case id::kGoAudio:
+      return OnGo(controlId);
+    case id::kDefault:
+      return OnDefault();
+    case id::kEncodeVideo:
+    case id::kEncodeAudio:
+    case id::kIndex:
+    case id::kGopSource:
+    case id::kGopVideo:
+      return OnJobButton(controlId);
+    case id::kInfoSource:
+      return GetMediaInfo(settings_.FileOrigine);
+    case id::kInfoVideo:
+      return GetMediaInfo(settings_.FileDestinazione);
+    case id::kInfoAudio:
+      return GetMediaInfo(settings_.FileDestinazione3);
+    case id::kFrame:
+      return OnFrame();
+    case id::kCancel:
+      return OnStopJobs();
+    case id::kTestEncode:
+      return TestEncodeMjpeg();
+    case id::kRequestStop:
+      return OnRequestStop();
+    case res::kIdOk:
+      DoDataExchange(true);
+      return host_.endDialog(res::kIdOk);
+    case res::kIdCancel:
+    case res::kCmdAppExit:
+      return host_.endDialog(res::kIdCancel);
+    case res::kCmdAppAbout:
+      return host_.showAbout();
+    default:
+      return;
+  }
+}
+
+void CVexloDlg::OnRadio() {
+  DoDataExchange(true);
+  EnableJobControls(controlsEnabled_);
+  WriteDword("mOutType", settings_.mOutType);
+}
+
+void CVexloDlg::OnDestination(Destination button) {
+  DoDataExchange(true);
+  DialogSettings& s = settings_;
+  const std::string derived = DeriveDestination(button, s.FileOrigine, s.mOutType);
+  const bool audio = button == Destination::kAud || button == Destination::kWav;
+  (audio ? s.FileDestinazione3 : s.FileDestinazione) = derived;
+  DoDataExchange(false);
+  if (!audio) WriteString("FileDestinazione", s.FileDestinazione);
+  WriteString("FileDestinazione3", s.FileDestinazione3);
+}
+
+void CVexloDlg::OnBrowse(int controlId) {
+  struct BrowseRow {
+    int control;
+    std::string DialogSettings::*field;
+    const char* valueName;
+    const char* title;
+    const char* filter;
+  };
+  static const BrowseRow kRows[] = {
+      {id::kBrowseSource, &DialogSettings::FileOrigine, "FileOrigine", "Video Source File", "*.*"},
+      {id::kBrowseVideo, &DialogSettings::FileDestinazione, "FileDestinazione", "H264 Dest. File",
+       "*.H264"},
+      {id::kBrowseAudio, &DialogSettings::FileDestinazione3, "FileDestinazione3",
+       "WAV Dest. File", "*.WAV"},
+  };
+  const BrowseRow* row = nullptr;
+  for (const auto& r : kRows) {
+    if (r.control == controlId) row = &r;
+  }
+  if (!row) return;
+  DoDataExchange(true);
+  directories_.SaveWorkingDirectory();
+  std::string& field = settings_.*(row->field);
+  platform::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field),
+                                      row->filter};
+  if (auto chosen = host_.chooseFile(request)) {
+    field = *chosen;
+    DoDataExchange(false);
+    WriteString(row->valueName, field);
+  }
+  directories_.RestoreWorkingDirectory();
+  sendProgress(0);
+}
+
+void CVexloDlg::OnGo(int controlId) {
+  WaitCursor wait(host_);
+  DoDataExchange(true);
+  const DialogSettings& s = settings_;
+  const std::string& path = controlId == id::kGoSource  ? s.FileOrigine
+                            : controlId == id::kGoVideo ? s.FileDestinazione
+                                                        : s.FileDestinazione3;
+  host_.revealInFileManager(path);
+}
+
+void CVexloDlg::OnDefault() {
+  DoDataExchange(true);
+  DialogSettings& s = settings_;
+  s.bUseReport = s.bDeinterlace = s.bShortGop = 0;
+  s.m_GpuType = 0;
+  s.iNumProfile = 2;
+  s.iResizeType = 0;
+  s.iNumCRF = 3;
+  s.iNumFPS = 0;
+  s.frameTimeText = "0.00";
+  DoDataExchange(false);
+  SaveAllSettings();
+  OnDestination(Destination::kH264);
+}
+
+void CVexloDlg::OnJobButton(int controlId) {
+  WaitCursor wait(host_);
+  DoDataExchange(true);
+  EnableJobControls(false);
+  switch (controlId) {
+    case id::kEncodeVideo:
+      EncodeVideo();
+      break;
+    case id::kEncodeAudio:
+      EncodeAudio();
+      break;
+    case id::kIndex:
+      StartFrameIndex(0);
+      break;
+    case id::kGopSource:
+      StartFrameIndex(1);
+      break;
+    case id::kGopVideo:
+      StartFrameIndex(2);
+      break;
+    default:
+      break;
+  }
+}
+
+void CVexloDlg::OnFrame() {
+  DoDataExchange(true);
+  const float seconds = analysis::FrameSeconds(settings_.frameTimeText);
+  if (settings_.FileOrigine.empty()) {
+    logAppend(process::text::kOriginNotSpecified);
+    return;
+  }
+  GrabFrame(settings_.FileOrigine, seconds);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Runners
+
+void CVexloDlg::Refuse(std::string_view line) {
+  if (!line.empty()) logAppend(line);
+  EnableJobControls(true);
+}
+
+bool CVexloDlg::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
+                              std::string_view runningLine) {
+  if (!runner) return false;
+  const bool wasRunning = runner->state() == process::kRunnerRunning;
+  if (wasRunning && !runningLine.empty()) logAppend(runningLine);
+  runner->Close();
+  runner->CloseDoneEvent();
+  runner.reset();
+  return wasRunning;
+}
+
+void CVexloDlg::StopConversion(std::string_view runningLine) {
+  // A conversion stopped before its end is no success, whatever its finished notification said.
+  if (DisposeRunner(conversionRunner_, runningLine)) conversionSucceeded_ = false;
+}
+
+void CVexloDlg::StartConversionRunner(const std::string& commandLine, bool withErrorNotification) {
+  StopConversion(process::text::kRequestStopConversion);
+  conversionSucceeded_ = false;
+  auto runner = std::make_unique<process::ProcessRunner>();
+  runner->SetCommandLine(commandLine.c_str());
+  void* window = static_cast<process::JobWindow*>(this);
+  runner->output = process::OnConversionOutput;
+  runner->started = process::OnConversionStarted;
+  runner->error = withErrorNotification ? process::OnConversionError : nullptr;
+  runner->finished = process::OnConversionFinished;
+  runner->outputContext = runner->startedContext = runner->endContext = window;
+  conversionRunner_ = std::move(runner);
+  conversionRunner_->Start();
+}
+
+int CVexloDlg::EncodeVideo() {
+  sendProgress(0);
+  const encode::EncodePaths paths{settings_.FileOrigine, settings_.FileDestinazione,
+                                  settings_.FileDestinazione3};
+  const encode::EncodePlan plan =
+      encode::PlanVideoEncode(EncoderSettingsNow(), paths, programDirectory());
+  for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
+  if (!plan.start) {
+    Refuse(plan.errorLine);
+    return -1;
+  }
+  StartConversionRunner(plan.commandLine);
+  return 0;
+}
+
+int CVexloDlg::EncodeAudio() {
+  sendProgress(0);
+  const encode::EncodePaths paths{settings_.FileOrigine, settings_.FileDestinazione,
+                                  settings_.FileDestinazione3};
+  const encode::EncodePlan plan =
+      encode::PlanAudioEncode(EncoderSettingsNow(), paths, programDirectory(), automatic_);
+  for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
+  if (!plan.start) {
+    Refuse(plan.errorLine);
+    return -1;
+  }
+  if (!plan.deleteBeforeStart.empty()) platform::DeleteFile(plan.deleteBeforeStart);
+  StartConversionRunner(plan.commandLine);
+  return 0;
+}
+
+void CVexloDlg::TestEncodeMjpeg() {
+  WaitCursor wait(host_);
+  DoDataExchange(true);
+  if (conversionRunner_) return;
+  const DialogSettings& s = settings_;
+  for (const std::string* path : {&s.FileOrigine, &s.FileDestinazione}) {
+    if (!platform::PathIsSafeForCommandLine(*path)) {
+      logAppend(process::text::UnusablePath(*path));
+      return;
+    }
+  }
+  // The test encode overwrites its destination ("-y"): never the source itself.
+  if (platform::SameFile(s.FileOrigine, s.FileDestinazione)) {
+    logAppend(process::text::kSameFile);
+    return;
+  }
+  StartConversionRunner(encode::TestEncodeMjpeg(programDirectory(), s.FileOrigine,
+                                                s.FileDestinazione, s.bUseReport != 0));
+}
+
+void CVexloDlg::GetMediaInfo(const std::string& path) {
+  if (!platform::PathIsSafeForCommandLine(path)) {
+    logAppend(process::text::UnusablePath(path));
+    return;
+  }
+  StopConversion(process::text::kCancel);
+  mediaInfoJob_.Prepare();
+  auto runner = std::make_unique<process::ProcessRunner>();
+  const std::string commandLine = analysis::MediaInfoCommandLine(programDirectory(), path);
+  runner->SetCommandLine(commandLine.c_str());
+  runner->output = analysis::MediaInfoJob::OnMediaInfoOutput;
+  runner->started = analysis::MediaInfoJob::OnMediaInfoStarted;
+  runner->error = analysis::MediaInfoJob::OnMediaInfoError;
+  runner->finished = analysis::MediaInfoJob::OnMediaInfoFinished;
+  runner->outputContext = runner->startedContext = runner->endContext = &mediaInfoJob_;
+  conversionRunner_ = std::move(runner);
+  conversionRunner_->Start();
+}
+
+void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
+  const auto picture = analysis::PicturePathFor(source, seconds);
+  const std::string refusal = analysis::GrabFrameRefusal(source, picture);
+  if (!refusal.empty() || !picture) {
+    logAppend(refusal);
+    return;
+  }
+  platform::DeleteFile(*picture);
+  StartConversionRunner(analysis::GrabFrameCommandLine(programDirectory(), source, seconds,
+                                                       settings_.bDeinterlace != 0, *picture),
+                        /*withErrorNotification=*/false);
+}
+
+int CVexloDlg::StartFrameIndex(int mode) {
+  sendProgress(0);
+  const bool gopMode = mode == 1 || mode == 2;
+  const std::string path = mode == 1 ? settings_.FileOrigine : settings_.FileDestinazione;
+  BuildFrameIndex(path, path, gopMode);
+  if (!automatic_) SaveAllSettings();
+  return 0;
+}
+
+void CVexloDlg::BuildFrameIndex(const std::string& input, const std::string& naming,
+                                bool gopMode) {
+  const auto indexPath = analysis::IndexPathFor(naming, gopMode);
+  const std::string refusal = analysis::FrameIndexRefusal(input, indexPath);
+  if (!refusal.empty() || !indexPath) {
+    Refuse(refusal);
+    return;
+  }
+  // The previous job finishes its own file before the new one is opened.
+  DisposeRunner(indexingRunner_, gopMode ? std::string_view() : process::text::kRequestStopIndexing);
+  indexJob_.Prepare(*indexPath, gopMode);
+  const std::uint64_t generation = ++indexingGeneration_;
+  indexJob_.requestGopStop = [this, generation] {
+    host_.post([this, generation] { StopGopJob(generation); });
+  };
+  auto runner = std::make_unique<process::ProcessRunner>();
+  const std::string commandLine = analysis::FrameIndexCommandLine(programDirectory(), input);
+  runner->SetCommandLine(commandLine.c_str());
+  runner->output = analysis::IndexJob::OnIndexOutput;
+  runner->started = analysis::IndexJob::OnIndexStarted;
+  runner->error = analysis::IndexJob::OnIndexError;
+  runner->finished = analysis::IndexJob::OnIndexFinished;
+  runner->outputContext = runner->startedContext = runner->endContext = &indexJob_;
+  indexingRunner_ = std::move(runner);
+  indexingRunner_->Start();
+}
+
+// The GOP job has measured its GOP: it ends, and only it. A conversion that runs beside it goes
+// on, with its controls and progress bar.
+void CVexloDlg::StopGopJob(std::uint64_t generation) {
+  if (generation != indexingGeneration_ || !indexingRunner_) return;
+  DisposeRunner(indexingRunner_, {});
+  if (conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning) return;
+  figures_.durationMs = 0;
+  figures_.timeMs = 0;
+  figures_.progressPos = 0;
+  sendProgress(0);
+  EnableJobControls(true);
+}
+
+void CVexloDlg::OnStopJobs() {
+  WaitCursor wait(host_);
+  StopConversion(process::text::kStopConversion);
+  DisposeRunner(indexingRunner_,
+                indexJob_.gopMode() ? std::string_view() : process::text::kStopIndexing);
+  figures_.durationMs = 0;
+  figures_.timeMs = 0;
+  figures_.progressPos = 0;
+  process::UpdateProgress(*this);
+  EnableJobControls(true);
+  if (automatic_) host_.endDialog(res::kIdCancel);
+}
+
+void CVexloDlg::OnRequestStop() {
+  StopConversion(process::text::kRequestStopConversion);
+  DisposeRunner(indexingRunner_, indexJob_.gopMode() ? std::string_view()
+                                                      : process::text::kRequestStopIndexing);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window as the job notifications see it
+
+void CVexloDlg::logAppend(std::string_view text) {
+  if (process::TraceControl* log = log_.load()) log->AddMessage(text, 0, kMaximumLogLevel);
+}
+
+void CVexloDlg::flushLog() {
+  if (process::TraceControl* log = log_.load()) log->Flush();
+}
+
+// Every change of the bar goes through here, from any thread, so that the bar shows the
+// positions in the order they were sent; a position equal to the last one sent is not posted.
+void CVexloDlg::sendProgress(int position) {
+  std::lock_guard lock(progressMutex_);
+  if (position == progressSent_) return;
+  progressSent_ = position;
+  host_.post([this, position] { host_.setProgress(position); });
+}
+
+void CVexloDlg::postEnableJobControls(bool enable) {
+  host_.post([this, enable] { EnableJobControls(enable); });
+}
+
+void CVexloDlg::postCancelWindow() {
+  host_.post([this] { host_.endDialog(res::kIdCancel); });
+}
+
+void CVexloDlg::noteConversionResult(bool succeeded) { conversionSucceeded_ = succeeded; }
+
+}  // namespace vexlo::app
