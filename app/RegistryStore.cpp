@@ -1,0 +1,61 @@
+#include "app/RegistryStore.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace vexlo::app {
+
+using platform::RegistryRoot;
+using platform::RegistryValue;
+
+std::uint32_t RegistryStore::ReadDword(const std::string& key, const std::string& name,
+                                       std::uint32_t defaultValue, const std::string* basePath,
+                                       const RegistryRoot* root) const {
+  const auto value = platform::QueryValue(RootOf(root), FullKeyPath(key, basePath), name);
+  if (!value || value->data.size() > 4) return defaultValue;
+  std::uint32_t number = 0;
+  for (std::size_t i = 0; i < value->data.size(); ++i) {
+    number |= static_cast<std::uint32_t>(value->data[i]) << (8 * i);
+  }
+  return number;
+}
+
+int RegistryStore::WriteDword(const std::string& key, const std::string& name, std::uint32_t value,
+                              const std::string* basePath, const RegistryRoot* root) const {
+  RegistryValue stored{platform::kRegDword, {}};
+  for (int i = 0; i < 4; ++i) stored.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored) ? 1 : 0;
+}
+
+void RegistryStore::ReadString(const std::string& key, const std::string& name,
+                               const std::string& defaultValue, std::string& out,
+                               const std::string* basePath, const RegistryRoot* root) const {
+  // The key path and the name are taken before `out` changes, in case it is one of them.
+  const std::string keyPath = FullKeyPath(key, basePath);
+  const std::string valueName = name;
+  const RegistryRoot hive = RootOf(root);
+  out = defaultValue;
+  const auto value = platform::QueryValue(hive, keyPath, valueName);
+  if (!value) return;
+  const auto end = std::find(value->data.begin(), value->data.end(), std::uint8_t{0});
+  out.assign(value->data.begin(), end);
+}
+
+int RegistryStore::WriteString(const std::string& key, const std::string& name,
+                               const std::string& value, const std::string* basePath,
+                               const RegistryRoot* root) const {
+  const std::string text(value.c_str());  // up to the first zero, as the C string would be
+  RegistryValue stored{platform::kRegSz, std::vector<std::uint8_t>(text.begin(), text.end())};
+  stored.data.push_back(0);
+  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored) ? 1 : 0;
+}
+
+std::string RegistryStore::FullKeyPath(const std::string& key, const std::string* basePath) const {
+  return (basePath ? *basePath : basePath_) + key;
+}
+
+RegistryRoot RegistryStore::RootOf(const RegistryRoot* root) const {
+  return root ? *root : root_;
+}
+
+}  // namespace vexlo::app

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/RegistryHive.h"
+
+namespace vexlo::app {
+
+/// The key that holds every setting of the main window, directly under the current user's root.
+inline constexpr char kSettingsKey[] = "VexloDirectory";
+
+/// Reads and writes single named values of one registry key. Each call looks the key up afresh:
+/// there is no cache, no batching and nothing held open between calls.
+///
+/// The full key path of every call is the base path (or the call's override) immediately followed
+/// by the key text, with nothing put between them. Reads never create the key or the hive file;
+/// writes create both when missing.
+class RegistryStore {
+ public:
+  /// An empty base path under the current user's root.
+  RegistryStore() = default;
+
+  /// The stored number, whatever the value's type: data of 1 to 4 bytes is read as a
+  /// little-endian number of those bytes (a REG_SZ "ab" stored as 'a','b',0 gives 0x006261),
+  /// data of 0 bytes gives 0. A missing key or value, or data longer than 4 bytes, gives
+  /// `defaultValue`.
+  std::uint32_t ReadDword(const std::string& key, const std::string& name,
+                          std::uint32_t defaultValue, const std::string* basePath = nullptr,
+                          const platform::RegistryRoot* root = nullptr) const;
+
+  /// Stores `value` as a REG_DWORD of 4 bytes. 1 when written, 0 when not.
+  int WriteDword(const std::string& key, const std::string& name, std::uint32_t value,
+                 const std::string* basePath = nullptr,
+                 const platform::RegistryRoot* root = nullptr) const;
+
+  /// Sets `out` to `defaultValue`, then, when the value exists, to its stored bytes as text
+  /// whatever the type, up to the first zero byte; data without a zero is taken whole and never
+  /// read past. `out` may be the same object as any of the other texts.
+  void ReadString(const std::string& key, const std::string& name, const std::string& defaultValue,
+                  std::string& out, const std::string* basePath = nullptr,
+                  const platform::RegistryRoot* root = nullptr) const;
+
+  /// Stores `value` as a REG_SZ of its bytes and a terminating zero (an empty text stores one
+  /// byte). Like the C string it stands for, the text ends at its first zero byte. 1 when
+  /// written, 0 when not.
+  int WriteString(const std::string& key, const std::string& name, const std::string& value,
+                  const std::string* basePath = nullptr,
+                  const platform::RegistryRoot* root = nullptr) const;
+
+ private:
+  std::string FullKeyPath(const std::string& key, const std::string* basePath) const;
+  platform::RegistryRoot RootOf(const platform::RegistryRoot* root) const;
+
+  std::string basePath_;
+  platform::RegistryRoot root_ = platform::RegistryRoot::kCurrentUser;
+};
+
+}  // namespace vexlo::app

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vexlo::platform {
+
+// What stands in for the registry: one hive file per root key in the user's configuration
+// directory, in the text format of registry export files (UTF-8):
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\VexloDirectory]
+//   "FileOrigine"="/home/ann/clip.mov"
+//   "mOutType"=dword:00000001
+//   "Odd"=hex(1):61,62
+//
+// A REG_SZ is written as quoted text when its bytes are printable UTF-8 followed by exactly one
+// terminating zero, a REG_DWORD as "dword:" when it has exactly 4 bytes; every other value is
+// written as "hex(N):" with its type number N in hexadecimal, so each value keeps its type and its
+// raw bytes. Key paths and value names compare case-insensitively (ASCII letters only; other
+// bytes compare exactly) and keep the spelling they were first stored with.
+//
+// Writes are safe between threads and processes: each takes an advisory lock on a file beside the
+// hive, rewrites the whole hive into a temporary file and renames it over the old one. A hive file
+// that cannot be parsed is renamed with the suffix ".bad" and reads as an empty hive.
+
+/// The predefined root keys; each has a hive file of its own.
+enum class RegistryRoot { kCurrentUser, kLocalMachine, kClassesRoot, kUsers, kCurrentConfig };
+
+/// Value type numbers as the registry gives them. Any other number is kept as it is.
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegDword = 4;
+
+/// One value: its type and its bytes exactly as stored. A REG_SZ holds its text bytes and its
+/// terminating zero; a REG_DWORD holds 4 bytes, least significant first.
+struct RegistryValue {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+
+  friend bool operator==(const RegistryValue&, const RegistryValue&) = default;
+};
+
+/// One key of a hive: its path below the root (sub-keys joined with backslashes; empty for the
+/// root itself) and its values in stored order, each with its stored name ("" is the key's
+/// default value, written as @).
+struct RegistryKey {
+  std::string path;
+  std::vector<std::pair<std::string, RegistryValue>> values;
+};
+
+/// The content of one hive file: its keys in file order.
+struct RegistryHive {
+  std::vector<RegistryKey> keys;
+};
+
+/// "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_CLASSES_ROOT", "HKEY_USERS" or
+/// "HKEY_CURRENT_CONFIG".
+std::string_view RegistryRootName(RegistryRoot root);
+
+/// The hive file of a root: ConfigDirectory() + "/HKEY_CURRENT_USER.reg" and so on, evaluated at
+/// each call.
+std::string RegistryHivePath(RegistryRoot root);
+
+/// True when a key path can be stored: empty (the root itself), or sub-key names joined by single
+/// backslashes, each name non-empty printable UTF-8.
+bool IsValidRegistryKeyPath(std::string_view keyPath);
+
+/// Parses the text of a hive file of the given root; nothing when any line is not understood, the
+/// header is wrong, a section names another root, or the text does not end with a line feed.
+/// Sections or values that occur twice are merged, the later value winning.
+std::optional<RegistryHive> ParseRegistryHive(std::string_view text, RegistryRoot root);
+
+/// The text of a hive file; ParseRegistryHive gives back the same keys and values.
+std::string FormatRegistryHive(const RegistryHive& hive, RegistryRoot root);
+
+/// Stores a value under a key of a hive in memory, creating the key when missing. An existing
+/// key or value of another spelling keeps its spelling and takes the new value.
+void PutRegistryValue(RegistryHive& hive, std::string_view keyPath, std::string_view name,
+                      const RegistryValue& value);
+
+/// True when the key, or a sub-key below it, is stored in the hive file. The root itself (an
+/// empty path) always exists. Never creates anything.
+bool KeyExists(RegistryRoot root, const std::string& keyPath);
+
+/// The stored value; nothing when the hive file, the key or the value is missing or the file is
+/// unreadable. Never creates the key or the file.
+std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& keyPath,
+                                        const std::string& name);
+
+/// Stores one value, creating the configuration directory (mode 0700), the hive file and the key
+/// when missing. False when the key path or the name cannot be stored (a name must be printable
+/// UTF-8) or when the file could not be read or replaced; the old file is then left as it was.
+bool SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
+              const RegistryValue& value);
+
+}  // namespace vexlo::platform
