@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexlo::encode {
+
+/// The WAV file name used for an audio destination as typed: the first "VIDEO.H264" (exact
+/// case) and all after it become "AUDIO.WAV"; otherwise the last '.' anywhere in the path and
+/// all after it become ".WAV"; a path without a dot stays as it is.
+std::string DeriveWavName(std::string_view destination);
+
+/// The command line that writes the source's audio as 16-bit PCM at 48 kHz into `wavName`.
+/// It has no overwrite switch: the request deletes an existing file of that name first.
+std::string ExtractWav(std::string_view programDir, std::string_view src, std::string_view wavName);
+
+}  // namespace vexlo::encode

@@ -1,0 +1,65 @@
+#include "encode/CommandLineBuilder.h"
+
+#include <algorithm>
+
+#include "platform/Paths.h"
+
+namespace vexlo::encode {
+
+std::string QuotedToolPath(std::string_view programDir) {
+  std::string path = "\"";
+  path += programDir;
+  path += platform::kPathSeparator;
+  path += "ffmpeg.bin\"";
+  return path;
+}
+
+CommandLineBuilder::CommandLineBuilder(std::string_view programDir) {
+  pieces_.push_back({QuotedToolPath(programDir), {}, {}});
+}
+
+CommandLineBuilder& CommandLineBuilder::Add(std::string_view piece) {
+  pieces_.push_back({std::string(piece), {}, {}});
+  return *this;
+}
+
+CommandLineBuilder& CommandLineBuilder::AddQuoted(std::string_view path) {
+  pieces_.push_back({"\"" + std::string(path) + "\"", {}, {}});
+  return *this;
+}
+
+CommandLineBuilder& CommandLineBuilder::AddFilter(std::string_view option, std::string_view filter,
+                                                  std::string_view gap) {
+  pieces_.push_back({std::string(filter), std::string(option), std::string(gap)});
+  return *this;
+}
+
+std::string CommandLineBuilder::FilterChain() const {
+  std::string chain;
+  for (const Piece& piece : pieces_) {
+    if (piece.option.empty()) continue;
+    if (!chain.empty()) chain += ',';
+    chain += piece.text;
+  }
+  return chain;
+}
+
+std::string CommandLineBuilder::Text() const {
+  const auto filters = std::count_if(pieces_.begin(), pieces_.end(),
+                                     [](const Piece& piece) { return !piece.option.empty(); });
+  std::string line;
+  bool chainWritten = false;
+  for (const Piece& piece : pieces_) {
+    if (piece.option.empty()) {
+      line += piece.text;
+    } else if (filters == 1) {
+      line += " " + piece.option + piece.gap + " " + piece.text;
+    } else if (!chainWritten) {
+      line += " " + piece.option + " " + FilterChain();
+      chainWritten = true;
+    }
+  }
+  return line;
+}
+
+}  // namespace vexlo::encode

@@ -1,0 +1,118 @@
+#include "encode/EncodeRequest.h"
+
+#include <initializer_list>
+#include <optional>
+#include <utility>
+
+#include "encode/AudioExtraction.h"
+#include "encode/PngEncodes.h"
+#include "encode/PngPattern.h"
+#include "encode/TestEncode.h"
+#include "encode/VideoEncodes.h"
+#include "platform/Paths.h"
+#include "process/LogTexts.h"
+
+namespace vexlo::encode {
+namespace {
+
+using VideoBuilder = std::string (*)(const EncoderSettings&, std::string_view, std::string_view,
+                                     std::string_view);
+using PngBuilder = std::string (*)(const EncoderSettings&, std::string_view, const PngPattern&,
+                                   std::string_view);
+
+constexpr int kStartedVideoSaves = 2;      // the builder's own save and the request's
+constexpr int kFrameRateRefusalSaves = 1;  // the builder returns before its save
+constexpr int kNoNumberRefusalSaves = 2;   // the builder has saved before it derives
+
+EncodePlan Refusal(std::string_view line, int saves = 0) {
+  EncodePlan plan;
+  plan.errorLine = std::string(line);
+  plan.settingsSaves = saves;
+  return plan;
+}
+
+EncodePlan Started(std::string commandLine, int saves) {
+  EncodePlan plan;
+  plan.start = true;
+  plan.settingsSaves = saves;
+  plan.commandLine = std::move(commandLine);
+  return plan;
+}
+
+// True when writing `target` would overwrite or delete `source`: the same text (both empty
+// included) or another name of the same existing file.
+bool WouldReplaceSource(const std::string& source, const std::string& target) {
+  return platform::SameFile(source, target);
+}
+
+// The refusal line of the first path that cannot go on a command line, if any.
+std::optional<std::string> UnusablePathLine(std::initializer_list<std::string_view> paths) {
+  for (std::string_view path : paths) {
+    if (!platform::PathIsSafeForCommandLine(path)) return process::text::UnusablePath(path);
+  }
+  return std::nullopt;
+}
+
+VideoBuilder VideoBuilderFor(int outType) {
+  if (outType == 0) return EncodeH264;
+  return outType == 1 ? EncodeH265 : EncodeMpv;
+}
+
+PngBuilder PngBuilderFor(int outType) {
+  if (outType == 0) return EncodePngH264;
+  return outType == 1 ? EncodePngH265 : EncodePngMpv;
+}
+
+EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& paths,
+                         std::string_view programDir) {
+  if (settings.fps < 1) return Refusal(kPngFrameRateMissing, kFrameRateRefusalSaves);
+  const std::optional<PngPattern> png = DerivePngPattern(paths.source);
+  if (!png) return Refusal({}, kNoNumberRefusalSaves);
+  if (auto line = UnusablePathLine({png->pattern})) return Refusal(*line);
+  return Started(
+      PngBuilderFor(settings.outType)(settings, programDir, *png, paths.videoDestination),
+      kStartedVideoSaves);
+}
+
+}  // namespace
+
+EncodePlan PlanVideoEncode(const EncoderSettings& settings, const EncodePaths& paths,
+                           std::string_view programDir) {
+  if (WouldReplaceSource(paths.source, paths.videoDestination)) {
+    return Refusal(process::text::kSameFile);
+  }
+  if (auto line = UnusablePathLine({paths.source, paths.videoDestination})) return Refusal(*line);
+  if (IsPngSequenceSource(paths.source)) return PlanPngEncode(settings, paths, programDir);
+  return Started(
+      VideoBuilderFor(settings.outType)(settings, programDir, paths.source, paths.videoDestination),
+      kStartedVideoSaves);
+}
+
+EncodePlan PlanAudioEncode(const EncoderSettings& /*settings*/, const EncodePaths& paths,
+                           std::string_view programDir, bool automaticMode) {
+  if (WouldReplaceSource(paths.source, paths.audioDestination)) {
+    return Refusal(process::text::kSameFile);
+  }
+  if (auto line = UnusablePathLine({paths.source, paths.audioDestination})) return Refusal(*line);
+  // The WAV name is derived from the destination and may name the source itself; it is checked
+  // before the request deletes anything.
+  std::string wavName = DeriveWavName(paths.audioDestination);
+  if (WouldReplaceSource(paths.source, wavName)) return Refusal(process::text::kSameFile);
+  if (auto line = UnusablePathLine({wavName})) return Refusal(*line);
+  // In automatic mode only ExtractWav's own save runs.
+  EncodePlan plan = Started(ExtractWav(programDir, paths.source, wavName), automaticMode ? 1 : 2);
+  plan.deleteBeforeStart = std::move(wavName);
+  return plan;
+}
+
+EncodePlan PlanTestEncode(const EncoderSettings& settings, const EncodePaths& paths,
+                          std::string_view programDir) {
+  if (WouldReplaceSource(paths.source, paths.videoDestination)) {
+    return Refusal(process::text::kSameFile);
+  }
+  if (auto line = UnusablePathLine({paths.source, paths.videoDestination})) return Refusal(*line);
+  return Started(
+      TestEncodeMjpeg(programDir, paths.source, paths.videoDestination, settings.useReport), 0);
+}
+
+}  // namespace vexlo::encode

@@ -1,0 +1,52 @@
+#include "encode/EncoderPieces.h"
+
+#include <string>
+
+namespace vexlo::encode::pieces {
+
+void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& settings,
+                           SoftwarePixelFormat pixelFormat) {
+  if (settings.gpuType != 0) {
+    line.Add(" -vprofile").Add(tables::ProfileWord(settings.profile));
+    line.Add(tables::H264BitRate(settings.crf));
+    return;
+  }
+  line.Add(tables::Preset(settings.crf));
+  line.Add(" -tune zerolatency -vprofile").Add(tables::ProfileWord(settings.profile));
+  if (pixelFormat == SoftwarePixelFormat::kInside) line.Add(" -pix_fmt yuv420p");
+  line.Add(tables::SoftwareCrf(settings.crf));
+}
+
+void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& settings,
+                           BitRateLookup bitRate) {
+  const tables::EncoderRow encoder = tables::H265Encoder(settings.gpuType);
+  line.Add(encoder.piece);
+  if (encoder.hardware) {
+    line.Add(bitRate(settings.crf));
+  } else {
+    line.Add(" -vprofile main").Add(tables::SoftwareCrf(settings.crf));
+  }
+}
+
+void AddDeinterlace(CommandLineBuilder& line, const EncoderSettings& settings) {
+  if (settings.deinterlace) line.AddFilter("-vf", "yadif");
+}
+
+void AddResize(CommandLineBuilder& line, const EncoderSettings& settings,
+               tables::ResizeRange range) {
+  const auto row = tables::Resize(settings.resize, range);
+  if (!row) return;
+  // Written alone, the option and the scale filter stand two blanks apart.
+  line.AddFilter("-vf", "scale=" + std::string(row->size), " ");
+  line.Add(" -aspect " + std::string(row->aspect));
+}
+
+void AddReport(CommandLineBuilder& line, const EncoderSettings& settings) {
+  if (settings.useReport) line.Add(" -report");
+}
+
+void AddDestination(CommandLineBuilder& line, std::string_view destination) {
+  line.Add(" ").AddQuoted(destination);
+}
+
+}  // namespace vexlo::encode::pieces

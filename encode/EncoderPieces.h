@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string_view>
+
+#include "encode/CommandLineBuilder.h"
+#include "encode/EncoderSettings.h"
+#include "encode/OptionTables.h"
+
+// The option groups that more than one builder appends.
+namespace vexlo::encode::pieces {
+
+/// Where the software form of the H.264 rate pieces has its " -pix_fmt yuv420p": inside it (the
+/// video encode) or not at all (the PNG encode appends it after the rate pieces for every encoder).
+enum class SoftwarePixelFormat { kInside, kLeftOut };
+
+/// A bit-rate table lookup by the CRF index.
+using BitRateLookup = std::string_view (*)(int crf);
+
+/// The H.264 rate and profile pieces. The form follows gpuType being 0 or not, not the encoder
+/// row, so a gpuType of -1 gives the software encoder with the hardware form.
+void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& settings,
+                           SoftwarePixelFormat pixelFormat);
+
+/// The H.265 encoder piece and its rate pieces: " -vprofile main" and the CRF piece for the
+/// software encoder (also for any gpuType outside the table), the bit rate for the hardware ones.
+void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& settings,
+                           BitRateLookup bitRate);
+
+/// " -vf yadif" when the deinterlace check is set.
+void AddDeinterlace(CommandLineBuilder& line, const EncoderSettings& settings);
+
+/// " -vf  scale=WxH -aspect W:H" for a resize position in the builder's range.
+void AddResize(CommandLineBuilder& line, const EncoderSettings& settings,
+               tables::ResizeRange range);
+
+/// " -report" when the report check is set.
+void AddReport(CommandLineBuilder& line, const EncoderSettings& settings);
+
+/// A blank and the quoted destination that ends every command line.
+void AddDestination(CommandLineBuilder& line, std::string_view destination);
+
+}  // namespace vexlo::encode::pieces

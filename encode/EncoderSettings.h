@@ -1,0 +1,20 @@
+#pragma once
+
+namespace vexlo::encode {
+
+// The window's encoder settings as a command-line builder reads them. The indexes are positions
+// in the window's lists; -1 means the list has no selection. An index that no list position has
+// falls to the default row of its table (OptionTables.h).
+struct EncoderSettings {
+  int outType = 0;  // 0 H.264, 1 H.265, any other value MPV
+  int gpuType = 0;  // 0 software, 1 NVIDIA, 2 AMD
+  int profile = 0;  // 0 baseline, 1 main, 2 high
+  int crf = 0;      // the "CRF (3=Best)" list: a CRF for software, a bit rate for hardware
+  int fps = 0;      // the "Force FPS" list, 0 = none
+  int resize = 0;   // the "Video Resize" list, 0 = no resize
+  bool deinterlace = false;
+  bool shortGop = false;
+  bool useReport = false;  // the tool writes its own report file
+};
+
+}  // namespace vexlo::encode

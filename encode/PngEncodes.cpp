@@ -1,0 +1,62 @@
+#include "encode/PngEncodes.h"
+
+#include "encode/CommandLineBuilder.h"
+#include "encode/EncoderPieces.h"
+#include "encode/OptionTables.h"
+
+namespace vexlo::encode {
+namespace {
+
+enum class Container { kRaw, kMp4 };
+
+// The input frame rate, the sequence's start number and the quoted pattern.
+void AddSequenceInput(CommandLineBuilder& line, const EncoderSettings& settings,
+                      const PngPattern& png) {
+  const std::string_view rate = tables::FrameRate(settings.fps);
+  if (!rate.empty()) line.Add(" -framerate " + std::string(rate));
+  line.Add(" -pattern_type sequence -start_number " + png.startNumber);
+  line.Add(" -i ").AddQuoted(png.pattern);
+}
+
+std::string EncodePngHevc(const EncoderSettings& settings, std::string_view programDir,
+                          const PngPattern& png, std::string_view dst, Container container) {
+  CommandLineBuilder line(programDir);
+  // Without the report these encodes name no input format at all.
+  if (settings.useReport) line.Add(" -report -f image2");
+  AddSequenceInput(line, settings, png);
+  pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate);
+  line.Add(" -pix_fmt yuv420p -map_metadata -1");
+  pieces::AddDeinterlace(line, settings);
+  pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
+  if (container == Container::kMp4) line.Add(" -f mp4");
+  pieces::AddDestination(line, dst);
+  return line.Text();
+}
+
+}  // namespace
+
+std::string EncodePngH264(const EncoderSettings& settings, std::string_view programDir,
+                          const PngPattern& png, std::string_view dst) {
+  CommandLineBuilder line(programDir);
+  pieces::AddReport(line, settings);
+  line.Add(" -f image2");
+  AddSequenceInput(line, settings, png);
+  line.Add(tables::H264Encoder(settings.gpuType).piece);
+  pieces::AddH264RateAndProfile(line, settings, pieces::SoftwarePixelFormat::kLeftOut);
+  line.Add(" -pix_fmt yuv420p -map_metadata -1");
+  pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
+  pieces::AddDestination(line, dst);
+  return line.Text();
+}
+
+std::string EncodePngH265(const EncoderSettings& settings, std::string_view programDir,
+                          const PngPattern& png, std::string_view dst) {
+  return EncodePngHevc(settings, programDir, png, dst, Container::kRaw);
+}
+
+std::string EncodePngMpv(const EncoderSettings& settings, std::string_view programDir,
+                         const PngPattern& png, std::string_view dst) {
+  return EncodePngHevc(settings, programDir, png, dst, Container::kMp4);
+}
+
+}  // namespace vexlo::encode
