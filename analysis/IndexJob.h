@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "analysis/FrameParser.h"
+#include "analysis/IndexFile.h"
+#include "process/JobWindow.h"
+
+namespace vexlo::analysis {
+
+inline constexpr std::string_view kStartIndexing = "##### START INDEXING ######\r\n";
+inline constexpr std::string_view kEndIndexing = "##### END INDEXING ######\r\n";
+inline constexpr std::string_view kGetFileGop = "##### GET FILE GOP ######\r\n";
+inline constexpr std::string_view kEndFileGop = "##### END FILE GOP ######\r\n";
+inline constexpr std::string_view kCreationIndexError = "##### CREATION INDEX ERROR ######\r\n";
+inline constexpr std::string_view kIndexingError = "##### INDEXING  ERROR ######\r\n";
+
+/// The frame index or GOP job that the window owns: the index file writer, the working records
+/// and the GOP mode flag. The window passes it as the context of all four notifications of its
+/// indexing runner.
+///
+/// Threads: Prepare runs on the window's thread while no indexing runner exists; the started,
+/// error and finished notifications run on the runner's supervisor thread and the output
+/// notification on its reader thread, one after the other. The working records have no lock.
+class IndexJob {
+ public:
+  explicit IndexJob(process::JobWindow& window);
+  IndexJob(const IndexJob&) = delete;
+  IndexJob& operator=(const IndexJob&) = delete;
+
+  /// Readies the next job, after the previous indexing runner has been closed and before the
+  /// new one starts: sets the GOP mode, deletes and recreates the index file with its zero
+  /// header, and resets the working records (so no line is parsed against stale ones).
+  /// The result is that of IndexFile::Open: -1 when the file cannot be created (the job still
+  /// runs and prints; it writes no records).
+  int Prepare(const std::string& indexPath, bool gopMode);
+  /// Closes an index file still open, without its header; when the window is destroyed.
+  void Release() { file_.Release(); }
+
+  bool gopMode() const { return state_.gopMode; }
+  /// The working records; read them only while no runner delivers to this job.
+  const FrameParseState& state() const { return state_; }
+  const IndexFile& indexFile() const { return file_; }
+
+  /// Set by the window: posts the stop of the indexing runner (the Cancel action) to the
+  /// window's thread. Called on the reader thread once the GOP is known in GOP mode; it must not
+  /// stop the runner itself, since a runner cannot be stopped from its own threads.
+  std::function<void()> requestGopStop;
+
+  /// Cuts the chunk into lines and parses each; the report is never shown. -1 for no data.
+  static int OnIndexOutput(const char* data, int length, void* context);
+  /// Job figures to 0 and the start line ("GET FILE GOP" or "START INDEXING").
+  static int OnIndexStarted(int code, void* context);
+  /// The error line for -2 or -3, the job controls enabled, and the index file finished,
+  /// except after -3, whose finished notification finishes it once the reader has ended.
+  static int OnIndexError(int code, void* context);
+  /// The index file finished, the end line, the job controls enabled, the bar at 100.
+  static int OnIndexFinished(int code, void* context);
+
+ private:
+  void parseChunk(const char* data, int length);
+
+  process::JobWindow& window_;
+  IndexFile file_;
+  FrameParseState state_;
+  FrameParseHooks hooks_;
+};
+
+}  // namespace vexlo::analysis

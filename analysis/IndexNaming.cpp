@@ -1,0 +1,33 @@
+#include "analysis/IndexNaming.h"
+
+#include "platform/Paths.h"
+#include "process/LogTexts.h"
+
+namespace vexlo::analysis {
+
+std::optional<std::string> IndexPathFor(std::string_view namingPath, bool gopMode) {
+  if (namingPath.empty()) return std::nullopt;
+  std::string path(namingPath.substr(0, namingPath.rfind('.')));
+  path += gopMode ? kGopExtension : kIndexExtension;
+  return path;
+}
+
+std::string FrameIndexCommandLine(std::string_view programDir, std::string_view input) {
+  std::string line = "\"";
+  line += programDir;
+  line += platform::kPathSeparator;
+  line += "ffprobe.bin\" -show_frames \"";
+  line += input;
+  line += '"';
+  return line;
+}
+
+std::string FrameIndexRefusal(const std::string& input,
+                              const std::optional<std::string>& indexPath) {
+  if (input.empty() || !indexPath) return std::string(process::text::kOriginNotSpecified);
+  if (!platform::PathIsSafeForCommandLine(input)) return process::text::UnusablePath(input);
+  if (platform::SameFile(*indexPath, input)) return std::string(process::text::kSameFile);
+  return {};
+}
+
+}  // namespace vexlo::analysis

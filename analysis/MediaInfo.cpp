@@ -1,0 +1,66 @@
+#include "analysis/MediaInfo.h"
+
+#include "platform/Paths.h"
+#include "process/LogTexts.h"
+#include "process/OutputLines.h"
+
+namespace vexlo::analysis {
+
+std::string MediaInfoCommandLine(std::string_view programDir, std::string_view path) {
+  std::string line = "\"";
+  line += programDir;
+  line += platform::kPathSeparator;
+  line += "ffmpeg.bin\" -i \"";
+  line += path;
+  line += '"';
+  return line;
+}
+
+std::string MediaInfoRefusal(std::string_view path) {
+  return platform::PathIsSafeForCommandLine(path) ? std::string()
+                                                  : process::text::UnusablePath(path);
+}
+
+int MediaInfoJob::OnMediaInfoOutput(const char* data, int length, void* context) {
+  if (data == nullptr) return -1;
+  if (context == nullptr || length <= 0) return 0;
+  static_cast<MediaInfoJob*>(context)->filterChunk(
+      std::string_view(data, static_cast<std::size_t>(length)));
+  return 0;
+}
+
+int MediaInfoJob::OnMediaInfoStarted(int, void* context) {
+  if (context == nullptr) return 0;
+  process::JobWindow& window = static_cast<MediaInfoJob*>(context)->window_;
+  window.flushLog();
+  window.logAppend("\r\n");
+  window.logAppend(kMediaInfoStart);
+  return 0;
+}
+
+int MediaInfoJob::OnMediaInfoError(int, void*) {
+  return 0;
+}
+
+int MediaInfoJob::OnMediaInfoFinished(int, void* context) {
+  if (context != nullptr) static_cast<MediaInfoJob*>(context)->window_.logAppend(kMediaInfoEnd);
+  return 0;
+}
+
+void MediaInfoJob::filterChunk(std::string_view chunk) {
+  if (chunk.find("Input #") != std::string_view::npos) inputSection_ = true;
+  if (chunk.find("At least one") != std::string_view::npos) {
+    inputSection_ = false;
+    return;
+  }
+  if (!inputSection_) return;
+  process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
+                           [this](std::string_view line) {
+                             process::ParseOutputLine(window_.jobFigures(), line);
+                             std::string shown(line);
+                             shown += "\r\n";
+                             window_.logAppend(shown);
+                           });
+}
+
+}  // namespace vexlo::analysis

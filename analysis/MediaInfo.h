@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "process/JobWindow.h"
+
+namespace vexlo::analysis {
+
+inline constexpr std::string_view kMediaInfoStart = "##### MEDIA INFO START ######\r\n";
+inline constexpr std::string_view kMediaInfoEnd = "##### MEDIA INFO END ######\r\n";
+
+/// "\"DIR/ffmpeg.bin\" -i \"PATH\"": the tool describes its input, then complains that it has
+/// no output.
+std::string MediaInfoCommandLine(std::string_view programDir, std::string_view path);
+
+/// The log line that refuses a media information job on a path that cannot be put on a command
+/// line, or an empty string when it may run.
+std::string MediaInfoRefusal(std::string_view path);
+
+/// One media information job as its runner's notifications see it: the window and whether the
+/// tool's report is inside its input description. The window owns it and passes it as the
+/// context of all four notifications.
+class MediaInfoJob {
+ public:
+  explicit MediaInfoJob(process::JobWindow& window) : window_(window) {}
+
+  /// Leaves the input description; on the window's thread, before the runner starts.
+  void Prepare() { inputSection_ = false; }
+  bool inInputSection() const { return inputSection_; }
+
+  /// Shows the chunks from the first holding "Input #" to the one before "At least one".
+  static int OnMediaInfoOutput(const char* data, int length, void* context);
+  /// Flushes the log, then appends an empty line and the start marker.
+  static int OnMediaInfoStarted(int code, void* context);
+  /// Nothing: the tool's usual end without an output is a non-zero exit code.
+  static int OnMediaInfoError(int code, void* context);
+  /// Appends the end marker.
+  static int OnMediaInfoFinished(int code, void* context);
+
+ private:
+  void filterChunk(std::string_view chunk);
+
+  process::JobWindow& window_;
+  std::atomic<bool> inputSection_{false};
+};
+
+}  // namespace vexlo::analysis
