@@ -1,1 +1,92 @@
-int main() { return 0; }
+// Vexlo's entry point: picks Qt's platform, builds the Qt dialog host and runs the application.
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/RegistryStore.h"
+#include "app/VexloApp.h"
+#include "platform/qt/QtDialogHost.h"
+#include "res/MainDialogTemplate.h"
+
+namespace {
+
+constexpr std::string_view kScreenshotOption = "--screenshot";
+
+// SIGTERM, SIGINT and SIGHUP close the window like its Cancel command, so that the running tools
+// are stopped and the exit status tells what happened. The handler only writes to a pipe.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+void CloseOnSignals(vexlo::platform::qt::QtDialogHost& host) {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &host);
+  QObject::connect(notifier, &QSocketNotifier::activated, &host, [&host] {
+    char buffer[16];
+    while (::read(signalPipe[0], buffer, sizeof buffer) > 0) {
+    }
+    host.reject();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+}
+
+bool HasDisplay() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+bool Offscreen() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  return platform && std::string_view(platform) == "offscreen";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // "--screenshot FILE" (for tests and documentation) opens the window, saves a picture of it
+  // and closes it; everything else is the program's own command line.
+  std::string screenshot;
+  if (argc == 3 && argv[1] == kScreenshotOption) screenshot = argv[2];
+  const std::string commandLine = screenshot.empty() ? vexlo::app::JoinArguments(argc, argv) : "";
+  const bool automatic = vexlo::app::ParseCommandLine(commandLine).count >= 2;
+
+  if (!std::getenv("QT_QPA_PLATFORM") && !HasDisplay()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (Offscreen() && !automatic && screenshot.empty()) {
+    std::fprintf(stderr,
+                 "vexlo: there is no display, so no window can be shown.\n"
+                 "Encode a file without the window (automatic mode):\n"
+                 "  vexlo SOURCE,DESTINATION[,PROFILE,CRF]\n");
+    return 2;
+  }
+
+  QApplication application(argc, argv);
+  vexlo::app::RegistryStore store;
+  vexlo::platform::qt::QtDialogHost host(vexlo::res::MainDialogTemplate());
+  CloseOnSignals(host);
+  if (!screenshot.empty()) {
+    QTimer::singleShot(300, &host, [&host, &screenshot] {
+      const bool saved = host.grab().save(QString::fromStdString(screenshot));
+      if (!saved) std::fprintf(stderr, "vexlo: could not write %s\n", screenshot.c_str());
+      host.reject();
+    });
+  }
+  vexlo::app::CVexloApp app;
+  return app.InitInstance(
+      host, store, [&host](vexlo::platform::DialogEvents& events) { return host.run(events); },
+      commandLine);
+}

@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "analysis/FrameGrab.h"
+#include "analysis/IndexNaming.h"
 #include "app/RegistryStore.h"
 #include "encode/EncodeRequest.h"
-#include "encode/CommandLines.h"
 #include "platform/Paths.h"
 #include "process/JobCallbacks.h"
 #include "process/LogTexts.h"
@@ -230,6 +230,10 @@ void CVexloDlg::SaveValue(int controlId) {
     default:
       return;
   }
+}
+
+encode::EncodePaths CVexloDlg::CurrentPaths() const {
+  return {settings_.FileOrigine, settings_.FileDestinazione, settings_.FileDestinazione3};
 }
 
 encode::EncoderSettings CVexloDlg::EncoderSettingsNow() const {
@@ -492,10 +496,8 @@ void CVexloDlg::StartConversionRunner(const std::string& commandLine, bool withE
 
 int CVexloDlg::EncodeVideo() {
   sendProgress(0);
-  const encode::EncodePaths paths{settings_.FileOrigine, settings_.FileDestinazione,
-                                  settings_.FileDestinazione3};
   const encode::EncodePlan plan =
-      encode::PlanVideoEncode(EncoderSettingsNow(), paths, programDirectory());
+      encode::PlanVideoEncode(EncoderSettingsNow(), CurrentPaths(), programDirectory());
   for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
   if (!plan.start) {
     Refuse(plan.errorLine);
@@ -507,10 +509,8 @@ int CVexloDlg::EncodeVideo() {
 
 int CVexloDlg::EncodeAudio() {
   sendProgress(0);
-  const encode::EncodePaths paths{settings_.FileOrigine, settings_.FileDestinazione,
-                                  settings_.FileDestinazione3};
   const encode::EncodePlan plan =
-      encode::PlanAudioEncode(EncoderSettingsNow(), paths, programDirectory(), automatic_);
+      encode::PlanAudioEncode(EncoderSettingsNow(), CurrentPaths(), programDirectory(), automatic_);
   for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
   if (!plan.start) {
     Refuse(plan.errorLine);
@@ -525,25 +525,18 @@ void CVexloDlg::TestEncodeMjpeg() {
   WaitCursor wait(host_);
   DoDataExchange(true);
   if (conversionRunner_) return;
-  const DialogSettings& s = settings_;
-  for (const std::string* path : {&s.FileOrigine, &s.FileDestinazione}) {
-    if (!platform::PathIsSafeForCommandLine(*path)) {
-      logAppend(process::text::UnusablePath(*path));
-      return;
-    }
-  }
-  // The test encode overwrites its destination ("-y"): never the source itself.
-  if (platform::SameFile(s.FileOrigine, s.FileDestinazione)) {
-    logAppend(process::text::kSameFile);
+  const encode::EncodePlan plan =
+      encode::PlanTestEncode(EncoderSettingsNow(), CurrentPaths(), programDirectory());
+  if (!plan.start) {
+    if (!plan.errorLine.empty()) logAppend(plan.errorLine);
     return;
   }
-  StartConversionRunner(encode::TestEncodeMjpeg(programDirectory(), s.FileOrigine,
-                                                s.FileDestinazione, s.bUseReport != 0));
+  StartConversionRunner(plan.commandLine);
 }
 
 void CVexloDlg::GetMediaInfo(const std::string& path) {
-  if (!platform::PathIsSafeForCommandLine(path)) {
-    logAppend(process::text::UnusablePath(path));
+  if (const std::string refusal = analysis::MediaInfoRefusal(path); !refusal.empty()) {
+    logAppend(refusal);
     return;
   }
   StopConversion(process::text::kCancel);
@@ -562,9 +555,9 @@ void CVexloDlg::GetMediaInfo(const std::string& path) {
 
 void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
   const auto picture = analysis::PicturePathFor(source, seconds);
-  const std::string refusal = analysis::GrabFrameRefusal(source, picture);
+  const std::string refusal = analysis::GrabFrameRefusal(source, picture.value_or(""));
   if (!refusal.empty() || !picture) {
-    logAppend(refusal);
+    logAppend(refusal.empty() ? process::text::kOriginNotSpecified : refusal);
     return;
   }
   platform::DeleteFile(*picture);

@@ -11,6 +11,7 @@
 #include "analysis/MediaInfo.h"
 #include "app/Derivations.h"
 #include "app/VexloApp.h"
+#include "encode/EncodeRequest.h"
 #include "encode/EncoderSettings.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
@@ -106,6 +107,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   class WaitCursor;
 
   encode::EncoderSettings EncoderSettingsNow() const;
+  encode::EncodePaths CurrentPaths() const;
   void WriteDword(const char* name, int value);
   void WriteString(const char* name, const std::string& value);
   void SaveValue(int controlId);

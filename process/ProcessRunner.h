@@ -6,6 +6,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "platform/ChildProcess.h"
+#include "platform/FileDescriptor.h"
 
 namespace vexlo::process {
 
@@ -88,9 +92,28 @@ class ProcessRunner {
   void* startedContext = nullptr;
 
  private:
-  struct Impl;
+  // Cuts the bytes read from the pipe into the chunks the notifications receive.
+  class ChunkAssembler;
+  // How the supervisor's watch over a running child ended.
+  enum class WatchEnd { kExited, kStopped, kStalled };
+
   void supervise();
+  // Starts the reader thread; 0 or the errno of the failure.
+  int startReader();
+  // Polls the child until it ends, the owner stops it or the watchdog fires.
+  WatchEnd watch(platform::ChildProcess& child);
+  // Gives the reader its grace time to see end-of-file, then wakes it and joins it.
+  void endReader();
   void read();
+  // Takes what the ended child left in the pipe once the reader has been woken.
+  void drainOutput(ChunkAssembler& chunks, char* block);
+  void deliver(const char* data, int length);
+  void notifyEnd(CodeNotification notification, int code);
+  // Makes the four pipes of a run; 0 or the errno of the pipe that failed.
+  int makePipes();
+  void releasePipes();
+  // True (and an assertion in debug builds) on one of the runner's own threads.
+  bool refuseOwnThread() const;
 
   std::chrono::milliseconds pollInterval_;
   int stallPolls_;
@@ -98,17 +121,21 @@ class ProcessRunner {
   std::atomic<std::int32_t> state_{kRunnerNotStarted};
   std::atomic<std::int32_t> chunkCounter_{0};
   std::atomic<int> waitStatus_{-1};
-  // The remaining members are the implementation's (pipes, wake-up descriptor, threads).
-  std::thread supervisor_;
-  std::thread reader_;
+
+  // The arguments of the run, split by Start on the owner's thread.
+  std::vector<std::string> arguments_;
+  // 0, or the errno of the pipe creation that failed in Start: the run then fails to start.
+  int pipeFailure_ = 0;
+  std::thread supervisor_;  // touched only by the owner's thread
+  std::thread reader_;      // touched only by the supervisor
   std::atomic<std::thread::id> supervisorId_{};
   std::atomic<std::thread::id> readerId_{};
-  int outputRead_ = -1;
-  int inputWrite_ = -1;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
-  int stopRead_ = -1;
-  int stopWrite_ = -1;
+  platform::Pipe output_;  // the child's standard output and error; the reader reads it
+  platform::Pipe input_;   // the child's standard input, never written
+  platform::Pipe events_;  // wakes the supervisor: a stop request or the reader's end
+  platform::Pipe wake_;    // wakes the reader when its grace time is over
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> readerEnded_{false};
   bool doneEvent_ = true;
 };
 

@@ -1,0 +1,52 @@
+#pragma once
+
+namespace vexlo::platform {
+
+/// Owns one open file descriptor and closes it when reset or destroyed. Move-only.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  ~UniqueFd() { reset(); }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  /// Gives up ownership without closing; returns the descriptor.
+  int release();
+  /// Closes the descriptor held (if any) and takes `fd` instead.
+  void reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
+/// The two ends of an anonymous pipe.
+struct Pipe {
+  UniqueFd read;
+  UniqueFd write;
+};
+
+/// Which ends of a new pipe do not block on read() or write().
+enum class PipeBlocking {
+  kBothBlock,
+  kReadEndNonBlocking,  // a pipe read through poll()
+  kNeitherBlocks,       // a wake-up pipe: the writer never waits, the reader drains it
+};
+
+/// Makes a pipe whose ends are both close-on-exec, and neither is one of the standard
+/// descriptors 0, 1 and 2 (so that redirecting a child's standard streams cannot overwrite
+/// them). Returns 0, or the errno of the call that failed (the pipe is then left empty).
+int MakePipe(Pipe& pipe, PipeBlocking blocking);
+
+/// Writes one byte to a non-blocking descriptor to wake whoever polls its other end. A full
+/// pipe already holds a wake-up, so EAGAIN counts as success.
+void SignalWakeUp(const UniqueFd& writeEnd);
+
+/// Reads and drops every byte waiting in a non-blocking descriptor.
+void DrainWakeUps(const UniqueFd& readEnd);
+
+}  // namespace vexlo::platform

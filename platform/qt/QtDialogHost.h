@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QDialog>
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "platform/DialogHost.h"
+#include "res/DialogTemplate.h"
+
+class QButtonGroup;
+class QMenuBar;
+
+namespace vexlo::platform::qt {
+
+/// A dialog built from a template: the main window or the About box. Widgets are found by their
+/// control ID (also their object name, in decimal). The host turns widget signals into
+/// DialogEvents calls and lets the window's logic decide when the dialog ends: its own
+/// accept/reject never close it. The Cancel command (id 2) comes from the title-bar close, the
+/// Escape key and the menu's "E&xit".
+class QtDialogHost : public QDialog, public DialogHost {
+  Q_OBJECT
+ public:
+  /// Builds every widget of the template (the template must outlive the host). The window gets
+  /// the dark look, the dialog font, the menu bar, a fixed size and the program's icon.
+  explicit QtDialogHost(const res::DialogTemplate& dialog, QWidget* parent = nullptr);
+  ~QtDialogHost() override;
+
+  /// Runs the dialog modally: onInitDialog, show, the modal loop, then onDestroy while every
+  /// widget still exists. Returns the result given to endDialog. Posted tasks that have not run
+  /// by then are dropped, and so are tasks posted later.
+  int run(DialogEvents& events);
+
+  /// The widget of a control ID, or nullptr.
+  QWidget* control(int id) const;
+  /// The dialog's base units: pixels per 4 horizontal and per 8 vertical dialog units.
+  int baseUnitX() const { return unitsX_; }
+  int baseUnitY() const { return unitsY_; }
+  /// The area below the menu bar that holds the template's controls.
+  QWidget* clientArea() const { return client_; }
+
+  std::string text(int id) const override;
+  void setText(int id, std::string_view text) override;
+  void appendText(int id, std::string_view text) override;
+  int listIndex(int id) const override;
+  void setListIndex(int id, int index) override;
+  bool checked(int id) const override;
+  void setChecked(int id, bool checked) override;
+  bool enabled(int id) const override;
+  void setEnabled(int id, bool enabled) override;
+  bool visible(int id) const override;
+  void setVisible(int id, bool visible) override;
+  void setReadOnly(int id, bool readOnly) override;
+  int progress() const override;
+  void setProgress(int position) override;
+  void setWaitCursor(bool on) override;
+  void resizeWindow(int width, int height) override;
+  void endDialog(int result) override;
+  std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+  void revealInFileManager(const std::string& path) override;
+  void showAbout() override;
+  void post(std::function<void()> task) override;
+
+  /// Escape: the Cancel command, not a close.
+  void reject() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Lets post() hand tasks over safely while the host is being destroyed on another thread's
+  // watch: post() queues only while the gate is open, under its lock.
+  struct PostGate {
+    std::mutex mutex;
+    std::atomic<bool> open{true};
+  };
+
+  void buildMenu();
+  void buildControls();
+  void connectControl(const res::ControlTemplate& control, QWidget* widget);
+  void sendCommand(int id, ControlEvent event);
+  void closeGate();
+  void updateEditColors(QWidget* widget);
+
+  const res::DialogTemplate& template_;
+  QMenuBar* menuBar_ = nullptr;
+  QWidget* client_ = nullptr;
+  std::map<int, QWidget*> controls_;
+  QButtonGroup* radioGroup_ = nullptr;
+  int unitsX_ = 0;
+  int unitsY_ = 0;
+  DialogEvents* events_ = nullptr;
+  bool inModalLoop_ = false;
+  bool ending_ = false;
+  std::optional<int> endedBeforeLoop_;
+  int waitCursorDepth_ = 0;
+  std::shared_ptr<PostGate> gate_ = std::make_shared<PostGate>();
+};
+
+}  // namespace vexlo::platform::qt

@@ -1,0 +1,129 @@
+#include "process/JobCallbacks.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "process/OutputLines.h"
+#include "process/ProcessRunner.h"
+
+namespace vexlo::process {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kStartConversion = "##### START CONVERSION ######\r\n";
+constexpr std::string_view kEndConversion = "##### END CONVERSION ######\r\n";
+constexpr std::string_view kCreationError = "##### CREATION  ERROR ######\r\n";
+constexpr std::string_view kConversionBreak = "##### CONVERSION  BREAK ######\r\n";
+constexpr std::string_view kConversionError = "##### CONVERSION  ERROR ######\r\n";
+// A failure after the bar passed this position is reported as a break, not an error.
+constexpr int kBreakAbove = 90;
+constexpr double kRoundUp = 0.49999;
+constexpr double kFullAbove = 99.0;
+
+JobWindow* WindowOf(void* context) { return static_cast<JobWindow*>(context); }
+
+void ResetFigures(JobFigures& figures) {
+  figures.durationMs.store(0);
+  figures.timeMs.store(0);
+  figures.progressPos.store(0);
+  figures.failed.store(false);
+}
+
+// Raises progressPos to `position` unless it is already there or further.
+void AdvanceProgress(std::atomic<std::int32_t>& progressPos, std::int32_t position) {
+  std::int32_t current = progressPos.load();
+  while (current < position && !progressPos.compare_exchange_weak(current, position)) {
+  }
+}
+
+// Logs one report line with its line end; the buffer is the calling thread's, so a flood of
+// lines costs no allocation here.
+void LogReportLine(JobWindow& window, std::string_view line) {
+  thread_local std::string buffer;
+  buffer.assign(line);
+  buffer += kLineEnd;
+  window.logAppend(buffer);
+}
+
+}  // namespace
+
+void UpdateProgress(JobWindow& window) {
+  JobFigures& figures = window.jobFigures();
+  const std::int64_t duration = figures.durationMs.load();
+  if (duration <= 0) {
+    window.sendProgress(0);
+    return;
+  }
+  double p = static_cast<double>(figures.timeMs.load()) / static_cast<double>(duration) * 100.0 +
+             kRoundUp;
+  if (p > kFullAbove) {
+    p = 100.0;
+  } else if (p < 0.0) {
+    p = 0.0;
+  }
+  AdvanceProgress(figures.progressPos, static_cast<std::int32_t>(p));
+  window.sendProgress(figures.progressPos.load());
+}
+
+int OnConversionOutput(const char* data, int length, void* context) {
+  if (data == nullptr) return -1;
+  JobWindow* window = WindowOf(context);
+  if (window == nullptr) return 0;
+  JobFigures& figures = window->jobFigures();
+  SplitChunkLines(data, length, [&](std::string_view line) {
+    ParseOutputLine(figures, line);
+    if (IsReportLine(line)) LogReportLine(*window, line);
+  });
+  UpdateProgress(*window);
+  return 0;
+}
+
+int OnConversionStarted(int /*code*/, void* context) {
+  JobWindow* window = WindowOf(context);
+  if (window == nullptr) return 0;
+  ResetFigures(window->jobFigures());
+  window->flushLog();
+  window->logAppend(kLineEnd);
+  window->logAppend(kStartConversion);
+  UpdateProgress(*window);
+  window->postEnableJobControls(false);
+  return 0;
+}
+
+int OnConversionError(int code, void* context) {
+  JobWindow* window = WindowOf(context);
+  if (window == nullptr) return 0;
+  JobFigures& figures = window->jobFigures();
+  figures.failed.store(true);
+  if (code == kErrorStartFailed) {
+    window->logAppend(kCreationError);
+  } else if (code == kErrorToolFailed) {
+    window->logAppend(figures.progressPos.load() > kBreakAbove ? kConversionBreak
+                                                                : kConversionError);
+  }
+  UpdateProgress(*window);
+  window->postEnableJobControls(true);
+  if (code == kErrorStartFailed) {
+    // No finished notification follows a start failure: end the job's result here, so that
+    // automatic mode does not wait for ever with nothing running.
+    window->noteConversionResult(false);
+    if (window->automaticMode()) window->postCancelWindow();
+  }
+  return 0;
+}
+
+int OnConversionFinished(int /*code*/, void* context) {
+  JobWindow* window = WindowOf(context);
+  if (window == nullptr) return 0;
+  window->logAppend(kEndConversion);
+  UpdateProgress(*window);
+  window->postEnableJobControls(true);
+  window->sendProgress(100);
+  window->noteConversionResult(!window->jobFigures().failed.load());
+  if (window->automaticMode()) window->postCancelWindow();
+  return 0;
+}
+
+}  // namespace vexlo::process

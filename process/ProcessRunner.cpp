@@ -1,0 +1,311 @@
+#include "process/ProcessRunner.h"
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "platform/CommandLineSplit.h"
+
+namespace vexlo::process {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How long the reader may take, after the child has ended, to see end-of-file by itself.
+constexpr milliseconds kReaderGrace{100};
+// The reader takes the pipe's bytes in blocks of this size.
+constexpr std::size_t kReadBlockSize = 64 * 1024;
+// Once woken, the reader still takes what the ended child left in the pipe, but no more than
+// this, so that a grandchild that keeps writing cannot hold it forever.
+constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
+
+// Waits until a descriptor is readable or the time-out has passed; true when readable.
+bool WaitReadable(const platform::UniqueFd& fd, milliseconds timeout) {
+  pollfd entry{fd.get(), POLLIN, 0};
+  const auto waitMs = std::max<milliseconds::rep>(timeout.count(), 0);
+  return ::poll(&entry, 1, static_cast<int>(std::min<milliseconds::rep>(waitMs, 1 << 30))) > 0;
+}
+
+milliseconds TimeLeft(Clock::time_point deadline) {
+  return std::chrono::ceil<milliseconds>(deadline - Clock::now());
+}
+
+bool ExitedWithZero(int waitStatus) {
+  return waitStatus != -1 && WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
+}
+
+}  // namespace
+
+// Collects bytes into chunks exactly as a byte-by-byte reader would: a chunk ends after a line
+// feed (kept) or when it holds kChunkSize bytes. A chunk that lies whole in the block read is
+// handed out from there without a copy.
+class ProcessRunner::ChunkAssembler {
+ public:
+  explicit ChunkAssembler(ProcessRunner& runner) : runner_(runner) {}
+
+  void add(const char* data, std::size_t length) {
+    while (length > 0) {
+      const std::size_t room = buffer_.size() - filled_;
+      std::size_t take = std::min(length, room);
+      const void* lineFeed = std::memchr(data, '\n', take);
+      if (lineFeed != nullptr) take = static_cast<const char*>(lineFeed) - data + 1;
+      const bool complete = lineFeed != nullptr || take == room;
+      if (filled_ == 0 && complete) {
+        runner_.deliver(data, static_cast<int>(take));
+      } else {
+        std::memcpy(buffer_.data() + filled_, data, take);
+        filled_ += take;
+        if (complete) flush();
+      }
+      data += take;
+      length -= take;
+    }
+  }
+
+  /// Hands out the bytes collected so far, if any.
+  void flush() {
+    if (filled_ == 0) return;
+    runner_.deliver(buffer_.data(), static_cast<int>(filled_));
+    filled_ = 0;
+  }
+
+ private:
+  ProcessRunner& runner_;
+  std::array<char, kChunkSize> buffer_;
+  std::size_t filled_ = 0;
+};
+
+ProcessRunner::ProcessRunner(milliseconds pollInterval, int stallPolls)
+    : pollInterval_(pollInterval), stallPolls_(stallPolls) {}
+
+ProcessRunner::~ProcessRunner() {
+  Close();
+}
+
+int ProcessRunner::SetCommandLine(const char* commandLine) {
+  if (commandLine == nullptr) return -1;
+  commandLine_ = commandLine;
+  return 0;
+}
+
+int ProcessRunner::Start() {
+  std::printf("\n->Start of parent execution.\n");
+  std::fflush(stdout);
+  if (supervisor_.joinable()) return 0;
+  releasePipes();  // what an earlier, stopped run left
+  arguments_ = platform::SplitCommandLine(commandLine_);
+  pipeFailure_ = makePipes();
+  stopRequested_.store(false);
+  try {
+    supervisor_ = std::thread(&ProcessRunner::supervise, this);
+  } catch (const std::system_error&) {
+    // Without a supervisor nothing runs: report it as a failed start, here.
+    releasePipes();
+    state_.store(kRunnerStartFailed);
+    notifyEnd(error, kErrorStartFailed);
+  }
+  return 0;
+}
+
+int ProcessRunner::Stop() {
+  if (refuseOwnThread()) return -1;
+  if (!supervisor_.joinable()) return 0;
+  stopRequested_.store(true);
+  platform::SignalWakeUp(events_.write);
+  supervisor_.join();
+  events_ = platform::Pipe{};
+  wake_ = platform::Pipe{};
+  return 0;
+}
+
+int ProcessRunner::Close() {
+  if (Stop() != 0) return -1;
+  releasePipes();
+  return 0;
+}
+
+int ProcessRunner::CloseDoneEvent() {
+  const int hadOne = doneEvent_ ? 1 : 0;
+  doneEvent_ = false;
+  return hadOne;
+}
+
+bool ProcessRunner::onOwnThread() const {
+  const std::thread::id self = std::this_thread::get_id();
+  return self == supervisorId_.load() || self == readerId_.load();
+}
+
+bool ProcessRunner::refuseOwnThread() const {
+  const bool own = onOwnThread();
+  assert(!own && "a runner stopped from its own thread would wait for itself");
+  return own;
+}
+
+int ProcessRunner::makePipes() {
+  using platform::PipeBlocking;
+  int failure = platform::MakePipe(output_, PipeBlocking::kReadEndNonBlocking);
+  if (failure == 0) failure = platform::MakePipe(input_, PipeBlocking::kBothBlock);
+  if (failure == 0) failure = platform::MakePipe(events_, PipeBlocking::kNeitherBlocks);
+  if (failure == 0) failure = platform::MakePipe(wake_, PipeBlocking::kNeitherBlocks);
+  return failure;
+}
+
+void ProcessRunner::releasePipes() {
+  output_ = platform::Pipe{};
+  input_ = platform::Pipe{};
+  events_ = platform::Pipe{};
+  wake_ = platform::Pipe{};
+}
+
+void ProcessRunner::supervise() {
+  supervisorId_.store(std::this_thread::get_id());
+  state_.store(kRunnerNotStarted);
+  waitStatus_.store(-1);
+  platform::ChildProcess child;
+  int failure = pipeFailure_;
+  if (failure == 0) failure = child.Spawn(arguments_, input_.read.get(), output_.write.get());
+  // The parent drops its copies of the child's ends, so that the reader sees end-of-file once
+  // the tool and everything it started have closed theirs.
+  input_.read.reset();
+  output_.write.reset();
+  if (failure == 0) failure = startReader();
+  if (failure != 0) {
+    child.Kill();
+    child.Reap();
+    notifyEnd(error, kErrorStartFailed);
+    state_.store(kRunnerStartFailed);
+    supervisorId_.store({});
+    return;
+  }
+  state_.store(kRunnerRunning);
+  if (started != nullptr) started(kNotifyStarted, startedContext);
+  const WatchEnd end = watch(child);
+  if (end == WatchEnd::kExited && !ExitedWithZero(waitStatus_.load())) {
+    notifyEnd(error, kErrorToolFailed);
+  }
+  if (end == WatchEnd::kStalled) notifyEnd(error, kErrorToolFailed);
+  if (end != WatchEnd::kExited) {
+    child.Kill();
+    waitStatus_.store(child.Reap());
+  }
+  endReader();
+  state_.store(kRunnerEnded);
+  notifyEnd(finished, kNotifyFinished);
+  supervisorId_.store({});
+}
+
+int ProcessRunner::startReader() {
+  chunkCounter_.store(0);
+  readerEnded_.store(false);
+  try {
+    reader_ = std::thread(&ProcessRunner::read, this);
+  } catch (const std::system_error& failure) {
+    return failure.code().value();
+  }
+  return 0;
+}
+
+ProcessRunner::WatchEnd ProcessRunner::watch(platform::ChildProcess& child) {
+  int stalledPolls = 0;
+  std::int32_t lastSeen = 0;
+  auto nextPoll = Clock::now() + pollInterval_;
+  // Once the reader has seen end-of-file the child is about to end: look for it sooner than
+  // the next poll, backing off in case it lives on without its output.
+  milliseconds exitCheck{1};
+  for (;;) {
+    milliseconds timeout = TimeLeft(nextPoll);
+    if (readerEnded_.load()) {
+      timeout = std::min(timeout, exitCheck);
+      exitCheck *= 2;
+    }
+    if (WaitReadable(events_.read, timeout)) platform::DrainWakeUps(events_.read);
+    if (stopRequested_.load()) return WatchEnd::kStopped;
+    int status = -1;
+    if (child.TryReap(status)) {
+      waitStatus_.store(status);
+      return WatchEnd::kExited;
+    }
+    if (Clock::now() < nextPoll) continue;
+    nextPoll = Clock::now() + pollInterval_;
+    const std::int32_t count = chunkCounter_.load();
+    stalledPolls = count == lastSeen ? stalledPolls + 1 : 0;
+    lastSeen = count;
+    if (stalledPolls > stallPolls_) return WatchEnd::kStalled;
+  }
+}
+
+void ProcessRunner::endReader() {
+  const auto deadline = Clock::now() + kReaderGrace;
+  while (!readerEnded_.load()) {
+    const milliseconds left = TimeLeft(deadline);
+    if (left.count() <= 0) {
+      platform::SignalWakeUp(wake_.write);
+      break;
+    }
+    if (WaitReadable(events_.read, left)) platform::DrainWakeUps(events_.read);
+  }
+  reader_.join();
+  readerId_.store({});
+}
+
+void ProcessRunner::read() {
+  readerId_.store(std::this_thread::get_id());
+  ChunkAssembler chunks(*this);
+  std::array<char, kReadBlockSize> block;
+  pollfd watched[2] = {{output_.read.get(), POLLIN, 0}, {wake_.read.get(), POLLIN, 0}};
+  for (;;) {
+    if (::poll(watched, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (watched[1].revents != 0) {
+      drainOutput(chunks, block.data());
+      break;
+    }
+    if (watched[0].revents == 0) continue;
+    const ssize_t got = ::read(output_.read.get(), block.data(), block.size());
+    if (got > 0) {
+      chunks.add(block.data(), static_cast<std::size_t>(got));
+      continue;
+    }
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    break;  // end-of-file, or a failed read
+  }
+  chunks.flush();
+  readerEnded_.store(true);
+  platform::SignalWakeUp(events_.write);
+}
+
+void ProcessRunner::drainOutput(ChunkAssembler& chunks, char* block) {
+  std::size_t taken = 0;
+  while (taken < kDrainLimit) {
+    const ssize_t got = ::read(output_.read.get(), block, kReadBlockSize);
+    if (got > 0) {
+      chunks.add(block, static_cast<std::size_t>(got));
+      taken += static_cast<std::size_t>(got);
+    } else if (got == 0 || errno != EINTR) {
+      return;
+    }
+  }
+}
+
+void ProcessRunner::deliver(const char* data, int length) {
+  if (output != nullptr) output(data, length, outputContext);
+  chunkCounter_.fetch_add(1);
+}
+
+void ProcessRunner::notifyEnd(CodeNotification notification, int code) {
+  if (notification != nullptr) notification(code, endContext);
+}
+
+}  // namespace vexlo::process

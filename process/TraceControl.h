@@ -1,0 +1,96 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/DialogHost.h"
+
+namespace vexlo::process {
+
+// The log pane: a queue that any thread may add lines to, a model of the pane's text, and a
+// writer thread that moves the queued lines into the pane in batches a little less than once a
+// second. The pane itself lives on the window's thread: every change to it is posted there, in the
+// order the model changed, so the pane always ends up showing exactly the model.
+//
+// In mode 1 a pane that grows past 40000 characters is appended to a monthly log file beside the
+// trace file and starts empty again.
+//
+// Two locks: the queue lock (append, drain, discard) and the pane lock (the model's
+// read-append-write). No thread ever holds both.
+class TraceControl {
+ public:
+  static constexpr std::size_t kPaneLimit = 40000;
+  static constexpr int kSaveOnOverflow = 1;  // the mode this system uses
+  static constexpr int kDefaultMaxLevel = 30;
+  static constexpr std::chrono::milliseconds kDefaultTick{50};
+  static constexpr int kTicksBetweenFlushes = 16;
+
+  /// The pane is the multi-line edit `paneId` of `host`. `tick` is the writer's wait; the first
+  /// flush comes after 17 ticks, the following ones every 16.
+  TraceControl(platform::DialogHost& host, int paneId,
+               std::chrono::milliseconds tick = kDefaultTick);
+  ~TraceControl();  // ShutdownTrace
+  TraceControl(const TraceControl&) = delete;
+  TraceControl& operator=(const TraceControl&) = delete;
+
+  /// Sets the trace path to the current directory, '/', and `fileName` (the file name alone when
+  /// the current directory cannot be read), and starts the writer thread. Does nothing when
+  /// already started. Window's thread.
+  void StartTrace(const std::string& fileName, int mode);
+  /// Queues "[timestamp ][level prefix]text". Dropped when not started, while stopping, or when
+  /// `level` exceeds maxLevel. `timestampFlag` 1 puts the local time in front. Any thread.
+  void AddMessage(std::string_view text, int timestampFlag, int level);
+  /// Moves every queued line into the pane now. Any thread; never waits for the window's thread.
+  void Flush();
+  /// Discards the queue without showing or saving it, then stops and joins the writer thread.
+  /// Window's thread; does nothing when not started.
+  void ShutdownTrace();
+
+  /// Lines of a higher level are dropped.
+  std::atomic<int> maxLevel{kDefaultMaxLevel};
+
+  /// The pane's text as the model holds it (what the pane shows once posted tasks have run).
+  std::string paneText() const;
+  std::string tracePath() const;
+  /// The monthly log file for the current month.
+  std::string datedLogPath() const;
+  bool started() const { return started_.load(); }
+
+ private:
+  void startWriter();
+  void stopWriter();
+  void writerLoop();
+  /// Waits one tick; true when the writer was asked to stop.
+  bool waitTick();
+  /// Appends the model to the monthly file and empties it; false (model kept) when the file
+  /// could not be written. Called with the pane lock held.
+  bool savePane(const std::string& tracePath);
+
+  platform::DialogHost& host_;
+  const int paneId_;
+  const std::chrono::milliseconds tick_;
+
+  mutable std::mutex queueMutex_;  // the queue lock: queue_, tracePath_
+  std::vector<std::string> queue_;
+  std::string tracePath_;
+
+  mutable std::mutex paneMutex_;  // the pane lock: paneText_
+  std::string paneText_;
+
+  std::atomic<int> mode_{0};
+  std::atomic<bool> started_{false};
+  std::atomic<bool> stop_{false};
+
+  std::mutex wakeMutex_;  // pairs with wake_ for the writer's waits; held alone
+  std::condition_variable wake_;
+  std::thread writer_;
+};
+
+}  // namespace vexlo::process

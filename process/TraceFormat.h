@@ -1,0 +1,25 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace vexlo::process {
+
+/// The local time as "DD Mon-HH.MM.SS " (two-digit day, English month abbreviation, two-digit
+/// hour, minute and second, a trailing blank), whatever the process's locale. Empty when the time
+/// cannot be converted.
+std::string FormatTimestamp(std::time_t when);
+
+/// The level prefix every log line carries: "[%02d] # ".
+std::string FormatLevelPrefix(int level);
+
+/// The monthly log file beside a trace file: the trace path without its file name's extension,
+/// followed by "_MM_YYYY.Log". Only the file name's last dot counts, never a dot in a directory
+/// name: "/p/a.b/ConvVexlo.Log" in December 2026 gives "/p/a.b/ConvVexlo_12_2026.Log".
+std::string DatedLogPath(std::string_view tracePath, int month, int year);
+
+/// DatedLogPath for the local month and year of a moment; a part that cannot be converted is 0.
+std::string DatedLogPathAt(std::string_view tracePath, std::time_t when);
+
+}  // namespace vexlo::process
