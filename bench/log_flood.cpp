@@ -122,8 +122,7 @@ class DelayProbe {
 // The window as the notifications see it, in automatic mode: the end of the flood closes it.
 class BenchWindow : public process::JobWindow {
  public:
-  explicit BenchWindow(platform::DialogHost& host)
-      : host_(host), trace(host, res::id::kLogPane) {}
+  explicit BenchWindow(platform::DialogHost& host) : host_(host), trace(host, res::id::kLogPane) {}
 
   process::JobFigures& jobFigures() override { return figures_; }
   void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
@@ -138,9 +137,14 @@ class BenchWindow : public process::JobWindow {
     host_.post([&host = host_] { host.endDialog(res::kIdCancel); });
   }
   bool automaticMode() const override { return true; }
+  // The window closes right after this (automatic mode) and a closing log drops its queue, so
+  // the lines still queued are moved into the pane first, here on the supervisor's thread as the
+  // writer thread would.
   void noteConversionResult(bool succeeded) override {
     finished = Clock::now();
     this->succeeded = succeeded;
+    trace.Flush();
+    drained = Clock::now();
   }
 
   /// Starts the log in `directory` and the flood.
@@ -164,7 +168,6 @@ class BenchWindow : public process::JobWindow {
     trace.ShutdownTrace();
   }
 
-
  private:
   // Declared first: the runner's notifications use them until the runner has gone.
   platform::DialogHost& host_;
@@ -174,6 +177,7 @@ class BenchWindow : public process::JobWindow {
   Clock::time_point started;
   std::atomic<bool> succeeded{false};
   Clock::time_point finished;  // written by the supervisor before the window closes
+  Clock::time_point drained;
   process::TraceControl trace;
   process::ProcessRunner runner;  // goes before the log it writes to
 };
@@ -292,6 +296,8 @@ void Report(const char* host, BenchWindow& window, const DelayProbe& probe,
               window.succeeded ? "cleanly" : "with a failure");
   std::printf("flood duration: %.1f ms\n", floodMs);
   std::printf("lines per second: %.0f\n", kFloodLines / (floodMs / 1000.0));
+  std::printf("last flush after the end: %.1f ms\n",
+              std::chrono::duration<double, std::milli>(window.drained - window.finished).count());
   std::printf("pane at the end: %zu characters; monthly file: %ju bytes\n", paneText.size(),
               MonthlyBytes(directory));
   std::printf("probes run: %ld\n", probe.count());
@@ -308,8 +314,8 @@ int RunBenchmark(int argc, char** argv) {
     return 1;
   }
   const std::string directory = pattern;
-  const std::string commandLine =
-      "\"" + SelfPath() + "\" --emit " + std::to_string(kFloodLines);
+  std::string commandLine = "\"";  // appended piece by piece: GCC 12 warns about "x" + string
+  commandLine.append(SelfPath()).append("\" --emit ").append(std::to_string(kFloodLines));
 #ifdef VEXLO_BENCH_QT
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication application(argc, argv);

@@ -22,7 +22,9 @@ constexpr int kBreakAbove = 90;
 constexpr double kRoundUp = 0.49999;
 constexpr double kFullAbove = 99.0;
 
-JobWindow* WindowOf(void* context) { return static_cast<JobWindow*>(context); }
+JobWindow* WindowOf(void* context) {
+  return static_cast<JobWindow*>(context);
+}
 
 void ResetFigures(JobFigures& figures) {
   figures.durationMs.store(0);
@@ -56,8 +58,8 @@ void UpdateProgress(JobWindow& window) {
     window.sendProgress(0);
     return;
   }
-  double p = static_cast<double>(figures.timeMs.load()) / static_cast<double>(duration) * 100.0 +
-             kRoundUp;
+  double p =
+      static_cast<double>(figures.timeMs.load()) / static_cast<double>(duration) * 100.0 + kRoundUp;
   if (p > kFullAbove) {
     p = 100.0;
   } else if (p < 0.0) {
@@ -101,7 +103,7 @@ int OnConversionError(int code, void* context) {
     window->logAppend(kCreationError);
   } else if (code == kErrorToolFailed) {
     window->logAppend(figures.progressPos.load() > kBreakAbove ? kConversionBreak
-                                                                : kConversionError);
+                                                               : kConversionError);
   }
   UpdateProgress(*window);
   window->postEnableJobControls(true);

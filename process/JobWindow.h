@@ -9,10 +9,10 @@ namespace vexlo::process {
 // The figures of the running job, shared by the runner threads' notifications and the window's
 // thread. Each is a whole atomic value; no lock guards them.
 struct JobFigures {
-  std::atomic<std::int64_t> durationMs{0};  // the input's duration, from the last "Duration:"
-  std::atomic<std::int64_t> timeMs{0};      // the output time reached, from the last "time="
+  std::atomic<std::int64_t> durationMs{0};   // the input's duration, from the last "Duration:"
+  std::atomic<std::int64_t> timeMs{0};       // the output time reached, from the last "time="
   std::atomic<std::int32_t> progressPos{0};  // the bar's position, 0 to 100, forward only
-  std::atomic<bool> failed{false};  // an error notification came for the running job
+  std::atomic<bool> failed{false};           // an error notification came for the running job
 };
 
 // The main window as the job notifications see it. The notifications run on a runner's

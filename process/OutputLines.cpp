@@ -14,7 +14,9 @@ constexpr std::string_view kTimeMarker = "time=";
 constexpr int kMaxHourDigits = 9;
 constexpr int kFractionDigits = 3;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads 1 to maxDigits digits from the front of the text.
 std::optional<std::int64_t> ReadDigits(std::string_view& text, int maxDigits) {

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kParsedLength = 30;
 
-bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -52,8 +54,8 @@ int TimeCode::Set(int hours, int minutes, int seconds, float frames) {
     frames = 0.0f;
     result = -1;
   }
-  const std::int64_t wholeMs = ((static_cast<std::int64_t>(hours) * 60 + minutes) * 60 + seconds) *
-                               1000;
+  const std::int64_t wholeMs =
+      ((static_cast<std::int64_t>(hours) * 60 + minutes) * 60 + seconds) * 1000;
   const auto frameMs = static_cast<std::int64_t>(static_cast<double>(frames) * 1000.0 / frameRate_);
   total_ = (wholeMs + frameMs) * 1000;
   return result;

@@ -36,8 +36,8 @@ std::string FormatLevelPrefix(int level) {
 std::string DatedLogPath(std::string_view tracePath, int month, int year) {
   const auto nameStart = tracePath.rfind(platform::kPathSeparator);
   const auto dot = tracePath.rfind('.');
-  const bool dotInName = dot != std::string_view::npos &&
-                         (nameStart == std::string_view::npos || dot > nameStart);
+  const bool dotInName =
+      dot != std::string_view::npos && (nameStart == std::string_view::npos || dot > nameStart);
   std::string path(dotInName ? tracePath.substr(0, dot) : tracePath);
   char suffix[64];
   const int length = std::snprintf(suffix, sizeof suffix, "_%02d_%04d.Log", month, year);

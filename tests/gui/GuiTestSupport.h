@@ -4,21 +4,28 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <cstdlib>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/DialogHost.h"
 #include "platform/qt/QtDialogHost.h"
 #include "res/ControlIds.h"
+#include "res/DialogTemplate.h"
 
 namespace vexlo::testing {
 
-// One QApplication for the whole test program (gtest_main owns main()).
+// One QApplication for the whole test program (gtest_main owns main()). The window tests need no
+// display: Qt's offscreen platform serves them unless another platform is asked for.
 class QtApplicationEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
   void TearDown() override { app_.reset(); }
 
  private:
@@ -57,6 +64,11 @@ class RecordingEvents : public platform::DialogEvents {
  private:
   platform::DialogHost& host_;
 };
+
+// Names the instances of a test over both templates.
+inline std::string TemplateName(const ::testing::TestParamInfo<const res::DialogTemplate*>& info) {
+  return "Template" + std::to_string(info.param->id);
+}
 
 // Runs the dialog with a script that must end it; a watchdog ends a script that hangs.
 inline int RunScripted(platform::qt::QtDialogHost& host, RecordingEvents& events,

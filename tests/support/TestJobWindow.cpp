@@ -14,7 +14,9 @@ constexpr std::string_view kStartLine = "Trace process started.\r\n";
 TestJobWindow::TestJobWindow(bool automatic, std::chrono::milliseconds tick)
     : automatic(automatic), trace(host, res::id::kLogPane, tick) {}
 
-TestJobWindow::~TestJobWindow() { trace.ShutdownTrace(); }
+TestJobWindow::~TestJobWindow() {
+  trace.ShutdownTrace();
+}
 
 void TestJobWindow::startLog(const std::string& directory) {
   const std::string previous = platform::CurrentDirectory();
@@ -34,8 +36,12 @@ bool TestJobWindow::startLogAndWait(const std::string& directory) {
   return true;
 }
 
-void TestJobWindow::logAppend(std::string_view text) { trace.AddMessage(text, 0, 30); }
-void TestJobWindow::flushLog() { trace.Flush(); }
+void TestJobWindow::logAppend(std::string_view text) {
+  trace.AddMessage(text, 0, 30);
+}
+void TestJobWindow::flushLog() {
+  trace.Flush();
+}
 
 void TestJobWindow::sendProgress(int position) {
   host.post([this, position] { host.setProgress(position); });
@@ -68,7 +74,9 @@ std::string TestJobWindow::jobLog() {
   return log;
 }
 
-std::string TestJobWindow::paneText() const { return host.text(res::id::kLogPane); }
+std::string TestJobWindow::paneText() const {
+  return host.text(res::id::kLogPane);
+}
 
 std::optional<bool> TestJobWindow::conversionResult() const {
   std::lock_guard lock(resultMutex_);

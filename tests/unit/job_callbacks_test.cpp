@@ -26,7 +26,9 @@ std::string MakeTempDirectory() {
   return std::filesystem::canonical(pattern).string();  // TempDir() may end with '/'
 }
 
-void* Context(TestJobWindow& window) { return static_cast<JobWindow*>(&window); }
+void* Context(TestJobWindow& window) {
+  return static_cast<JobWindow*>(&window);
+}
 
 void Output(TestJobWindow& window, std::string_view chunk) {
   EXPECT_EQ(OnConversionOutput(chunk.data(), static_cast<int>(chunk.size()), Context(window)), 0);

@@ -31,9 +31,10 @@ TEST(SplitChunkLinesTest, CutsDropsAndKeepsBytesAsWritten) {
       {"lf is dropped, not an end", "one line\nstill it\r", {"one linestill it"}},
       {"crlf", "Duration: x\r\n", {"Duration: x"}},
       {"chunk end ends the last line", "no carriage return", {"no carriage return"}},
-      {"control bytes dropped", std::string("ta\tb\x01\x0a" "cdef", 10), {"tabcdef"}},
-      {"byte 11 kept", std::string("ab\x0b" "cd", 5), {"ab\x0b" "cd"}},
-      {"high bytes dropped", "caf\xc3\xa9s and \x80\xff" "more", {"cafs and more"}},
+      {"control bytes dropped", std::string("ta\tb\001\ncdef", 10), {"tabcdef"}},
+      {"nul dropped", std::string("ab\0cdef", 7), {"abcdef"}},
+      {"bytes 11 and 127 kept", "ab\013cd\177", {"ab\013cd\177"}},
+      {"high bytes dropped", "caf\303\251s and \200\377more", {"cafs and more"}},
       {"four characters or fewer are not given", "abcd\rabcde\r\r\r", {"abcde"}},
       {"short after dropping", "ab\t\tcd\r", {}},
       {"letters then progress piece", "abc\r" + progress + "\r", {progress}},
@@ -44,8 +45,8 @@ TEST(SplitChunkLinesTest, CutsDropsAndKeepsBytesAsWritten) {
 }
 
 TEST(SplitChunkLinesTest, LineReaching2000CharactersEndsThere) {
-  const std::string chunk = std::string(2000, 'a') + std::string(7, 'b') + "\r" +
-                            std::string(4003, 'c');
+  const std::string chunk =
+      std::string(2000, 'a') + std::string(7, 'b') + "\r" + std::string(4003, 'c');
   const auto lines = Split(chunk);
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], std::string(2000, 'a'));

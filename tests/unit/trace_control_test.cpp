@@ -176,7 +176,8 @@ TEST(TraceControlWriterTest, WriterFlushesByItselfAndStopsPromptly) {
   auto trace = std::make_unique<TraceControl>(host, kPane, 1ms);
   trace->StartTrace("ConvVexlo.Log", TraceControl::kSaveOnOverflow);
   trace->AddMessage("by the writer\r\n", 0, 30);
-  EXPECT_TRUE(host.pumpUntil([&] { return host.text(kPane).find("by the writer") != std::string::npos; }));
+  EXPECT_TRUE(
+      host.pumpUntil([&] { return host.text(kPane).find("by the writer") != std::string::npos; }));
   trace.reset();  // joins the writer
   EXPECT_EQ(host.runPosted(), 0);
 }
