@@ -107,12 +107,9 @@ int OnConversionError(int code, void* context) {
   }
   UpdateProgress(*window);
   window->postEnableJobControls(true);
-  if (code == kErrorStartFailed) {
-    // No finished notification follows a start failure: end the job's result here, so that
-    // automatic mode does not wait for ever with nothing running.
-    window->noteConversionResult(false);
-    if (window->automaticMode()) window->postCancelWindow();
-  }
+  // No finished notification follows a start failure: the job's result is settled here. The
+  // window stays open, in automatic mode too, until the user closes it.
+  if (code == kErrorStartFailed) window->noteConversionResult(false);
   return 0;
 }
 

@@ -148,8 +148,9 @@ TEST(ConversionNotificationsTest, EndingRecordsResultAndClosesInAutomaticMode) {
       {true, {}, true, true, 2},
       {true, {kErrorToolFailed}, true, false, 2},
       {false, {kErrorToolFailed}, true, false, std::nullopt},
-      // A start failure has no finished notification: it ends the job by itself.
-      {true, {kErrorStartFailed}, false, false, 2},
+      // A start failure has no finished notification: the result is settled, but the window
+      // stays open for the user to close, in automatic mode too.
+      {true, {kErrorStartFailed}, false, false, std::nullopt},
       {false, {kErrorStartFailed}, false, false, std::nullopt},
   };
   for (const auto& c : cases) {

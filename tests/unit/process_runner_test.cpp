@@ -211,11 +211,15 @@ TEST(ProcessRunnerTest, ToolThatCannotBeExecutedGivesOnlyStartFailure) {
   const std::string folder = ::testing::TempDir() + "/runner_not_executable";
   std::filesystem::create_directories(folder);
   const std::string plainFile = folder + "/plain.bin";
+  const std::string notAProgram = folder + "/garbage.bin";  // executable, but not a program
   std::ofstream(plainFile) << "not a program";
+  std::ofstream(notAProgram) << "\x01\x02 not a program either";
+  ::chmod(notAProgram.c_str(), 0755);
   const std::string cases[] = {
       "\"/nonexistent/ffmpeg.bin\" -version",
       "\"" + folder + "\"",
       "\"" + plainFile + "\"",
+      "\"" + notAProgram + "\" -i x",
       "",
       "\"\"",
   };
