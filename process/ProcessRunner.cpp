@@ -1,5 +1,6 @@
 #include "process/ProcessRunner.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@ using std::chrono::milliseconds;
 constexpr milliseconds kReaderGrace{100};
 // The reader takes the pipe's bytes in blocks of this size.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
+constexpr useconds_t kGatherPauseMicroseconds = 1000;
 // Once woken, the reader still takes what the ended child left in the pipe, but no more than
 // this, so that a grandchild that keeps writing cannot hold it forever.
 constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
@@ -273,12 +275,21 @@ void ProcessRunner::read() {
       break;
     }
     if (watched[0].revents == 0) continue;
-    const ssize_t got = ::read(output_.read.get(), block.data(), block.size());
-    if (got > 0) {
+    // Read until the pipe is empty before waiting again: one poll per burst of output, not one
+    // per block.
+    ssize_t got = 0;
+    std::size_t burst = 0;
+    while ((got = ::read(output_.read.get(), block.data(), block.size())) > 0) {
       chunks.add(block.data(), static_cast<std::size_t>(got));
+      burst += static_cast<std::size_t>(got);
+    }
+    if (got < 0 && errno == EAGAIN) {
+      // A tool that reports in many small writes would wake the reader for each one; a short
+      // pause lets them gather in the pipe (far from full) and be read in one go.
+      if (burst < block.size()) ::usleep(kGatherPauseMicroseconds);
       continue;
     }
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (got < 0 && errno == EINTR) continue;
     break;  // end-of-file, or a failed read
   }
   chunks.flush();
