@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -321,6 +322,41 @@ TEST_F(WindowGui, CompactAutomaticWindowAndAboutBox) {
   EXPECT_EQ(result, res::kIdCancel);
   ASSERT_TRUE(pid.has_value());
   EXPECT_NE(::kill(*pid, 0), 0);
+}
+
+// Get Info with the real ffmpeg: the input description appears in the log pane between its
+// marker lines, with the level prefix, and the pane scrolls to it.
+TEST_F(WindowGui, GetInfoShowsTheInputDescriptionInTheLogPane) {
+  const fs::path tool = root_ / "program" / "ffmpeg.bin";
+  fs::remove(tool);
+  fs::create_symlink(VEXLO_FFMPEG_PATH, tool);
+  const std::string clip = (root_ / "clip.mp4").string();
+  ASSERT_EQ(std::system((std::string(VEXLO_FFMPEG_PATH) +
+                         " -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -t 1 \"" + clip +
+                         "\"").c_str()),
+            0);
+  store_.WriteString(kSettingsKey, "FileOrigine", clip);
+  std::string pane;
+  Run([&] {
+    Click(id::kInfoSource);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return host_->text(id::kLogPane).find("##### MEDIA INFO END ######") != std::string::npos;
+        },
+        15000));
+    pane = host_->text(id::kLogPane);
+    Screenshot("main_media_info.png", host_.get());
+    Close();
+  });
+  const auto start = pane.find("[30] # ##### MEDIA INFO START ######\r\n");
+  const auto input = pane.find("[30] # Input #0");
+  const auto duration = pane.find("Duration: 00:00:01.00");
+  const auto end = pane.find("[30] # ##### MEDIA INFO END ######\r\n");
+  ASSERT_NE(start, std::string::npos) << pane;
+  EXPECT_LT(start, input);
+  EXPECT_LT(input, duration);
+  EXPECT_LT(duration, end);
+  EXPECT_EQ(pane.find("At least one"), std::string::npos);
 }
 
 }  // namespace
