@@ -607,7 +607,16 @@ void CVexloDlg::BuildFrameIndex(const std::string& input, const std::string& nam
 void CVexloDlg::StopGopJob(std::uint64_t generation) {
   if (generation != indexingGeneration_ || !indexingRunner_) return;
   DisposeRunner(indexingRunner_, {});
-  if (conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning) return;
+  if (conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning) {
+    // The GOP job's end enabled the job controls (posted); the conversion still runs, so they
+    // are disabled again, after that.
+    host_.post([this] {
+      if (conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning) {
+        EnableJobControls(false);
+      }
+    });
+    return;
+  }
   figures_.durationMs = 0;
   figures_.timeMs = 0;
   figures_.progressPos = 0;
