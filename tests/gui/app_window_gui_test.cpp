@@ -241,7 +241,7 @@ TEST_F(WindowGui, JobStatesRadiosWhileBusyAndCancel) {
   store_.WriteString(kSettingsKey, "FileDestinazione", (root_ / "out.H264").string());
   std::optional<pid_t> pid;
   Run([&] {
-    Screenshot("main_idle.png", host_.get());
+    Screenshot("window_idle.png", host_.get());
     for (int c : kJobControls) EXPECT_TRUE(W(c)->isEnabled()) << c;
     EXPECT_FALSE(W(id::kCancel)->isEnabled());
 
@@ -251,7 +251,7 @@ TEST_F(WindowGui, JobStatesRadiosWhileBusyAndCancel) {
     ASSERT_TRUE(WaitUntil([&] { return W(id::kCancel)->isEnabled(); }));
     for (int c : kJobControls) EXPECT_FALSE(W(c)->isEnabled()) << c;
     for (int c : kUsableDuringJobs) EXPECT_TRUE(W(c)->isEnabled()) << c;
-    Screenshot("main_busy.png", host_.get());
+    Screenshot("window_busy.png", host_.get());
 
     Click(id::kRadioMpv);
     EXPECT_TRUE(W<QAbstractButton>(id::kRadioMpv)->isChecked());
@@ -305,12 +305,12 @@ TEST_F(WindowGui, CompactAutomaticWindowAndAboutBox) {
           EXPECT_FALSE(W(c)->isVisible()) << c;
         ASSERT_TRUE(WaitUntil([&] { return ToolPid().has_value(); }));
         pid = ToolPid();
-        Screenshot("main_compact.png", host_.get());
+        Screenshot("window_compact.png", host_.get());
         QTimer::singleShot(300, [&] {
           for (QWidget* top : QApplication::topLevelWidgets()) {
             if (top != host_.get() && top->isVisible() && qobject_cast<QDialog*>(top)) {
               EXPECT_EQ(top->windowTitle(), " About Vexlo");
-              Screenshot("about.png", top);
+              Screenshot("window_about.png", top);
               qobject_cast<QDialog*>(top)->reject();
             }
           }
@@ -345,7 +345,7 @@ TEST_F(WindowGui, GetInfoShowsTheInputDescriptionInTheLogPane) {
         },
         15000));
     pane = host_->text(id::kLogPane);
-    Screenshot("main_media_info.png", host_.get());
+    Screenshot("window_media_info.png", host_.get());
     Close();
   });
   const auto start = pane.find("[30] # ##### MEDIA INFO START ######\r\n");
