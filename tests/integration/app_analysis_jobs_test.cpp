@@ -176,7 +176,7 @@ TEST_F(AnalysisButtons, GetInfoTwiceQuicklyCancelsTheFirst) {
   UseBusyFfmpeg();
   Open((root_ / "clip.mp4").string());
   Press(id::kInfoSource);
-  ASSERT_TRUE(host_.pumpUntil([&] { return fs::exists(program_ / "tool.pid"); }));
+  ASSERT_TRUE(WaitForLog("##### MEDIA INFO START ######"));
   Press(id::kInfoSource);
   const std::string log = Log();
   const auto first = log.find("##### MEDIA INFO START ######");
