@@ -29,6 +29,7 @@
 #include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/StoredSettings.h"
 
 namespace vexlo::app {
 namespace {
@@ -38,11 +39,6 @@ namespace id = res::id;
 
 const ::testing::Environment* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new testing::QtApplicationEnvironment);
-
-constexpr const char* kAllValues[] = {"FileOrigine", "FileDestinazione", "FileDestinazione3",
-                                      "mOutType",    "m_GpuType",        "iNumProfile",
-                                      "iNumCRF",     "iNumFPS",          "iResizeType",
-                                      "bDeinterlace", "bShortGop",       "bUseReport"};
 
 // The controls EnableJobControls switches, and those it leaves usable during a job.
 constexpr int kJobControls[] = {1012, 1038, 1030, 1024, 1010, 1033, 1011, 1018, 1019, 1039, 1034,
@@ -110,21 +106,8 @@ class WindowGui : public ::testing::Test {
   void Click(int control) { QTest::mouseClick(W(control), Qt::LeftButton); }
   void Close() { Click(res::kIdOk); }
 
-  std::map<std::string, std::string> Stored() const {
-    std::map<std::string, std::string> values;
-    for (const char* name : kAllValues) {
-      auto v = platform::QueryValue(platform::RegistryRoot::kCurrentUser, kSettingsKey, name);
-      if (!v) continue;
-      if (v->type == platform::kRegDword) {
-        values[name] = std::to_string(store_.ReadDword(kSettingsKey, name, 0));
-      } else {
-        std::string text;
-        store_.ReadString(kSettingsKey, name, "", text);
-        values[name] = text;
-      }
-    }
-    return values;
-  }
+  std::map<std::string, std::string> Stored() const { return testing::StoredSettings(store_); }
+
 
   void Screenshot(const std::string& name, QWidget* widget) {
     const fs::path folder = fs::path(VEXLO_TEST_BINARY_DIR) / "screenshots";

@@ -11,17 +11,13 @@
 #include "platform/RegistryHive.h"
 #include "res/ControlIds.h"
 #include "tests/support/FakeDialogHost.h"
+#include "tests/support/StoredSettings.h"
 
 namespace vexlo::app {
 namespace {
 
 namespace id = res::id;
 using platform::ControlEvent;
-
-constexpr const char* kAllValues[] = {"FileOrigine", "FileDestinazione", "FileDestinazione3",
-                                      "mOutType",    "m_GpuType",        "iNumProfile",
-                                      "iNumCRF",     "iNumFPS",          "iResizeType",
-                                      "bDeinterlace", "bShortGop",       "bUseReport"};
 
 // A window over the fake host, with a settings folder and a program folder of its own (no tools
 // in it, so a job that gets started fails to start instead of running).
@@ -55,21 +51,8 @@ class WindowTest : public ::testing::Test {
   std::string programDir() const { return (root_ / "program").string(); }
 
   // The values present in the settings key, as text.
-  std::map<std::string, std::string> Stored() const {
-    std::map<std::string, std::string> values;
-    for (const char* name : kAllValues) {
-      if (auto v = platform::QueryValue(platform::RegistryRoot::kCurrentUser, kSettingsKey, name)) {
-        if (v->type == 4) {
-          values[name] = std::to_string(store_.ReadDword(kSettingsKey, name, 0));
-        } else {
-          std::string text;
-          store_.ReadString(kSettingsKey, name, "", text);
-          values[name] = text;
-        }
-      }
-    }
-    return values;
-  }
+  std::map<std::string, std::string> Stored() const { return testing::StoredSettings(store_); }
+
 
   void Click(int control) {
     window_->onCommand(control, ControlEvent::kClicked);
