@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
   vexlo::platform::qt::QtDialogHost host(vexlo::res::MainDialogTemplate());
   CloseOnSignals(host);
   if (!screenshot.empty()) {
-    QTimer::singleShot(300, &host, [&host, &screenshot] {
+    QTimer::singleShot(1200, &host, [&host, &screenshot] {
       const bool saved = host.grab().save(QString::fromStdString(screenshot));
       if (!saved) std::fprintf(stderr, "vexlo: could not write %s\n", screenshot.c_str());
       host.reject();
