@@ -144,4 +144,30 @@ TEST_F(AutomaticMode, RefusedOrUnstartableEncodeStaysOpenUntilClosed) {
   }
 }
 
+// The executable itself, without a display: with no arguments it explains itself instead of
+// sitting invisible; with the screenshot option it opens the window offscreen and closes cleanly.
+TEST(Executable, WithoutADisplaySaysHowToUseTheAutomaticMode) {
+  if (!fs::exists(VexloPath())) GTEST_SKIP() << "this build has no window (VEXLO_BUILD_GUI off)";
+  const std::string output =
+      Capture("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \"" + VexloPath().string() +
+              "\" 2>&1; echo \"status=$?\"");
+  EXPECT_NE(output.find("no window can be shown"), std::string::npos) << output;
+  EXPECT_NE(output.find("vexlo SOURCE,DESTINATION[,PROFILE,CRF]"), std::string::npos) << output;
+  EXPECT_NE(output.find("status=2"), std::string::npos) << output;
+}
+
+TEST(Executable, OpensTheWindowOffscreenAndClosesCleanly) {
+  if (!fs::exists(VexloPath())) GTEST_SKIP() << "this build has no window (VEXLO_BUILD_GUI off)";
+  const fs::path folder = fs::path(VEXLO_TEST_BINARY_DIR) / "screenshots";
+  fs::create_directories(folder);
+  const fs::path picture = folder / "vexlo_offscreen.png";
+  fs::remove(picture);
+  const std::string output =
+      Capture("QT_QPA_PLATFORM=offscreen \"" + VexloPath().string() + "\" --screenshot \"" +
+              picture.string() + "\" 2>&1; echo \"status=$?\"");
+  EXPECT_NE(output.find("status=0"), std::string::npos) << output;
+  ASSERT_TRUE(fs::exists(picture));
+  EXPECT_GT(fs::file_size(picture), 10000u);
+}
+
 }  // namespace
