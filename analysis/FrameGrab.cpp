@@ -5,6 +5,7 @@
 
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::analysis {
 
@@ -64,10 +65,8 @@ std::optional<std::string> PicturePathFor(std::string_view source, float seconds
 
 std::string GrabFrameCommandLine(std::string_view programDir, std::string_view source,
                                  float seconds, bool deinterlace, std::string_view picturePath) {
-  std::string line = "\"";
-  line += programDir;
-  line += platform::kPathSeparator;
-  line += "ffmpeg.bin\" -i \"";
+  std::string line = process::QuotedToolPath(programDir, process::kEncoderTool);
+  line += " -i \"";
   line += source;
   line += "\" -ss ";
   line += TwoDecimals(seconds);

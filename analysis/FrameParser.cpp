@@ -8,6 +8,8 @@
 #include <limits>
 #include <optional>
 
+#include "process/LeadingNumber.h"
+
 namespace vexlo::analysis {
 
 namespace {
@@ -69,38 +71,10 @@ std::string_view SkipBlanks(std::string_view text) {
   return text;
 }
 
-// A leading decimal integer: blanks, an optional sign, digits. 0 without digits (N/A);
-// saturates instead of overflowing.
-std::int64_t ReadInteger(std::string_view text) {
-  text = SkipBlanks(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  std::int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    const int digit = c - '0';
-    if (value > (kMax - digit) / 10) {
-      return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
-    }
-    value = value * 10 + digit;
-  }
-  return negative ? -value : value;
-}
-
-std::int32_t ReadInt32(std::string_view text) {
-  const std::int64_t value = ReadInteger(text);
-  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(value < kMin ? kMin : value > kMax ? kMax : value);
-}
-
 // The low 8 bits of a leading decimal integer.
 std::uint8_t ReadLowByte(std::string_view text) {
-  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(ReadInteger(text)) & 0xFF);
+  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(process::LeadingInteger64(text)) &
+                                   0xFF);
 }
 
 // A leading decimal number (digits, point, exponent); 0 without one, or when out of range.
@@ -141,9 +115,10 @@ void StorePixelFormat(FrameInfo& info, std::string_view value) {
 }
 
 void StoreAspectRatio(FrameInfo& info, std::string_view line, std::string_view value) {
-  info.aspectNumerator = ReadInt32(value);
+  info.aspectNumerator = process::LeadingInteger(value);
   const std::size_t colon = line.find(':');
-  if (colon != std::string_view::npos) info.aspectDenominator = ReadInt32(line.substr(colon + 1));
+  if (colon != std::string_view::npos)
+    info.aspectDenominator = process::LeadingInteger(line.substr(colon + 1));
 }
 
 void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValues& values) {
@@ -160,7 +135,7 @@ void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValu
         record.pictType = FirstCharacter(value);
         break;
       case kPktPos:
-        record.position = ReadInteger(value);
+        record.position = process::LeadingInteger64(value);
         break;
       case kPktSize:
         record.size = ReadTruncatedInt32(value);
@@ -182,10 +157,10 @@ void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValu
         StorePixelFormat(info, value);
         break;
       case kWidth:
-        info.width = ReadInt32(value);
+        info.width = process::LeadingInteger(value);
         break;
       case kHeight:
-        info.height = ReadInt32(value);
+        info.height = process::LeadingInteger(value);
         break;
       case kSampleAspectRatio:
         StoreAspectRatio(info, line, value);

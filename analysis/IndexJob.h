@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include "process/ToolCommand.h"
 
 #include "analysis/FrameParser.h"
 #include "analysis/IndexFile.h"
@@ -58,6 +59,9 @@ class IndexJob {
   static int OnIndexError(int code, void* context);
   /// The index file finished, the end line, the job controls enabled, the bar at 100.
   static int OnIndexFinished(int code, void* context);
+  /// All four, for process::StartJob with the job as context.
+  static constexpr process::JobNotifications kNotifications{OnIndexOutput, OnIndexStarted,
+                                                            OnIndexError, OnIndexFinished};
 
  private:
   void parseChunk(const char* data, int length);

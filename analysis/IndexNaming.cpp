@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::analysis {
 
@@ -13,10 +14,8 @@ std::optional<std::string> IndexPathFor(std::string_view namingPath, bool gopMod
 }
 
 std::string FrameIndexCommandLine(std::string_view programDir, std::string_view input) {
-  std::string line = "\"";
-  line += programDir;
-  line += platform::kPathSeparator;
-  line += "ffprobe.bin\" -show_frames \"";
+  std::string line = process::QuotedToolPath(programDir, process::kProberTool);
+  line += " -show_frames \"";
   line += input;
   line += '"';
   return line;

@@ -3,14 +3,13 @@
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::analysis {
 
 std::string MediaInfoCommandLine(std::string_view programDir, std::string_view path) {
-  std::string line = "\"";
-  line += programDir;
-  line += platform::kPathSeparator;
-  line += "ffmpeg.bin\" -i \"";
+  std::string line = process::QuotedToolPath(programDir, process::kEncoderTool);
+  line += " -i \"";
   line += path;
   line += '"';
   return line;

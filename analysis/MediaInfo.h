@@ -3,6 +3,7 @@
 #include <atomic>
 #include <string>
 #include <string_view>
+#include "process/ToolCommand.h"
 
 #include "process/JobWindow.h"
 
@@ -38,6 +39,9 @@ class MediaInfoJob {
   static int OnMediaInfoError(int code, void* context);
   /// Appends the end marker.
   static int OnMediaInfoFinished(int code, void* context);
+  /// All four, for process::StartJob with the job as context.
+  static constexpr process::JobNotifications kNotifications{OnMediaInfoOutput, OnMediaInfoStarted,
+                                                            OnMediaInfoError, OnMediaInfoFinished};
 
  private:
   void filterChunk(std::string_view chunk);

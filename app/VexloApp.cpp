@@ -1,29 +1,10 @@
 #include "app/VexloApp.h"
 
-#include <cctype>
-#include <climits>
-#include <cstdint>
-
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
+#include "process/LeadingNumber.h"
 
 namespace vexlo::app {
-
-int LeadingInteger(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) value = static_cast<std::int64_t>(INT_MAX) + 1;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
 
 CommandLineFields ParseCommandLine(std::string_view commandLine) {
   CommandLineFields fields;
@@ -31,9 +12,8 @@ CommandLineFields ParseCommandLine(std::string_view commandLine) {
   std::size_t start = 0;
   for (;;) {
     const auto comma = commandLine.find(',', start);
-    const auto field = commandLine.substr(start, comma == std::string_view::npos
-                                                     ? std::string_view::npos
-                                                     : comma - start);
+    const auto field = commandLine.substr(
+        start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     switch (fields.count) {
       case 0:
         fields.first = field;
@@ -42,10 +22,10 @@ CommandLineFields ParseCommandLine(std::string_view commandLine) {
         fields.second = field;
         break;
       case 2:
-        fields.third = LeadingInteger(field);
+        fields.third = process::LeadingInteger(field);
         break;
       case 3:
-        fields.fourth = LeadingInteger(field);
+        fields.fourth = process::LeadingInteger(field);
         break;
       default:
         break;

@@ -23,10 +23,6 @@ struct CommandLineFields {
 /// fields select automatic mode. An empty command line has no fields.
 CommandLineFields ParseCommandLine(std::string_view commandLine);
 
-/// Reads a number the way atoi does: leading blanks, an optional sign, digits up to the first
-/// other character; 0 without digits. Saturates instead of overflowing.
-int LeadingInteger(std::string_view text);
-
 /// The command line as one text, the arguments after the program's name joined by blanks.
 std::string JoinArguments(int argc, char** argv);
 

@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "process/JobCallbacks.h"
 #include "process/LogTexts.h"
+#include "process/ToolCommand.h"
 #include "res/ControlIds.h"
 
 namespace vexlo::app {
@@ -24,10 +25,10 @@ constexpr int kOutTypeRadios[] = {id::kRadioH264, id::kRadioH265, id::kRadioMpv}
 // The controls EnableJobControls switches with its flag, in its order; Cancel goes the other way
 // between the two groups.
 constexpr int kJobControlsFirst[] = {
-    id::kEncodeVideo, id::kEncodeAudio,  id::kFrame,       id::kIndex,        id::kBrowseSource,
-    id::kInfoSource,  id::kBrowseVideo,  id::kDeriveVid,   id::kDeriveH264,   id::kInfoAudio,
-    id::kInfoVideo,   id::kProfileList,  id::kCrfList,     id::kResizeList,   id::kGpuList,
-    id::kFpsList,     id::kBrowseAudio,  id::kDeriveWav,   id::kDeriveAud};
+    id::kEncodeVideo, id::kEncodeAudio, id::kFrame,     id::kIndex,      id::kBrowseSource,
+    id::kInfoSource,  id::kBrowseVideo, id::kDeriveVid, id::kDeriveH264, id::kInfoAudio,
+    id::kInfoVideo,   id::kProfileList, id::kCrfList,   id::kResizeList, id::kGpuList,
+    id::kFpsList,     id::kBrowseAudio, id::kDeriveWav, id::kDeriveAud};
 constexpr int kJobControlsLast[] = {id::kDeriveH265, id::kRadioH264, id::kRadioH265};
 
 // Hidden and disabled by the compact layout of automatic mode.
@@ -49,8 +50,7 @@ class CVexloDlg::WaitCursor {
   platform::DialogHost& host_;
 };
 
-CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store,
-                     std::string programDirectory)
+CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::string programDirectory)
     : host_(host),
       store_(store),
       programDirectoryOverride_(std::move(programDirectory)),
@@ -373,8 +373,8 @@ void CVexloDlg::OnBrowse(int controlId) {
       {id::kBrowseSource, &DialogSettings::FileOrigine, "FileOrigine", "Video Source File", "*.*"},
       {id::kBrowseVideo, &DialogSettings::FileDestinazione, "FileDestinazione", "H264 Dest. File",
        "*.H264"},
-      {id::kBrowseAudio, &DialogSettings::FileDestinazione3, "FileDestinazione3",
-       "WAV Dest. File", "*.WAV"},
+      {id::kBrowseAudio, &DialogSettings::FileDestinazione3, "FileDestinazione3", "WAV Dest. File",
+       "*.WAV"},
   };
   const BrowseRow* row = nullptr;
   for (const auto& r : kRows) {
@@ -384,8 +384,7 @@ void CVexloDlg::OnBrowse(int controlId) {
   DoDataExchange(true);
   directories_.SaveWorkingDirectory();
   std::string& field = settings_.*(row->field);
-  platform::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field),
-                                      row->filter};
+  platform::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field), row->filter};
   if (auto chosen = host_.chooseFile(request)) {
     field = *chosen;
     DoDataExchange(false);
@@ -482,16 +481,10 @@ void CVexloDlg::StopConversion(std::string_view runningLine) {
 void CVexloDlg::StartConversionRunner(const std::string& commandLine, bool withErrorNotification) {
   StopConversion(process::text::kRequestStopConversion);
   conversionSucceeded_ = false;
-  auto runner = std::make_unique<process::ProcessRunner>();
-  runner->SetCommandLine(commandLine.c_str());
-  void* window = static_cast<process::JobWindow*>(this);
-  runner->output = process::OnConversionOutput;
-  runner->started = process::OnConversionStarted;
-  runner->error = withErrorNotification ? process::OnConversionError : nullptr;
-  runner->finished = process::OnConversionFinished;
-  runner->outputContext = runner->startedContext = runner->endContext = window;
-  conversionRunner_ = std::move(runner);
-  conversionRunner_->Start();
+  process::JobNotifications notifications = process::kConversionNotifications;
+  if (!withErrorNotification) notifications.error = nullptr;
+  conversionRunner_ =
+      process::StartJob(commandLine, notifications, static_cast<process::JobWindow*>(this));
 }
 
 int CVexloDlg::EncodeVideo() {
@@ -541,16 +534,8 @@ void CVexloDlg::GetMediaInfo(const std::string& path) {
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
-  auto runner = std::make_unique<process::ProcessRunner>();
-  const std::string commandLine = analysis::MediaInfoCommandLine(programDirectory(), path);
-  runner->SetCommandLine(commandLine.c_str());
-  runner->output = analysis::MediaInfoJob::OnMediaInfoOutput;
-  runner->started = analysis::MediaInfoJob::OnMediaInfoStarted;
-  runner->error = analysis::MediaInfoJob::OnMediaInfoError;
-  runner->finished = analysis::MediaInfoJob::OnMediaInfoFinished;
-  runner->outputContext = runner->startedContext = runner->endContext = &mediaInfoJob_;
-  conversionRunner_ = std::move(runner);
-  conversionRunner_->Start();
+  conversionRunner_ = process::StartJob(analysis::MediaInfoCommandLine(programDirectory(), path),
+                                        analysis::MediaInfoJob::kNotifications, &mediaInfoJob_);
 }
 
 void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
@@ -575,8 +560,7 @@ int CVexloDlg::StartFrameIndex(int mode) {
   return 0;
 }
 
-void CVexloDlg::BuildFrameIndex(const std::string& input, const std::string& naming,
-                                bool gopMode) {
+void CVexloDlg::BuildFrameIndex(const std::string& input, const std::string& naming, bool gopMode) {
   const auto indexPath = analysis::IndexPathFor(naming, gopMode);
   const std::string refusal = analysis::FrameIndexRefusal(input, indexPath);
   if (!refusal.empty() || !indexPath) {
@@ -584,22 +568,15 @@ void CVexloDlg::BuildFrameIndex(const std::string& input, const std::string& nam
     return;
   }
   // The previous job finishes its own file before the new one is opened.
-  DisposeRunner(indexingRunner_, gopMode ? std::string_view() : process::text::kRequestStopIndexing);
+  DisposeRunner(indexingRunner_,
+                gopMode ? std::string_view() : process::text::kRequestStopIndexing);
   indexJob_.Prepare(*indexPath, gopMode);
   const std::uint64_t generation = ++indexingGeneration_;
   indexJob_.requestGopStop = [this, generation] {
     host_.post([this, generation] { StopGopJob(generation); });
   };
-  auto runner = std::make_unique<process::ProcessRunner>();
-  const std::string commandLine = analysis::FrameIndexCommandLine(programDirectory(), input);
-  runner->SetCommandLine(commandLine.c_str());
-  runner->output = analysis::IndexJob::OnIndexOutput;
-  runner->started = analysis::IndexJob::OnIndexStarted;
-  runner->error = analysis::IndexJob::OnIndexError;
-  runner->finished = analysis::IndexJob::OnIndexFinished;
-  runner->outputContext = runner->startedContext = runner->endContext = &indexJob_;
-  indexingRunner_ = std::move(runner);
-  indexingRunner_->Start();
+  indexingRunner_ = process::StartJob(analysis::FrameIndexCommandLine(programDirectory(), input),
+                                      analysis::IndexJob::kNotifications, &indexJob_);
 }
 
 // The GOP job has measured its GOP: it ends, and only it. A conversion that runs beside it goes
@@ -639,8 +616,8 @@ void CVexloDlg::OnStopJobs() {
 
 void CVexloDlg::OnRequestStop() {
   StopConversion(process::text::kRequestStopConversion);
-  DisposeRunner(indexingRunner_, indexJob_.gopMode() ? std::string_view()
-                                                      : process::text::kRequestStopIndexing);
+  DisposeRunner(indexingRunner_,
+                indexJob_.gopMode() ? std::string_view() : process::text::kRequestStopIndexing);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -671,6 +648,8 @@ void CVexloDlg::postCancelWindow() {
   host_.post([this] { host_.endDialog(res::kIdCancel); });
 }
 
-void CVexloDlg::noteConversionResult(bool succeeded) { conversionSucceeded_ = succeeded; }
+void CVexloDlg::noteConversionResult(bool succeeded) {
+  conversionSucceeded_ = succeeded;
+}
 
 }  // namespace vexlo::app

@@ -19,6 +19,7 @@
 #include "analysis/IndexNaming.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
+#include "process/ToolCommand.h"
 
 extern char** environ;
 
@@ -27,7 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using vexlo::analysis::IndexJob;
-using vexlo::process::ProcessRunner;
 
 constexpr int kRounds = 5;
 constexpr int kSeconds = 800;  // 20,000 frames at 25 frames/s
@@ -74,19 +74,13 @@ double TimeIndexJob(const std::string& programDir, const std::string& clip) {
   IndexJob job(window);
   const auto start = Clock::now();
   job.Prepare(*vexlo::analysis::IndexPathFor(clip, false), false);
-  ProcessRunner runner;
-  runner.SetCommandLine(vexlo::analysis::FrameIndexCommandLine(programDir, clip).c_str());
-  runner.output = IndexJob::OnIndexOutput;
-  runner.started = IndexJob::OnIndexStarted;
-  runner.error = IndexJob::OnIndexError;
-  runner.finished = IndexJob::OnIndexFinished;
-  runner.outputContext = runner.startedContext = runner.endContext = &job;
-  runner.Start();
-  while (runner.state() != vexlo::process::kRunnerEnded &&
-         runner.state() != vexlo::process::kRunnerStartFailed) {
+  const auto runner = vexlo::process::StartJob(
+      vexlo::analysis::FrameIndexCommandLine(programDir, clip), IndexJob::kNotifications, &job);
+  while (runner->state() != vexlo::process::kRunnerEnded &&
+         runner->state() != vexlo::process::kRunnerStartFailed) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  runner.Close();
+  runner->Close();
   const double seconds = SecondsSince(start);
   if (job.state().header.frameCount != kSeconds * 25) {
     std::fprintf(stderr, "index holds %lld frames\n",

@@ -2,20 +2,12 @@
 
 #include <algorithm>
 
-#include "platform/Paths.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::encode {
 
-std::string QuotedToolPath(std::string_view programDir) {
-  std::string path = "\"";
-  path += programDir;
-  path += platform::kPathSeparator;
-  path += "ffmpeg.bin\"";
-  return path;
-}
-
 CommandLineBuilder::CommandLineBuilder(std::string_view programDir) {
-  pieces_.push_back({QuotedToolPath(programDir), {}, {}});
+  pieces_.push_back({process::QuotedToolPath(programDir, process::kEncoderTool), {}, {}});
 }
 
 CommandLineBuilder& CommandLineBuilder::Add(std::string_view piece) {

@@ -41,7 +41,4 @@ class CommandLineBuilder {
   std::vector<Piece> pieces_;
 };
 
-/// The quoted tool path: a double quote, DIR, the separator, "ffmpeg.bin", a double quote.
-std::string QuotedToolPath(std::string_view programDir);
-
 }  // namespace vexlo::encode

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "process/JobWindow.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::process {
 
@@ -26,5 +27,9 @@ int OnConversionError(int code, void* context);
 /// Finished: logs the end line, enables the controls, sets the bar to 100, records the result
 /// and, in automatic mode, closes the window.
 int OnConversionFinished(int code, void* context);
+
+/// All four, for StartJob with the window as context.
+inline constexpr JobNotifications kConversionNotifications{OnConversionOutput, OnConversionStarted,
+                                                           OnConversionError, OnConversionFinished};
 
 }  // namespace vexlo::process

@@ -1,9 +1,10 @@
 #include "process/TimeCode.h"
 
 #include <array>
-#include <climits>
 #include <cmath>
 #include <string>
+
+#include "process/LeadingNumber.h"
 
 namespace vexlo::process {
 
@@ -19,19 +20,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-// atoi's reading of a field that ends at a terminator ('\0'), saturated instead of overflowing.
-int ReadNumber(const std::string& text, std::size_t at) {
-  while (at < text.size() && IsBlank(text[at])) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
-  long long value = 0;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    value = value * 10 + (text[at] - '0');
-    if (value > INT_MAX) value = INT_MAX;
-  }
-  return static_cast<int>(negative ? -value : value);
 }
 
 // Keeps a field inside [0, limit], turning it to 0 and the result to -1 otherwise.
@@ -70,7 +58,7 @@ int TimeCode::Parse(std::string_view text) {
     if (code[i] == ':' || code[i] == '.') {
       code[i] = '\0';
     } else if (pending == 1 || i == 0) {
-      fields[field] = ReadNumber(code, i);
+      fields[field] = LeadingInteger(std::string_view(code).substr(i));
       if (field == 3) break;
       code[i] = '\0';
       pending = 0;

@@ -125,21 +125,16 @@ class AnalysisJobs : public ::testing::Test {
     const auto indexPath = IndexPathFor(input, gopMode);
     ASSERT_TRUE(indexPath);
     ASSERT_EQ(FrameIndexRefusal(input, indexPath), "");
-    ProcessRunner runner;
-    job.requestGopStop = [&] { window.host.post([&] { runner.Close(); }); };
+    std::unique_ptr<ProcessRunner> runner;
+    job.requestGopStop = [&] { window.host.post([&] { runner->Close(); }); };
     job.Prepare(*indexPath, gopMode);
-    runner.SetCommandLine(FrameIndexCommandLine(programDir, input).c_str());
-    runner.output = IndexJob::OnIndexOutput;
-    runner.started = IndexJob::OnIndexStarted;
-    runner.error = IndexJob::OnIndexError;
-    runner.finished = IndexJob::OnIndexFinished;
-    runner.outputContext = runner.startedContext = runner.endContext = &job;
-    runner.Start();
+    runner =
+        process::StartJob(FrameIndexCommandLine(programDir, input), IndexJob::kNotifications, &job);
     ASSERT_TRUE(window.host.pumpUntil([&] {
-      return runner.state() == process::kRunnerEnded ||
-             runner.state() == process::kRunnerStartFailed;
+      return runner->state() == process::kRunnerEnded ||
+             runner->state() == process::kRunnerStartFailed;
     }));
-    runner.Close();
+    runner->Close();
     window.host.runPosted();
     job.requestGopStop = nullptr;
   }
@@ -203,16 +198,10 @@ TEST_F(AnalysisJobs, MissingProberGivesTheCreationError) {
 TEST_F(AnalysisJobs, MediaInfoShowsTheInputDescription) {
   MediaInfoJob info(window);
   info.Prepare();
-  ProcessRunner runner;
-  runner.SetCommandLine(MediaInfoCommandLine(programDir_, clip_).c_str());
-  runner.output = MediaInfoJob::OnMediaInfoOutput;
-  runner.started = MediaInfoJob::OnMediaInfoStarted;
-  runner.error = MediaInfoJob::OnMediaInfoError;
-  runner.finished = MediaInfoJob::OnMediaInfoFinished;
-  runner.outputContext = runner.startedContext = runner.endContext = &info;
-  runner.Start();
-  ASSERT_TRUE(window.host.pumpUntil([&] { return runner.state() == process::kRunnerEnded; }));
-  runner.Close();
+  const auto runner = process::StartJob(MediaInfoCommandLine(programDir_, clip_),
+                                        MediaInfoJob::kNotifications, &info);
+  ASSERT_TRUE(window.host.pumpUntil([&] { return runner->state() == process::kRunnerEnded; }));
+  runner->Close();
   const std::string log = window.jobLog();
   const auto start = log.find("##### MEDIA INFO START ######");
   const auto input = log.find("Input #0");

@@ -1,0 +1,29 @@
+#include "process/ToolCommand.h"
+
+#include "platform/Paths.h"
+
+namespace vexlo::process {
+
+std::string QuotedToolPath(std::string_view programDir, std::string_view tool) {
+  std::string path = "\"";
+  path += programDir;
+  path += platform::kPathSeparator;
+  path += tool;
+  path += '"';
+  return path;
+}
+
+std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
+                                        const JobNotifications& notifications, void* context) {
+  auto runner = std::make_unique<ProcessRunner>();
+  runner->SetCommandLine(commandLine.c_str());
+  runner->output = notifications.output;
+  runner->started = notifications.started;
+  runner->error = notifications.error;
+  runner->finished = notifications.finished;
+  runner->outputContext = runner->startedContext = runner->endContext = context;
+  runner->Start();
+  return runner;
+}
+
+}  // namespace vexlo::process

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "process/ProcessRunner.h"
+
+namespace vexlo::process {
+
+/// The two tools, expected in the program's directory.
+inline constexpr std::string_view kEncoderTool = "ffmpeg.bin";
+inline constexpr std::string_view kProberTool = "ffprobe.bin";
+
+/// The first token of every tool command line: a double quote, the program directory, the path
+/// separator, the tool's name, a double quote.
+std::string QuotedToolPath(std::string_view programDir, std::string_view tool);
+
+/// The four notifications of one kind of job.
+struct JobNotifications {
+  OutputNotification output = nullptr;
+  CodeNotification started = nullptr;
+  CodeNotification error = nullptr;
+  CodeNotification finished = nullptr;
+};
+
+/// Creates a runner for the command line with the notifications, all given `context`, and
+/// starts it.
+std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
+                                        const JobNotifications& notifications, void* context);
+
+}  // namespace vexlo::process
