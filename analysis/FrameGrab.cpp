@@ -55,9 +55,7 @@ std::string FrameTimeSuffix(float seconds) {
 
 std::optional<std::string> PicturePathFor(std::string_view source, float seconds) {
   if (source.empty()) return std::nullopt;
-  const auto dot = source.rfind('.');
-  std::string path(
-      source.substr(0, dot == 0 || dot == std::string_view::npos ? source.size() : dot));
+  std::string path(source.substr(0, platform::ExtensionDot(source, /*skipLeadingDot=*/true)));
   path += FrameTimeSuffix(seconds);
   path += ".BMP";
   return path;

@@ -14,9 +14,10 @@ float FrameSeconds(std::string_view text);
 /// (12.5 -> "_12_50", -1 -> "_-1_00").
 std::string FrameTimeSuffix(float seconds);
 
-/// The picture beside the source: the source path up to its last "." after the first character,
-/// the time suffix and ".BMP" (clip.mp4 at 12.5 s -> clip_12_50.BMP); a path without such a "."
-/// keeps all of it (clip -> clip_12_50.BMP). Nothing for an empty source.
+/// The picture beside the source: the source path up to the last "." of the file's own name
+/// (never of a folder's; not its first character), the time suffix and ".BMP" (clip.mp4 at
+/// 12.5 s -> clip_12_50.BMP); a name without such a "." keeps all of it
+/// (/film.2024/clip -> /film.2024/clip_12_50.BMP). Nothing for an empty source.
 std::optional<std::string> PicturePathFor(std::string_view source, float seconds);
 
 /// "\"DIR/ffmpeg.bin\" -i \"SOURCE\" -ss S.SS[ -vf yadif] -t 1 -f image2 \"PICTURE\"".

@@ -8,7 +8,7 @@ namespace vexlo::analysis {
 
 std::optional<std::string> IndexPathFor(std::string_view namingPath, bool gopMode) {
   if (namingPath.empty()) return std::nullopt;
-  std::string path(namingPath.substr(0, namingPath.rfind('.')));
+  std::string path(namingPath.substr(0, platform::ExtensionDot(namingPath)));
   path += gopMode ? kGopExtension : kIndexExtension;
   return path;
 }

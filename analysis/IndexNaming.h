@@ -9,9 +9,10 @@ namespace vexlo::analysis {
 inline constexpr std::string_view kIndexExtension = ".INDX";
 inline constexpr std::string_view kGopExtension = ".TMP";
 
-/// The index file beside the analysed file: the naming path up to its last "." (searched over
-/// the whole path, folder names included) with ".TMP" in GOP mode or ".INDX" otherwise; a path
-/// without any "." gets the extension appended (clip -> clip.INDX). Nothing for an empty path.
+/// The index file beside the analysed file: the naming path up to the last "." of the file's own
+/// name (never of a folder's) with ".TMP" in GOP mode or ".INDX" otherwise; a name without a "."
+/// gets the extension appended (/p/proj.v2/clip -> /p/proj.v2/clip.INDX). Nothing for an empty
+/// path.
 std::optional<std::string> IndexPathFor(std::string_view namingPath, bool gopMode);
 
 /// "\"DIR/ffprobe.bin\" -show_frames \"INPUT\"".

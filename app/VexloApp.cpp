@@ -3,6 +3,7 @@
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
 #include "process/LeadingNumber.h"
+#include "process/LogTexts.h"
 
 namespace vexlo::app {
 
@@ -22,10 +23,11 @@ CommandLineFields ParseCommandLine(std::string_view commandLine) {
         fields.second = field;
         break;
       case 2:
-        fields.third = process::LeadingInteger(field);
-        break;
       case 3:
-        fields.fourth = process::LeadingInteger(field);
+        if (!field.empty() && !process::HasLeadingNumber(field) && fields.refusal.empty()) {
+          fields.refusal = process::text::CommaSplitsFields(fields.count + 1, field);
+        }
+        (fields.count == 2 ? fields.third : fields.fourth) = process::LeadingInteger(field);
         break;
       default:
         break;
@@ -67,7 +69,12 @@ void DirectoryState::RestoreWorkingDirectory(const std::string* directory, int /
 int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
                             const std::function<int(platform::DialogEvents&)>& runModal,
                             std::string_view commandLine, const std::string& programDirectory) {
-  const CommandLineFields fields = ParseCommandLine(commandLine);
+  CommandLineFields fields = ParseCommandLine(commandLine);
+  // Paths on the command line are the caller's: relative ones are taken from the working folder
+  // the program was started in, before the window makes the program's folder the current one.
+  const std::string workingDirectory = platform::CurrentDirectory();
+  fields.first = platform::FromWorkingDirectory(fields.first, workingDirectory);
+  fields.second = platform::FromWorkingDirectory(fields.second, workingDirectory);
   CVexloDlg dialog(host, store, programDirectory);
   if (fields.count >= 2) dialog.PresetAutomaticMode(fields);
   runModal(dialog);

@@ -17,10 +17,13 @@ struct CommandLineFields {
   std::string second;  // the video destination path
   int third = 0;       // the "Video Profile" position
   int fourth = 4;      // the "CRF (3=Best)" position
+  std::string refusal; // the log line that refuses the command line; empty when usable
 };
 
 /// Splits the command line at every comma: no quoting, no escapes, blanks kept. Two or more
-/// fields select automatic mode. An empty command line has no fields.
+/// fields select automatic mode. An empty command line has no fields. A third or fourth field
+/// that is not empty but holds no number where atoi looks for one (a comma inside a path split
+/// it) refuses the command line; "2abc", " 9" and "" read as atoi reads them.
 CommandLineFields ParseCommandLine(std::string_view commandLine);
 
 /// The command line as one text, the arguments after the program's name joined by blanks.

@@ -69,6 +69,7 @@ void CVexloDlg::PresetAutomaticMode(const CommandLineFields& fields) {
   settings_.FileDestinazione = fields.second;
   settings_.iNumProfile = fields.third;
   settings_.iNumCRF = fields.fourth;
+  commandLineRefusal_ = fields.refusal;
 }
 
 int CVexloDlg::ExitStatus() const {
@@ -122,6 +123,10 @@ void CVexloDlg::PressEncodeVideo() {
   WaitCursor wait(host_);
   DoDataExchange(true);
   EnableJobControls(false);
+  if (!commandLineRefusal_.empty()) {
+    Refuse(commandLineRefusal_);
+    return;
+  }
   EncodeVideo();
 }
 
@@ -385,7 +390,9 @@ void CVexloDlg::OnBrowse(int controlId) {
   directories_.SaveWorkingDirectory();
   std::string& field = settings_.*(row->field);
   platform::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field), row->filter};
-  if (auto chosen = host_.chooseFile(request)) {
+  if (auto chosen = host_.chooseFile(request); chosen && chosen->empty()) {
+    logAppend(process::text::kNameNotUtf8);
+  } else if (chosen) {
     field = *chosen;
     DoDataExchange(false);
     WriteString(row->valueName, field);

@@ -137,6 +137,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   DirectoryState directories_;
   DialogSettings settings_;
   bool automatic_ = false;
+  std::string commandLineRefusal_;  // automatic mode: why the command line cannot be encoded
   bool controlsEnabled_ = false;
   process::JobFigures figures_;
   std::atomic<bool> conversionSucceeded_{false};

@@ -1,18 +1,20 @@
 #include "encode/AudioExtraction.h"
 
 #include "encode/CommandLineBuilder.h"
+#include "platform/Paths.h"
 
 namespace vexlo::encode {
 
 std::string DeriveWavName(std::string_view destination) {
   constexpr std::string_view kVideoName = "VIDEO.H264";
-  if (const auto video = destination.find(kVideoName); video != std::string_view::npos) {
+  // Both rules look at the file's own name only, never at a folder's.
+  const auto slash = destination.rfind(platform::kPathSeparator);
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  if (const auto video = destination.find(kVideoName, nameStart); video != std::string_view::npos) {
     return std::string(destination.substr(0, video)) + "AUDIO.WAV";
   }
-  if (const auto dot = destination.rfind('.'); dot != std::string_view::npos) {
-    return std::string(destination.substr(0, dot)) + ".WAV";
-  }
-  return std::string(destination);
+  if (nameStart == destination.size()) return std::string(destination);  // no file name at all
+  return std::string(destination.substr(0, platform::ExtensionDot(destination))) + ".WAV";
 }
 
 std::string ExtractWav(std::string_view programDir, std::string_view src,

@@ -6,8 +6,10 @@
 namespace vexlo::encode {
 
 /// The WAV file name used for an audio destination as typed: the first "VIDEO.H264" (exact
-/// case) and all after it become "AUDIO.WAV"; otherwise the last '.' anywhere in the path and
-/// all after it become ".WAV"; a path without a dot stays as it is.
+/// case) in the file's name and all after it become "AUDIO.WAV"; otherwise the last '.' of the
+/// file's name and all after it become ".WAV"; a name without a dot gets ".WAV" appended (an
+/// empty one stays empty). Dots in folder names are never cut at (/p/proj.v2/narration ->
+/// /p/proj.v2/narration.WAV).
 std::string DeriveWavName(std::string_view destination);
 
 /// The command line that writes the source's audio as 16-bit PCM at 48 kHz into `wavName`.

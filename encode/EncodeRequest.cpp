@@ -45,6 +45,13 @@ bool WouldReplaceSource(const std::string& source, const std::string& target) {
   return platform::SameFile(source, target);
 }
 
+// True when the tool would read one name as a frame of the other's image-sequence pattern: the
+// source's pattern reads the target, or the target's pattern writes over the source.
+bool SequencesOverlap(std::string_view source, std::string_view target) {
+  return platform::SequencePatternReads(source, target) ||
+         platform::SequencePatternReads(target, source);
+}
+
 // The refusal line of the first path that cannot go on a command line, if any.
 std::optional<std::string> UnusablePathLine(std::initializer_list<std::string_view> paths) {
   for (std::string_view path : paths) {
@@ -69,6 +76,9 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
   const std::optional<PngPattern> png = DerivePngPattern(paths.source);
   if (!png) return Refusal({}, kNoNumberRefusalSaves);
   if (auto line = UnusablePathLine({png->pattern})) return Refusal(*line);
+  if (SequencesOverlap(png->pattern, paths.videoDestination)) {
+    return Refusal(process::text::SequenceOverlap(paths.videoDestination), kNoNumberRefusalSaves);
+  }
   return Started(
       PngBuilderFor(settings.outType)(settings, programDir, *png, paths.videoDestination),
       kStartedVideoSaves);
@@ -82,6 +92,9 @@ EncodePlan PlanVideoEncode(const EncoderSettings& settings, const EncodePaths& p
     return Refusal(process::text::kSameFile);
   }
   if (auto line = UnusablePathLine({paths.source, paths.videoDestination})) return Refusal(*line);
+  if (SequencesOverlap(paths.source, paths.videoDestination)) {
+    return Refusal(process::text::SequenceOverlap(paths.videoDestination));
+  }
   if (IsPngSequenceSource(paths.source)) return PlanPngEncode(settings, paths, programDir);
   return Started(
       VideoBuilderFor(settings.outType)(settings, programDir, paths.source, paths.videoDestination),
@@ -99,6 +112,7 @@ EncodePlan PlanAudioEncode(const EncoderSettings& /*settings*/, const EncodePath
   std::string wavName = DeriveWavName(paths.audioDestination);
   if (WouldReplaceSource(paths.source, wavName)) return Refusal(process::text::kSameFile);
   if (auto line = UnusablePathLine({wavName})) return Refusal(*line);
+  if (SequencesOverlap(paths.source, wavName)) return Refusal(process::text::SequenceOverlap(wavName));
   // In automatic mode only ExtractWav's own save runs.
   EncodePlan plan = Started(ExtractWav(programDir, paths.source, wavName), automaticMode ? 1 : 2);
   plan.deleteBeforeStart = std::move(wavName);
@@ -111,6 +125,9 @@ EncodePlan PlanTestEncode(const EncoderSettings& settings, const EncodePaths& pa
     return Refusal(process::text::kSameFile);
   }
   if (auto line = UnusablePathLine({paths.source, paths.videoDestination})) return Refusal(*line);
+  if (SequencesOverlap(paths.source, paths.videoDestination)) {
+    return Refusal(process::text::SequenceOverlap(paths.videoDestination));
+  }
   return Started(
       TestEncodeMjpeg(programDir, paths.source, paths.videoDestination, settings.useReport), 0);
 }

@@ -75,6 +75,8 @@ class DialogHost {
   virtual void endDialog(int result) = 0;
 
   /// The open-file dialog; nullopt when the user cancelled. Accepts a name that does not exist.
+  /// An empty name means the chosen file's name could not be given back byte for byte (it is
+  /// not valid UTF-8).
   virtual std::optional<std::string> chooseFile(const FileDialogRequest& request) = 0;
   /// Shows a path in the file manager; silent on failure.
   virtual void revealInFileManager(const std::string& path) = 0;

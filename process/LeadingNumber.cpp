@@ -26,6 +26,13 @@ std::int64_t LeadingInteger64(std::string_view text) {
   return negative ? -value : value;
 }
 
+bool HasLeadingNumber(std::string_view text) {
+  std::size_t at = 0;
+  while (at < text.size() && IsSpace(text[at])) ++at;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+  return at < text.size() && text[at] >= '0' && text[at] <= '9';
+}
+
 int LeadingInteger(std::string_view text) {
   const std::int64_t value = LeadingInteger64(text);
   if (value > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();

@@ -9,6 +9,9 @@ namespace vexlo::process {
 /// the first other character; 0 without digits ("N/A"). Saturates instead of overflowing.
 std::int64_t LeadingInteger64(std::string_view text);
 
+/// True when atoi finds digits in the text: after leading white space and an optional sign.
+bool HasLeadingNumber(std::string_view text);
+
 /// The same, saturated to the range of int.
 int LeadingInteger(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "platform/qt/FileDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace vexlo::platform::qt {
@@ -35,7 +36,11 @@ std::optional<std::string> ChooseFile(QWidget* parent, const FileDialogRequest& 
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return std::nullopt;
-  return chosen.first().toStdString();
+  // Qt shows bytes that are not UTF-8 as U+FFFD and cannot give them back: such a name would
+  // become another file's name, so it is not handed on (the window says so).
+  const QString name = chosen.first();
+  if (name.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(name)) return std::string();
+  return name.toStdString();
 }
 
 }  // namespace vexlo::platform::qt

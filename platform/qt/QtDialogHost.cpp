@@ -167,7 +167,14 @@ QWidget* QtDialogHost::control(int id) const {
 std::string QtDialogHost::text(int id) const {
   QWidget* widget = control(id);
   if (auto* pane = qobject_cast<LogPane*>(widget)) return pane->rawText();
-  if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text().toStdString();
+  if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+    // A text put in by the program comes back byte for byte while the edit still shows it, so
+    // a name that is not valid UTF-8 (shown with U+FFFD) is never turned into another name.
+    const QString shown = edit->text();
+    const auto given = editBytes_.find(id);
+    if (given != editBytes_.end() && given->second.first == shown) return given->second.second;
+    return shown.toStdString();
+  }
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().toStdString();
   if (auto* label = qobject_cast<QLabel*>(widget)) return label->text().toStdString();
   if (auto* list = qobject_cast<QComboBox*>(widget)) return list->currentText().toStdString();
@@ -179,8 +186,10 @@ void QtDialogHost::setText(int id, std::string_view text) {
   if (auto* pane = qobject_cast<LogPane*>(widget)) {
     pane->setRawText(text);
   } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-    edit->setText(ToQString(text));
+    const QString shown = ToQString(text);
+    edit->setText(shown);
     edit->setCursorPosition(0);
+    editBytes_[id] = {shown, std::string(text)};
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(ToQString(text));
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
@@ -192,7 +201,9 @@ void QtDialogHost::appendText(int id, std::string_view text) {
   if (auto* pane = qobject_cast<LogPane*>(control(id))) {
     pane->appendRawText(text);
   } else if (auto* edit = qobject_cast<QLineEdit*>(control(id))) {
+    const std::string bytes = this->text(id) + std::string(text);
     edit->setText(edit->text() + ToQString(text));
+    editBytes_[id] = {edit->text(), bytes};
   }
 }
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "platform/DialogHost.h"
 #include "res/DialogTemplate.h"
@@ -88,6 +90,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   QMenuBar* menuBar_ = nullptr;
   QWidget* client_ = nullptr;
   std::map<int, QWidget*> controls_;
+  std::map<int, std::pair<QString, std::string>> editBytes_;  // edits: text shown, bytes given
   QButtonGroup* radioGroup_ = nullptr;
   int unitsX_ = 0;
   int unitsY_ = 0;
