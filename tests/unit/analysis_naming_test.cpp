@@ -22,7 +22,7 @@ TEST(AnalysisNaming, IndexPaths) {
   const std::vector<Row> rows = {
       {"/video/clip.h264", false, "/video/clip.INDX"},
       {"/video/clip.h264", true, "/video/clip.TMP"},
-      {"/film.2024/clip", false, "/film.INDX"},    // the last "." may lie in a folder name
+      {"/film.2024/clip", false, "/film.2024/clip.INDX"},  // never a folder's "."
       {"/video/clip", false, "/video/clip.INDX"},  // no "." at all: appended
       {"clip", true, "clip.TMP"},
       {"a.b.c", false, "a.b.INDX"},
@@ -46,7 +46,7 @@ TEST(AnalysisNaming, PicturePaths) {
       {"/video/clip.mp4", 7.0f, "/video/clip_7_00.BMP"},
       {"/video/clip.mp4", 0.004f, "/video/clip_0_00.BMP"},
       {"/video/clip.mp4", -1.0f, "/video/clip_-1_00.BMP"},
-      {"/film.2024/clip", 12.5f, "/film_12_50.BMP"},  // the last "." may lie in a folder name
+      {"/film.2024/clip", 12.5f, "/film.2024/clip_12_50.BMP"},  // never a folder's "."
       {"clip", 12.5f, "clip_12_50.BMP"},              // no "." after the first character
       {".hidden", 1.0f, ".hidden_1_00.BMP"},
   };

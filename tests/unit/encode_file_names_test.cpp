@@ -51,9 +51,9 @@ TEST(EncodeFileNames, WavNameRows) {
       {"/out/myVIDEO.H264.x", "/out/myAUDIO.WAV"},
       {"/out/video.h264", "/out/video.WAV"},
       {"/out/a.b.x", "/out/a.b.WAV"},
-      {"/out/noext", "/out/noext"},
-      {"/o.ut/noext", "/o.WAV"},
-      {"/a/VIDEO.H264/VIDEO.H264", "/a/AUDIO.WAV"},
+      {"/out/noext", "/out/noext.WAV"},
+      {"/o.ut/noext", "/o.ut/noext.WAV"},
+      {"/a/VIDEO.H264/VIDEO.H264", "/a/VIDEO.H264/AUDIO.WAV"},
       {"", ""},
   };
   for (const auto& [destination, wav] : rows) {

@@ -1,0 +1,35 @@
+// The command-line grammar: every comma splits, the numbers read as atoi reads them, and a third
+// or fourth field that holds no number refuses the line instead of reading as 0.
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/VexloApp.h"
+#include "process/LeadingNumber.h"
+
+using vexlo::process::HasLeadingNumber;
+using vexlo::process::LeadingInteger;
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+  const std::string_view line(reinterpret_cast<const char*>(data), size);
+  const auto fields = vexlo::app::ParseCommandLine(line);
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0; !line.empty();) {
+    const auto comma = line.find(',', start);
+    parts.push_back(line.substr(start, comma == line.npos ? line.npos : comma - start));
+    if (comma == line.npos) break;
+    start = comma + 1;
+  }
+  bool refused = false;
+  for (std::size_t i = 2; i < 4 && i < parts.size(); ++i) {
+    refused = refused || (!parts[i].empty() && !HasLeadingNumber(parts[i]));
+  }
+  if (fields.count != static_cast<int>(parts.size()) || refused == fields.refusal.empty() ||
+      (parts.size() > 1 && (fields.first != parts[0] || fields.second != parts[1])) ||
+      (parts.size() > 2 && fields.third != LeadingInteger(parts[2])) ||
+      fields.fourth != (parts.size() > 3 ? LeadingInteger(parts[3]) : 4)) {
+    std::abort();
+  }
+  return 0;
+}
