@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // Automatic mode echoes its log to standard error; a reader that has gone away must not end
+  // the program in the middle of a job (the tools start with default signal actions).
+  std::signal(SIGPIPE, SIG_IGN);
   QApplication application(argc, argv);
   vexlo::app::RegistryStore store;
   vexlo::platform::qt::QtDialogHost host(vexlo::res::MainDialogTemplate());

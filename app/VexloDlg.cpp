@@ -1,5 +1,7 @@
 #include "app/VexloDlg.h"
 
+#include <unistd.h>
+
 #include <utility>
 
 #include "analysis/FrameGrab.h"
@@ -87,6 +89,8 @@ void CVexloDlg::onInitDialog() {
   LoadSettings();
   DoDataExchange(false);
   log_.store(&trace_);
+  // A caller of automatic mode (a script, a headless machine) reads the log on standard error.
+  if (automatic_) trace_.EchoTo(STDERR_FILENO);
   trace_.StartTrace(kLogFileName, 1);
   trace_.maxLevel = kMaximumLogLevel;
   if (automatic_) {
@@ -467,6 +471,9 @@ void CVexloDlg::OnFrame() {
 void CVexloDlg::Refuse(std::string_view line) {
   if (!line.empty()) logAppend(line);
   EnableJobControls(true);
+  // Automatic mode leaves the refused request on screen for the user to read and close; without
+  // a display no one could, so the program ends with a failing status instead.
+  if (automatic_ && host_.headless()) postCancelWindow();
 }
 
 bool CVexloDlg::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,

@@ -75,6 +75,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void postEnableJobControls(bool enable) override;
   void postCancelWindow() override;
   bool automaticMode() const override { return automatic_; }
+  bool headless() const override { return host_.headless(); }
   void noteConversionResult(bool succeeded) override;
 
   /// Control to fields (`saveAndValidate`) or fields to controls.

@@ -18,14 +18,16 @@ void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& sett
 }
 
 void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& settings,
-                           BitRateLookup bitRate) {
+                           BitRateLookup bitRate, SoftwarePixelFormat pixelFormat) {
   const tables::EncoderRow encoder = tables::H265Encoder(settings.gpuType);
   line.Add(encoder.piece);
   if (encoder.hardware) {
     line.Add(bitRate(settings.crf));
-  } else {
-    line.Add(" -vprofile main").Add(tables::SoftwareCrf(settings.crf));
+    return;
   }
+  line.Add(" -vprofile main");
+  if (pixelFormat == SoftwarePixelFormat::kInside) line.Add(" -pix_fmt yuv420p");
+  line.Add(tables::SoftwareCrf(settings.crf));
 }
 
 void AddDeinterlace(CommandLineBuilder& line, const EncoderSettings& settings) {

@@ -9,8 +9,9 @@
 // The option groups that more than one builder appends.
 namespace vexlo::encode::pieces {
 
-/// Where the software form of the H.264 rate pieces has its " -pix_fmt yuv420p": inside it (the
-/// video encode) or not at all (the PNG encode appends it after the rate pieces for every encoder).
+/// Where the software form of the rate pieces has its " -pix_fmt yuv420p": inside it, right after
+/// the profile (the video encodes) or not at all (the PNG encodes append it after the rate pieces
+/// for every encoder).
 enum class SoftwarePixelFormat { kInside, kLeftOut };
 
 /// A bit-rate table lookup by the CRF index.
@@ -23,8 +24,10 @@ void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& sett
 
 /// The H.265 encoder piece and its rate pieces: " -vprofile main" and the CRF piece for the
 /// software encoder (also for any gpuType outside the table), the bit rate for the hardware ones.
+/// libx265's main profile takes 8-bit 4:2:0 only, so a video source of another format (4:4:4,
+/// 4:2:2, 10 bits) is converted to it, as the H.264 line does.
 void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& settings,
-                           BitRateLookup bitRate);
+                           BitRateLookup bitRate, SoftwarePixelFormat pixelFormat);
 
 /// " -vf yadif" when the deinterlace check is set.
 void AddDeinterlace(CommandLineBuilder& line, const EncoderSettings& settings);

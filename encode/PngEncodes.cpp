@@ -24,7 +24,8 @@ std::string EncodePngHevc(const EncoderSettings& settings, std::string_view prog
   // Without the report these encodes name no input format at all.
   if (settings.useReport) line.Add(" -report -f image2");
   AddSequenceInput(line, settings, png);
-  pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate);
+  pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate,
+                                 pieces::SoftwarePixelFormat::kLeftOut);
   line.Add(" -pix_fmt yuv420p -map_metadata -1");
   pieces::AddDeinterlace(line, settings);
   pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);

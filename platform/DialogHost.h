@@ -83,6 +83,10 @@ class DialogHost {
   /// Runs the About box modally.
   virtual void showAbout() = 0;
 
+  /// True when no one can see the window (no display: it is drawn offscreen), so no one can
+  /// close it either.
+  virtual bool headless() const { return false; }
+
   /// Runs a task on the window's thread, later, in the order of posting. Safe from any thread;
   /// never waits. Tasks posted after the window has gone are dropped.
   virtual void post(std::function<void()> task) = 0;

@@ -108,8 +108,12 @@ int OnConversionError(int code, void* context) {
   UpdateProgress(*window);
   window->postEnableJobControls(true);
   // No finished notification follows a start failure: the job's result is settled here. The
-  // window stays open, in automatic mode too, until the user closes it.
-  if (code == kErrorStartFailed) window->noteConversionResult(false);
+  // window stays open, in automatic mode too, until the user closes it; without a display no
+  // one could, so automatic mode then ends with the failure.
+  if (code == kErrorStartFailed) {
+    window->noteConversionResult(false);
+    if (window->automaticMode() && window->headless()) window->postCancelWindow();
+  }
   return 0;
 }
 

@@ -22,7 +22,7 @@ int OnConversionOutput(const char* data, int length, void* context);
 int OnConversionStarted(int code, void* context);
 /// Error (-2 start failure, -3 failure or silence): logs the error line, enables the controls.
 /// A start failure has no finished notification, so it also records the failed result and, in
-/// automatic mode, closes the window.
+/// automatic mode without a display, closes the window.
 int OnConversionError(int code, void* context);
 /// Finished: logs the end line, enables the controls, sets the bar to 100, records the result
 /// and, in automatic mode, closes the window.

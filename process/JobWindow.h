@@ -38,6 +38,8 @@ class JobWindow {
 
   /// True when the command line selected automatic mode.
   virtual bool automaticMode() const = 0;
+  /// True when no one can see the window, and so no one can close it (no display).
+  virtual bool headless() const { return false; }
 
   /// Records how the last conversion ended: true when the tool ran to its end with exit code 0.
   /// Automatic mode turns it into the program's exit status.

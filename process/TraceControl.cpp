@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -76,9 +77,31 @@ void TraceControl::AddMessage(std::string_view text, int timestampFlag, int leve
   if (timestampFlag == 1) line = FormatTimestamp(std::time(nullptr));
   line += FormatLevelPrefix(level);
   line += text;
+  if (echoFd_.load() >= 0) echo(line);
   std::lock_guard lock(queueMutex_);
   // Checked again under the lock: a line must not slip in after ShutdownTrace emptied the queue.
   if (started_.load()) queue_.push_back(std::move(line));
+}
+
+void TraceControl::echo(std::string_view line) {
+  std::string text;
+  text.reserve(line.size());
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
+    text += line[i];
+  }
+  std::lock_guard lock(echoMutex_);
+  const int fd = echoFd_.load();
+  std::size_t done = 0;
+  while (fd >= 0 && done < text.size()) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      echoFd_.store(-1);
+      return;
+    }
+    done += static_cast<std::size_t>(written);
+  }
 }
 
 void TraceControl::Flush() {

@@ -56,6 +56,12 @@ class TraceControl {
   /// Lines of a higher level are dropped.
   std::atomic<int> maxLevel{kDefaultMaxLevel};
 
+  /// Every line queued from now on is also written to `fd` at once, as the pane will show it
+  /// (its CR LF as LF); -1 stops it. Automatic mode echoes the log to standard error, so that a
+  /// caller without a display reads what the pane says. Echoing stops by itself when a write
+  /// fails (a closed pipe).
+  void EchoTo(int fd) { echoFd_.store(fd); }
+
   /// The pane's text as the model holds it (what the pane shows once posted tasks have run).
   std::string paneText() const;
   std::string tracePath() const;
@@ -72,6 +78,8 @@ class TraceControl {
   /// Appends the model to the monthly file and empties it; false (model kept) when the file
   /// could not be written. Called with the pane lock held.
   bool savePane(const std::string& tracePath);
+  /// Writes one queued line to the echo descriptor, if there is one.
+  void echo(std::string_view line);
 
   platform::DialogHost& host_;
   const int paneId_;
@@ -83,6 +91,9 @@ class TraceControl {
 
   mutable std::mutex paneMutex_;  // the pane lock: paneText_
   std::string paneText_;
+
+  std::mutex echoMutex_;  // keeps echoed lines whole between threads; held alone
+  std::atomic<int> echoFd_{-1};
 
   std::atomic<int> mode_{0};
   std::atomic<bool> started_{false};

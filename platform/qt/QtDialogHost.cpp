@@ -320,6 +320,10 @@ void QtDialogHost::showAbout() {
   about.run(events);
 }
 
+bool QtDialogHost::headless() const {
+  return QGuiApplication::platformName() == QStringLiteral("offscreen");
+}
+
 void QtDialogHost::post(std::function<void()> task) {
   std::shared_ptr<PostGate> gate = gate_;
   std::lock_guard lock(gate->mutex);

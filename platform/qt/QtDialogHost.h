@@ -63,6 +63,8 @@ class QtDialogHost : public QDialog, public DialogHost {
   std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
+  /// True on Qt's offscreen platform, which main chooses when there is no display.
+  bool headless() const override;
   void post(std::function<void()> task) override;
 
   /// Escape: the Cancel command, not a close.
