@@ -113,9 +113,8 @@ void TraceControl::Flush() {
   // that is saved at once is not shown first: the window only needs the end state.
   if (mode_.load() == kSaveOnOverflow && paneText_.size() > kPaneLimit) {
     std::string shown = savePane(tracePath) ? std::string() : paneText_;
-    host_.post([&host = host_, pane = paneId_, shown = std::move(shown)] {
-      host.setText(pane, shown);
-    });
+    host_.post(
+        [&host = host_, pane = paneId_, shown = std::move(shown)] { host.setText(pane, shown); });
   } else {
     host_.post([&host = host_, pane = paneId_, batch = std::move(batch)] {
       host.appendText(pane, batch);
@@ -217,8 +216,8 @@ bool TraceControl::savePane(const std::string& tracePath) {
   }
   if (!unwritableReported_) {
     unwritableReported_ = true;
-    paneText_ += FormatLevelPrefix(kDefaultMaxLevel) + "##### ERROR: Log file not written (" +
-                 why + "); the pane keeps its last " + std::to_string(kPaneLimit) +
+    paneText_ += FormatLevelPrefix(kDefaultMaxLevel) + "##### ERROR: Log file not written (" + why +
+                 "); the pane keeps its last " + std::to_string(kPaneLimit) +
                  " characters  ######\r\n";
   }
   paneText_.erase(0, TailStart(paneText_, kPaneLimit));
