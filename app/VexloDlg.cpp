@@ -643,10 +643,14 @@ void CVexloDlg::sendProgress(int position) {
 }
 
 // A frame index or GOP job sets the bar only while no conversion runs; decided on the window's
-// thread, where the conversion runner lives.
+// thread, where the conversion runner lives. The position is set by the posted task itself, so it
+// keeps its place among the other positions sent; whatever is sent next is posted, not taken for
+// a repeat of the last position sent.
 void CVexloDlg::sendIndexProgress(int position) {
+  std::lock_guard lock(progressMutex_);
+  progressSent_ = -1;
   host_.post([this, position] {
-    if (!ConversionRunning()) sendProgress(position);
+    if (!ConversionRunning()) host_.setProgress(position);
   });
 }
 
