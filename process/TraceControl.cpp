@@ -199,10 +199,13 @@ std::string TraceControl::savedLogPath() const {
 
 bool TraceControl::savePane(const std::string& tracePath) {
   std::string why;
-  for (const std::string& path : LogFileCandidates(tracePath, std::time(nullptr))) {
+  const auto candidates = LogFileCandidates(tracePath, std::time(nullptr));
+  for (const std::string& path : candidates) {
     const auto slash = path.rfind(platform::kPathSeparator);
-    if (slash != std::string::npos && slash > 0) {
-      std::error_code ignored;  // a folder that cannot be made shows as the file's own error
+    if (&path != &candidates.front() && slash != std::string::npos && slash > 0) {
+      // The state folder is made when needed (never the program's folder). One that cannot be
+      // made shows as the file's own error.
+      std::error_code ignored;
       std::filesystem::create_directories(path.substr(0, slash), ignored);
     }
     const int error = AppendToFile(path, paneText_);
