@@ -7,7 +7,9 @@ namespace vexlo::platform {
 namespace {
 
 // strerror_r comes in two forms: GNU's returns the text, POSIX's fills the buffer.
-[[maybe_unused]] const char* PickText(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* PickText(const char* text, const char*) {
+  return text;
+}
 [[maybe_unused]] const char* PickText(int result, const char* buffer) {
   return result == 0 ? buffer : nullptr;
 }

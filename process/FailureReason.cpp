@@ -15,10 +15,9 @@ constexpr std::string_view kSuffix = " ######\r\n";
 
 // Words with which tools name a failure, in lower case.
 constexpr std::string_view kErrorWords[] = {
-    "error",   "fail",          "cannot",       "can't",         "could not",
-    "unable",  "invalid",       "unknown",      "no such",       "not found",
-    "denied",  "not supported", "unsupported",  "incompatible",  "not compatible",
-    "refused", "corrupt",       "out of memory"};
+    "error",       "fail",         "cannot",         "can't",     "could not", "unable",
+    "invalid",     "unknown",      "no such",        "not found", "denied",    "not supported",
+    "unsupported", "incompatible", "not compatible", "refused",   "corrupt",   "out of memory"};
 
 std::string Line(std::string_view text) {
   std::string line(kPrefix);
@@ -39,13 +38,14 @@ std::vector<std::string> ReasonLines(const FailureReason& reason) {
   for (const std::string& toolLine : reason.lastLines) lines.push_back(Line(toolLine));
   const std::string tool(FileName(reason.program));
   if (reason.startError != 0) {
-    lines.push_back(Line(reason.program + " could not be started: " +
-                         platform::ErrorText(reason.startError)));
+    lines.push_back(
+        Line(reason.program + " could not be started: " + platform::ErrorText(reason.startError)));
     return lines;
   }
   if (reason.silence.count() > 0) {
     char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", static_cast<double>(reason.silence.count()) / 1000);
+    std::snprintf(seconds, sizeof seconds, "%.1f",
+                  static_cast<double>(reason.silence.count()) / 1000);
     lines.push_back(Line(tool + " wrote nothing for " + seconds + " s: stopped by the watchdog"));
   }
   if (reason.signal != 0) {
@@ -61,9 +61,8 @@ bool NamesAnError(std::string_view line) {
   std::string lower(line);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return std::any_of(std::begin(kErrorWords), std::end(kErrorWords), [&](std::string_view word) {
-    return lower.find(word) != std::string::npos;
-  });
+  return std::any_of(std::begin(kErrorWords), std::end(kErrorWords),
+                     [&](std::string_view word) { return lower.find(word) != std::string::npos; });
 }
 
 void KeptOutLines::Keep(std::string_view line) {
@@ -96,7 +95,8 @@ std::vector<std::string> KeptOutLines::Pick() const {
   }
   std::vector<std::string> picked;
   for (auto group : {&errors, &others}) {
-    for (auto age = group->rbegin(); age != group->rend(); ++age) picked.push_back(ring_[Slot(*age)]);
+    for (auto age = group->rbegin(); age != group->rend(); ++age)
+      picked.push_back(ring_[Slot(*age)]);
   }
   return picked;
 }
