@@ -49,9 +49,9 @@ class MediaInfoJob {
   /// Appends the end marker.
   static int OnMediaInfoFinished(int code, void* context);
   /// All of them, for process::StartJob with the job as context.
-  static constexpr process::JobNotifications kNotifications{
-      OnMediaInfoOutput, OnMediaInfoStarted, OnMediaInfoError, OnMediaInfoFinished,
-      OnMediaInfoFailure};
+  static constexpr process::JobNotifications kNotifications{OnMediaInfoOutput, OnMediaInfoStarted,
+                                                            OnMediaInfoError, OnMediaInfoFinished,
+                                                            OnMediaInfoFailure};
 
  private:
   void filterChunk(std::string_view chunk);

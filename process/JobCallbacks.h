@@ -16,7 +16,8 @@ namespace vexlo::process {
 void UpdateProgress(JobWindow& window);
 
 /// Output: each line of the chunk is parsed for the duration and the time reached; the tool's
-/// report lines go to the log, the others are kept for a failure's reason; then the bar moves. -1 for a null data pointer, else 0.
+/// report lines go to the log, the others are kept for a failure's reason; then the bar moves.
+/// -1 for a null data pointer, else 0.
 int OnConversionOutput(const char* data, int length, void* context);
 /// Started: resets the figures, shows what is queued, logs the start line, disables the controls.
 int OnConversionStarted(int code, void* context);
@@ -32,8 +33,8 @@ int OnConversionFailure(int code, const FailureReason& reason, void* context);
 int OnConversionFinished(int code, void* context);
 
 /// All of them, for StartJob with the window as context.
-inline constexpr JobNotifications kConversionNotifications{
-    OnConversionOutput, OnConversionStarted, OnConversionError, OnConversionFinished,
-    OnConversionFailure};
+inline constexpr JobNotifications kConversionNotifications{OnConversionOutput, OnConversionStarted,
+                                                           OnConversionError, OnConversionFinished,
+                                                           OnConversionFailure};
 
 }  // namespace vexlo::process
