@@ -48,13 +48,18 @@ IndexFile::~IndexFile() {
 int IndexFile::Open(const std::string& path) {
   Release();
   header_ = IndexHeader{};
+  error_ = 0;
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) return -1;
+  if (fd_ < 0) {
+    fail(errno);
+    return -1;
+  }
   writeFailed_ = false;
   buffer_.clear();
   buffer_.reserve(kBufferSize + sizeof(FrameRecord));
   const IndexHeader zero{};
   if (!WriteAll(fd_, reinterpret_cast<const char*>(&zero), sizeof zero)) {
+    fail(errno);
     writeFailed_ = true;
     close();
     return -1;
@@ -73,11 +78,21 @@ int IndexFile::Finish(const IndexHeader* header) {
   if (!isOpen() || header == nullptr) return -1;
   header_ = *header;
   bool ok = flush();
-  ok = WriteAllAt(fd_, reinterpret_cast<const char*>(&header_), sizeof header_, 0) && ok;
-  ok = ::close(fd_) == 0 && ok;
+  if (!WriteAllAt(fd_, reinterpret_cast<const char*>(&header_), sizeof header_, 0)) {
+    fail(errno);
+    ok = false;
+  }
+  if (::close(fd_) != 0) {
+    fail(errno);
+    ok = false;
+  }
   fd_ = -1;
   buffer_.clear();
   return ok && !writeFailed_ ? 0 : -1;
+}
+
+void IndexFile::fail(int error) {
+  if (error_ == 0) error_ = error != 0 ? error : EIO;
 }
 
 void IndexFile::Release() {
@@ -87,6 +102,7 @@ void IndexFile::Release() {
 // After a failed write the records that follow are dropped: the file would have a hole.
 bool IndexFile::flush() {
   if (!writeFailed_ && !buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) {
+    fail(errno);
     writeFailed_ = true;
   }
   buffer_.clear();

@@ -92,15 +92,20 @@ class IndexFile {
   void Release();
 
   bool isOpen() const { return fd_ >= 0; }
+  /// The errno of the first failure to create, write or finish the file since Open; 0 when none.
+  int error() const { return error_; }
   /// The copy of the last header given to Finish (zero after Open).
   const IndexHeader& header() const { return header_; }
 
  private:
   bool flush();
   void close();
+  // Notes the first failure's errno (EIO when the system gave none).
+  void fail(int error);
 
   int fd_ = -1;
   bool writeFailed_ = false;
+  int error_ = 0;
   std::string buffer_;
   IndexHeader header_{};
 };

@@ -1,6 +1,7 @@
 #include "analysis/IndexJob.h"
 
 #include "platform/Paths.h"
+#include "platform/SystemError.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
@@ -14,8 +15,16 @@ IndexJob::IndexJob(process::JobWindow& window) : window_(window) {
   };
 }
 
+std::string IndexFileErrorLine(std::string_view path, int error) {
+  return "##### ERROR: Cannot write the index file " + std::string(path) + ": " +
+         platform::ErrorText(error) + "  ######\r\n";
+}
+
 int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   state_.gopMode = gopMode;
+  indexPath_ = indexPath;
+  errorLogged_ = false;
+  keptOut_.Clear();
   platform::DeleteFile(indexPath);
   const int opened = file_.Open(indexPath);
   state_.Reset();
@@ -41,30 +50,55 @@ int IndexJob::OnIndexStarted(int, void* context) {
 int IndexJob::OnIndexError(int code, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<IndexJob*>(context);
-  if (code == process::kErrorStartFailed) job.window_.logAppend(kCreationIndexError);
+  // The finished notification that follows a tool failure or the watchdog finishes the file; a
+  // start failure has none, so the file is finished (and its failure told) here.
+  if (code == process::kErrorStartFailed) {
+    job.file_.Finish(&job.state_.header);
+    job.reportFileError();
+    job.window_.logAppend(kCreationIndexError);
+  }
   if (code == process::kErrorToolFailed) job.window_.logAppend(kIndexingError);
-  // A tool failure or the watchdog is reported while the reader may still deliver the tool's
-  // last chunks, and the finished notification always follows it once the reader has ended:
-  // that one finishes the file, so no record is lost and no line races with the Finish.
-  if (code != process::kErrorToolFailed) job.file_.Finish(&job.state_.header);
+  job.errorLogged_ = true;
   job.window_.postEnableJobControls(true);
   return 0;
+}
+
+int IndexJob::OnIndexFailure(int code, const process::FailureReason& reason, void* context) {
+  if (context != nullptr) {
+    auto& job = *static_cast<IndexJob*>(context);
+    process::FailureReason told = reason;
+    told.lastLines = job.keptOut_.Pick();
+    for (const std::string& line : process::ReasonLines(told)) job.window_.logAppend(line);
+  }
+  return OnIndexError(code, context);
 }
 
 int IndexJob::OnIndexFinished(int, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<IndexJob*>(context);
   job.file_.Finish(&job.state_.header);
+  const bool fileFailed = job.reportFileError();
+  if (fileFailed && !job.errorLogged_) job.window_.logAppend(kIndexingError);
   job.window_.logAppend(job.gopMode() ? kEndFileGop : kEndIndexing);
   job.window_.postEnableJobControls(true);
-  job.figures_.progressPos = 100;
-  job.window_.sendIndexProgress(100);
+  if (!fileFailed) {
+    job.figures_.progressPos = 100;
+    job.window_.sendIndexProgress(100);
+  }
   return 0;
 }
 
+bool IndexJob::reportFileError() {
+  const int error = file_.error();
+  if (error != 0) window_.logAppend(IndexFileErrorLine(indexPath_, error));
+  return error != 0;
+}
+
 void IndexJob::parseChunk(const char* data, int length) {
-  process::SplitChunkLines(data, length,
-                           [this](std::string_view line) { ParseFrameLine(state_, line, hooks_); });
+  process::SplitChunkLines(data, length, [this](std::string_view line) {
+    keptOut_.Keep(line);  // the report is never shown: every line may be a failure's reason
+    ParseFrameLine(state_, line, hooks_);
+  });
 }
 
 }  // namespace vexlo::analysis

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,10 @@ inline constexpr std::string_view kEndFileGop = "##### END FILE GOP ######\r\n";
 inline constexpr std::string_view kCreationIndexError = "##### CREATION INDEX ERROR ######\r\n";
 inline constexpr std::string_view kIndexingError = "##### INDEXING  ERROR ######\r\n";
 
+/// The one line of an index file that could not be created, written or finished: the file and
+/// the system's reason.
+std::string IndexFileErrorLine(std::string_view path, int error);
+
 /// The frame index or GOP job that the window owns: the index file writer, the working records
 /// and the GOP mode flag. The window passes it as the context of all four notifications of its
 /// indexing runner.
@@ -35,7 +40,7 @@ class IndexJob {
   /// new one starts: sets the GOP mode, deletes and recreates the index file with its zero
   /// header, and resets the working records (so no line is parsed against stale ones).
   /// The result is that of IndexFile::Open: -1 when the file cannot be created (the job still
-  /// runs and prints; it writes no records).
+  /// runs and prints, GOP lines included; it writes no records and ends as failed).
   int Prepare(const std::string& indexPath, bool gopMode);
   /// Closes an index file still open, without its header; when the window is destroyed.
   void Release() { file_.Release(); }
@@ -57,19 +62,30 @@ class IndexJob {
   /// The job's own figures to 0 and the start line ("GET FILE GOP" or "START INDEXING").
   static int OnIndexStarted(int code, void* context);
   /// The error line for -2 or -3, the job controls enabled, and the index file finished,
-  /// except after -3, whose finished notification finishes it once the reader has ended.
+  /// except after -3, whose finished notification finishes it. A start failure (-2) has no
+  /// finished notification: a file that could not be made is reported here, before its line.
   static int OnIndexError(int code, void* context);
+  /// The error with its reason: the reason's lines (the tool's last lines, how it ended or why
+  /// it could not start), then OnIndexError.
+  static int OnIndexFailure(int code, const process::FailureReason& reason, void* context);
   /// The index file finished, the end line, the job controls enabled, the bar at 100 (through
-  /// sendIndexProgress).
+  /// sendIndexProgress). When the file could not be created, written or finished, its error line and (unless the tool's own
+  /// failure already said so) "INDEXING  ERROR" come before the end line, and the bar is left
+  /// where it is: the job failed.
   static int OnIndexFinished(int code, void* context);
-  /// All four, for process::StartJob with the job as context.
-  static constexpr process::JobNotifications kNotifications{OnIndexOutput, OnIndexStarted,
-                                                            OnIndexError, OnIndexFinished};
+  /// All of them, for process::StartJob with the job as context.
+  static constexpr process::JobNotifications kNotifications{
+      OnIndexOutput, OnIndexStarted, OnIndexError, OnIndexFinished, OnIndexFailure};
 
  private:
   void parseChunk(const char* data, int length);
+  // Logs the file's error line when the file failed; true then.
+  bool reportFileError();
 
   process::JobWindow& window_;
+  std::string indexPath_;
+  std::atomic<bool> errorLogged_{false};  // this job's error line is in the log
+  process::KeptOutLines keptOut_;         // the report's last lines, for a failure's reason
   IndexFile file_;
   FrameParseState state_;
   FrameParseHooks hooks_;

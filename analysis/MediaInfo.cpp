@@ -41,18 +41,33 @@ int MediaInfoJob::OnMediaInfoError(int, void*) {
   return 0;
 }
 
+int MediaInfoJob::OnMediaInfoFailure(int code, const process::FailureReason& reason,
+                                     void* context) {
+  if (context == nullptr) return OnMediaInfoError(code, context);
+  auto& job = *static_cast<MediaInfoJob*>(context);
+  if (!job.sawInput_) {
+    process::FailureReason told = reason;
+    told.lastLines = job.keptOut_.Pick();
+    for (const std::string& line : process::ReasonLines(told)) job.window_.logAppend(line);
+  }
+  return OnMediaInfoError(code, context);
+}
+
 int MediaInfoJob::OnMediaInfoFinished(int, void* context) {
   if (context != nullptr) static_cast<MediaInfoJob*>(context)->window_.logAppend(kMediaInfoEnd);
   return 0;
 }
 
 void MediaInfoJob::filterChunk(std::string_view chunk) {
-  if (chunk.find("Input #") != std::string_view::npos) inputSection_ = true;
+  if (chunk.find("Input #") != std::string_view::npos) {
+    inputSection_ = true;
+    sawInput_ = true;
+  }
   if (chunk.find("At least one") != std::string_view::npos) {
     inputSection_ = false;
-    return;
+    return keepOut(chunk);
   }
-  if (!inputSection_) return;
+  if (!inputSection_) return keepOut(chunk);
   process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
                            [this](std::string_view line) {
                              process::ParseOutputLine(window_.jobFigures(), line);
@@ -60,6 +75,11 @@ void MediaInfoJob::filterChunk(std::string_view chunk) {
                              shown += "\r\n";
                              window_.logAppend(shown);
                            });
+}
+
+void MediaInfoJob::keepOut(std::string_view chunk) {
+  process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
+                           [this](std::string_view line) { keptOut_.Keep(line); });
 }
 
 }  // namespace vexlo::analysis

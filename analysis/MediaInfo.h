@@ -27,8 +27,13 @@ class MediaInfoJob {
  public:
   explicit MediaInfoJob(process::JobWindow& window) : window_(window) {}
 
-  /// Leaves the input description; on the window's thread, before the runner starts.
-  void Prepare() { inputSection_ = false; }
+  /// Leaves the input description and forgets the last job; on the window's thread, before the
+  /// runner starts.
+  void Prepare() {
+    inputSection_ = false;
+    sawInput_ = false;
+    keptOut_.Clear();
+  }
   bool inInputSection() const { return inputSection_; }
 
   /// Shows the chunks from the first holding "Input #" to the one before "At least one".
@@ -37,17 +42,25 @@ class MediaInfoJob {
   static int OnMediaInfoStarted(int code, void* context);
   /// Nothing: the tool's usual end without an output is a non-zero exit code.
   static int OnMediaInfoError(int code, void* context);
+  /// The error with its reason: the tool's usual end (exit code 1, no output asked for) stays
+  /// silent; the reason's lines are logged only when no input description came (the file could
+  /// not be read) or the tool could not be started.
+  static int OnMediaInfoFailure(int code, const process::FailureReason& reason, void* context);
   /// Appends the end marker.
   static int OnMediaInfoFinished(int code, void* context);
-  /// All four, for process::StartJob with the job as context.
+  /// All of them, for process::StartJob with the job as context.
   static constexpr process::JobNotifications kNotifications{OnMediaInfoOutput, OnMediaInfoStarted,
-                                                            OnMediaInfoError, OnMediaInfoFinished};
+                                                            OnMediaInfoError, OnMediaInfoFinished,
+                                                            OnMediaInfoFailure};
 
  private:
   void filterChunk(std::string_view chunk);
+  void keepOut(std::string_view chunk);
 
   process::JobWindow& window_;
   std::atomic<bool> inputSection_{false};
+  std::atomic<bool> sawInput_{false};  // an "Input #" line came in this job
+  process::KeptOutLines keptOut_;
 };
 
 }  // namespace vexlo::analysis

@@ -495,8 +495,13 @@ void CVexloDlg::StopConversion(std::string_view runningLine) {
 void CVexloDlg::StartConversionRunner(const std::string& commandLine, bool withErrorNotification) {
   StopConversion(process::text::kRequestStopConversion);
   conversionSucceeded_ = false;
+  // Before the runner starts: its reader may deliver lines before the started notification.
+  figures_.keptOut.Clear();
   process::JobNotifications notifications = process::kConversionNotifications;
-  if (!withErrorNotification) notifications.error = nullptr;
+  if (!withErrorNotification) {
+    notifications.error = nullptr;
+    notifications.failure = nullptr;
+  }
   conversionRunner_ =
       process::StartJob(commandLine, notifications, static_cast<process::JobWindow*>(this));
 }

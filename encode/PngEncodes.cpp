@@ -25,7 +25,7 @@ std::string EncodePngHevc(const EncoderSettings& settings, std::string_view prog
   if (settings.useReport) line.Add(" -report -f image2");
   AddSequenceInput(line, settings, png);
   pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate,
-                                 pieces::SoftwarePixelFormat::kLeftOut);
+                                pieces::SoftwarePixelFormat::kLeftOut);
   line.Add(" -pix_fmt yuv420p -map_metadata -1");
   pieces::AddDeinterlace(line, settings);
   pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);

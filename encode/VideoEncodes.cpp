@@ -22,7 +22,7 @@ std::string EncodeHevc(const EncoderSettings& settings, std::string_view program
   pieces::AddReport(line, settings);
   line.Add(" -i ").AddQuoted(src);
   pieces::AddH265EncoderAndRate(line, settings, tables::H265BitRate,
-                                 pieces::SoftwarePixelFormat::kInside);
+                                pieces::SoftwarePixelFormat::kInside);
   line.Add(settings.shortGop ? " -g 8" : " -g 160");
   const std::string_view rate = tables::FrameRate(settings.fps);
   if (!rate.empty()) line.Add(" -r " + std::string(rate));

@@ -76,7 +76,11 @@ int OnConversionOutput(const char* data, int length, void* context) {
   JobFigures& figures = window->jobFigures();
   SplitChunkLines(data, length, [&](std::string_view line) {
     ParseOutputLine(figures, line);
-    if (IsReportLine(line)) LogReportLine(*window, line);
+    if (IsReportLine(line)) {
+      LogReportLine(*window, line);
+    } else {
+      figures.keptOut.Keep(line);
+    }
   });
   UpdateProgress(*window);
   return 0;
@@ -115,6 +119,15 @@ int OnConversionError(int code, void* context) {
     if (window->automaticMode() && window->headless()) window->postCancelWindow();
   }
   return 0;
+}
+
+int OnConversionFailure(int code, const FailureReason& reason, void* context) {
+  JobWindow* window = WindowOf(context);
+  if (window == nullptr) return 0;
+  FailureReason told = reason;
+  told.lastLines = window->jobFigures().keptOut.Pick();
+  for (const std::string& line : ReasonLines(told)) window->logAppend(line);
+  return OnConversionError(code, context);
 }
 
 int OnConversionFinished(int /*code*/, void* context) {

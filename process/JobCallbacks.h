@@ -16,7 +16,8 @@ namespace vexlo::process {
 void UpdateProgress(JobWindow& window);
 
 /// Output: each line of the chunk is parsed for the duration and the time reached; the tool's
-/// report lines go to the log; then the bar moves. -1 for a null data pointer, else 0.
+/// report lines go to the log, the others are kept for a failure's reason; then the bar moves.
+/// -1 for a null data pointer, else 0.
 int OnConversionOutput(const char* data, int length, void* context);
 /// Started: resets the figures, shows what is queued, logs the start line, disables the controls.
 int OnConversionStarted(int code, void* context);
@@ -24,12 +25,16 @@ int OnConversionStarted(int code, void* context);
 /// A start failure has no finished notification, so it also records the failed result and, in
 /// automatic mode without a display, closes the window.
 int OnConversionError(int code, void* context);
+/// Error with its reason: the reason's lines (the tool's last lines the log did not show, and how
+/// it ended or why it could not start), then OnConversionError.
+int OnConversionFailure(int code, const FailureReason& reason, void* context);
 /// Finished: logs the end line, enables the controls, sets the bar to 100, records the result
 /// and, in automatic mode, closes the window.
 int OnConversionFinished(int code, void* context);
 
-/// All four, for StartJob with the window as context.
+/// All of them, for StartJob with the window as context.
 inline constexpr JobNotifications kConversionNotifications{OnConversionOutput, OnConversionStarted,
-                                                           OnConversionError, OnConversionFinished};
+                                                           OnConversionError, OnConversionFinished,
+                                                           OnConversionFailure};
 
 }  // namespace vexlo::process

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "process/FailureReason.h"
+
 namespace vexlo::process {
 
 // The figures of the running job, shared by the runner threads' notifications and the window's
@@ -13,6 +15,7 @@ struct JobFigures {
   std::atomic<std::int64_t> timeMs{0};       // the output time reached, from the last "time="
   std::atomic<std::int32_t> progressPos{0};  // the bar's position, 0 to 100, forward only
   std::atomic<bool> failed{false};           // an error notification came for the running job
+  KeptOutLines keptOut;  // the tool's last lines the log did not show, for a failure's reason
 };
 
 // The main window as the job notifications see it. The notifications run on a runner's

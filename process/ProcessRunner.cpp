@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 #include "platform/CommandLineSplit.h"
 
@@ -110,11 +111,14 @@ int ProcessRunner::Start() {
   stopRequested_.store(false);
   try {
     supervisor_ = std::thread(&ProcessRunner::supervise, this);
-  } catch (const std::system_error&) {
+  } catch (const std::system_error& failed) {
     // Without a supervisor nothing runs: report it as a failed start, here.
     releasePipes();
     state_.store(kRunnerStartFailed);
-    notifyEnd(error, kErrorStartFailed);
+    FailureReason reason;
+    reason.program = arguments_.empty() ? std::string() : arguments_.front();
+    reason.startError = failed.code().value();
+    notifyFailure(kErrorStartFailed, std::move(reason));
   }
   return 0;
 }
@@ -184,7 +188,10 @@ void ProcessRunner::supervise() {
   if (failure != 0) {
     child.Kill();
     child.Reap();
-    notifyEnd(error, kErrorStartFailed);
+    FailureReason reason;
+    reason.program = arguments_.empty() ? std::string() : arguments_.front();
+    reason.startError = failure;
+    notifyFailure(kErrorStartFailed, std::move(reason));
     state_.store(kRunnerStartFailed);
     supervisorId_.store({});
     return;
@@ -192,15 +199,15 @@ void ProcessRunner::supervise() {
   state_.store(kRunnerRunning);
   if (started != nullptr) started(kNotifyStarted, startedContext);
   const WatchEnd end = watch(child);
-  if (end == WatchEnd::kExited && !ExitedWithZero(waitStatus_.load())) {
-    notifyEnd(error, kErrorToolFailed);
-  }
-  if (end == WatchEnd::kStalled) notifyEnd(error, kErrorToolFailed);
   if (end != WatchEnd::kExited) {
     child.Kill();
     waitStatus_.store(child.Reap());
   }
   endReader();
+  if (end == WatchEnd::kStalled ||
+      (end == WatchEnd::kExited && !ExitedWithZero(waitStatus_.load()))) {
+    notifyFailure(kErrorToolFailed, endReason(end == WatchEnd::kStalled));
+  }
   state_.store(kRunnerEnded);
   notifyEnd(finished, kNotifyFinished);
   supervisorId_.store({});
@@ -317,6 +324,29 @@ void ProcessRunner::deliver(const char* data, int length) {
 
 void ProcessRunner::notifyEnd(CodeNotification notification, int code) {
   if (notification != nullptr) notification(code, endContext);
+}
+
+void ProcessRunner::notifyFailure(int code, FailureReason reason) {
+  if (failure != nullptr) {
+    failure(code, reason, endContext);
+  } else {
+    notifyEnd(error, code);
+  }
+}
+
+FailureReason ProcessRunner::endReason(bool stalled) const {
+  FailureReason reason;
+  reason.program = arguments_.empty() ? std::string() : arguments_.front();
+  if (stalled) reason.silence = pollInterval_ * (stallPolls_ + 1);
+  const int status = waitStatus_.load();
+  if (status == -1) {
+    reason.exitCode = -1;  // the exit status could not be read
+  } else if (WIFSIGNALED(status)) {
+    reason.signal = WTERMSIG(status);
+  } else if (WIFEXITED(status)) {
+    reason.exitCode = WEXITSTATUS(status);
+  }
+  return reason;
 }
 
 }  // namespace vexlo::process

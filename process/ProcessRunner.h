@@ -10,12 +10,15 @@
 
 #include "platform/ChildProcess.h"
 #include "platform/FileDescriptor.h"
+#include "process/FailureReason.h"
 
 namespace vexlo::process {
 
 // Notification signatures. The runner ignores the results.
 using OutputNotification = int (*)(const char* data, int length, void* context);
 using CodeNotification = int (*)(int code, void* context);
+/// The error notification with the reason: how the tool ended, or why it could not be started.
+using FailureNotification = int (*)(int code, const FailureReason& reason, void* context);
 
 // Notification codes and states.
 inline constexpr int kNotifyStarted = 1;
@@ -41,7 +44,9 @@ enum RunnerState : std::int32_t {
 //   watchdog:       started, outputs, error -3, finished (child killed)
 //   stop:           started, outputs, finished (child killed, no error)
 //   start failure:  error -2 only; the state becomes -1
-// Outputs never arrive after finished.
+// Outputs never arrive after finished. A tool that fails (-3) has ended, and the reader has
+// delivered its last output, before the error notification is made: the job's reason then holds
+// the tool's last words.
 //
 // Construct, SetCommandLine, Start, Stop, Close and destroy on one thread (the window's), never
 // from inside a notification: Stop and Close refuse to run on the runner's own threads.
@@ -86,6 +91,9 @@ class ProcessRunner {
   OutputNotification output = nullptr;
   CodeNotification started = nullptr;
   CodeNotification error = nullptr;
+  /// When set, made in place of `error`, with the reason of the failure (no lines: the job adds
+  /// the lines it kept out of its log).
+  FailureNotification failure = nullptr;
   CodeNotification finished = nullptr;
   void* outputContext = nullptr;
   void* endContext = nullptr;  // for error and finished
@@ -109,6 +117,10 @@ class ProcessRunner {
   void drainOutput(ChunkAssembler& chunks, char* block);
   void deliver(const char* data, int length);
   void notifyEnd(CodeNotification notification, int code);
+  // The error notification, with its reason when the owner asked for it.
+  void notifyFailure(int code, FailureReason reason);
+  // How a started tool ended: its exit code or signal, and the watchdog's silence.
+  FailureReason endReason(bool stalled) const;
   // Makes the four pipes of a run; 0 or the errno of the pipe that failed.
   int makePipes();
   void releasePipes();

@@ -21,6 +21,7 @@ std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
   runner->started = notifications.started;
   runner->error = notifications.error;
   runner->finished = notifications.finished;
+  runner->failure = notifications.failure;
   runner->outputContext = runner->startedContext = runner->endContext = context;
   runner->Start();
   return runner;

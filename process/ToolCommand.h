@@ -16,12 +16,14 @@ inline constexpr std::string_view kProberTool = "ffprobe.bin";
 /// separator, the tool's name, a double quote.
 std::string QuotedToolPath(std::string_view programDir, std::string_view tool);
 
-/// The four notifications of one kind of job.
+/// The notifications of one kind of job. `failure`, when set, is made in place of `error`, with
+/// the reason of the failure.
 struct JobNotifications {
   OutputNotification output = nullptr;
   CodeNotification started = nullptr;
   CodeNotification error = nullptr;
   CodeNotification finished = nullptr;
+  FailureNotification failure = nullptr;
 };
 
 /// Creates a runner for the command line with the notifications, all given `context`, and

@@ -1,0 +1,109 @@
+#include "process/FailureReason.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "platform/SystemError.h"
+
+namespace vexlo::process {
+
+namespace {
+
+constexpr std::string_view kPrefix = "##### REASON: ";
+constexpr std::string_view kSuffix = " ######\r\n";
+
+// Words with which tools name a failure, in lower case.
+constexpr std::string_view kErrorWords[] = {
+    "error",       "fail",         "cannot",         "can't",     "could not", "unable",
+    "invalid",     "unknown",      "no such",        "not found", "denied",    "not supported",
+    "unsupported", "incompatible", "not compatible", "refused",   "corrupt",   "out of memory"};
+
+std::string Line(std::string_view text) {
+  std::string line(kPrefix);
+  line += text;
+  line += kSuffix;
+  return line;
+}
+
+std::string_view FileName(std::string_view path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> ReasonLines(const FailureReason& reason) {
+  std::vector<std::string> lines;
+  for (const std::string& toolLine : reason.lastLines) lines.push_back(Line(toolLine));
+  const std::string tool(FileName(reason.program));
+  if (reason.startError != 0) {
+    lines.push_back(
+        Line(reason.program + " could not be started: " + platform::ErrorText(reason.startError)));
+    return lines;
+  }
+  if (reason.silence.count() > 0) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f",
+                  static_cast<double>(reason.silence.count()) / 1000);
+    lines.push_back(Line(tool + " wrote nothing for " + seconds + " s: stopped by the watchdog"));
+  }
+  if (reason.signal != 0) {
+    lines.push_back(Line(tool + " was ended by signal " + std::to_string(reason.signal) + " (" +
+                         platform::SignalText(reason.signal) + ")"));
+  } else if (reason.exitCode != 0) {
+    lines.push_back(Line(tool + " exited with code " + std::to_string(reason.exitCode)));
+  }
+  return lines;
+}
+
+bool NamesAnError(std::string_view line) {
+  std::string lower(line);
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return std::any_of(std::begin(kErrorWords), std::end(kErrorWords),
+                     [&](std::string_view word) { return lower.find(word) != std::string::npos; });
+}
+
+void KeptOutLines::Keep(std::string_view line) {
+  std::lock_guard lock(mutex_);
+  ring_[count_ % kHeld].assign(line);
+  ++count_;
+}
+
+std::vector<std::string> KeptOutLines::Pick() const {
+  std::lock_guard lock(mutex_);
+  const std::size_t held = std::min(count_, kHeld);
+  // By age, newest first. The lines that name an error come before the others; the others fill
+  // up with what the tool wrote after its first complaint (its own explanation), or, when it named
+  // no error, with its last lines. What came before a complaint (a banner, the stream list) is
+  // not the reason.
+  std::vector<std::size_t> errors;
+  std::vector<std::size_t> others;
+  std::size_t oldestError = held;
+  for (std::size_t age = 0; age < held; ++age) {
+    if (errors.size() < FailureReason::kLineLimit && NamesAnError(ring_[Slot(age)])) {
+      errors.push_back(age);
+      oldestError = age;
+    }
+  }
+  for (std::size_t age = 0; age < held && errors.size() + others.size() < FailureReason::kLineLimit;
+       ++age) {
+    if (errors.empty() || (age < oldestError && !NamesAnError(ring_[Slot(age)]))) {
+      others.push_back(age);
+    }
+  }
+  std::vector<std::string> picked;
+  for (auto group : {&errors, &others}) {
+    for (auto age = group->rbegin(); age != group->rend(); ++age)
+      picked.push_back(ring_[Slot(*age)]);
+  }
+  return picked;
+}
+
+void KeptOutLines::Clear() {
+  std::lock_guard lock(mutex_);
+  count_ = 0;
+}
+
+}  // namespace vexlo::process

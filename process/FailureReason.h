@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlo::process {
+
+/// Why a tool run failed, as a value. The runner fills in how the tool ended (exit code, signal,
+/// the watchdog, or why it could not be started); the job adds the tool's last lines that its
+/// report filter kept out of the log. ReasonLines turns it into the log lines that stand just
+/// before the job's error line.
+struct FailureReason {
+  static constexpr std::size_t kLineLimit = 5;
+
+  std::string program;                   // the executable that was run, or was to be run
+  int exitCode = 0;                      // the tool's own exit code when it ended by itself
+  int signal = 0;                        // the signal that ended the tool; 0 when none did
+  std::chrono::milliseconds silence{0};  // the silence after which the watchdog stopped it
+  int startError = 0;                    // errno of a start that failed; 0 when it started
+  std::vector<std::string> lastLines;    // at most kLineLimit, those naming an error first
+};
+
+/// The reason's log lines, each ending with CR LF: the tool's lines, then the watchdog, the
+/// exit code or the signal, or why the tool could not be started.
+std::vector<std::string> ReasonLines(const FailureReason& reason);
+
+/// True when a tool's line names an error ("x265 [error]: ...", "No such file or directory",
+/// "Conversion failed!", "Unknown encoder ..."), letter case aside.
+bool NamesAnError(std::string_view line);
+
+/// The last lines of a run that a job kept out of its log, for the reason of a failure: the most
+/// recent ones are held, and Pick chooses at most FailureReason::kLineLimit of them, those that
+/// name an error first. Any thread.
+class KeptOutLines {
+ public:
+  void Keep(std::string_view line);
+  /// The lines naming an error (the latest ones), then, up to the limit, the latest others that
+  /// came after the first of them (or the last lines, when none names an error); each group in
+  /// the order the tool wrote it.
+  std::vector<std::string> Pick() const;
+  void Clear();
+
+ private:
+  // A failing tool's complaint comes at its very end; this many lines are plenty to hold it.
+  static constexpr std::size_t kHeld = 32;
+  // The ring's slot of the line kept `age` lines before the newest.
+  std::size_t Slot(std::size_t age) const { return (count_ - 1 - age) % kHeld; }
+
+  mutable std::mutex mutex_;
+  std::array<std::string, kHeld> ring_;
+  std::size_t count_ = 0;  // lines kept since the last Clear
+};
+
+}  // namespace vexlo::process
