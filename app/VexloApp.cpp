@@ -2,6 +2,7 @@
 
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
+#include "platform/RegistryHive.h"
 #include "process/LeadingNumber.h"
 
 namespace vexlo::app {
@@ -67,6 +68,7 @@ void DirectoryState::RestoreWorkingDirectory(const std::string* directory, int /
 int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
                             const std::function<int(platform::DialogEvents&)>& runModal,
                             std::string_view commandLine, const std::string& programDirectory) {
+  platform::RemoveStaleTemporaryFiles(platform::RegistryRoot::kCurrentUser);
   const CommandLineFields fields = ParseCommandLine(commandLine);
   CVexloDlg dialog(host, store, programDirectory);
   if (fields.count >= 2) dialog.PresetAutomaticMode(fields);

@@ -196,10 +196,9 @@ void ProcessRunner::supervise() {
     notifyEnd(error, kErrorToolFailed);
   }
   if (end == WatchEnd::kStalled) notifyEnd(error, kErrorToolFailed);
-  if (end != WatchEnd::kExited) {
-    child.Kill();
-    waitStatus_.store(child.Reap());
-  }
+  // A stopped tool is asked to end (SIGTERM, so that FFmpeg finishes its file) and killed only
+  // when it or what it started is still there after a second; its output keeps arriving.
+  if (end != WatchEnd::kExited) waitStatus_.store(child.Stop());
   endReader();
   state_.store(kRunnerEnded);
   notifyEnd(finished, kNotifyFinished);
