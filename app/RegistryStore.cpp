@@ -21,9 +21,9 @@ std::uint32_t RegistryStore::ReadDword(const std::string& key, const std::string
 }
 
 std::optional<RegistryValue> RegistryStore::ReadValue(const std::string& key,
-                                                    const std::string& name,
-                                                    const std::string* basePath,
-                                                    const RegistryRoot* root) const {
+                                                      const std::string& name,
+                                                      const std::string* basePath,
+                                                      const RegistryRoot* root) const {
   return platform::QueryValue(RootOf(root), FullKeyPath(key, basePath), name);
 }
 

@@ -29,7 +29,8 @@ RegistryValue Sz(const std::string& text) {
   return value;
 }
 RegistryValue Dword(std::uint32_t n) {
-  return {kRegDword, {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16), std::uint8_t(n >> 24)}};
+  return {kRegDword,
+          {std::uint8_t(n), std::uint8_t(n >> 8), std::uint8_t(n >> 16), std::uint8_t(n >> 24)}};
 }
 
 std::string Read(const fs::path& path) {
@@ -61,8 +62,10 @@ class SettingsFile : public ::testing::Test {
 TEST_F(SettingsFile, ReadsWhatRegistryExportsAllowAndLeavesTheFileAsItIs) {
   const std::pair<std::string, RegistryValue> rows[] = {
       {kHead + "\"v\"=\"x\"", Sz("x")},  // no final line feed
-      {"Windows Registry Editor Version 5.00 \r\n\r\n  ; made by hand\r\n[HKEY_CURRENT_USER\\K]\t\r\n"
-       "\"v\"=dword:00000002  \r\n \r\n", Dword(2)},  // comments, blanks at line ends, CRLF
+      {"Windows Registry Editor Version 5.00 \r\n\r\n  ; made by "
+       "hand\r\n[HKEY_CURRENT_USER\\K]\t\r\n"
+       "\"v\"=dword:00000002  \r\n \r\n",
+       Dword(2)},  // comments, blanks at line ends, CRLF
       {kHead + "\"w\"=what is this\n\"v\"=\"x\"\n[HKEY_LOCAL_MACHINE\\X]\n\"y\"=\"z\"\n", Sz("x")},
   };
   for (const auto& [text, expected] : rows) {
@@ -97,7 +100,8 @@ TEST_F(SettingsFile, ASettingsFileThatIsALinkIsWrittenThroughIt) {
 }
 
 TEST_F(SettingsFile, TemporaryFilesOfKilledWritesGoUnlessAWriterHoldsTheLock) {
-  const fs::path stale = Hive().string() + ".q7Zx0A";  // what a write killed before its rename leaves
+  const fs::path stale =
+      Hive().string() + ".q7Zx0A";  // what a write killed before its rename leaves
   const fs::path other = Hive().string() + ".bad";
   Write(stale, "half");
   Write(other, "kept");
@@ -113,10 +117,11 @@ TEST_F(SettingsFile, TemporaryFilesOfKilledWritesGoUnlessAWriterHoldsTheLock) {
 
 TEST_F(SettingsFile, ValuesOfTheWrongTypeOrOutOfRangeReadAsTheirDefaults) {
   const std::pair<const char*, RegistryValue> stored[] = {
-      {"iNumCRF", Dword(14)},      {"iNumProfile", Sz("1")},  {"mOutType", Dword(0xFFFFFFFF)},
-      {"bDeinterlace", Dword(2)},  {"FileOrigine", Dword(5)}, {"iNumFPS", Dword(3)},
+      {"iNumCRF", Dword(14)},     {"iNumProfile", Sz("1")},  {"mOutType", Dword(0xFFFFFFFF)},
+      {"bDeinterlace", Dword(2)}, {"FileOrigine", Dword(5)}, {"iNumFPS", Dword(3)},
   };
-  for (const auto& [name, value] : stored) ASSERT_TRUE(SetValue(kUser, app::kSettingsKey, name, value));
+  for (const auto& [name, value] : stored)
+    ASSERT_TRUE(SetValue(kUser, app::kSettingsKey, name, value));
   testing::FakeDialogHost host;
   app::RegistryStore store;
   app::CVexloDlg window(host, store, home_.string());
