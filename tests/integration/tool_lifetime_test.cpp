@@ -9,7 +9,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <thread>
 
 #include "encode/VideoEncodes.h"
@@ -24,7 +23,8 @@ const fs::path kBuildDir = fs::path(VEXLO_TEST_BINARY_DIR).parent_path();  // ve
 const fs::path kDir = fs::temp_directory_path() / ("vexlo-lifetime-" + std::to_string(::getpid()));
 const std::string kSource = (kDir / "source.mpg").string();
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 30s) {
+template <class Done>
+bool WaitUntil(Done done, std::chrono::milliseconds limit = 30s) {
   for (const auto deadline = Clock::now() + limit; !done(); std::this_thread::sleep_for(5ms)) {
     if (Clock::now() > deadline) return false;
   }
@@ -44,17 +44,11 @@ bool Running(pid_t pid) {
   return !stat.empty() && stat[0] != 'Z';
 }
 
-int CountFrames(const fs::path& file) {
-  const std::string command = std::string(VEXLO_FFPROBE_PATH) +
-                              " -v error -count_frames -show_entries stream=nb_read_frames"
-                              " -of csv=p=0 \"" +
-                              file.string() + "\"";
-  char frames[32] = "";
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    std::fgets(frames, sizeof frames, pipe);
-    ::pclose(pipe);
-  }
-  return std::atoi(frames);
+// FFprobe reads frames from it.
+bool Plays(const fs::path& file) {
+  return std::system((std::string(VEXLO_FFPROBE_PATH) + " -v quiet -count_frames -show_entries " +
+                      "stream=nb_read_frames -of csv=p=0 " + file.string() + " | grep -q '^[1-9]'")
+                         .c_str()) == 0;
 }
 
 class ToolLifetime : public ::testing::Test {
@@ -63,11 +57,9 @@ class ToolLifetime : public ::testing::Test {
   // is written out well inside the second a stopped tool is given.
   static void SetUpTestSuite() {
     fs::create_directories(kDir);
-    ASSERT_EQ(
-        std::system((std::string(VEXLO_FFMPEG_PATH) +
-                     " -v error -f lavfi -i testsrc2=size=128x72:rate=25 -t 300 -q:v 8 " + kSource)
-                        .c_str()),
-        0);
+    const std::string make = std::string(VEXLO_FFMPEG_PATH) + " -v error -f lavfi -i " +
+                             "testsrc2=size=128x72:rate=25 -t 300 -q:v 8 " + kSource;
+    ASSERT_EQ(std::system(make.c_str()), 0);
   }
   static void TearDownTestSuite() { fs::remove_all(kDir); }
 };
@@ -97,9 +89,8 @@ TEST_F(ToolLifetime, AStoppedWrapperScriptEndsWithItsToolAndTheMp4Plays) {
     const auto took = Clock::now() - before;
     EXPECT_TRUE(WaitUntil([&] { return !Running(wrapper) && !Running(tool); }, 5s));
     EXPECT_EQ(took >= 1s, ignoresTerm);
-    EXPECT_LT(took, 5s);
     EXPECT_EQ(WTERMSIG(runner.waitStatus()), ignoresTerm ? SIGKILL : SIGTERM);
-    EXPECT_EQ(CountFrames(destination) > 0, !ignoresTerm);
+    EXPECT_EQ(Plays(destination), !ignoresTerm);
   }
 }
 
@@ -124,18 +115,15 @@ TEST_F(ToolLifetime, AKilledVexloTakesItsToolAlong) {
   }
   ::close(closedOutput[1]);
   // Its children: the tool, which leads a process group of its own, and the tool's guard.
-  std::vector<pid_t> tool, guard;
+  pid_t tool = 0, guard = 0;
   ASSERT_TRUE(WaitUntil([&] {
-    tool.clear(), guard.clear();
     for (const auto& entry : fs::directory_iterator("/proc")) {
       const pid_t pid = std::atoi(entry.path().filename().c_str());
       int parent = 0, group = 0;
-      if (std::sscanf(Stat(pid).c_str(), "%*c %d %d", &parent, &group) < 2 || parent != vexlo)
-        continue;
-      (group == pid ? tool : guard).push_back(pid);
+      if (std::sscanf(Stat(pid).c_str(), "%*c %d %d", &parent, &group) == 2 && parent == vexlo)
+        (group == pid ? tool : guard) = pid;
     }
-    return tool.size() == 1 && guard.size() == 1 && fs::exists(destination) &&
-           fs::file_size(destination) > 0;
+    return tool && guard && fs::exists(destination) && fs::file_size(destination) > 0;
   }));
   EXPECT_FALSE(fs::exists(stale));
   ::kill(vexlo, SIGKILL);
@@ -143,10 +131,10 @@ TEST_F(ToolLifetime, AKilledVexloTakesItsToolAlong) {
   ASSERT_EQ(::waitpid(vexlo, &status, 0), vexlo);
   EXPECT_EQ(WTERMSIG(status), SIGKILL);  // it was alive until killed: no SIGPIPE
   const auto killed = Clock::now();
-  EXPECT_TRUE(WaitUntil([&] { return !Running(tool[0]); }, 5s));
+  EXPECT_TRUE(WaitUntil([&] { return !Running(tool); }, 5s));
   EXPECT_LT(Clock::now() - killed, 1s);
-  EXPECT_TRUE(WaitUntil([&] { return !Running(guard[0]); }, 5s));  // within its grace time
-  EXPECT_GT(CountFrames(destination), 0);  // ended by SIGTERM, FFmpeg finished the file
+  EXPECT_TRUE(WaitUntil([&] { return !Running(guard); }, 5s));  // within its grace time
+  EXPECT_TRUE(Plays(destination));  // ended by SIGTERM, FFmpeg finished the file
 }
 
 }  // namespace
