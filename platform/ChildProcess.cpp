@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -44,26 +45,29 @@ void WaitMilliseconds(int ms) {
   ::poll(nullptr, 0, ms);
 }
 
-// The child's side of the spawn: a group of its own, SIGTERM when its parent dies, default
-// signal actions, the standard streams, exec. A failed exec writes its errno to `report`.
+// The child's side of the spawn: into the guard's process group, default signal actions, the
+// standard streams, exec. A failure writes its errno to `report`.
 [[noreturn]] void ExecChild(char* const* argv, int standardInput, int output, int report,
-                            pid_t parent) {
-  ::setpgid(0, 0);
-  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-  if (::getppid() != parent) ::_exit(127);  // the program died during the spawn
-  struct sigaction standard {};
-  standard.sa_handler = SIG_DFL;
-  for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
+                            pid_t parent, pid_t group) {
   int failure = 0;
-  if (::dup2(standardInput, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
-      ::dup2(output, STDERR_FILENO) < 0) {
+  if (::setpgid(0, group) != 0) {
     failure = errno;
+  } else if (::getppid() != parent) {
+    ::_exit(127);  // the program died during the spawn: its guard may have been and gone
   } else {
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::execve(argv[0], argv, environ);
-    failure = errno;
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
+    if (::dup2(standardInput, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
+        ::dup2(output, STDERR_FILENO) < 0) {
+      failure = errno;
+    } else {
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::execve(argv[0], argv, environ);
+      failure = errno;
+    }
   }
   [[maybe_unused]] const auto written = ::write(report, &failure, sizeof failure);
   ::_exit(127);
@@ -71,9 +75,12 @@ void WaitMilliseconds(int ms) {
 
 void OnGuardSignal(int) {}
 
-// The guard: it holds nothing open and ignores every signal but SIGKILL and the one the kernel
-// sends when its parent dies; then it stops the tool's group as Stop would.
-[[noreturn]] void GuardGroup(pid_t parent, pid_t group) {
+// The guard leads the process group that the child then joins. It holds nothing open and blocks
+// every signal but SIGKILL and its parent-death signal (which the kernel sends again for every
+// thread of the dying program, hence a signal that only wakes it). When the program has died, it
+// stops the group as Stop would: SIGTERM, and SIGKILL (itself included) a second later.
+[[noreturn]] void GuardGroup(pid_t parent) {
+  ::setpgid(0, 0);
   CloseDescriptorsFrom(0);
   struct sigaction wake {};
   wake.sa_handler = OnGuardSignal;
@@ -83,13 +90,9 @@ void OnGuardSignal(int) {}
   sigfillset(&waiting);
   sigdelset(&waiting, SIGUSR1);
   while (::getppid() == parent) ::sigsuspend(&waiting);
-  ::kill(-group, SIGTERM);
-  constexpr int kStepMs = 10;
-  for (int waited = 0; waited < ChildProcess::kStopGrace.count() && ::kill(-group, 0) == 0;
-       waited += kStepMs) {
-    WaitMilliseconds(kStepMs);
-  }
-  ::kill(-group, SIGKILL);
+  ::kill(0, SIGTERM);
+  WaitMilliseconds(static_cast<int>(ChildProcess::kStopGrace.count()));
+  ::kill(0, SIGKILL);
   ::_exit(0);
 }
 
@@ -118,15 +121,15 @@ pid_t WaitFor(pid_t pid, int& status, int options) {
   return reaped;
 }
 
-// True while a process of the group is alive. One that has ended and waits for its new parent to
-// reap it (an init that reaps late) does not count; where /proc cannot tell, kill() decides.
-bool GroupAlive(pid_t group) {
-  if (::kill(-group, 0) != 0) return false;
+// True while a process of the group other than `guard` is alive. One that has ended and waits
+// for its new parent to reap it (an init that reaps late) does not count. Without /proc: true.
+bool GroupAlive(pid_t group, pid_t guard) {
   DIR* processes = ::opendir("/proc");
   if (processes == nullptr) return true;
   bool alive = false;
   while (const dirent* entry = ::readdir(processes)) {
     if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    if (std::atoi(entry->d_name) == guard) continue;
     const std::string path = std::string("/proc/") + entry->d_name + "/stat";
     FILE* file = std::fopen(path.c_str(), "re");
     if (file == nullptr) continue;
@@ -190,23 +193,23 @@ int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardI
   Pipe report;
   if (const int failure = MakePipe(report, PipeBlocking::kBothBlock); failure != 0) return failure;
   const pid_t parent = ::getpid();
-  pid_t pid;
-  pid_t guard = -1;
-  {
-    BlockAllSignals blocked;
-    pid = ::fork();
-    if (pid == 0) ExecChild(argv.data(), standardInput, output, report.write.get(), parent);
-    if (pid < 0) return errno;
-    report.write.reset();
-    if (const int failure = ReadExecFailure(report.read); failure != 0) {
-      int status = 0;
-      WaitFor(pid, status, 0);
-      return failure;
-    }
-    // Without a guard the child still gets SIGTERM when this program dies; only what it
-    // started could then outlive it.
-    guard = ::fork();
-    if (guard == 0) GuardGroup(parent, pid);
+  BlockAllSignals blocked;
+  // The guard first, so that there is no moment when the child runs unguarded.
+  const pid_t guard = ::fork();
+  if (guard == 0) GuardGroup(parent);
+  if (guard < 0) return errno;
+  ::setpgid(guard, guard);  // done here too, so the group exists before the child joins it
+  const pid_t pid = ::fork();
+  if (pid == 0) ExecChild(argv.data(), standardInput, output, report.write.get(), parent, guard);
+  int failure = pid < 0 ? errno : 0;
+  report.write.reset();
+  if (pid > 0) failure = ReadExecFailure(report.read);
+  if (failure != 0) {
+    int status = 0;
+    if (pid > 0) WaitFor(pid, status, 0);
+    ::kill(guard, SIGKILL);
+    WaitFor(guard, status, 0);
+    return failure;
   }
   pid_ = pid;
   guard_ = guard;
@@ -226,9 +229,9 @@ bool ChildProcess::TryReap(int& waitStatus) {
 }
 
 void ChildProcess::Kill() {
-  // An unreaped child keeps its pid, and with it its group's id, so the signal cannot reach
-  // another process's group.
-  if (pid_ >= 0) ::kill(-pid_, SIGKILL);
+  // The guard leads the group until it is reaped, so the signal cannot reach another group.
+  if (pid_ >= 0 && guard_ >= 0) ::kill(-guard_, SIGKILL);
+  if (pid_ >= 0) ::kill(pid_, SIGKILL);
 }
 
 int ChildProcess::Reap() {
@@ -242,25 +245,28 @@ int ChildProcess::Reap() {
 
 int ChildProcess::Stop(std::chrono::milliseconds grace) {
   if (pid_ < 0) return -1;
-  const pid_t group = pid_;
+  const pid_t tool = pid_;
   const auto deadline = Clock::now() + grace;
-  ::kill(-group, SIGTERM);
+  // Once: FFmpeg ends at once, without finishing its file, after more than three signals.
+  ::kill(guard_ >= 0 ? -guard_ : tool, SIGTERM);  // the guard blocks it
   int status = -1;
   bool reaped = false;
   bool ended = false;  // the child is reaped and nothing of its group is alive
   while (!ended && Clock::now() < deadline) {
     if (!reaped) {
-      const pid_t got = WaitFor(group, status, WNOHANG);
+      const pid_t got = WaitFor(tool, status, WNOHANG);
       reaped = got != 0;
       if (got < 0) status = -1;  // reaped elsewhere
     }
-    ended = reaped && !GroupAlive(group);
+    ended = reaped && (guard_ < 0 || !GroupAlive(guard_, guard_));
     if (!ended) WaitMilliseconds(5);
   }
-  // The group's id stays reserved while a process of the group is left, so this signal cannot
-  // reach another program's group.
-  if (!ended) ::kill(-group, SIGKILL);
-  if (!reaped) WaitFor(group, status, 0);
+  // The guard, unreaped until EndGuard, keeps the group's id: the signal cannot go astray.
+  if (!ended && guard_ >= 0) ::kill(-guard_, SIGKILL);
+  if (!reaped) {
+    ::kill(tool, SIGKILL);
+    WaitFor(tool, status, 0);
+  }
   pid_ = -1;
   EndGuard();
   return status;

@@ -12,11 +12,12 @@ namespace vexlo::platform {
 /// destructor kills and reaps a child that is still unreaped, so no zombie is ever left behind.
 /// Move-only.
 ///
-/// The child leads a process group of its own, so that whatever it starts (a tool that is a
-/// wrapper script and its real encoder) is stopped with it. No child outlives this program: the
-/// child gets SIGTERM from the kernel when the thread that spawned it ends (so spawn from a thread
-/// that outlives the child), and a small guard process, forked beside it, stops the child's whole
-/// group (SIGTERM, then SIGKILL after kStopGrace) when this program dies, however it dies.
+/// The child runs in a process group of its own, so that whatever it starts (a tool that is a
+/// wrapper script and its real encoder) is stopped with it. The group is led by a small guard
+/// process, forked before the child, that stops the whole group (SIGTERM, then SIGKILL after
+/// kStopGrace) when this program dies, however it dies: the kernel wakes it with its parent-death
+/// signal. The child itself gets no parent-death signal: the kernel sends it again for every
+/// thread of the dying program, and FFmpeg ends without finishing its file after four SIGTERMs.
 class ChildProcess {
  public:
   /// How long a stopped group may take to end by itself before it is killed.
@@ -37,7 +38,7 @@ class ChildProcess {
   /// (ENOENT, EACCES, ENOEXEC, ...): an exec that fails is reported here, not as an exit status.
   int Spawn(const std::vector<std::string>& arguments, int standardInput, int output);
 
-  /// The child's process id (also its process group's id) while it is unreaped; -1 otherwise.
+  /// The child's process id while it is unreaped; -1 otherwise.
   pid_t pid() const { return pid_; }
 
   /// Reaps the child if it has ended, without waiting: true then, with its wait status. What
