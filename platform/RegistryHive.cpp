@@ -432,11 +432,20 @@ bool SetAside(const std::string& path) {
     const std::string aside = path + ".bad" + (number == 1 ? "" : "." + std::to_string(number));
     // link() fails rather than replace a file that exists; the hive is then unlinked.
     if (::link(path.c_str(), aside.c_str()) == 0) {
-      ::unlink(path.c_str());
-      SyncDirectory(DirectoryOf(path));
-      return true;
+      if (::unlink(path.c_str()) != 0) {
+        ::unlink(aside.c_str());
+        return false;
+      }
+    } else if (errno == EEXIST) {
+      continue;
+    } else {
+      // A file system without hard links: rename to a name that is free now.
+      struct stat info {};
+      if (::lstat(aside.c_str(), &info) == 0) continue;
+      if (::rename(path.c_str(), aside.c_str()) != 0) return false;
     }
-    if (errno != EEXIST) break;
+    SyncDirectory(DirectoryOf(path));
+    return true;
   }
   return false;
 }
