@@ -32,8 +32,8 @@ enum RunnerState : std::int32_t {
 
 // One run of one tool command line as a child process whose standard output and standard error
 // arrive through one pipe, chunk by chunk: a chunk ends after a line feed (kept) or at 1024
-// bytes. A supervisor thread spawns and polls the child (and outlives it, so that the child's
-// parent-death signal fires only when the program dies); a reader thread delivers the chunks. The
+// bytes. A supervisor thread spawns and polls the child and reaps it (and its guard, see
+// platform::ChildProcess) before it ends; a reader thread delivers the chunks. The
 // child is stopped after `stallPolls` + 1 polls in a row without a new chunk. Stopping a child
 // means its whole process group: SIGTERM, and SIGKILL when anything of it is left after 1 s.
 //
