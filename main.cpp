@@ -13,6 +13,7 @@
 
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
+#include "platform/StandardStreams.h"
 #include "platform/qt/QtDialogHost.h"
 #include "res/MainDialogTemplate.h"
 
@@ -58,6 +59,7 @@ bool Offscreen() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  vexlo::platform::ProtectStandardStreams();
   // "--screenshot FILE" (for tests and documentation) opens the window, saves a picture of it
   // and closes it; everything else is the program's own command line.
   std::string screenshot;

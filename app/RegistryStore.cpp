@@ -20,6 +20,13 @@ std::uint32_t RegistryStore::ReadDword(const std::string& key, const std::string
   return number;
 }
 
+std::optional<RegistryValue> RegistryStore::ReadValue(const std::string& key,
+                                                      const std::string& name,
+                                                      const std::string* basePath,
+                                                      const RegistryRoot* root) const {
+  return platform::QueryValue(RootOf(root), FullKeyPath(key, basePath), name);
+}
+
 int RegistryStore::WriteDword(const std::string& key, const std::string& name, std::uint32_t value,
                               const std::string* basePath, const RegistryRoot* root) const {
   RegistryValue stored{platform::kRegDword, {}};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/RegistryHive.h"
@@ -28,6 +29,11 @@ class RegistryStore {
   std::uint32_t ReadDword(const std::string& key, const std::string& name,
                           std::uint32_t defaultValue, const std::string* basePath = nullptr,
                           const platform::RegistryRoot* root = nullptr) const;
+
+  /// The stored value with its type, or nothing when the key or the value is missing.
+  std::optional<platform::RegistryValue> ReadValue(
+      const std::string& key, const std::string& name, const std::string* basePath = nullptr,
+      const platform::RegistryRoot* root = nullptr) const;
 
   /// Stores `value` as a REG_DWORD of 4 bytes. 1 when written, 0 when not.
   int WriteDword(const std::string& key, const std::string& name, std::uint32_t value,

@@ -2,6 +2,7 @@
 
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
+#include "platform/RegistryHive.h"
 #include "process/LeadingNumber.h"
 #include "process/LogTexts.h"
 
@@ -69,6 +70,7 @@ void DirectoryState::RestoreWorkingDirectory(const std::string* directory, int /
 int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
                             const std::function<int(platform::DialogEvents&)>& runModal,
                             std::string_view commandLine, const std::string& programDirectory) {
+  platform::RemoveStaleTemporaryFiles(platform::RegistryRoot::kCurrentUser);
   CommandLineFields fields = ParseCommandLine(commandLine);
   // Paths on the command line are the caller's: relative ones are taken from the working folder
   // the program was started in, before the window makes the program's folder the current one.

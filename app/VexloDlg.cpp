@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "analysis/FrameGrab.h"
@@ -13,6 +14,7 @@
 #include "process/LogTexts.h"
 #include "process/ToolCommand.h"
 #include "res/ControlIds.h"
+#include "res/ListEntries.h"
 
 namespace vexlo::app {
 
@@ -180,21 +182,35 @@ void CVexloDlg::LoadSettings() {
   if (automatic_) return;  // automatic mode keeps the constructed and command-line values
   DialogSettings& s = settings_;
   const std::string& dir = directories_.CopyProgramDirectory();
-  store_.ReadString(kSettingsKey, "FileOrigine", dir, s.FileOrigine);
-  store_.ReadString(kSettingsKey, "FileDestinazione3", dir, s.FileDestinazione3);
-  store_.ReadString(kSettingsKey, "FileDestinazione", dir, s.FileDestinazione);
-  const auto read = [this](const char* name, std::uint32_t fallback) {
-    return static_cast<int>(store_.ReadDword(kSettingsKey, name, fallback));
+  // A value of another type than the setting's, or a number that is no position of its list,
+  // reads as the default: the settings file may have been edited by hand or damaged, and such a
+  // value must never turn into another encode.
+  const auto text = [this, &dir](const char* name, std::string& field) {
+    const auto value = store_.ReadValue(kSettingsKey, name);
+    field = dir;
+    if (!value || value->type != platform::kRegSz) return;
+    const auto& bytes = value->data;
+    field.assign(bytes.begin(), std::find(bytes.begin(), bytes.end(), std::uint8_t{0}));
   };
-  s.bDeinterlace = read("bDeinterlace", 0);
-  s.bShortGop = read("bShortGop", 0);
-  s.bUseReport = read("bUseReport", 0);
-  s.m_GpuType = read("m_GpuType", 0);
-  s.iNumProfile = read("iNumProfile", 2);
-  s.iResizeType = read("iResizeType", 0);
-  s.iNumCRF = read("iNumCRF", 1);
-  s.iNumFPS = read("iNumFPS", 0);
-  s.mOutType = read("mOutType", 0);
+  const auto read = [this](const char* name, int fallback, std::size_t count) {
+    const auto value = store_.ReadValue(kSettingsKey, name);
+    if (!value || value->type != platform::kRegDword || value->data.size() != 4) return fallback;
+    std::uint32_t number = 0;
+    for (int i = 0; i < 4; ++i) number |= static_cast<std::uint32_t>(value->data[i]) << (8 * i);
+    return number < count ? static_cast<int>(number) : fallback;
+  };
+  text("FileOrigine", s.FileOrigine);
+  text("FileDestinazione3", s.FileDestinazione3);
+  text("FileDestinazione", s.FileDestinazione);
+  s.bDeinterlace = read("bDeinterlace", 0, 2);
+  s.bShortGop = read("bShortGop", 0, 2);
+  s.bUseReport = read("bUseReport", 0, 2);
+  s.m_GpuType = read("m_GpuType", 0, res::lists::kGpu.size());
+  s.iNumProfile = read("iNumProfile", 2, res::lists::kProfile.size());
+  s.iResizeType = read("iResizeType", 0, res::lists::kResize.size());
+  s.iNumCRF = read("iNumCRF", 1, res::lists::kCrf.size());
+  s.iNumFPS = read("iNumFPS", 0, res::lists::kFps.size());
+  s.mOutType = read("mOutType", 0, 3);
 }
 
 void CVexloDlg::WriteDword(const char* name, int value) {

@@ -1,13 +1,22 @@
 #include "platform/ChildProcess.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
+
+#include "platform/FileDescriptor.h"
 
 extern char** environ;
 
@@ -15,70 +24,141 @@ namespace vexlo::platform {
 
 namespace {
 
-// The spawn attributes and file actions, released on every path.
-class SpawnSetup {
- public:
-  SpawnSetup() {
-    attributesReady_ = ::posix_spawnattr_init(&attributes_) == 0;
-    actionsReady_ = ::posix_spawn_file_actions_init(&actions_) == 0;
-  }
-  ~SpawnSetup() {
-    if (attributesReady_) ::posix_spawnattr_destroy(&attributes_);
-    if (actionsReady_) ::posix_spawn_file_actions_destroy(&actions_);
-  }
-  SpawnSetup(const SpawnSetup&) = delete;
-  SpawnSetup& operator=(const SpawnSetup&) = delete;
+using Clock = std::chrono::steady_clock;
 
-  // The parent's threads may block signals and the program may ignore SIGPIPE; a tool must
-  // not inherit either. Returns 0 or errno.
-  int ResetSignals() {
-    if (!attributesReady_) return ENOMEM;
-    sigset_t none;
-    sigset_t all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    int failure = ::posix_spawnattr_setsigmask(&attributes_, &none);
-    if (failure == 0) failure = ::posix_spawnattr_setsigdefault(&attributes_, &all);
-    if (failure == 0) {
-      failure =
-          ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+// Between fork and exec (and in the guard, which never execs) the child is a copy of a
+// multi-threaded program: only async-signal-safe calls are made there, on data prepared before
+// the fork.
+
+void CloseDescriptorsFrom(int lowest) {
+#if defined(SYS_close_range)
+  if (::syscall(SYS_close_range, static_cast<unsigned>(lowest), ~0U, 0U) == 0) return;
+#endif
+  rlimit limit{};
+  const rlim_t highest = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                             ? limit.rlim_cur
+                             : 65536;
+  for (rlim_t fd = static_cast<rlim_t>(lowest); fd < highest; ++fd) ::close(static_cast<int>(fd));
+}
+
+void WaitMilliseconds(int ms) {
+  ::poll(nullptr, 0, ms);
+}
+
+// The child's side of the spawn: into the guard's process group, default signal actions, the
+// standard streams, exec. A failure writes its errno to `report`.
+[[noreturn]] void ExecChild(char* const* argv, int standardInput, int output, int report,
+                            pid_t parent, pid_t group) {
+  int failure = 0;
+  if (::setpgid(0, group) != 0) {
+    failure = errno;
+  } else if (::getppid() != parent) {
+    ::_exit(127);  // the program died during the spawn: its guard may have been and gone
+  } else {
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal) ::sigaction(signal, &standard, nullptr);
+    if (::dup2(standardInput, STDIN_FILENO) < 0 || ::dup2(output, STDOUT_FILENO) < 0 ||
+        ::dup2(output, STDERR_FILENO) < 0) {
+      failure = errno;
+    } else {
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      ::execve(argv[0], argv, environ);
+      failure = errno;
     }
-    return failure;
   }
+  [[maybe_unused]] const auto written = ::write(report, &failure, sizeof failure);
+  ::_exit(127);
+}
 
-  // Both descriptors must be above 2 (MakePipe guarantees it), so that no dup2 overwrites the
-  // source of a later one. Returns 0 or errno.
-  int RedirectStandardStreams(int standardInput, int output) {
-    if (!actionsReady_) return ENOMEM;
-    int failure = ::posix_spawn_file_actions_adddup2(&actions_, standardInput, STDIN_FILENO);
-    if (failure == 0)
-      failure = ::posix_spawn_file_actions_adddup2(&actions_, output, STDOUT_FILENO);
-    if (failure == 0)
-      failure = ::posix_spawn_file_actions_adddup2(&actions_, output, STDERR_FILENO);
-    return failure;
+void OnGuardSignal(int) {}
+
+// The guard leads the process group that the child then joins. It holds nothing open and blocks
+// every signal but SIGKILL and its parent-death signal (which the kernel sends again for every
+// thread of the dying program, hence a signal that only wakes it). When the program has died, it
+// stops the group as Stop would: SIGTERM, and SIGKILL (itself included) a second later.
+[[noreturn]] void GuardGroup(pid_t parent) {
+  ::setpgid(0, 0);
+  CloseDescriptorsFrom(0);
+  struct sigaction wake {};
+  wake.sa_handler = OnGuardSignal;
+  ::sigaction(SIGUSR1, &wake, nullptr);
+  ::prctl(PR_SET_PDEATHSIG, SIGUSR1);
+  sigset_t waiting;
+  sigfillset(&waiting);
+  sigdelset(&waiting, SIGUSR1);
+  while (::getppid() == parent) ::sigsuspend(&waiting);
+  ::kill(0, SIGTERM);
+  WaitMilliseconds(static_cast<int>(ChildProcess::kStopGrace.count()));
+  ::kill(0, SIGKILL);
+  ::_exit(0);
+}
+
+// Blocks every signal of the calling thread for its lifetime, so that a child forked meanwhile
+// runs none of the parent's handlers before it has reset them.
+class BlockAllSignals {
+ public:
+  BlockAllSignals() {
+    sigset_t all;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &saved_);
   }
-
-  const posix_spawnattr_t* attributes() const { return &attributes_; }
-  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  ~BlockAllSignals() { ::pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  BlockAllSignals(const BlockAllSignals&) = delete;
+  BlockAllSignals& operator=(const BlockAllSignals&) = delete;
 
  private:
-  posix_spawnattr_t attributes_;
-  posix_spawn_file_actions_t actions_;
-  bool attributesReady_ = false;
-  bool actionsReady_ = false;
+  sigset_t saved_;
 };
 
-// glibc's posix_spawn reports a failed exec as its result. Elsewhere a failed exec may show
-// only as exit status 127, so check beforehand that the file is an executable regular file.
-int CheckExecutable([[maybe_unused]] const std::string& path) {
-#if defined(__GLIBC__)
-  return 0;
-#else
-  struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return EACCES;
-  return ::access(path.c_str(), X_OK) == 0 ? 0 : errno;
-#endif
+pid_t WaitFor(pid_t pid, int& status, int options) {
+  pid_t reaped;
+  do {
+    reaped = ::waitpid(pid, &status, options);
+  } while (reaped < 0 && errno == EINTR);
+  return reaped;
+}
+
+// True while a process of the group other than `guard` is alive. One that has ended and waits
+// for its new parent to reap it (an init that reaps late) does not count. Without /proc: true.
+bool GroupAlive(pid_t group, pid_t guard) {
+  DIR* processes = ::opendir("/proc");
+  if (processes == nullptr) return true;
+  bool alive = false;
+  while (const dirent* entry = ::readdir(processes)) {
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+    if (std::atoi(entry->d_name) == guard) continue;
+    const std::string path = std::string("/proc/") + entry->d_name + "/stat";
+    FILE* file = std::fopen(path.c_str(), "re");
+    if (file == nullptr) continue;
+    char stat[1024];
+    const std::size_t length = std::fread(stat, 1, sizeof stat - 1, file);
+    std::fclose(file);
+    stat[length] = '\0';
+    const char* afterName = std::strrchr(stat, ')');
+    char state = 0;
+    int parent = 0;
+    int processGroup = 0;
+    if (afterName && std::sscanf(afterName + 1, " %c %d %d", &state, &parent, &processGroup) == 3 &&
+        processGroup == group && state != 'Z') {
+      alive = true;
+      break;
+    }
+  }
+  ::closedir(processes);
+  return alive;
+}
+
+// The errno a failed exec wrote, or 0 once the report pipe closes with nothing in it.
+int ReadExecFailure(const UniqueFd& report) {
+  int failure = 0;
+  ssize_t got;
+  do {
+    got = ::read(report.get(), &failure, sizeof failure);
+  } while (got < 0 && errno == EINTR);
+  return got == static_cast<ssize_t>(sizeof failure) ? failure : 0;
 }
 
 }  // namespace
@@ -86,15 +166,19 @@ int CheckExecutable([[maybe_unused]] const std::string& path) {
 ChildProcess::~ChildProcess() {
   Kill();
   Reap();
+  EndGuard();
 }
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : pid_(std::exchange(other.pid_, -1)), guard_(std::exchange(other.guard_, -1)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     Kill();
     Reap();
+    EndGuard();
     pid_ = std::exchange(other.pid_, -1);
+    guard_ = std::exchange(other.guard_, -1);
   }
   return *this;
 }
@@ -102,50 +186,98 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
 int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardInput, int output) {
   if (pid_ >= 0) return EBUSY;
   if (arguments.empty()) return ENOENT;
-  if (const int failure = CheckExecutable(arguments[0]); failure != 0) return failure;
-  SpawnSetup setup;
-  int failure = setup.ResetSignals();
-  if (failure == 0) failure = setup.RedirectStandardStreams(standardInput, output);
-  if (failure != 0) return failure;
   std::vector<char*> argv;
   argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  pid_t pid = -1;
-  failure = ::posix_spawn(&pid, argv[0], setup.actions(), setup.attributes(), argv.data(), environ);
-  if (failure != 0) return failure;
+  Pipe report;
+  if (const int failure = MakePipe(report, PipeBlocking::kBothBlock); failure != 0) return failure;
+  const pid_t parent = ::getpid();
+  BlockAllSignals blocked;
+  // The guard first, so that there is no moment when the child runs unguarded.
+  const pid_t guard = ::fork();
+  if (guard == 0) GuardGroup(parent);
+  if (guard < 0) return errno;
+  ::setpgid(guard, guard);  // done here too, so the group exists before the child joins it
+  const pid_t pid = ::fork();
+  if (pid == 0) ExecChild(argv.data(), standardInput, output, report.write.get(), parent, guard);
+  int failure = pid < 0 ? errno : 0;
+  report.write.reset();
+  if (pid > 0) failure = ReadExecFailure(report.read);
+  if (failure != 0) {
+    int status = 0;
+    if (pid > 0) WaitFor(pid, status, 0);
+    ::kill(guard, SIGKILL);
+    WaitFor(guard, status, 0);
+    return failure;
+  }
   pid_ = pid;
+  guard_ = guard;
   return 0;
 }
 
 bool ChildProcess::TryReap(int& waitStatus) {
   if (pid_ < 0) return false;
   int status = 0;
-  pid_t reaped;
-  do {
-    reaped = ::waitpid(pid_, &status, WNOHANG);
-  } while (reaped < 0 && errno == EINTR);
+  const pid_t reaped = WaitFor(pid_, status, WNOHANG);
   if (reaped == 0) return false;
   // ECHILD (someone else reaped it, e.g. SIGCHLD ignored) also means it has gone.
   waitStatus = reaped == pid_ ? status : -1;
   pid_ = -1;
+  EndGuard();
   return true;
 }
 
 void ChildProcess::Kill() {
-  // An unreaped child keeps its pid, so the signal cannot reach another process.
+  // The guard leads the group until it is reaped, so the signal cannot reach another group.
+  if (pid_ >= 0 && guard_ >= 0) ::kill(-guard_, SIGKILL);
   if (pid_ >= 0) ::kill(pid_, SIGKILL);
 }
 
 int ChildProcess::Reap() {
   if (pid_ < 0) return -1;
   int status = 0;
-  pid_t reaped;
-  do {
-    reaped = ::waitpid(pid_, &status, 0);
-  } while (reaped < 0 && errno == EINTR);
+  const pid_t reaped = WaitFor(pid_, status, 0);
   pid_ = -1;
+  EndGuard();
   return reaped > 0 ? status : -1;
+}
+
+int ChildProcess::Stop(std::chrono::milliseconds grace) {
+  if (pid_ < 0) return -1;
+  const pid_t tool = pid_;
+  const auto deadline = Clock::now() + grace;
+  // Once: FFmpeg ends at once, without finishing its file, after more than three signals.
+  ::kill(guard_ >= 0 ? -guard_ : tool, SIGTERM);  // the guard blocks it
+  int status = -1;
+  bool reaped = false;
+  bool ended = false;  // the child is reaped and nothing of its group is alive
+  while (!ended && Clock::now() < deadline) {
+    if (!reaped) {
+      const pid_t got = WaitFor(tool, status, WNOHANG);
+      reaped = got != 0;
+      if (got < 0) status = -1;  // reaped elsewhere
+    }
+    ended = reaped && (guard_ < 0 || !GroupAlive(guard_, guard_));
+    if (!ended) WaitMilliseconds(5);
+  }
+  // The guard, unreaped until EndGuard, keeps the group's id: the signal cannot go astray.
+  if (!ended && guard_ >= 0) ::kill(-guard_, SIGKILL);
+  if (!reaped) {
+    ::kill(tool, SIGKILL);
+    WaitFor(tool, status, 0);
+  }
+  pid_ = -1;
+  EndGuard();
+  return status;
+}
+
+void ChildProcess::EndGuard() {
+  if (guard_ < 0) return;
+  ::kill(guard_, SIGKILL);
+  int status = 0;
+  WaitFor(guard_, status, 0);
+  guard_ = -1;
 }
 
 }  // namespace vexlo::platform

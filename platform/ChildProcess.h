@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,18 @@ namespace vexlo::platform {
 /// One child process, owned by this object from its spawn until it has been reaped. The
 /// destructor kills and reaps a child that is still unreaped, so no zombie is ever left behind.
 /// Move-only.
+///
+/// The child runs in a process group of its own, so that whatever it starts (a tool that is a
+/// wrapper script and its real encoder) is stopped with it. The group is led by a small guard
+/// process, forked before the child, that stops the whole group (SIGTERM, then SIGKILL after
+/// kStopGrace) when this program dies, however it dies: the kernel wakes it with its parent-death
+/// signal. The child itself gets no parent-death signal: the kernel sends it again for every
+/// thread of the dying program, and FFmpeg ends without finishing its file after four SIGTERMs.
 class ChildProcess {
  public:
+  /// How long a stopped group may take to end by itself before it is killed.
+  static constexpr std::chrono::milliseconds kStopGrace{1000};
+
   ChildProcess() = default;
   ~ChildProcess();
   ChildProcess(ChildProcess&& other) noexcept;
@@ -21,23 +32,31 @@ class ChildProcess {
 
   /// Starts the program `arguments[0]` (a full path: no search of PATH, never through a shell)
   /// with these arguments, the parent's environment and current directory; its standard input
-  /// reads `standardInput`, its standard output and standard error both write `output`. The
-  /// child starts with no signal blocked and every signal at its default action. Returns 0, or
-  /// the errno that says why the program could not be started (ENOENT, EACCES, ENOEXEC, ...).
+  /// reads `standardInput`, its standard output and standard error both write `output` (both
+  /// descriptors above 2). The child starts with no signal blocked and every signal at its
+  /// default action. Returns 0, or the errno that says why the program could not be started
+  /// (ENOENT, EACCES, ENOEXEC, ...): an exec that fails is reported here, not as an exit status.
   int Spawn(const std::vector<std::string>& arguments, int standardInput, int output);
 
   /// The child's process id while it is unreaped; -1 otherwise.
   pid_t pid() const { return pid_; }
 
-  /// Reaps the child if it has ended, without waiting: true then, with its wait status.
+  /// Reaps the child if it has ended, without waiting: true then, with its wait status. What
+  /// the child started is left alone.
   bool TryReap(int& waitStatus);
-  /// Sends SIGKILL to an unreaped child.
+  /// Sends SIGKILL to the child's process group while the child is unreaped.
   void Kill();
   /// Waits for the child to end and reaps it. Its wait status, or -1 when there is no child.
   int Reap();
+  /// Stops the child's whole process group: SIGTERM, then SIGKILL for whatever of it is still
+  /// there after `grace`; reaps the child. Its wait status, or -1 when there is no child.
+  int Stop(std::chrono::milliseconds grace = kStopGrace);
 
  private:
+  void EndGuard();
+
   pid_t pid_ = -1;
+  pid_t guard_ = -1;
 };
 
 }  // namespace vexlo::platform

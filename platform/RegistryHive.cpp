@@ -1,10 +1,12 @@
 #include "platform/RegistryHive.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -132,17 +134,19 @@ std::string SectionLine(std::string_view keyPath, RegistryRoot root) {
 // ---------------------------------------------------------------------------------------------
 // Reading the text
 
-// The lines of a text that ends with a line feed, each without its line feed and an optional
-// carriage return before it.
+// The lines of a text, each without its line feed (the last one may have none) and without the
+// carriage return and blanks before it.
 class LineReader {
  public:
   explicit LineReader(std::string_view text) : text_(text) {}
   bool AtEnd() const { return position_ >= text_.size(); }
   std::string_view Next() {
-    const std::size_t end = text_.find('\n', position_);
+    const std::size_t end = std::min(text_.find('\n', position_), text_.size());
     std::string_view line = text_.substr(position_, end - position_);
     position_ = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
+      line.remove_suffix(1);
+    }
     return line;
   }
 
@@ -379,10 +383,10 @@ bool ReplaceFile(const std::string& directory, const std::string& path, std::str
 // as two processes do.
 class HiveLock {
  public:
-  explicit HiveLock(const std::string& hivePath) {
+  explicit HiveLock(const std::string& hivePath, bool wait = true) {
     fd_ = ::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0) {
+    while (::flock(fd_, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
       if (errno != EINTR) {
         ::close(fd_);
         fd_ = -1;
@@ -405,38 +409,99 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, path.rfind('/'));
 }
 
-// Renames an unparseable hive file to "<name>.bad". Call with the lock held.
-bool SetAside(const std::string& path) {
-  if (::rename(path.c_str(), (path + ".bad").c_str()) != 0) return false;
-  SyncDirectory(DirectoryOf(path));
-  return true;
+// The file a path names once its symbolic links are followed (also when the last one points to
+// a file that does not exist yet), so that the hive file may be a link into another folder and
+// is written through it. Too many links: the path as it is.
+std::string FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return path;
+    target.resize(static_cast<std::size_t>(length));
+    path = target.front() == '/' ? target : DirectoryOf(path) + "/" + target;
+  }
+  return path;
 }
 
-// The hive as stored, for reading: nothing when the file is missing or unreadable. An unparseable
-// file is set aside under the lock, unless a writer has replaced it in the meantime.
+// Renames a hive file that could not be read whole to "<name>.bad", or "<name>.bad.2", ".bad.3",
+// ... when that is taken, so that an earlier one is never overwritten. Call with the lock held.
+bool SetAside(const std::string& path) {
+  for (int number = 1; number < 1000; ++number) {
+    const std::string aside = path + ".bad" + (number == 1 ? "" : "." + std::to_string(number));
+    // link() fails rather than replace a file that exists; the hive is then unlinked.
+    if (::link(path.c_str(), aside.c_str()) == 0) {
+      if (::unlink(path.c_str()) != 0) {
+        ::unlink(aside.c_str());
+        return false;
+      }
+    } else if (errno == EEXIST) {
+      continue;
+    } else {
+      // A file system without hard links: rename to a name that is free now.
+      struct stat info {};
+      if (::lstat(aside.c_str(), &info) == 0) continue;
+      if (::rename(path.c_str(), aside.c_str()) != 0) return false;
+    }
+    SyncDirectory(DirectoryOf(path));
+    return true;
+  }
+  return false;
+}
+
+// The hive as stored, for reading: nothing when the file is missing or unreadable. What cannot
+// be read of a file whose header is right is left out; a file without the header is set aside
+// under the lock, unless a writer has replaced it in the meantime.
 std::optional<RegistryHive> LoadForReading(RegistryRoot root) {
-  const std::string path = RegistryHivePath(root);
+  const std::string path = FollowLinks(RegistryHivePath(root));
   std::string text;
+  bool complete = true;
   if (ReadWholeFile(path, text) != ReadStatus::kRead) return std::nullopt;
-  if (auto hive = ParseRegistryHive(text, root)) return hive;
-  HiveLock lock(path);
+  if (auto hive = ParseRegistryHive(text, root, &complete)) return hive;
+  HiveLock lock(RegistryHivePath(root));
   if (!lock.Held() || ReadWholeFile(path, text) != ReadStatus::kRead) return std::nullopt;
-  if (auto hive = ParseRegistryHive(text, root)) return hive;
+  if (auto hive = ParseRegistryHive(text, root, &complete)) return hive;
   SetAside(path);
   return std::nullopt;
 }
 
-// The hive as stored, for changing: an empty hive for a missing or unparseable file (which is
-// set aside first); nothing when the file cannot be read or set aside, so it is never replaced.
-// Call with the lock held.
+// The hive as stored, for changing: an empty hive for a missing file or one without the header,
+// what could be read of a file with lines that could not; such a file is set aside first, so the
+// write keeps every value it could read and the old file stays as it was under its new name.
+// Nothing when the file cannot be read or set aside, so it is never replaced. Call with the lock
+// held.
 std::optional<RegistryHive> LoadForWriting(const std::string& path, RegistryRoot root) {
   std::string text;
   const ReadStatus status = ReadWholeFile(path, text);
   if (status == ReadStatus::kMissing) return RegistryHive{};
   if (status == ReadStatus::kFailed) return std::nullopt;
-  if (auto hive = ParseRegistryHive(text, root)) return hive;
+  bool complete = true;
+  auto hive = ParseRegistryHive(text, root, &complete);
+  if (hive && complete) return hive;
   if (!SetAside(path)) return std::nullopt;
-  return RegistryHive{};
+  return hive ? std::move(hive) : RegistryHive{};
+}
+
+// A temporary file of a write: the hive file's name, a dot and six letters or digits.
+bool IsTemporaryName(const std::string& name, const std::string& hiveName) {
+  if (name.size() != hiveName.size() + 7 || !name.starts_with(hiveName + ".")) return false;
+  return std::all_of(name.end() - 6, name.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+  });
+}
+
+void RemoveTemporaryFilesOf(const std::string& hivePath) {
+  const std::string directory = DirectoryOf(hivePath);
+  const std::string hiveName = hivePath.substr(directory.size() + 1);
+  DIR* folder = ::opendir(directory.c_str());
+  if (folder == nullptr) return;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (IsTemporaryName(entry->d_name, hiveName)) {
+      ::unlink((directory + "/" + entry->d_name).c_str());
+    }
+  }
+  ::closedir(folder);
 }
 
 }  // namespace
@@ -473,22 +538,30 @@ bool IsValidRegistryKeyPath(std::string_view keyPath) {
   }
 }
 
-std::optional<RegistryHive> ParseRegistryHive(std::string_view text, RegistryRoot root) {
+std::optional<RegistryHive> ParseRegistryHive(std::string_view text, RegistryRoot root,
+                                              bool* complete) {
+  if (complete) *complete = true;
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
-  if (text.empty() || text.back() != '\n') return std::nullopt;
   LineReader lines(text);
-  if (lines.Next() != kHeader) return std::nullopt;
+  if (text.empty() || lines.Next() != kHeader) return std::nullopt;
   RegistryHive hive;
   std::optional<std::string> section;
   while (!lines.AtEnd()) {
-    const std::string_view line = lines.Next();
+    std::string_view line = lines.Next();
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
     if (line.empty() || line[0] == ';') continue;
+    bool understood = true;
     if (line[0] == '[') {
       section = ParseSection(line, root);
-      if (!section) return std::nullopt;
-      if (!FindKey(hive, *section)) hive.keys.push_back({*section, {}});
-    } else if (!section || !ParseValueLine(line, lines, hive, *section)) {
-      return std::nullopt;
+      understood = section.has_value();
+      if (understood && !FindKey(hive, *section)) hive.keys.push_back({*section, {}});
+    } else {
+      // The values of a section that was not understood are not understood either.
+      understood = section && ParseValueLine(line, lines, hive, *section);
+    }
+    if (!understood) {
+      if (!complete) return std::nullopt;
+      *complete = false;
     }
   }
   return hive;
@@ -545,15 +618,31 @@ std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& ke
 bool SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
               const RegistryValue& value) {
   if (!IsValidRegistryKeyPath(keyPath) || !IsPrintableUtf8(name)) return false;
-  const std::string path = RegistryHivePath(root);
-  const std::string directory = DirectoryOf(path);
-  if (!MakeDirectories(directory)) return false;
-  HiveLock lock(path);
+  const std::string configuredPath = RegistryHivePath(root);
+  if (!MakeDirectories(DirectoryOf(configuredPath))) return false;
+  HiveLock lock(configuredPath);
   if (!lock.Held()) return false;
+  const std::string path = FollowLinks(configuredPath);
+  const std::string directory = DirectoryOf(path);
   auto hive = LoadForWriting(path, root);
   if (!hive) return false;
   PutRegistryValue(*hive, keyPath, name, value);
   return ReplaceFile(directory, path, FormatRegistryHive(*hive, root));
+}
+
+}  // namespace vexlo::platform
+
+namespace vexlo::platform {
+
+void RemoveStaleTemporaryFiles(RegistryRoot root) {
+  const std::string path = RegistryHivePath(root);
+  // Writers make their temporary file only while they hold the lock: what is there while this
+  // holds it was left by a write that never ended. A lock held elsewhere: try at the next start.
+  HiveLock lock(path, false);
+  if (!lock.Held()) return;
+  RemoveTemporaryFilesOf(path);
+  const std::string target = FollowLinks(path);
+  if (target != path) RemoveTemporaryFilesOf(target);
 }
 
 }  // namespace vexlo::platform

@@ -27,7 +27,10 @@ namespace vexlo::platform {
 //
 // Writes are safe between threads and processes: each takes an advisory lock on a file beside the
 // hive, rewrites the whole hive into a temporary file and renames it over the old one. A hive file
-// that cannot be parsed is renamed with the suffix ".bad" and reads as an empty hive.
+// that is a symbolic link is written through the link (the link stays). A hive file without the
+// header reads as an empty hive and is renamed with the suffix ".bad" (".bad.2", ".bad.3", ...
+// when that name is taken); lines of it that cannot be read are left out of reads, and the next
+// write sets the file aside the same way and keeps every value that could be read.
 
 /// The predefined root keys; each has a hive file of its own.
 enum class RegistryRoot { kCurrentUser, kLocalMachine, kClassesRoot, kUsers, kCurrentConfig };
@@ -70,10 +73,15 @@ std::string RegistryHivePath(RegistryRoot root);
 /// backslashes, each name non-empty printable UTF-8.
 bool IsValidRegistryKeyPath(std::string_view keyPath);
 
-/// Parses the text of a hive file of the given root; nothing when any line is not understood, the
-/// header is wrong, a section names another root, or the text does not end with a line feed.
-/// Sections or values that occur twice are merged, the later value winning.
-std::optional<RegistryHive> ParseRegistryHive(std::string_view text, RegistryRoot root);
+/// Parses the text of a hive file of the given root, as registry export files may be written: a
+/// last line without its line feed, blanks at the ends of lines, ';' comment lines and blank
+/// lines are accepted. Nothing when the header is wrong. With `complete` null, also nothing when
+/// any line is not understood (a section naming another root, a value line that is not one, a
+/// value before any section); otherwise such lines (and the values of a section not understood)
+/// are left out and `*complete` says whether any was. Sections or values that occur twice are
+/// merged, the later value winning.
+std::optional<RegistryHive> ParseRegistryHive(std::string_view text, RegistryRoot root,
+                                              bool* complete = nullptr);
 
 /// The text of a hive file; ParseRegistryHive gives back the same keys and values.
 std::string FormatRegistryHive(const RegistryHive& hive, RegistryRoot root);
@@ -91,6 +99,10 @@ bool KeyExists(RegistryRoot root, const std::string& keyPath);
 /// unreadable. Never creates the key or the file.
 std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& keyPath,
                                         const std::string& name);
+
+/// Removes the temporary files that writes killed before their rename left beside the hive file
+/// (its name, a dot and six letters or digits), unless a writer holds the lock now. Call at start.
+void RemoveStaleTemporaryFiles(RegistryRoot root);
 
 /// Stores one value, creating the configuration directory (mode 0700), the hive file and the key
 /// when missing. False when the key path or the name cannot be stored (a name must be printable

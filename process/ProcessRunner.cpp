@@ -199,10 +199,9 @@ void ProcessRunner::supervise() {
   state_.store(kRunnerRunning);
   if (started != nullptr) started(kNotifyStarted, startedContext);
   const WatchEnd end = watch(child);
-  if (end != WatchEnd::kExited) {
-    child.Kill();
-    waitStatus_.store(child.Reap());
-  }
+  // A stopped tool is asked to end (SIGTERM, so that FFmpeg finishes its file) and killed only
+  // when it or what it started is still there after a second; its output keeps arriving.
+  if (end != WatchEnd::kExited) waitStatus_.store(child.Stop());
   endReader();
   if (end == WatchEnd::kStalled ||
       (end == WatchEnd::kExited && !ExitedWithZero(waitStatus_.load()))) {

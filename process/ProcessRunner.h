@@ -35,14 +35,16 @@ enum RunnerState : std::int32_t {
 
 // One run of one tool command line as a child process whose standard output and standard error
 // arrive through one pipe, chunk by chunk: a chunk ends after a line feed (kept) or at 1024
-// bytes. A supervisor thread polls the child; a reader thread delivers the chunks. The child is
-// killed after `stallPolls` + 1 polls in a row without a new chunk.
+// bytes. A supervisor thread spawns and polls the child and reaps it (and its guard, see
+// platform::ChildProcess) before it ends; a reader thread delivers the chunks. The
+// child is stopped after `stallPolls` + 1 polls in a row without a new chunk. Stopping a child
+// means its whole process group: SIGTERM, and SIGKILL when anything of it is left after 1 s.
 //
 // Notification contract:
 //   clean end:      started, outputs, finished
 //   tool failure:   started, outputs, error -3, finished
-//   watchdog:       started, outputs, error -3, finished (child killed)
-//   stop:           started, outputs, finished (child killed, no error)
+//   watchdog:       started, outputs, error -3, finished (child stopped)
+//   stop:           started, outputs, finished (child stopped, no error)
 //   start failure:  error -2 only; the state becomes -1
 // Outputs never arrive after finished. A tool that fails (-3) has ended, and the reader has
 // delivered its last output, before the error notification is made: the job's reason then holds
@@ -67,7 +69,8 @@ class ProcessRunner {
   /// Writes "\n->Start of parent execution.\n" to standard output and starts the run. A second
   /// Start while the supervisor exists does nothing. Always 0.
   int Start();
-  /// Kills a running child and waits for the supervisor to end. Safe when nothing runs.
+  /// Stops a running child (see above; at most about 1 s) and waits for the supervisor to end.
+  /// Safe when nothing runs.
   /// Returns 0, or -1 when called from one of the runner's own threads (refused).
   int Stop();
   /// Stop, then releases the pipe ends. 0, or -1 when refused like Stop.

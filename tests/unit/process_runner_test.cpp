@@ -249,7 +249,7 @@ TEST(ProcessRunnerTest, StopKillsTheChildAndGivesOnlyFinished) {
   EXPECT_LT(Clock::now() - before, 3000ms);
   EXPECT_EQ(recorder.events(), (Events{"started", "finished"}));
   EXPECT_EQ(runner.state(), kRunnerEnded);
-  EXPECT_TRUE(WIFSIGNALED(runner.waitStatus()) && WTERMSIG(runner.waitStatus()) == SIGKILL);
+  EXPECT_TRUE(WIFSIGNALED(runner.waitStatus()) && WTERMSIG(runner.waitStatus()) == SIGTERM);
   EXPECT_FALSE(ProcessExists(pid));
   EXPECT_EQ(runner.Stop(), 0);  // nothing runs any more
 }
