@@ -31,10 +31,9 @@ int IndexJob::OnIndexOutput(const char* data, int length, void* context) {
 int IndexJob::OnIndexStarted(int, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<IndexJob*>(context);
-  process::JobFigures& figures = job.window_.jobFigures();
-  figures.durationMs = 0;
-  figures.timeMs = 0;
-  figures.progressPos = 0;
+  job.figures_.durationMs = 0;
+  job.figures_.timeMs = 0;
+  job.figures_.progressPos = 0;
   job.window_.logAppend(job.gopMode() ? kGetFileGop : kStartIndexing);
   return 0;
 }
@@ -58,7 +57,8 @@ int IndexJob::OnIndexFinished(int, void* context) {
   job.file_.Finish(&job.state_.header);
   job.window_.logAppend(job.gopMode() ? kEndFileGop : kEndIndexing);
   job.window_.postEnableJobControls(true);
-  job.window_.sendProgress(100);
+  job.figures_.progressPos = 100;
+  job.window_.sendIndexProgress(100);
   return 0;
 }
 

@@ -44,6 +44,8 @@ class IndexJob {
   /// The working records; read them only while no runner delivers to this job.
   const FrameParseState& state() const { return state_; }
   const IndexFile& indexFile() const { return file_; }
+  /// This job's own figures: a frame index or GOP job never touches the conversion's.
+  const process::JobFigures& figures() const { return figures_; }
 
   /// Set by the window: posts the stop of the indexing runner (the Cancel action) to the
   /// window's thread. Called on the reader thread once the GOP is known in GOP mode; it must not
@@ -52,12 +54,13 @@ class IndexJob {
 
   /// Cuts the chunk into lines and parses each; the report is never shown. -1 for no data.
   static int OnIndexOutput(const char* data, int length, void* context);
-  /// Job figures to 0 and the start line ("GET FILE GOP" or "START INDEXING").
+  /// The job's own figures to 0 and the start line ("GET FILE GOP" or "START INDEXING").
   static int OnIndexStarted(int code, void* context);
   /// The error line for -2 or -3, the job controls enabled, and the index file finished,
   /// except after -3, whose finished notification finishes it once the reader has ended.
   static int OnIndexError(int code, void* context);
-  /// The index file finished, the end line, the job controls enabled, the bar at 100.
+  /// The index file finished, the end line, the job controls enabled, the bar at 100 (through
+  /// sendIndexProgress).
   static int OnIndexFinished(int code, void* context);
   /// All four, for process::StartJob with the job as context.
   static constexpr process::JobNotifications kNotifications{OnIndexOutput, OnIndexStarted,
@@ -70,6 +73,7 @@ class IndexJob {
   IndexFile file_;
   FrameParseState state_;
   FrameParseHooks hooks_;
+  process::JobFigures figures_;
 };
 
 }  // namespace vexlo::analysis

@@ -566,7 +566,7 @@ void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
 }
 
 int CVexloDlg::StartFrameIndex(int mode) {
-  sendProgress(0);
+  if (!ConversionRunning()) sendProgress(0);
   const bool gopMode = mode == 1 || mode == 2;
   const std::string path = mode == 1 ? settings_.FileOrigine : settings_.FileDestinazione;
   BuildFrameIndex(path, path, gopMode);
@@ -593,18 +593,20 @@ void CVexloDlg::BuildFrameIndex(const std::string& input, const std::string& nam
                                       analysis::IndexJob::kNotifications, &indexJob_);
 }
 
+bool CVexloDlg::ConversionRunning() const {
+  return conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning;
+}
+
 // The GOP job has measured its GOP: it ends, and only it. A conversion that runs beside it goes
 // on, with its controls and progress bar.
 void CVexloDlg::StopGopJob(std::uint64_t generation) {
   if (generation != indexingGeneration_ || !indexingRunner_) return;
   DisposeRunner(indexingRunner_, {});
-  if (conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning) {
+  if (ConversionRunning()) {
     // The GOP job's end enabled the job controls (posted); the conversion still runs, so they
-    // are disabled again, after that.
+    // are disabled again, after that. Its figures and bar are its own and stay.
     host_.post([this] {
-      if (conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning) {
-        EnableJobControls(false);
-      }
+      if (ConversionRunning()) EnableJobControls(false);
     });
     return;
   }
@@ -652,6 +654,18 @@ void CVexloDlg::sendProgress(int position) {
   if (position == progressSent_) return;
   progressSent_ = position;
   host_.post([this, position] { host_.setProgress(position); });
+}
+
+// A frame index or GOP job sets the bar only while no conversion runs; decided on the window's
+// thread, where the conversion runner lives. The position is set by the posted task itself, so it
+// keeps its place among the other positions sent; whatever is sent next is posted, not taken for
+// a repeat of the last position sent.
+void CVexloDlg::sendIndexProgress(int position) {
+  std::lock_guard lock(progressMutex_);
+  progressSent_ = -1;
+  host_.post([this, position] {
+    if (!ConversionRunning()) host_.setProgress(position);
+  });
 }
 
 void CVexloDlg::postEnableJobControls(bool enable) {

@@ -72,6 +72,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void logAppend(std::string_view text) override;
   void flushLog() override;
   void sendProgress(int position) override;
+  void sendIndexProgress(int position) override;
   void postEnableJobControls(bool enable) override;
   void postCancelWindow() override;
   bool automaticMode() const override { return automatic_; }
@@ -131,6 +132,8 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void StartConversionRunner(const std::string& commandLine, bool withErrorNotification = true);
   void BuildFrameIndex(const std::string& input, const std::string& naming, bool gopMode);
   void StopGopJob(std::uint64_t generation);
+  /// True while the conversion runner's tool runs: the bar is then the conversion's.
+  bool ConversionRunning() const;
 
   platform::DialogHost& host_;
   RegistryStore& store_;

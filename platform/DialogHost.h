@@ -9,7 +9,9 @@ namespace vexlo::platform {
 
 // What happened to a control; delivered to the window's logic on the window's thread.
 enum class ControlEvent {
-  kClicked,           // a button, check box, radio button or menu command
+  kClicked,           // a button or menu command; for a check box or radio button, any change
+                      // of its mark by the user (mouse, keyboard, accessibility action), never
+                      // one made through setChecked
   kSelectionChanged,  // a drop-down list's selection was changed by the user
 };
 

@@ -36,6 +36,13 @@ std::string ConfigDirectory() {
   return std::string(home && *home ? home : ".") + "/.config/vexlo";
 }
 
+std::string StateDirectory() {
+  const char* xdg = std::getenv("XDG_STATE_HOME");
+  if (xdg && *xdg) return std::string(xdg) + "/vexlo";
+  const char* home = std::getenv("HOME");
+  return std::string(home && *home ? home : ".") + "/.local/state/vexlo";
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   if (a.empty() || b.empty()) return false;

@@ -20,6 +20,9 @@ bool ChangeDirectory(const std::string& directory);
 
 /// The user's configuration directory for Vexlo: ${XDG_CONFIG_HOME:-$HOME/.config}/vexlo.
 std::string ConfigDirectory();
+/// Where Vexlo keeps what it writes for itself when the program's folder cannot take it:
+/// ${XDG_STATE_HOME:-$HOME/.local/state}/vexlo.
+std::string StateDirectory();
 
 /// True when both names lead to the same file: the same text, or two existing names of one file
 /// (another spelling, a link). Used so that no job ever deletes or overwrites its own input.

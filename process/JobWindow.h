@@ -31,6 +31,9 @@ class JobWindow {
 
   /// Sends a position to the progress bar (posted). Any thread.
   virtual void sendProgress(int position) = 0;
+  /// The bar's position from a frame index or GOP job (posted). A window that runs a conversion
+  /// beside such a job leaves the bar to the conversion. Any thread.
+  virtual void sendIndexProgress(int position) { sendProgress(position); }
   /// EnableJobControls with the flag (posted). Any thread.
   virtual void postEnableJobControls(bool enable) = 0;
   /// The window's Cancel action, which closes the window (posted). Any thread.

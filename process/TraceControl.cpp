@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
+#include <system_error>
 #include <utility>
 
 #include "platform/Paths.h"
@@ -25,22 +27,34 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return batch;
 }
 
-// Appends the bytes to the file in one go. A write that fails half-way is cut back off the file,
-// so that the retry at the next flush does not repeat a part of the text.
-bool AppendToFile(const std::string& path, const std::string& bytes) {
+// Appends the bytes to the file in one go; 0, or the errno of what failed. A write that fails
+// half-way is cut back off the file, so that the retry at the next flush does not repeat a part of
+// the text.
+int AppendToFile(const std::string& path, const std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "ab");
-  if (file == nullptr) return false;
+  if (file == nullptr) return errno != 0 ? errno : EIO;
+  errno = 0;
   bool written = std::fseek(file, 0, SEEK_END) == 0;
   const long start = written ? std::ftell(file) : -1;
   written = written && start >= 0 &&
             std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
             std::fflush(file) == 0;
+  int error = written ? 0 : (errno != 0 ? errno : EIO);
   if (!written && start >= 0) {
     // Best effort: the write already failed, so a failing cut leaves nothing better to do.
     [[maybe_unused]] const int cut = ftruncate(fileno(file), static_cast<off_t>(start));
   }
-  const bool closed = std::fclose(file) == 0;
-  return written && closed;
+  if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
+
+// Where a kept tail of the pane starts: kPaneLimit characters from its end, moved on to the
+// start of the next line when one begins within them.
+std::size_t TailStart(const std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return 0;
+  const std::size_t cut = text.size() - limit;
+  const std::size_t lineEnd = text.find('\n', cut - 1);
+  return lineEnd != std::string::npos && lineEnd + 1 < text.size() ? lineEnd + 1 : cut;
 }
 
 }  // namespace
@@ -106,22 +120,23 @@ void TraceControl::echo(std::string_view line) {
 
 void TraceControl::Flush() {
   if (!started_.load() || stop_.load()) return;
+  std::lock_guard paneLock(paneMutex_);
   std::vector<std::string> lines;
   std::string tracePath;
   {
     std::lock_guard lock(queueMutex_);
-    if (queue_.empty()) return;
+    if (queue_.empty()) return;  // also once ShutdownTrace has taken the queue
     lines.swap(queue_);
     tracePath = tracePath_;
   }
   std::string batch = JoinLines(lines);
-
-  std::lock_guard lock(paneMutex_);
   paneText_ += batch;
   // Posting under the pane lock keeps the posts in the order of the model's changes. A batch
   // that is saved at once is not shown first: the window only needs the end state.
-  if (mode_.load() == kSaveOnOverflow && paneText_.size() > kPaneLimit && savePane(tracePath)) {
-    host_.post([&host = host_, pane = paneId_] { host.setText(pane, ""); });
+  if (mode_.load() == kSaveOnOverflow && paneText_.size() > kPaneLimit) {
+    std::string shown = savePane(tracePath) ? std::string() : paneText_;
+    host_.post(
+        [&host = host_, pane = paneId_, shown = std::move(shown)] { host.setText(pane, shown); });
   } else {
     host_.post([&host = host_, pane = paneId_, batch = std::move(batch)] {
       host.appendText(pane, batch);
@@ -131,9 +146,19 @@ void TraceControl::Flush() {
 
 void TraceControl::ShutdownTrace() {
   {
-    std::lock_guard lock(queueMutex_);
-    if (!started_.exchange(false)) return;
-    queue_.clear();
+    std::lock_guard paneLock(paneMutex_);
+    std::vector<std::string> lines;
+    std::string tracePath;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (!started_.exchange(false)) return;
+      lines.swap(queue_);
+      tracePath = tracePath_;
+    }
+    // The window is going: what it showed and what was still on its way to it go to the file.
+    // The pane itself is not updated any more.
+    paneText_ += JoinLines(lines);
+    if (mode_.load() == kSaveOnOverflow && !paneText_.empty()) savePane(tracePath);
   }
   stopWriter();
 }
@@ -189,11 +214,39 @@ bool TraceControl::waitTick() {
   return wake_.wait_for(lock, tick_, [this] { return stop_.load(); });
 }
 
+std::string TraceControl::savedLogPath() const {
+  std::lock_guard lock(paneMutex_);
+  return savedLogPath_;
+}
+
 bool TraceControl::savePane(const std::string& tracePath) {
-  if (!AppendToFile(DatedLogPathAt(tracePath, std::time(nullptr)), paneText_)) return false;
-  paneText_.clear();
-  paneText_.shrink_to_fit();
-  return true;
+  std::string why;
+  const auto candidates = LogFileCandidates(tracePath, std::time(nullptr));
+  for (const std::string& path : candidates) {
+    const auto slash = path.rfind(platform::kPathSeparator);
+    if (&path != &candidates.front() && slash != std::string::npos && slash > 0) {
+      // The state folder is made when needed (never the program's folder). One that cannot be
+      // made shows as the file's own error.
+      std::error_code ignored;
+      std::filesystem::create_directories(path.substr(0, slash), ignored);
+    }
+    const int error = AppendToFile(path, paneText_);
+    if (error == 0) {
+      savedLogPath_ = path;
+      paneText_.clear();
+      paneText_.shrink_to_fit();
+      return true;
+    }
+    why += (why.empty() ? "" : "; ") + path + ": " + std::generic_category().message(error);
+  }
+  if (!unwritableReported_) {
+    unwritableReported_ = true;
+    paneText_ += FormatLevelPrefix(kDefaultMaxLevel) + "##### ERROR: Log file not written (" + why +
+                 "); the pane keeps its last " + std::to_string(kPaneLimit) +
+                 " characters  ######\r\n";
+  }
+  paneText_.erase(0, TailStart(paneText_, kPaneLimit));
+  return false;
 }
 
 }  // namespace vexlo::process

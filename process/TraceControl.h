@@ -19,11 +19,16 @@ namespace vexlo::process {
 // second. The pane itself lives on the window's thread: every change to it is posted there, in the
 // order the model changed, so the pane always ends up showing exactly the model.
 //
-// In mode 1 a pane that grows past 40000 characters is appended to a monthly log file beside the
-// trace file and starts empty again.
+// In mode 1 a pane that grows past 40000 characters is appended to the monthly log file and
+// starts empty again; at shutdown the lines still queued and the pane's unsaved text are appended
+// too, so the file misses nothing. The file goes beside the trace file (the program's folder) or,
+// when that cannot take it, to the state folder (LogFileCandidates). When neither can be written
+// the pane keeps only its last 40000 characters and says once why.
 //
-// Two locks: the queue lock (append, drain, discard) and the pane lock (the model's
-// read-append-write). No thread ever holds both.
+// Two locks: the queue lock (append, drain) and the pane lock (the model's read-append-write and
+// the file). A drain takes the queue lock inside the pane lock, so batches reach the pane and the
+// file in the order they were queued; AddMessage takes only the queue lock and so never waits for
+// the file.
 class TraceControl {
  public:
   static constexpr std::size_t kPaneLimit = 40000;
@@ -49,8 +54,9 @@ class TraceControl {
   void AddMessage(std::string_view text, int timestampFlag, int level);
   /// Moves every queued line into the pane now. Any thread; never waits for the window's thread.
   void Flush();
-  /// Discards the queue without showing or saving it, then stops and joins the writer thread.
-  /// Window's thread; does nothing when not started.
+  /// Stops taking lines, moves the queued ones into the pane and (mode 1) appends the pane's
+  /// unsaved text to the monthly log file; then stops and joins the writer thread. Window's
+  /// thread; does nothing when not started.
   void ShutdownTrace();
 
   /// Lines of a higher level are dropped.
@@ -65,8 +71,10 @@ class TraceControl {
   /// The pane's text as the model holds it (what the pane shows once posted tasks have run).
   std::string paneText() const;
   std::string tracePath() const;
-  /// The monthly log file for the current month.
+  /// The monthly log file for the current month, beside the trace file.
   std::string datedLogPath() const;
+  /// The file the pane was last appended to; empty until a save succeeded.
+  std::string savedLogPath() const;
   bool started() const { return started_.load(); }
 
  private:
@@ -75,8 +83,9 @@ class TraceControl {
   void writerLoop();
   /// Waits one tick; true when the writer was asked to stop.
   bool waitTick();
-  /// Appends the model to the monthly file and empties it; false (model kept) when the file
-  /// could not be written. Called with the pane lock held.
+  /// Appends the model to the monthly file (the first of LogFileCandidates that takes it) and
+  /// empties it. When no file takes it, keeps the model's last kPaneLimit characters and, the
+  /// first time, adds a line that says why. True when saved. Called with the pane lock held.
   bool savePane(const std::string& tracePath);
   /// Writes one queued line to the echo descriptor, if there is one.
   void echo(std::string_view line);
@@ -85,12 +94,14 @@ class TraceControl {
   const int paneId_;
   const std::chrono::milliseconds tick_;
 
-  mutable std::mutex queueMutex_;  // the queue lock: queue_, tracePath_
+  mutable std::mutex queueMutex_;  // the queue lock: queue_, tracePath_ (inside the pane lock)
   std::vector<std::string> queue_;
   std::string tracePath_;
 
-  mutable std::mutex paneMutex_;  // the pane lock: paneText_
+  mutable std::mutex paneMutex_;  // the pane lock: paneText_, savedLogPath_, the log file
   std::string paneText_;
+  std::string savedLogPath_;
+  bool unwritableReported_ = false;
 
   std::mutex echoMutex_;  // keeps echoed lines whole between threads; held alone
   std::atomic<int> echoFd_{-1};

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <utility>
 
 #include "platform/Paths.h"
 
@@ -49,6 +50,14 @@ std::string DatedLogPathAt(std::string_view tracePath, std::time_t when) {
   std::tm local{};
   if (localtime_r(&when, &local) == nullptr) return DatedLogPath(tracePath, 0, 0);
   return DatedLogPath(tracePath, local.tm_mon + 1, local.tm_year + 1900);
+}
+
+std::array<std::string, 2> LogFileCandidates(std::string_view tracePath, std::time_t when) {
+  std::string beside = DatedLogPathAt(tracePath, when);
+  const auto nameStart = beside.rfind(platform::kPathSeparator);
+  std::string state = platform::StateDirectory() + platform::kPathSeparator +
+                      (nameStart == std::string::npos ? beside : beside.substr(nameStart + 1));
+  return {std::move(beside), std::move(state)};
 }
 
 }  // namespace vexlo::process

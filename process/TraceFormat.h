@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -21,5 +22,10 @@ std::string DatedLogPath(std::string_view tracePath, int month, int year);
 
 /// DatedLogPath for the local month and year of a moment; a part that cannot be converted is 0.
 std::string DatedLogPathAt(std::string_view tracePath, std::time_t when);
+
+/// Where the monthly log file is written, in the order tried: beside the trace file (the
+/// program's folder), then under the same name in platform::StateDirectory(), for a program
+/// folder that cannot take it (an installed program's read-only folder).
+std::array<std::string, 2> LogFileCandidates(std::string_view tracePath, std::time_t when);
 
 }  // namespace vexlo::process

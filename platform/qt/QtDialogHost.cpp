@@ -130,8 +130,20 @@ void QtDialogHost::connectControl(const res::ControlTemplate& control, QWidget* 
       // A dialog without a menu is a small message box: Enter presses its default button.
       static_cast<QPushButton*>(button)->setDefault(true);
     }
-    connect(button, &QAbstractButton::clicked, this,
-            [this, id] { sendCommand(id, ControlEvent::kClicked); });
+    if (button->isCheckable()) {
+      // A check box or radio button acts on every change of its mark, however it was made: a
+      // click, the keyboard, or an accessibility "Toggle" action (which emits toggled, never
+      // clicked). A radio that loses its mark to another of its group makes no command of its
+      // own, and nothing fires while the window's logic sets a mark itself (setChecked).
+      const bool radio = qobject_cast<QRadioButton*>(button) != nullptr;
+      connect(button, &QAbstractButton::toggled, this, [this, id, radio](bool checked) {
+        if (settingMarks_ || (radio && !checked)) return;
+        sendCommand(id, ControlEvent::kClicked);
+      });
+    } else {
+      connect(button, &QAbstractButton::clicked, this,
+              [this, id] { sendCommand(id, ControlEvent::kClicked); });
+    }
   } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
     connect(list, &QComboBox::activated, this,
             [this, id] { sendCommand(id, ControlEvent::kSelectionChanged); });
@@ -226,12 +238,15 @@ bool QtDialogHost::checked(int id) const {
 void QtDialogHost::setChecked(int id, bool checked) {
   auto* button = qobject_cast<QAbstractButton*>(control(id));
   if (button == nullptr || !button->isCheckable()) return;
+  const bool outer = settingMarks_;
+  settingMarks_ = true;
   QButtonGroup* group = button->group();
   // An exclusive group refuses to clear its checked button; clearing it leaves the group empty.
   const bool clearInGroup = !checked && group != nullptr && group->exclusive();
   if (clearInGroup) group->setExclusive(false);
   button->setChecked(checked);
   if (clearInGroup) group->setExclusive(true);
+  settingMarks_ = outer;
 }
 
 bool QtDialogHost::enabled(int id) const {

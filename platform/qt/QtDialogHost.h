@@ -101,6 +101,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   bool ending_ = false;
   std::optional<int> endedBeforeLoop_;
   int waitCursorDepth_ = 0;
+  bool settingMarks_ = false;  // setChecked runs: the marks change by the logic, not the user
   std::shared_ptr<PostGate> gate_ = std::make_shared<PostGate>();
 };
 

@@ -126,9 +126,14 @@ TEST_F(TraceControlTest, UnwritableFileKeepsThePaneAndIsRetried) {
   // A directory in the file's place: it cannot be opened as a file, whoever runs the test.
   const std::string dated = trace_.datedLogPath();
   ASSERT_EQ(mkdir(dated.c_str(), 0700), 0);
-  FillTo(40001);
+  std::ofstream(directory_ + "/not-a-folder") << "x";  // nor can the fallback state folder
+  ::setenv("XDG_STATE_HOME", (directory_ + "/not-a-folder").c_str(), 1);
+  trace_.AddMessage(std::string(40001, 'x'), 0, 30);  // the pane keeps only its last 40000
+  trace_.Flush();
+  EXPECT_EQ(trace_.paneText().size(), TraceControl::kPaneLimit);
   host_.runPosted();
   EXPECT_EQ(host_.text(kPane), trace_.paneText());
+  EXPECT_NE(trace_.paneText().find("##### ERROR: Log file not written (" + dated), std::string::npos);
   const std::string kept = trace_.paneText();
 
   ASSERT_EQ(rmdir(dated.c_str()), 0);
