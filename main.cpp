@@ -151,7 +151,9 @@ StartRequest ReadOptions(int argc, char** argv) {
       request.exitNow = Refuse("--screenshot FILE takes no other option");
       return request;
     }
-    request.screenshot = Bytes(parser.value(screenshot));
+    // From the caller's folder: the window makes the program's folder the current one.
+    request.screenshot = vexlo::platform::FromWorkingDirectory(
+        Bytes(parser.value(screenshot)), vexlo::platform::CurrentDirectory());
     return request;
   }
   // Each name in the order given, with its own value: values() lists a repeated option's values
