@@ -83,4 +83,13 @@ int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
   return dialog.ExitStatus();
 }
 
+int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
+                            const std::function<int(platform::DialogEvents&)>& runModal,
+                            const OptionJob& job, const std::string& programDirectory) {
+  CVexloDlg dialog(host, store, programDirectory);
+  dialog.PresetOptionJob(job);
+  runModal(dialog);
+  return dialog.ExitStatus();
+}
+
 }  // namespace vexlo::app

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/CommandOptions.h"
 #include "platform/DialogHost.h"
 
 namespace vexlo::app {
@@ -61,6 +62,11 @@ class CVexloApp {
   int InitInstance(platform::DialogHost& host, RegistryStore& store,
                    const std::function<int(platform::DialogEvents&)>& runModal,
                    std::string_view commandLine, const std::string& programDirectory = {});
+  /// The same for an encode given by options: automatic mode with the job's settings, which
+  /// neither reads nor writes the settings store.
+  int InitInstance(platform::DialogHost& host, RegistryStore& store,
+                   const std::function<int(platform::DialogEvents&)>& runModal,
+                   const OptionJob& job, const std::string& programDirectory = {});
 };
 
 }  // namespace vexlo::app

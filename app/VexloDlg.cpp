@@ -76,6 +76,23 @@ void CVexloDlg::PresetAutomaticMode(const CommandLineFields& fields) {
   commandLineRefusal_ = fields.refusal;
 }
 
+void CVexloDlg::PresetOptionJob(const OptionJob& job) {
+  automatic_ = true;
+  keepSettings_ = false;
+  audioJob_ = job.audio;
+  DialogSettings& s = settings_;
+  s.FileOrigine = job.source;
+  (job.audio ? s.FileDestinazione3 : s.FileDestinazione) = job.destination;
+  s.mOutType = job.outType;
+  s.m_GpuType = job.gpuType;
+  s.iNumProfile = job.profile;
+  s.iNumCRF = job.crf;
+  s.iNumFPS = job.fps;
+  s.iResizeType = job.resize;
+  s.bDeinterlace = job.deinterlace ? 1 : 0;
+  s.bShortGop = job.shortGop ? 1 : 0;
+}
+
 int CVexloDlg::ExitStatus() const {
   if (!automatic_) return 0;
   return conversionSucceeded_.load() ? 0 : 1;
@@ -97,7 +114,7 @@ void CVexloDlg::onInitDialog() {
   trace_.maxLevel = kMaximumLogLevel;
   if (automatic_) {
     ApplyCompactLayout();
-    PressEncodeVideo();
+    PressEncode();
   } else {
     EnableJobControls(true);
   }
@@ -125,7 +142,7 @@ void CVexloDlg::ApplyCompactLayout() {
   }
 }
 
-void CVexloDlg::PressEncodeVideo() {
+void CVexloDlg::PressEncode() {
   WaitCursor wait(host_);
   DoDataExchange(true);
   EnableJobControls(false);
@@ -133,7 +150,11 @@ void CVexloDlg::PressEncodeVideo() {
     Refuse(commandLineRefusal_);
     return;
   }
-  EncodeVideo();
+  if (audioJob_) {
+    EncodeAudio();
+  } else {
+    EncodeVideo();
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -214,10 +235,12 @@ void CVexloDlg::LoadSettings() {
 }
 
 void CVexloDlg::WriteDword(const char* name, int value) {
+  if (!keepSettings_) return;
   store_.WriteDword(kSettingsKey, name, static_cast<std::uint32_t>(value));
 }
 
 void CVexloDlg::WriteString(const char* name, const std::string& value) {
+  if (!keepSettings_) return;
   store_.WriteString(kSettingsKey, name, value);
 }
 

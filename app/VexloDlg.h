@@ -59,6 +59,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
 
   /// Automatic mode from the command line: source, destination, profile and CRF positions.
   void PresetAutomaticMode(const CommandLineFields& fields);
+  /// Automatic mode from options: the job's settings, its Encode button (video or audio), and
+  /// the settings store left alone (nothing read, nothing written).
+  void PresetOptionJob(const OptionJob& job);
   /// 0, or in automatic mode non-zero unless the last encode ended with exit code 0.
   int ExitStatus() const;
 
@@ -121,7 +124,8 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void OnRadio();
   void OnFrame();
   void ApplyCompactLayout();
-  void PressEncodeVideo();
+  /// Automatic mode's press of the Encode button of its job.
+  void PressEncode();
   /// Logs a refusal and enables the controls again.
   void Refuse(std::string_view line);
   /// Stops and deletes a runner; `runningLine` is logged first when the runner still runs.
@@ -141,6 +145,8 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   DirectoryState directories_;
   DialogSettings settings_;
   bool automatic_ = false;
+  bool audioJob_ = false;     // automatic mode presses the audio row's Encode
+  bool keepSettings_ = true;  // false: the settings store is never written
   std::string commandLineRefusal_;  // automatic mode: why the command line cannot be encoded
   bool controlsEnabled_ = false;
   process::JobFigures figures_;

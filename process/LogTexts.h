@@ -50,7 +50,8 @@ inline std::string SequenceOverlap(std::string_view destination) {
 inline std::string CommaSplitsFields(int position, std::string_view field) {
   return "##### ERROR: Commas split the command line into SOURCE,DESTINATION,PROFILE,CRF; field " +
          std::to_string(position) + " \"" + std::string(field) +
-         "\" is no number (a path cannot hold a comma)  ######\r\n";
+         "\" is no number (a path cannot hold a comma here: give it with --source and --destination)  "
+         "######\r\n";
 }
 
 }  // namespace vexlo::process::text

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlo::app {
+
+// An encode given by options on the command line: the settings that a click on one of the
+// window's two Encode buttons would use. Positions are those of the window's lists; an option
+// that is not given keeps the value the comma form's automatic mode uses.
+struct OptionJob {
+  std::string source;
+  std::string destination;  // the video destination, or the audio destination for a WAV
+  bool audio = false;       // the audio row's Encode (a WAV) instead of the video row's
+  int outType = 0;          // 0 H.264, 1 H.265, 2 MPV
+  int gpuType = 0;          // 0 none, 1 NVIDIA, 2 AMD
+  int profile = 0;
+  int crf = 4;
+  int fps = 0;
+  int resize = 0;
+  bool deinterlace = false;
+  bool shortGop = false;
+};
+
+// One option of an encode, as the help lists it: its long name, the name of its value (empty
+// for a switch) and what it does.
+struct JobOptionHelp {
+  std::string_view name;
+  std::string_view valueName;
+  std::string description;
+};
+
+/// Every option of an encode, in the order the help lists them.
+std::vector<JobOptionHelp> JobOptions();
+
+// One option as it was given: its long name without the dashes, and its value ("" for a switch).
+struct GivenOption {
+  std::string name;
+  std::string value;
+};
+
+/// Reads the options of an encode into `job`. Relative paths are taken from `workingDirectory`.
+/// Returns the one line (no program name, no line end) that refuses them: an unknown option, one
+/// given twice, a value that is not one of the option's, a missing --source or --destination, a
+/// source that is not an existing file, a destination whose folder does not exist or that is a
+/// folder. Empty when they make a job. A path that the tool would read as a protocol is left for
+/// the encode request to refuse, as it refuses one from the comma form.
+std::string ReadJobOptions(const std::vector<GivenOption>& options,
+                           const std::string& workingDirectory, OptionJob& job);
+
+/// A text fit for one line of a message: control characters become '?'.
+std::string OneLine(std::string_view text);
+
+}  // namespace vexlo::app
