@@ -251,11 +251,18 @@ TEST(ConversionJob, AFloodLosesNoReportLineAndThePaneStaysBounded) {
       },
       std::chrono::minutes(5)));
   runner->Close();
-  const std::string pane = window.shownLog();
+  // The writer may still be appending a full pane to the monthly file: wait until all is there
+  // (a lost line makes the wait time out).
+  std::string pane, saved;
+  EXPECT_TRUE(window.host.pumpUntil([&] {
+    pane = window.shownLog();
+    saved.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+      saved += testing::ReadAll(entry.path());
+    return testing::Count(pane + saved, "##### END CONVERSION ######") == 1 &&
+           testing::Count(pane + saved, "frame=") >= static_cast<std::size_t>(kLines);
+  }));
   EXPECT_LE(std::max(largestModel, largestPane), TraceControl::kPaneLimit);
-  std::string saved;
-  for (const auto& entry : std::filesystem::directory_iterator(directory))
-    saved += testing::ReadAll(entry.path());
   EXPECT_EQ(testing::Count(pane + saved, "frame="), static_cast<std::size_t>(kLines));
   EXPECT_EQ(testing::Count(saved + pane, "##### END CONVERSION ######"), 1u);
   EXPECT_TRUE(window.lastResult);
