@@ -21,6 +21,7 @@
 #include "platform/Paths.h"
 #include "platform/StandardStreams.h"
 #include "platform/qt/QtDialogHost.h"
+#include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 
 namespace {
@@ -205,12 +206,23 @@ int main(int argc, char** argv) {
   vexlo::app::RegistryStore store;
   vexlo::platform::qt::QtDialogHost host(vexlo::res::MainDialogTemplate());
   CloseOnSignals(host);
+  // The picture is taken once the window is shown and its log pane holds the first line, looked
+  // for every 20 ms; a window that is not ready within a minute is closed with a message.
+  QTimer screenshotTimer;
   if (!screenshot.empty()) {
-    QTimer::singleShot(1200, &host, [&host, &screenshot] {
-      const bool saved = host.grab().save(QString::fromStdString(screenshot));
-      if (!saved) std::fprintf(stderr, "vexlo: could not write %s\n", screenshot.c_str());
-      host.reject();
-    });
+    screenshotTimer.setInterval(20);
+    QObject::connect(&screenshotTimer, &QTimer::timeout, &host,
+                     [&host, &screenshot, &screenshotTimer, ticks = 0]() mutable {
+                       const bool ready = host.isVisible() &&
+                                          !host.text(vexlo::res::id::kLogPane).empty();
+                       if (!ready && ++ticks < 3000) return;
+                       screenshotTimer.stop();
+                       if (!ready || !host.grab().save(QString::fromStdString(screenshot))) {
+                         std::fprintf(stderr, "vexlo: could not write %s\n", screenshot.c_str());
+                       }
+                       host.reject();
+                     });
+    screenshotTimer.start();
   }
   vexlo::app::CVexloApp app;
   const auto runModal = [&host](vexlo::platform::DialogEvents& events) { return host.run(events); };

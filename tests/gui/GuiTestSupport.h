@@ -3,23 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "platform/DialogHost.h"
 #include "platform/qt/QtDialogHost.h"
-#include "res/ControlIds.h"
-#include "res/DialogTemplate.h"
 
 namespace vexlo::testing {
 
-// One QApplication for the whole test program (gtest_main owns main()). The window tests need no
-// display: Qt's offscreen platform serves them unless another platform is asked for.
+// One QApplication for the whole test program (gtest_main owns main()), on Qt's offscreen
+// platform unless another one is asked for.
 class QtApplicationEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -35,52 +30,39 @@ class QtApplicationEnvironment : public ::testing::Environment {
   std::unique_ptr<QApplication> app_;
 };
 
-// The window's logic as a recorder: it keeps every command, and runs a script once the modal
-// loop is running. The Cancel command ends the dialog when endOnCancel is set.
-class RecordingEvents : public platform::DialogEvents {
- public:
-  explicit RecordingEvents(platform::DialogHost& host) : host_(host) {}
-
-  void onInitDialog() override {
-    ++inits;
-    if (script) QTimer::singleShot(0, script);
-  }
-  void onCommand(int id, platform::ControlEvent event) override {
-    commands.emplace_back(id, event);
-    if (endOnCancel && id == res::kIdCancel) host_.endDialog(id);
-  }
-  void onDestroy() override {
-    ++destroys;
-    if (onDestroyCheck) onDestroyCheck();
-  }
-
-  std::function<void()> script;
-  std::function<void()> onDestroyCheck;
-  bool endOnCancel = false;
-  int inits = 0;
-  int destroys = 0;
-  std::vector<std::pair<int, platform::ControlEvent>> commands;
-
- private:
-  platform::DialogHost& host_;
-};
-
-// Names the instances of a test over both templates.
-inline std::string TemplateName(const ::testing::TestParamInfo<const res::DialogTemplate*>& info) {
-  return "Template" + std::to_string(info.param->id);
+/// Waits up to a minute, processing events, until the condition holds.
+inline bool WaitUntil(const std::function<bool()>& condition) {
+  return QTest::qWaitFor(condition, 60000);
 }
 
-// Runs the dialog with a script that must end it; a watchdog ends a script that hangs.
-inline int RunScripted(platform::qt::QtDialogHost& host, RecordingEvents& events,
+/// Acts on the next modal dialog once it is shown, looking for it every 10 ms; a dialog that
+/// has not appeared within a minute fails the test (and whatever modal loop there is, ends).
+inline void OnModalDialog(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer(qApp);
+  auto ticks = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, ticks, act] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr && ++*ticks < 6000) return;
+    timer->stop();
+    timer->deleteLater();
+    if (dialog != nullptr) return act(dialog);
+    ADD_FAILURE() << "no modal dialog appeared";
+  });
+  timer->start(10);
+}
+
+/// Runs the dialog with a script that must end it; after a minute the dialog is ended and the
+/// test fails.
+inline int RunScripted(platform::qt::QtDialogHost& host, platform::DialogEvents& events,
                        std::function<void()> script) {
-  events.script = std::move(script);
+  QTimer::singleShot(0, &host, std::move(script));
   QTimer watchdog;
   watchdog.setSingleShot(true);
   QObject::connect(&watchdog, &QTimer::timeout, [&host] {
     ADD_FAILURE() << "the dialog script did not end the dialog";
     host.endDialog(-1);
   });
-  watchdog.start(20000);
+  watchdog.start(60000);
   return host.run(events);
 }
 

@@ -8,9 +8,10 @@
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
+#include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 #include "tests/gui/GuiTestSupport.h"
-#include "tests/support/StoredSettings.h"
+#include "tests/support/Support.h"
 
 namespace vexlo::app {
 namespace {

@@ -167,7 +167,7 @@ TEST(Watchdog, KillOfASilentToolNamesTheSilenceAndItsLastLine) {
   runner.outputContext = runner.startedContext = runner.endContext =
       static_cast<process::JobWindow*>(&window);
   runner.Start();
-  ASSERT_TRUE(window.host.pumpUntil([&] { return window.conversionResults() > 0; }, 60s));
+  ASSERT_TRUE(window.host.pumpUntil([&] { return window.results.load() > 0; }, 60s));
   ExpectInOrderBefore(window.jobLog(), {"REASON: waiting for the device", "wrote nothing for 0.2 s: stopped by the watchdog"},
                       "##### CONVERSION  ERROR");
   // clang-format on

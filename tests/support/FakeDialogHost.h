@@ -22,65 +22,54 @@ class FakeDialogHost : public platform::DialogHost {
     std::string text;
     int listIndex = -1;
     int listSize = 0;  // entries of a drop-down list; setListIndex outside it selects nothing
-    bool checked = false;
-    bool enabled = true;
-    bool visible = true;
-    bool readOnly = false;
+    bool checked = false, enabled = true, visible = true, readOnly = false;
   };
 
   FakeDialogHost();
-
-  std::string text(int id) const override;
-  void setText(int id, std::string_view text) override;
-  void appendText(int id, std::string_view text) override;
-  int listIndex(int id) const override;
+  std::string text(int id) const override { return find(id).text; }
+  void setText(int id, std::string_view text) override { controls_[id].text = text; }
+  void appendText(int id, std::string_view text) override { controls_[id].text += text; }
+  int listIndex(int id) const override { return find(id).listIndex; }
   void setListIndex(int id, int index) override;
-  bool checked(int id) const override;
-  void setChecked(int id, bool checked) override;
-  bool enabled(int id) const override;
-  void setEnabled(int id, bool enabled) override;
-  bool visible(int id) const override;
-  void setVisible(int id, bool visible) override;
-  void setReadOnly(int id, bool readOnly) override;
-  int progress() const override;
+  bool checked(int id) const override { return find(id).checked; }
+  void setChecked(int id, bool checked) override { controls_[id].checked = checked; }
+  bool enabled(int id) const override { return find(id).enabled; }
+  void setEnabled(int id, bool enabled) override { controls_[id].enabled = enabled; }
+  bool visible(int id) const override { return find(id).visible; }
+  void setVisible(int id, bool visible) override { controls_[id].visible = visible; }
+  void setReadOnly(int id, bool readOnly) override { controls_[id].readOnly = readOnly; }
+  bool readOnly(int id) const { return find(id).readOnly; }
+  int progress() const override { return progress_; }
   void setProgress(int position) override;
-  void setWaitCursor(bool on) override;
-  void resizeWindow(int width, int height) override;
+  void setWaitCursor(bool on) override { waitCursorDepth += on ? 1 : -1; }
+  void resizeWindow(int width, int height) override { windowSize = {width, height}; }
   void endDialog(int result) override;
   std::optional<std::string> chooseFile(const platform::FileDialogRequest& request) override;
-  void revealInFileManager(const std::string& path) override;
-  void showAbout() override;
+  void revealInFileManager(const std::string& path) override { revealed.push_back(path); }
+  void showAbout() override {}
   void post(std::function<void()> task) override;
 
   /// Runs every task posted so far (and those they post); returns how many ran.
   int runPosted();
   /// Runs posted tasks as they arrive until the condition holds or the time is up.
   bool pumpUntil(const std::function<bool()>& condition,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(20));
-  /// Drops posted tasks from now on (the window has gone).
-  void closeQueue();
+                 std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
-  Control& control(int id) { return controls_[id]; }
-  bool readOnly(int id) const;
-
-  // What the logic asked of the host.
   int waitCursorDepth = 0;
-  int waitCursorShows = 0;
   std::optional<int> dialogResult;
   std::pair<int, int> windowSize{0, 0};
   std::vector<platform::FileDialogRequest> fileDialogs;
   std::optional<std::string> nextChosenFile;  // what the next chooseFile returns
   std::vector<std::string> revealed;
-  int aboutShown = 0;
   std::vector<int> progressHistory;
 
  private:
+  const Control& find(int id) const;
   std::map<int, Control> controls_;
   int progress_ = 0;
-  mutable std::mutex queueMutex_;
+  std::mutex queueMutex_;
   std::condition_variable queueChanged_;
   std::deque<std::function<void()>> queue_;
-  bool queueClosed_ = false;
 };
 
 }  // namespace vexlo::testing

@@ -1,7 +1,5 @@
 #include "tests/support/TestJobWindow.h"
 
-#include <thread>
-
 #include "platform/Paths.h"
 #include "res/ControlIds.h"
 
@@ -14,33 +12,13 @@ constexpr std::string_view kStartLine = "Trace process started.\r\n";
 TestJobWindow::TestJobWindow(bool automatic, std::chrono::milliseconds tick)
     : automatic(automatic), trace(host, res::id::kLogPane, tick) {}
 
-TestJobWindow::~TestJobWindow() {
-  trace.ShutdownTrace();
-}
-
-void TestJobWindow::startLog(const std::string& directory) {
+bool TestJobWindow::startLogAndWait(const std::string& directory) {
   const std::string previous = platform::CurrentDirectory();
   platform::ChangeDirectory(directory);
   trace.StartTrace("ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
   trace.maxLevel = process::TraceControl::kDefaultMaxLevel;
   platform::ChangeDirectory(previous);
-}
-
-bool TestJobWindow::startLogAndWait(const std::string& directory) {
-  startLog(directory);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (shownLog().find(kStartLine) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-void TestJobWindow::logAppend(std::string_view text) {
-  trace.AddMessage(text, 0, 30);
-}
-void TestJobWindow::flushLog() {
-  trace.Flush();
+  return host.pumpUntil([&] { return shownLog().find(kStartLine) != std::string::npos; });
 }
 
 void TestJobWindow::sendProgress(int position) {
@@ -56,15 +34,14 @@ void TestJobWindow::postCancelWindow() {
 }
 
 void TestJobWindow::noteConversionResult(bool succeeded) {
-  std::lock_guard lock(resultMutex_);
-  result_ = succeeded;
-  ++resultCount_;
+  lastResult = succeeded;
+  ++results;
 }
 
 std::string TestJobWindow::shownLog() {
   trace.Flush();
   host.runPosted();
-  return paneText();
+  return host.text(res::id::kLogPane);
 }
 
 std::string TestJobWindow::jobLog() {
@@ -72,15 +49,6 @@ std::string TestJobWindow::jobLog() {
   const auto start = log.find(kStartLine);
   if (start != std::string::npos) log.erase(0, start + kStartLine.size());
   return log;
-}
-
-std::string TestJobWindow::paneText() const {
-  return host.text(res::id::kLogPane);
-}
-
-std::optional<bool> TestJobWindow::conversionResult() const {
-  std::lock_guard lock(resultMutex_);
-  return result_;
 }
 
 }  // namespace vexlo::testing

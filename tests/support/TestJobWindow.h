@@ -2,8 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,18 +19,15 @@ class TestJobWindow : public process::JobWindow {
  public:
   explicit TestJobWindow(bool automatic = false,
                          std::chrono::milliseconds tick = process::TraceControl::kDefaultTick);
-  ~TestJobWindow() override;
+  ~TestJobWindow() override { trace.ShutdownTrace(); }
 
-  /// Starts the log with "ConvVexlo.Log" in `directory` (the monthly file goes there), mode 1,
-  /// maximum level 30. The process's current directory is the same again afterwards.
-  void startLog(const std::string& directory);
-  /// startLog, then waits until the writer's first line ("Trace process started.") is in the
-  /// pane, so that what follows in the pane is the test's own lines; false on time-out.
+  /// Starts the log ("ConvVexlo.Log" in `directory`, mode 1, level 30) and waits until the
+  /// writer's first line is in the pane; false on time-out.
   bool startLogAndWait(const std::string& directory);
 
   process::JobFigures& jobFigures() override { return figures; }
-  void logAppend(std::string_view text) override;
-  void flushLog() override;
+  void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
+  void flushLog() override { trace.Flush(); }
   void sendProgress(int position) override;
   void postEnableJobControls(bool enable) override;
   void postCancelWindow() override;
@@ -43,23 +38,14 @@ class TestJobWindow : public process::JobWindow {
   std::string shownLog();
   /// shownLog without the writer's first line: what the jobs logged.
   std::string jobLog();
-  /// The pane's text in the fake host (after the posted tasks that have run).
-  std::string paneText() const;
-  /// The last result noted, if any (any thread).
-  std::optional<bool> conversionResult() const;
-  int conversionResults() const { return resultCount_.load(); }
 
   bool automatic = false;
   FakeDialogHost host;
   process::TraceControl trace;
   process::JobFigures figures;
-  /// EnableJobControls calls in the order their posted tasks ran (window's thread).
-  std::vector<bool> enableCalls;
-
- private:
-  mutable std::mutex resultMutex_;
-  std::optional<bool> result_;
-  std::atomic<int> resultCount_{0};
+  std::vector<bool> enableCalls;  // in the order their posted tasks ran
+  std::atomic<int> results{0};
+  std::atomic<bool> lastResult{false};
 };
 
 }  // namespace vexlo::testing

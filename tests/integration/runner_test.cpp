@@ -1,0 +1,335 @@
+// The runner with real child processes: the helper tool stands in for FFmpeg's tools.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "process/JobCallbacks.h"
+#include "process/ProcessRunner.h"
+#include "process/ToolCommand.h"
+#include "res/ControlIds.h"
+#include "tests/support/Support.h"
+#include "tests/support/TestJobWindow.h"
+
+namespace vexlo::process {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Events = std::vector<std::string>;
+
+std::string Tool(const std::string& arguments) {
+  return "\"" VEXLO_TESTTOOL_PATH "\" " + arguments;
+}
+
+// Records every notification of one runner and the threads that made them. Declared before the
+// runner, so that it outlives the runner's threads.
+class Recorder {
+ public:
+  void attach(ProcessRunner& runner) {
+    runner.output = [](const char* data, int length, void* self) {
+      static_cast<Recorder*>(self)->record("", std::string(data, length));
+      return 0;
+    };
+    runner.started = [](int code, void* self) {
+      return static_cast<Recorder*>(self)->record(code == 1 ? "started" : "started?");
+    };
+    runner.error = [](int code, void* self) {
+      return static_cast<Recorder*>(self)->record("error " + std::to_string(code));
+    };
+    runner.finished = [](int code, void* self) {
+      return static_cast<Recorder*>(self)->record(code == 2 ? "finished" : "finished?");
+    };
+    runner.outputContext = runner.startedContext = runner.endContext = this;
+  }
+  // Waits until the condition holds over the events and chunks so far; false after a minute.
+  bool wait(const std::function<bool()>& condition) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 60s, condition);
+  }
+  bool waitEnd() {
+    return wait([&] {
+      return !events.empty() && (events.back() == "finished" || events.back() == "error -2");
+    });
+  }
+  std::string bytes() {
+    std::lock_guard lock(mutex_);
+    std::string all;
+    for (const std::string& chunk : chunks) all += chunk;
+    return all;
+  }
+
+  std::function<void()> onEvent;  // called inside each code notification
+  Events events;
+  std::vector<std::string> chunks;
+  std::vector<std::thread::id> codeThreads, outputThreads;
+
+ private:
+  int record(const std::string& event, const std::string& chunk = "") {
+    if (event.empty() || !onEvent) {
+    } else {
+      onEvent();
+    }
+    std::lock_guard lock(mutex_);
+    (event.empty() ? chunks : events).push_back(event.empty() ? chunk : event);
+    (event.empty() ? outputThreads : codeThreads).push_back(std::this_thread::get_id());
+    changed_.notify_all();
+    return 0;
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+void RunToEnd(ProcessRunner& runner, Recorder& recorder, const std::string& commandLine) {
+  ASSERT_EQ(runner.SetCommandLine(commandLine.c_str()), 0);
+  recorder.attach(runner);
+  ASSERT_EQ(runner.Start(), 0);
+  ASSERT_TRUE(recorder.waitEnd()) << commandLine;
+}
+
+TEST(ProcessRunner, NotificationsFollowTheExitStatusFromTheSupervisorThread) {
+  const std::pair<const char*, Events> rows[] = {
+      {"", {"started", "finished"}},
+      {"--lines 2", {"started", "finished"}},
+      {"--exit 1", {"started", "error -3", "finished"}},
+      {"--lines 2 --exit 255", {"started", "error -3", "finished"}},
+      {"--abort", {"started", "error -3", "finished"}}};
+  for (const auto& [arguments, events] : rows) {
+    Recorder recorder;
+    ProcessRunner runner;
+    RunToEnd(runner, recorder, Tool(arguments));
+    EXPECT_EQ(recorder.events, events) << arguments;
+    EXPECT_EQ(runner.state(), kRunnerEnded);
+    for (const auto& id : recorder.codeThreads) EXPECT_EQ(id, recorder.codeThreads.front());
+    EXPECT_NE(recorder.codeThreads.front(), std::this_thread::get_id());
+    for (const auto& id : recorder.outputThreads) EXPECT_NE(id, recorder.codeThreads.front());
+    EXPECT_EQ(runner.Close(), 0);
+  }
+}
+
+std::string Repeated(int count, char first, int period) {
+  std::string bytes;
+  for (int i = 0; i < count; ++i) bytes.push_back(static_cast<char>(first + i % period));
+  return bytes;
+}
+
+TEST(ProcessRunner, ChunksEndAfterALineFeedOrAt1024Bytes) {
+  std::string crPieces, allBytes = Repeated(256, 0, 256);
+  for (int i = 0; i < 30; ++i) crPieces += Repeated(98, 'p', 10) + "\r";
+  const std::tuple<const char*, std::vector<int>, std::string> rows[] = {
+      {"--lines 3 --text abc", {4, 4, 4}, "abc\nabc\nabc\n"},
+      {"--line-bytes 3000", {1024, 1024, 953}, Repeated(3000, 'a', 26) + "\n"},
+      {"--line-bytes 1023", {1024}, Repeated(1023, 'a', 26) + "\n"},
+      // CR-only progress pieces pile up in one chunk; the last chunk comes at end-of-file.
+      {"--cr-pieces 30 --piece-bytes 99", {1024, 1024, 922}, crPieces},
+      {"--no-newline 2500", {1024, 1024, 452}, Repeated(2500, '0', 10)},
+      {"--binary", {11, 245}, allBytes},
+      {"--stderr --lines 2 --text err", {4, 4}, "err\nerr\n"}};
+  for (const auto& [arguments, sizes, bytes] : rows) {
+    Recorder recorder;
+    ProcessRunner runner;
+    RunToEnd(runner, recorder, Tool(arguments));
+    std::vector<int> seen;
+    for (const std::string& chunk : recorder.chunks) seen.push_back(static_cast<int>(chunk.size()));
+    EXPECT_EQ(seen, sizes) << arguments;
+    EXPECT_EQ(runner.chunkCount(), static_cast<int>(sizes.size()));
+    EXPECT_EQ(recorder.bytes(), bytes) << arguments;
+  }
+}
+
+TEST(ProcessRunner, AToolThatCannotBeExecutedGivesOnlyTheStartFailure) {
+  const std::string folder = testing::MakeTempDirectory("runner");
+  std::ofstream(folder + "/plain.bin") << "not a program";
+  std::ofstream(folder + "/garbage.bin") << "\x01\x02 not a program either";
+  ::chmod((folder + "/garbage.bin").c_str(), 0755);
+  for (const std::string& commandLine : std::vector<std::string>{
+           "\"/nonexistent/ffmpeg.bin\" -version", "\"" + folder + "\"",
+           "\"" + folder + "/plain.bin\"", "\"" + folder + "/garbage.bin\" -i x", std::string(),
+           std::string("\"\"")}) {
+    Recorder recorder;
+    ProcessRunner runner;
+    RunToEnd(runner, recorder, commandLine);
+    EXPECT_EQ(runner.Stop(), 0);
+    EXPECT_EQ(recorder.events, Events{"error -2"}) << commandLine;
+    EXPECT_EQ(runner.state(), kRunnerStartFailed);
+  }
+}
+
+TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
+  Recorder recorder;
+  ProcessRunner runner;
+  runner.SetCommandLine(Tool("--print-pid --sleep-ms 60000").c_str());
+  recorder.attach(runner);
+  ::testing::internal::CaptureStdout();
+  runner.Start();
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n->Start of parent execution.\n");
+  runner.Start();  // a second start runs nothing
+  ASSERT_TRUE(recorder.wait([&] { return !recorder.chunks.empty(); }));
+  const pid_t pid = std::stoi(recorder.bytes().substr(4));
+  EXPECT_EQ(runner.Stop(), 0);
+  EXPECT_EQ(recorder.events, (Events{"started", "finished"}));
+  EXPECT_EQ(recorder.chunks.size(), 1u);  // one pid line: one child
+  EXPECT_TRUE(WIFSIGNALED(runner.waitStatus()) && WTERMSIG(runner.waitStatus()) == SIGTERM);
+  EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid)));
+  EXPECT_EQ(runner.Stop(), 0);
+}
+
+// The watchdog kills a tool after stallPolls + 1 polls in a row without a new chunk.
+TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
+  const std::tuple<const char*, std::chrono::milliseconds, int, bool> rows[] = {
+      {"--lines 1 --sleep-ms 60000", 20ms, 20, true},
+      // CR pieces that never fill a chunk do not count as output.
+      {"--cr-pieces 100 --piece-bytes 10 --interval-ms 5 --sleep-ms 60000", 20ms, 20, true},
+      // A line every 5 ms keeps the tool alive past 21 polls of 20 ms, and past one of 500 ms.
+      {"--lines 100 --interval-ms 5", 20ms, 20, false},
+      {"--lines 100 --interval-ms 5", 500ms, 0, false}};
+  for (const auto& [arguments, interval, stallPolls, killed] : rows) {
+    Recorder recorder;
+    ProcessRunner runner(interval, stallPolls);
+    RunToEnd(runner, recorder, Tool(arguments));
+    EXPECT_EQ(recorder.events,
+              (killed ? Events{"started", "error -3", "finished"} : Events{"started", "finished"}))
+        << arguments << " " << stallPolls;
+    EXPECT_EQ(WIFSIGNALED(runner.waitStatus()), killed);
+  }
+}
+
+TEST(ProcessRunner, AGrandchildHoldingThePipeDoesNotHoldTheRun) {
+  Recorder recorder;
+  ProcessRunner runner;
+  const auto before = Clock::now();
+  RunToEnd(runner, recorder, Tool("--spawn-grandchild --grandchild-ms 30000 --lines 1"));
+  EXPECT_LT(Clock::now() - before, 15s);  // the grandchild sleeps 30 s
+  EXPECT_EQ(recorder.events, (Events{"started", "finished"}));
+  EXPECT_EQ(recorder.bytes(), "line\n");
+}
+
+TEST(ProcessRunner, QuotedPathsWithBlanksReachTheToolWhole) {
+  const std::string tool = testing::MakeTempDirectory("runner quoting") + "/test tool.bin";
+  std::filesystem::create_symlink(VEXLO_TESTTOOL_PATH, tool);
+  Recorder recorder;
+  ProcessRunner runner;
+  RunToEnd(runner, recorder, "\"" + tool + "\" --echo-args \"in  file.mp4\" \"\" C:\\x");
+  EXPECT_EQ(recorder.bytes(),
+            "argc=5\narg[0]=" + tool +
+                "\narg[1]=--echo-args\narg[2]=in  file.mp4\narg[3]=\narg[4]=C:\\x\n");
+}
+
+TEST(ProcessRunnerDeathTest, StopFromTheRunnersOwnThreadIsRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        Recorder recorder;
+        ProcessRunner runner;
+        recorder.onEvent = [&] { runner.Stop(); };
+        RunToEnd(runner, recorder, Tool("--lines 1"));
+      },
+      "own thread");
+}
+
+// The conversion notifications behind the runner: a flood of progress lines loses no report
+// line, the pane stays bounded meanwhile, and every output comes before the end of the job.
+TEST(ConversionJob, AFloodLosesNoReportLineAndThePaneStaysBounded) {
+  constexpr long kLines = 100000;
+  const std::string directory = testing::MakeTempDirectory("flood");
+  testing::TestJobWindow window;
+  ASSERT_TRUE(window.startLogAndWait(directory));
+  std::size_t largestModel = 0, largestPane = 0;
+  auto runner = StartJob(
+      Tool("--flood " + std::to_string(kLines) + " --flood-lf"),
+      {OnConversionOutput, OnConversionStarted, OnConversionError, OnConversionFinished}, &window);
+  ASSERT_TRUE(window.host.pumpUntil(
+      [&] {
+        largestModel = std::max(largestModel, window.trace.paneText().size());
+        largestPane = std::max(largestPane, window.host.text(res::id::kLogPane).size());
+        return window.results > 0;
+      },
+      std::chrono::minutes(5)));
+  runner->Close();
+  // The writer may still be appending a full pane to the monthly file: wait until all is there
+  // (a lost line makes the wait time out).
+  std::string pane, saved;
+  EXPECT_TRUE(window.host.pumpUntil([&] {
+    pane = window.shownLog();
+    saved.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+      saved += testing::ReadAll(entry.path());
+    return testing::Count(pane + saved, "##### END CONVERSION ######") == 1 &&
+           testing::Count(pane + saved, "frame=") >= static_cast<std::size_t>(kLines);
+  }));
+  EXPECT_LE(std::max(largestModel, largestPane), TraceControl::kPaneLimit);
+  EXPECT_EQ(testing::Count(pane + saved, "frame="), static_cast<std::size_t>(kLines));
+  EXPECT_EQ(testing::Count(saved + pane, "##### END CONVERSION ######"), 1u);
+  EXPECT_TRUE(window.lastResult);
+  EXPECT_EQ(window.host.progress(), 100);
+}
+
+// Many runs ended in every way at random moments leave no descriptor, thread or child behind,
+// and each gives either started and finished or the start failure, with no output after the end.
+TEST(RunnerSoak, RunsEndedAtRandomLeaveNothingBehind) {
+  struct Tally {
+    std::atomic<int> started{0}, startFailed{0}, finished{0}, outputsAfterFinished{0};
+  };
+  const JobNotifications counting{
+      [](const char*, int, void* t) {
+        return static_cast<Tally*>(t)->finished ? ++static_cast<Tally*>(t)->outputsAfterFinished
+                                                : 0;
+      },
+      [](int, void* t) { return ++static_cast<Tally*>(t)->started; },
+      [](int code, void* t) {
+        return code == kErrorStartFailed ? ++static_cast<Tally*>(t)->startFailed : 0;
+      },
+      [](int, void* t) { return ++static_cast<Tally*>(t)->finished; }};
+  const char* const behaviours[] = {"",
+                                    "--exit 1",
+                                    "--flood 3000",
+                                    "--flood 2000 --flood-lf",
+                                    "--lines 1 --sleep-ms 2000",
+                                    "--spawn-grandchild --grandchild-ms 50 --lines 1"};
+  auto count = [](const char* folder) {
+    return std::distance(std::filesystem::directory_iterator(folder), {});
+  };
+  { auto warmUp = StartJob(Tool(""), {}, nullptr); }  // the run-time starts what it starts once
+  const auto descriptors = count("/proc/self/fd"), threads = count("/proc/self/task");
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 400 && !HasFailure(); ++round) {
+    Tally tallies[2];
+    std::unique_ptr<ProcessRunner> runners[2];
+    for (int i = 0; i < 2; ++i) {
+      const unsigned behaviour = random() % 7;
+      runners[i] =
+          StartJob(behaviour == 6 ? "\"/nonexistent/ffmpeg.bin\"" : Tool(behaviours[behaviour]),
+                   counting, &tallies[i]);
+    }
+    for (int i : {int(random() % 2), -1}) {
+      const int which = i < 0 ? 1 - int(random() % 2) : i;
+      std::this_thread::sleep_for(
+          std::chrono::microseconds(random() % 4000));  // a random moment, not a wait
+      if (!runners[which]) continue;
+      if (random() % 2) {
+        EXPECT_EQ(runners[which]->Stop(), 0);
+      }
+      if (random() % 2) {
+        EXPECT_EQ(runners[which]->Close(), 0);
+      }
+      runners[which].reset();
+    }
+    for (auto& runner : runners) runner.reset();
+    for (const Tally& t : tallies) {
+      EXPECT_TRUE((t.started == 1 && t.finished == 1 && t.startFailed == 0) ||
+                  (t.started == 0 && t.finished == 0 && t.startFailed == 1));
+      EXPECT_EQ(t.outputsAfterFinished, 0);
+    }
+  }
+  EXPECT_EQ(count("/proc/self/fd"), descriptors);
+  EXPECT_EQ(count("/proc/self/task"), threads);
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
+}
+
+}  // namespace
+}  // namespace vexlo::process

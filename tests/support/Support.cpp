@@ -1,0 +1,117 @@
+#include "tests/support/Support.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/RegistryStore.h"
+#include "platform/RegistryHive.h"
+
+namespace vexlo::testing {
+
+std::string MakeTempDirectory(const std::string& prefix) {
+  std::string pattern = ::testing::TempDir() + prefix + "_XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
+  return std::filesystem::canonical(pattern).string();
+}
+
+ConfigHome::ConfigHome() : path_(MakeTempDirectory("config")) {
+  if (const char* old = std::getenv("XDG_CONFIG_HOME")) previous_ = old;
+  ::setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+}
+
+ConfigHome::~ConfigHome() {
+  if (!previous_.empty()) ::setenv("XDG_CONFIG_HOME", previous_.c_str(), 1);
+  std::filesystem::remove_all(path_);
+}
+
+std::string Clip(const std::string& name) {
+  const std::string path = std::string(VEXLO_TEST_BINARY_DIR) + "/clips/" + name;
+  if (!std::filesystem::exists(path)) ADD_FAILURE() << path << " missing: run the clips fixture";
+  return path;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+std::map<std::string, std::string> StoredSettings(const app::RegistryStore& store) {
+  std::map<std::string, std::string> values;
+  for (const char* name : {"FileOrigine", "FileDestinazione", "FileDestinazione3", "mOutType",
+                           "m_GpuType", "iNumProfile", "iNumCRF", "iNumFPS", "iResizeType",
+                           "bDeinterlace", "bShortGop", "bUseReport"}) {
+    const auto value =
+        platform::QueryValue(platform::RegistryRoot::kCurrentUser, app::kSettingsKey, name);
+    if (!value) continue;
+    if (value->type == platform::kRegDword) {
+      values[name] = std::to_string(store.ReadDword(app::kSettingsKey, name, 0));
+    } else {
+      store.ReadString(app::kSettingsKey, name, "", values[name]);
+    }
+  }
+  return values;
+}
+
+std::vector<std::vector<std::string>> TableRows(const std::string& file) {
+  std::ifstream in(std::string(VEXLO_TEST_DATA_DIR) + "/" + file);
+  if (!in) ADD_FAILURE() << "no table " << file;
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line.starts_with("//")) continue;
+    if (line.ends_with(" |")) line += ' ';  // an empty last field
+    for (const auto& [escape, byte] : {std::pair{"\\r", '\r'}, {"\\n", '\n'}, {"\\t", '\t'}}) {
+      for (auto at = line.find(escape); at != std::string::npos; at = line.find(escape, at)) {
+        line.replace(at, 2, 1, byte);
+      }
+    }
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (auto at = line.find(" | "); at != std::string::npos; at = line.find(" | ", start)) {
+      fields.push_back(line.substr(start, at - start));
+      start = at + 3;
+    }
+    fields.push_back(line.substr(start));
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+encode::EncoderSettings ParseSettings(const std::string& text) {
+  encode::EncoderSettings s;
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    const auto equals = word.find('=');
+    const std::string name = word.substr(0, equals);
+    const int value = equals == std::string::npos ? 1 : std::stoi(word.substr(equals + 1));
+    const std::map<std::string, int*> numbers = {{"out", &s.outType},     {"gpu", &s.gpuType},
+                                                 {"profile", &s.profile}, {"crf", &s.crf},
+                                                 {"fps", &s.fps},         {"resize", &s.resize}};
+    if (numbers.count(name)) *numbers.at(name) = value;
+    if (name == "deinterlace") s.deinterlace = true;
+    if (name == "shortgop") s.shortGop = true;
+    if (name == "report") s.useReport = true;
+  }
+  return s;
+}
+
+}  // namespace vexlo::testing

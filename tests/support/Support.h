@@ -1,0 +1,41 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "encode/EncoderSettings.h"
+
+namespace vexlo::app {
+class RegistryStore;
+}
+
+namespace vexlo::testing {
+
+/// A new empty folder under the test's temporary folder, as a canonical path.
+std::string MakeTempDirectory(const std::string& prefix = "vexlo");
+/// Points XDG_CONFIG_HOME at a new empty folder for as long as it lives.
+class ConfigHome {
+ public:
+  ConfigHome();
+  ~ConfigHome();
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_, previous_;
+};
+/// A clip made once per test run by the clips fixture (see tests/support/make_clips.sh).
+std::string Clip(const std::string& name);
+std::string ReadAll(const std::string& path);
+/// Runs a shell command line and returns its standard output.
+std::string Capture(const std::string& command);
+std::size_t Count(const std::string& text, const std::string& what);
+/// The settings values present in the settings key, as text (numbers in decimal), by name.
+std::map<std::string, std::string> StoredSettings(const app::RegistryStore& store);
+/// The rows of a table in tests/data: fields split at " | ", "//" lines and blank lines skipped,
+/// "\r", "\n" and "\t" in a field read as CR, LF and a tab.
+std::vector<std::vector<std::string>> TableRows(const std::string& file);
+/// Encoder settings from "gpu=1 fps=7 deinterlace ...": absent numbers 0, absent flags off.
+encode::EncoderSettings ParseSettings(const std::string& text);
+
+}  // namespace vexlo::testing

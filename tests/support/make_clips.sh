@@ -1,0 +1,11 @@
+#!/bin/sh
+# Makes the test clips once per test run (the CTest fixture "clips"): FFMPEG OUTPUT_FOLDER.
+set -e
+ff="$1 -v error -y"
+mkdir -p "$2/seq" && cd "$2"
+# 64x48 at 25 frames/s, a GOP of 8 without B-frames, and a sine as audio: 3 s and 120 s.
+gop="-c:v libx264 -g 8 -bf 0 -sc_threshold 0 -pix_fmt yuv420p"
+$ff -f lavfi -i testsrc=size=64x48:rate=25:duration=3 -f lavfi -i sine=duration=3 $gop -c:a aac -shortest clip.mp4
+$ff -f lavfi -i testsrc=size=64x48:rate=25:duration=120 $gop long.mp4
+$ff -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 seq/img_%04d.png
+echo "this is no video" > garbage.mov

@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+
+#include "analysis/FrameGrab.h"
+#include "analysis/FrameParser.h"
+#include "analysis/IndexFile.h"
+#include "analysis/IndexJob.h"
+#include "analysis/IndexNaming.h"
+#include "analysis/MediaInfo.h"
+#include "process/LogTexts.h"
+#include "tests/support/Support.h"
+
+namespace vexlo::analysis {
+namespace {
+
+using testing::ReadAll;
+
+TEST(AnalysisNaming, CommandLinesAndRefusals) {
+  EXPECT_EQ(FrameIndexCommandLine("/opt/vexlo", "/v/a b.mp4"),
+            "\"/opt/vexlo/ffprobe.bin\" -show_frames \"/v/a b.mp4\"");
+  EXPECT_EQ(MediaInfoCommandLine("/opt/vexlo", "/v/a.mp4"),
+            "\"/opt/vexlo/ffmpeg.bin\" -i \"/v/a.mp4\"");
+  EXPECT_EQ(GrabFrameCommandLine("/opt/vexlo", "/v/clip.mp4", 12.5f, true, "/v/clip_12_50.BMP"),
+            "\"/opt/vexlo/ffmpeg.bin\" -i \"/v/clip.mp4\" -ss 12.50 -vf yadif -t 1 -f image2 "
+            "\"/v/clip_12_50.BMP\"");
+  EXPECT_EQ(GrabFrameCommandLine("/d", "/v/c.mp4", 0.004f, false, "/v/c_0_00.BMP"),
+            "\"/d/ffmpeg.bin\" -i \"/v/c.mp4\" -ss 0.00 -t 1 -f image2 \"/v/c_0_00.BMP\"");
+  EXPECT_EQ(GrabFrameCommandLine("/d", "/v/c.mp4", -1.0f, false, "/v/c_-1_00.BMP"),
+            "\"/d/ffmpeg.bin\" -i \"/v/c.mp4\" -ss -1.00 -t 1 -f image2 \"/v/c_-1_00.BMP\"");
+
+  using process::text::UnusablePath;
+  const std::string same(process::text::kSameFile), none(process::text::kOriginNotSpecified);
+  EXPECT_EQ(FrameIndexRefusal("/v/clip.mp4", "/v/clip.INDX"), "");
+  EXPECT_EQ(FrameIndexRefusal("/v/clip.INDX", "/v/clip.INDX"), same);
+  EXPECT_EQ(FrameIndexRefusal("-clip.mp4", "-clip.INDX"), UnusablePath("-clip.mp4"));
+  EXPECT_EQ(FrameIndexRefusal("", std::nullopt), none);
+  EXPECT_EQ(GrabFrameRefusal("/v/clip.mp4", "/v/clip_1_00.BMP"), "");
+  EXPECT_EQ(GrabFrameRefusal("", "_1_00.BMP"), none);
+  EXPECT_EQ(GrabFrameRefusal("/v/clip_1_00.BMP", "/v/clip_1_00.BMP"), same);
+  EXPECT_EQ(GrabFrameRefusal("/v/a\"b.mp4", "/v/a\"b_1_00.BMP"), UnusablePath("/v/a\"b.mp4"));
+  EXPECT_EQ(MediaInfoRefusal("/v/clip.mp4"), "");
+  EXPECT_EQ(MediaInfoRefusal("-i"), UnusablePath("-i"));
+  // clip (no dot) names clip.INDX: a link called clip.INDX to the input must not be replaced.
+  const std::string dir = testing::MakeTempDirectory("naming");
+  std::ofstream(dir + "/clip") << "x";
+  std::filesystem::create_symlink(dir + "/clip", dir + "/clip.INDX");
+  EXPECT_EQ(FrameIndexRefusal(dir + "/clip", IndexPathFor(dir + "/clip", false)), same);
+  std::filesystem::remove_all(dir);
+}
+
+// Parses a report line by line and keeps what the parser asked of its job.
+struct ParseRun {
+  FrameParseState state;
+  std::vector<FrameRecord> records;
+  std::vector<std::string> log;
+  int stops = 0;
+  void parse(const std::string& report) {
+    const FrameParseHooks hooks{[this](const FrameRecord& r) { records.push_back(r); },
+                                [this](std::string_view text) { log.emplace_back(text); },
+                                [this] { ++stops; }};
+    std::istringstream lines(report);
+    for (std::string line; std::getline(lines, line);) ParseFrameLine(state, line, hooks);
+  }
+};
+
+// A report from a compact frame list: "I1" is a video frame of type I with key_frame=1, "P0" a P
+// frame that is not a key frame, "a" an audio frame; "Pn*" repeats a token n times.
+std::string Report(const std::string& frames) {
+  std::string report;
+  std::istringstream tokens(frames);
+  for (std::string token; tokens >> token;) {
+    const auto star = token.find('*');
+    const int times = star == std::string::npos ? 1 : std::stoi(token.substr(star + 1));
+    for (int i = 0; i < times; ++i) {
+      report += token[0] == 'a'
+                    ? "[FRAME]\nmedia_type=audio\nkey_frame=1\npkt_pos=10\n[/FRAME]\n"
+                    : "[FRAME]\nmedia_type=video\npict_type=" + token.substr(0, 1) +
+                          "\nkey_frame=" + token.substr(1, 1) +
+                          "\npkt_duration_time=0.040000\nwidth=64\nheight=48\n[/FRAME]\n";
+    }
+  }
+  return report;
+}
+
+TEST(AnalysisGop, FirstGopRuleAndTheStopOfAGopJob) {
+  const std::tuple<std::string, std::vector<std::string>, std::int64_t> rows[] = {
+      {"I1 P0*7 I1 P0", {"GOP: IPPPPPPPI\r\n", "GOP SIZE: 8\r\n"}, 10},
+      {"a I1 a P0 a P0 a I1 a", {"GOP: IPPI\r\n", "GOP SIZE: 3\r\n"}, 4},
+      {"P0 B0 I1 P0", {"GOP: PBI\r\n", "GOP SIZE: 2\r\n"}, 4},
+      {"I1 I1 P0", {"GOP: II\r\n", "GOP SIZE: 1\r\n"}, 3},
+      {"I1 P0 I1 P0 P0 I1", {"GOP: IPI\r\n", "GOP SIZE: 2\r\n"}, 6},
+      {"I1", {}, 1},
+      {"I1 P0 P0", {}, 3},
+      {"a a", {}, 0},
+      {"I1 P0*999 I1", {}, 1001},  // 1000 letters and no second key among them
+  };
+  for (const auto& [frames, log, count] : rows) {
+    ParseRun run;
+    run.parse(Report(frames));
+    EXPECT_EQ(run.log, log) << frames;
+    EXPECT_EQ(run.state.header.frameCount, count) << frames;
+    EXPECT_EQ(run.records.size(), static_cast<std::size_t>(count)) << frames;
+    EXPECT_EQ(run.stops, 0);  // not a GOP job
+  }
+  ParseRun gopJob;
+  gopJob.state.gopMode = true;
+  gopJob.parse(Report("I1 P0 I1 P0 I1"));
+  EXPECT_EQ(gopJob.stops, 1);
+  ParseRun longest;
+  longest.parse(Report("I1 P0*998 I1"));  // 1000 letters, size 999: the line is shortened
+  ASSERT_EQ(longest.log.size(), 2u);
+  EXPECT_EQ(longest.log[0].size(), kGopLineSize - 1);
+  EXPECT_EQ(longest.log[0].substr(0, 8), "GOP: IPP");
+  EXPECT_EQ(longest.log[0].substr(longest.log[0].size() - 7), "P...I\r\n");
+  EXPECT_EQ(longest.log[1], "GOP SIZE: 999\r\n");
+  EXPECT_EQ(GopPatternLine(std::string(992, 'P')), "GOP: " + std::string(992, 'P') + "\r\n");
+  EXPECT_EQ(GopPatternLine(std::string(993, 'P')).size(), kGopLineSize - 1);
+}
+
+TEST(AnalysisFrameParser, FrameInfoFields) {
+  const std::pair<std::string, FrameInfo> rows[] = {
+      {"sample_aspect_ratio=N/A\n", {.mediaType = 'v'}},
+      {"sample_aspect_ratio=16:15\n",
+       {.mediaType = 'v', .aspectNumerator = 16, .aspectDenominator = 15}},
+      {"coded_width=128\ncoded_height=96\nwidth=64\npkt_duration=512\n",
+       {.mediaType = 'v', .width = 64}},
+      {"duration_time=0.5\n", {.mediaType = 'v', .frameDuration = 0.5f}},
+      {"width=64 height=48 interlaced_frame=257\n",
+       {.mediaType = 'v', .interlaced = 1, .width = 64, .height = 48}},
+      {"width=99999999999999999999999\n", {.mediaType = 'v', .width = 2147483647}},
+  };
+  for (const auto& [lines, expected] : rows) {
+    ParseRun run;
+    run.parse("[FRAME]\nmedia_type=video\n" + lines);
+    const FrameInfo& info = run.state.info;
+    EXPECT_EQ(
+        std::tuple(info.mediaType, info.interlaced, info.frameDuration, info.width, info.height,
+                   info.aspectNumerator, info.aspectDenominator),
+        std::tuple(expected.mediaType, expected.interlaced, expected.frameDuration, expected.width,
+                   expected.height, expected.aspectNumerator, expected.aspectDenominator))
+        << lines;
+  }
+  // A pixel format name of 30 letters is cut to 19 and reaches the header NUL-terminated; the
+  // header of a single video frame keeps its rates zero.
+  ParseRun run;
+  const std::string frame =
+      "[FRAME]\nmedia_type=video\npix_fmt=" + std::string(30, 'x') + "\n[/FRAME]\n";
+  run.parse(frame + frame);
+  EXPECT_EQ(std::string(run.state.header.pixelFormat), std::string(19, 'x'));
+  ParseRun single;
+  single.parse(Report("I1"));
+  EXPECT_EQ(single.state.header.frameRate, 0.0f);
+  EXPECT_EQ(single.state.header.totalDuration, 0.0);
+}
+
+// Three video frames (the header describes the last) and an audio frame among them.
+constexpr const char* kReport =
+    "[FRAME]\nmedia_type=video\nkey_frame=1\npkt_duration_time=0.500000\npkt_pos=48\n"
+    "pkt_size=1277\nwidth=64\nheight=48\npix_fmt=yuv420p\nsample_aspect_ratio=1:1\n"
+    "pict_type=I\ninterlaced_frame=0\ntop_field_first=0\n[/FRAME]\n"
+    "[FRAME]\nmedia_type=audio\nkey_frame=1\npkt_duration_time=0.023220\npkt_pos=1583\n"
+    "pkt_size=258\n[/FRAME]\n"
+    "[FRAME]\nmedia_type=video\nkey_frame=0\npkt_duration_time=0.500000\npkt_pos=1841\n"
+    "pkt_size=300\nwidth=64\nheight=48\npix_fmt=yuv420p\nsample_aspect_ratio=1:1\n"
+    "pict_type=P\ninterlaced_frame=0\ntop_field_first=0\n[/FRAME]\n"
+    "[FRAME]\nmedia_type=video\nkey_frame=0\npkt_duration_time=0.500000\npkt_pos=4294967296\n"
+    "pkt_size=70000.9\nwidth=720\nheight=576\npix_fmt=yuv422p10le\nsample_aspect_ratio=64:45\n"
+    "pict_type=B\ninterlaced_frame=1\ntop_field_first=1\n[/FRAME]\n";
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  char two[3];
+  for (unsigned char c : bytes) hex += (std::snprintf(two, sizeof two, "%02x", c), two);
+  return hex;
+}
+
+// A window that records what the notifications asked of it.
+class RecordingWindow : public process::JobWindow {
+ public:
+  process::JobFigures& jobFigures() override { return figures; }
+  void logAppend(std::string_view text) override { log.emplace_back(text); }
+  void flushLog() override { ++flushes; }
+  void sendProgress(int position) override { progress.push_back(position); }
+  void postEnableJobControls(bool enable) override { enables.push_back(enable); }
+  void postCancelWindow() override {}
+  bool automaticMode() const override { return false; }
+  void noteConversionResult(bool) override {}
+  process::JobFigures figures;
+  std::vector<std::string> log;
+  std::vector<int> progress;
+  std::vector<bool> enables;
+  int flushes = 0;
+};
+
+// Delivers text as the runner does, a chunk per line; the steps of a job: 1 started,
+// 2 finished, -2/-3 errors, 0 the report.
+template <typename Job>
+void Play(Job& job, const std::vector<int>& steps, const std::string& report) {
+  for (int step : steps) {
+    if (step == 1) Job::kNotifications.started(step, &job);
+    if (step == 2) Job::kNotifications.finished(step, &job);
+    if (step < 0) Job::kNotifications.error(step, &job);
+    for (std::size_t at = 0, end; step == 0 && at < report.size(); at = end) {
+      end = std::min(report.find('\n', at), report.size() - 1) + 1;
+      Job::kNotifications.output(report.data() + at, static_cast<int>(end - at), &job);
+    }
+  }
+}
+
+TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
+  const std::string path = testing::MakeTempDirectory("index") + "/clip.INDX";
+  const std::string header =
+      "0300000000000000"
+      "000000000000f83f"
+      "00000040"
+      "0000003f"
+      "01"
+      "01"  // 3 frames, 1.5 s,
+      "797576343232703130"
+      "6c65"
+      "0000000000000000000000"  // 2/s, 0.5 s, tff
+      "d0020000"
+      "40020000"
+      "76000000"
+      "40000000"
+      "2d000000" +
+      std::string(200, '0');
+  const std::string records =
+      "01490000000000003000000000000000fd04000000000000"  // key, I, 48, 1277
+      "00500000000000003107000000000000"
+      "2c01000000000000"  // P, 1841, 300
+      "0042000000000000000000000100000070110100"
+      "00000000";  // B, 2^32, 70000 (cut)
+  const std::string crlf = std::regex_replace(std::string(kReport), std::regex("\n"), "\r\n");
+  struct Row {
+    bool gop;
+    std::vector<int> steps;
+    std::vector<std::string> log;
+    std::vector<int> progress;
+    std::vector<bool> enables;
+    std::string bytes;
+  };
+  const Row rows[] = {
+      {false,
+       {1, 0, 2},
+       {"##### START INDEXING ######\r\n", "##### END INDEXING ######\r\n"},
+       {100},
+       {true},
+       header + records},
+      {true,
+       {1, 2},
+       {"##### GET FILE GOP ######\r\n", "##### END FILE GOP ######\r\n"},
+       {100},
+       {true},
+       std::string(336, '0')},
+      {false, {-2}, {"##### CREATION INDEX ERROR ######\r\n"}, {}, {true}, std::string(336, '0')},
+      // The last chunks may arrive after a tool failure is reported; they still count.
+      {false,
+       {1, -3, 0, 2},
+       {"##### START INDEXING ######\r\n", "##### INDEXING  ERROR ######\r\n",
+        "##### END INDEXING ######\r\n"},
+       {100},
+       {true, true},
+       header + records},
+  };
+  for (const std::string& report : {std::string(kReport), crlf}) {
+    for (const Row& row : rows) {
+      RecordingWindow window;
+      window.figures.progressPos = 55;
+      IndexJob job(window);
+      std::ofstream(path) << std::string(1000, 'x');  // an old file is replaced
+      ASSERT_EQ(job.Prepare(path, row.gop), 0);
+      Play(job, row.steps, report);
+      std::erase_if(window.log, [](const std::string& line) { return line.starts_with("GOP"); });
+      EXPECT_EQ(window.log, row.log);
+      EXPECT_EQ(window.progress, row.progress);
+      EXPECT_EQ(window.enables, row.enables);
+      EXPECT_FALSE(job.indexFile().isOpen());
+      EXPECT_EQ(Hex(ReadAll(path)), row.bytes);
+    }
+  }
+}
+
+TEST(AnalysisIndexFile, RecordsPastTheBufferInOrderAndRefusedCalls) {
+  const std::string path = testing::MakeTempDirectory("index") + "/many.INDX";
+  IndexFile file;
+  EXPECT_EQ(file.WriteRecord(FrameRecord{}), -1);  // nothing open
+  ASSERT_EQ(file.Open(path), 0);
+  EXPECT_EQ(file.Finish(nullptr), -1);
+  const int count = static_cast<int>(3 * IndexFile::kBufferSize / sizeof(FrameRecord) + 5);
+  for (int i = 0; i < count; ++i) ASSERT_EQ(file.WriteRecord(FrameRecord{.position = i}), 0);
+  file.Release();  // the records reach the file even without a header
+  const std::string bytes = ReadAll(path);
+  ASSERT_EQ(bytes.size(), 168 + count * sizeof(FrameRecord));
+  for (int i = 0; i < count; i += 997) {
+    std::int64_t position;
+    std::memcpy(&position, bytes.data() + 168 + i * sizeof(FrameRecord) + 8, sizeof position);
+    EXPECT_EQ(position, i);
+  }
+  const IndexHeader none{};
+  EXPECT_EQ(file.Finish(&none), -1);  // nothing open any more
+  EXPECT_EQ(file.Open(path + ".d/x.INDX"), -1);
+}
+
+TEST(AnalysisIndexJob, LinesCutBetweenChunksAndAGopJobStartedAgain) {
+  RecordingWindow window;
+  IndexJob job(window);
+  int stops = 0;
+  job.requestGopStop = [&] { ++stops; };
+  const std::string path = testing::MakeTempDirectory("index") + "/cut.TMP";
+  job.Prepare(path, false);
+  // "pkt_size=12" + "34" is read as 12; "pkt_pos=5" + "000": "000" is too short to be a line.
+  for (const std::string chunk : {"[FRAME]\n", "media_type=video\n", "pkt_size=12", "34\n",
+                                  "pkt_pos=5", "000\n", "width=64\n", "[/FRA", "ME]\n"}) {
+    IndexJob::OnIndexOutput(chunk.data(), static_cast<int>(chunk.size()), &job);
+  }
+  EXPECT_EQ(job.state().record.size, 12);
+  EXPECT_EQ(job.state().record.position, 5);
+  EXPECT_EQ(job.state().header.frameCount, 0);  // a cut end marker ends nothing
+  job.Prepare(path, true);                      // a job cut short inside a block starts clean
+  EXPECT_EQ(job.state().info.mediaType, 0);
+  Play(job, {0}, Report("I1 I1"));
+  EXPECT_EQ(window.log, (std::vector<std::string>{"GOP: II\r\n", "GOP SIZE: 1\r\n"}));
+  EXPECT_EQ(stops, 1);
+}
+
+TEST(AnalysisMediaInfoJob, ShowsTheInputDescriptionOnly) {
+  RecordingWindow window;
+  MediaInfoJob job(window);
+  job.Prepare();
+  Play(job, {1, 0, -3, 2},
+       "ffmpeg version 5.1\n  built with gcc\nInput #0, mov,mp4, from 'a.mp4':\n"
+       "  Duration: 00:00:02.00, start: 0.000000, bitrate: 95 kb/s\nab\n"
+       "  Stream #0:0(und): Video: h264, yuv420p, 64x48\n"
+       "At least one output file must be specified\nafter the end\n");
+  EXPECT_EQ(window.log,
+            (std::vector<std::string>{
+                "\r\n", "##### MEDIA INFO START ######\r\n", "Input #0, mov,mp4, from 'a.mp4':\r\n",
+                "  Duration: 00:00:02.00, start: 0.000000, bitrate: 95 kb/s\r\n",
+                "  Stream #0:0(und): Video: h264, yuv420p, 64x48\r\n",
+                "##### MEDIA INFO END ######\r\n"}));
+  EXPECT_EQ(window.flushes, 1);
+  EXPECT_EQ(window.figures.durationMs.load(), 2000);
+}
+
+}  // namespace
+}  // namespace vexlo::analysis

@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+#include "process/JobCallbacks.h"
+#include "process/OutputLines.h"
+#include "process/ProcessRunner.h"
+#include "process/TraceControl.h"
+#include "process/TraceFormat.h"
+#include "res/ControlIds.h"
+#include "tests/support/Support.h"
+#include "tests/support/TestJobWindow.h"
+
+namespace vexlo::process {
+namespace {
+
+using testing::TestJobWindow;
+constexpr auto kQuietTick = std::chrono::hours(1);  // the writer never flushes by itself
+
+std::vector<std::string> Split(std::string_view chunk) {
+  std::vector<std::string> lines;
+  SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
+                  [&](std::string_view line) { lines.emplace_back(line); });
+  return lines;
+}
+
+TEST(OutputLines, SplitReportAndParse) {
+  const std::string progress = "frame=  10 time=00:00:01.";  // 25 characters
+  const std::pair<std::string, std::vector<std::string>> splits[] = {
+      {"first line\rsecond line\r", {"first line", "second line"}},
+      {"one line\nstill it\r", {"one linestill it"}},  // LF is dropped, not an end
+      {"Duration: x\r\n", {"Duration: x"}},
+      {"no carriage return", {"no carriage return"}},
+      {std::string("ta\tb\001\ncdef", 10), {"tabcdef"}},
+      {std::string("ab\0cdef", 7), {"abcdef"}},
+      {"ab\013cd\177", {"ab\013cd\177"}},
+      {"caf\303\251s and \200\377more", {"cafs and more"}},
+      {"abcd\rabcde\r\r\r", {"abcde"}},  // four characters or fewer are not given
+      {"ab\t\tcd\r", {}},
+      {"abc\r" + progress + "\r", {progress}},
+      {"", {}},
+      {std::string(2000, 'a') + "bbbbbbb\r" + std::string(4003, 'c'),
+       {std::string(2000, 'a'), "bbbbbbb", std::string(2000, 'c'), std::string(2000, 'c')}},
+  };
+  for (const auto& [chunk, lines] : splits) EXPECT_EQ(Split(chunk), lines) << chunk.substr(0, 40);
+  int calls = 0;
+  SplitChunkLines(nullptr, 10, [&](std::string_view) { ++calls; });
+  SplitChunkLines("abcdefgh", -1, [&](std::string_view) { ++calls; });
+  EXPECT_EQ(calls, 0);
+
+  for (const auto& [line, report] : {std::pair{"Input #0, lavfi", true},
+                                     {"Output #0, h264", true},
+                                     {"frame=   25 fps=0.0", true},
+                                     {"  Stream #0:0: Video: h264", true},
+                                     {"  Stream #0:1: Audio: pcm", true},
+                                     {"  Duration: 00:00:02.00", true},
+                                     {"Press [q] to stop", false},
+                                     {"input #0", false},
+                                     {"Frame= 10", false}}) {
+    EXPECT_EQ(IsReportLine(line), report) << line;
+  }
+  const std::tuple<std::string, std::int64_t, std::int64_t> parses[] = {
+      {"  Duration: 00:01:40.00, start: 0.000000, bitrate: 5 kb/s", 100000, -1},
+      {"frame=  12 fps=0.0 q=-1.0 size=0kB time=00:00:50.00 bitrate=N/A", -1, 50000},
+      {"time=00:00:04.50", -1, 4500},
+      {"time=00:00:04.99", -1, 4990},
+      {"time=00:00:04.5", -1, 4500},
+      {"time=00:00:04.505", -1, 4505},
+      {"time=00:00:04", -1, 4000},
+      {"  Duration: 25:00:00.00, start", 90000000, -1},
+      {"  Duration: 123:04:05.06", 443045060, -1},
+      {"  Duration: N/A, start: 0.000000", 0, -1},
+      {"  Duration: xx:yy:zz.ww", 0, -1},
+      {"Duration:", 0, -1},
+      {"Duration: 00:0", 0, -1},
+      {"time=00:00:0", -1, 0},
+      {"time=N/A", -1, 0},
+      {"time=-00:00:00.04", -1, -40},
+      {"Duration: 0000000001:00:00.00", 0, -1},
+      {"Duration: 00:00:10.00 time=00:00:02.00", 10000, 2000},
+      {"no markers here", -1, -1},
+  };
+  for (const auto& [line, duration, time] : parses) {
+    JobFigures figures;
+    figures.durationMs = -1;
+    figures.timeMs = -1;
+    ParseOutputLine(figures, line);
+    EXPECT_EQ(figures.durationMs.load(), duration) << line;
+    EXPECT_EQ(figures.timeMs.load(), time) << line;
+  }
+  JobFigures figures;  // a line cut just after the marker is read only as far as it goes
+  ParseOutputLine(figures, std::string_view("time=00:00:07.00").substr(0, 8));
+  EXPECT_EQ(figures.timeMs.load(), 0);
+}
+
+TEST(JobCallbacks, ProgressRoundsMovesForwardOnlyAndSends) {
+  // duration, time, position before, position after, position sent
+  const std::int64_t rows[][5] = {
+      {0, 500, 0, 0, 0},          {-5, 500, 40, 40, 0},          {100000, 50000, 0, 50, 50},
+      {100000, 98500, 0, 98, 98}, {100000, 98510, 0, 100, 100},  {100000, 30000, 60, 60, 60},
+      {100000, -500, 0, 0, 0},    {100000, 300000, 0, 100, 100}, {1000, 5, 0, 0, 0},
+      {1000, 6, 0, 1, 1}};
+  for (const auto& row : rows) {
+    TestJobWindow window;
+    window.figures.durationMs = row[0];
+    window.figures.timeMs = row[1];
+    window.figures.progressPos = static_cast<std::int32_t>(row[2]);
+    UpdateProgress(window);
+    window.host.runPosted();
+    EXPECT_EQ(window.figures.progressPos.load(), row[3]) << row[0] << " " << row[1];
+    EXPECT_EQ(window.host.progressHistory, std::vector<int>{static_cast<int>(row[4])});
+  }
+}
+
+void Output(TestJobWindow& window, std::string_view chunk) {
+  EXPECT_EQ(OnConversionOutput(chunk.data(), static_cast<int>(chunk.size()), &window), 0);
+}
+
+TEST(JobCallbacks, ACleanRunLogsItsReportLinesInOrder) {
+  TestJobWindow window(false, kQuietTick);
+  ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("callbacks")));
+  window.figures.progressPos = 77;
+  window.figures.failed = true;
+  window.logAppend("earlier line\r\n");
+  OnConversionStarted(kNotifyStarted, &window);
+  // The earlier line reached the pane before the job's own lines were queued.
+  EXPECT_EQ(window.trace.paneText().find("START"), std::string::npos);
+  EXPECT_NE(window.trace.paneText().find("earlier line"), std::string::npos);
+  window.host.runPosted();
+  window.host.progressHistory.clear();
+  Output(window, "Input #0, lavfi, from 'testsrc':\n");
+  Output(window, "  Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\n");
+  Output(window, "Press [q] to stop, [?] for help\n");
+  Output(window, "frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r");
+  OnConversionFinished(kNotifyFinished, &window);
+  EXPECT_EQ(window.jobLog(),
+            "[30] # earlier line\r\n[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
+            "[30] # Input #0, lavfi, from 'testsrc':\r\n"
+            "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
+            "[30] # frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r\n"
+            "[30] # ##### END CONVERSION ######\r\n");
+  EXPECT_EQ(window.host.progressHistory, (std::vector<int>{0, 0, 0, 50, 50, 100}));
+  EXPECT_EQ(window.enableCalls, (std::vector<bool>{false, true}));
+  EXPECT_EQ(window.results, 1);
+  EXPECT_TRUE(window.lastResult);
+  EXPECT_FALSE(window.host.dialogResult.has_value());
+}
+
+TEST(JobCallbacks, EndingsLogResultBarAndCloseInAutomaticMode) {
+  struct Row {
+    bool automatic;
+    int error;        // 0 for none
+    int progressPos;  // before the error
+    const char* line;
+    std::vector<bool> enables;
+    int bar;
+    std::optional<int> dialogResult;
+  };
+  const char* kError = "[30] # ##### CONVERSION  ERROR ######\r\n";
+  const Row rows[] = {
+      {false, 0, 0, "", {false, true}, 100, std::nullopt},
+      {true, 0, 0, "", {false, true}, 100, 2},
+      {true, kErrorToolFailed, 90, kError, {false, true, true}, 100, 2},
+      {false, kErrorToolFailed, 0, kError, {false, true, true}, 100, std::nullopt},
+      {false,
+       kErrorToolFailed,
+       91,
+       "[30] # ##### CONVERSION  BREAK ######\r\n",
+       {false, true, true},
+       100,
+       std::nullopt},
+      // A start failure has no started or finished notification: the result is settled, but
+      // the window stays open for the user to close, in automatic mode too.
+      {true,
+       kErrorStartFailed,
+       95,
+       "[30] # ##### CREATION  ERROR ######\r\n",
+       {true},
+       95,
+       std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TestJobWindow window(row.automatic, kQuietTick);
+    ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("callbacks")));
+    if (row.error != kErrorStartFailed) OnConversionStarted(kNotifyStarted, &window);
+    window.figures.progressPos = row.progressPos;
+    window.figures.durationMs = 100;
+    window.figures.timeMs = row.progressPos;
+    if (row.error != 0) {
+      EXPECT_EQ(OnConversionError(row.error, &window), 0);
+    }
+    if (row.error != kErrorStartFailed) OnConversionFinished(kNotifyFinished, &window);
+    const std::string start =
+        row.error == kErrorStartFailed ? "" : "[30] # \r\n[30] # ##### START CONVERSION ######\r\n";
+    const std::string end =
+        row.error == kErrorStartFailed ? "" : "[30] # ##### END CONVERSION ######\r\n";
+    EXPECT_EQ(window.jobLog(), start + row.line + end);
+    EXPECT_EQ(window.enableCalls, row.enables);
+    EXPECT_EQ(window.host.progress(), row.bar);
+    EXPECT_EQ(window.results, 1);
+    EXPECT_EQ(window.lastResult, row.error == 0);
+    EXPECT_EQ(window.host.dialogResult, row.dialogResult);
+  }
+  EXPECT_EQ(OnConversionOutput(nullptr, 10, nullptr), -1);
+  EXPECT_EQ(OnConversionOutput("frame=1 time=00:00:02.00\r", 25, nullptr), 0);
+}
+
+// A started log in its own folder; the writer does not flush by itself afterwards.
+class TraceControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(window_.startLogAndWait(directory_)); }
+  // Adds a level-30 line that makes the pane model exactly `size` characters long.
+  void FillTo(std::size_t size) {
+    const std::size_t now = trace_.paneText().size() + FormatLevelPrefix(30).size();
+    ASSERT_GE(size, now);
+    trace_.AddMessage(std::string(size - now, 'x'), 0, 30);
+    trace_.Flush();
+    ASSERT_EQ(trace_.paneText().size(), size);
+  }
+  std::string Pane() { return window_.shownLog(); }
+
+  std::string directory_ = testing::MakeTempDirectory("program.dir");
+  TestJobWindow window_{false, kQuietTick};
+  TraceControl& trace_ = window_.trace;
+};
+
+TEST_F(TraceControlTest, FirstLineLevelsAndShutdown) {
+  const std::regex first(
+      "\\d{2} (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\\d{2}\\.\\d{2}\\.\\d{2} "
+      "\\[30\\] # Trace process started\\.\r\n");
+  EXPECT_TRUE(std::regex_match(Pane(), first)) << Pane();
+  EXPECT_EQ(trace_.tracePath(), directory_ + "/ConvVexlo.Log");
+  trace_.StartTrace("Other.Log", TraceControl::kSaveOnOverflow);  // a second start changes nothing
+  EXPECT_EQ(trace_.tracePath(), directory_ + "/ConvVexlo.Log");
+  window_.host.setText(res::id::kLogPane, "");
+  trace_.AddMessage("thirty-one\r\n", 0, 31);
+  trace_.AddMessage("thirty\r\n", 0, 30);
+  trace_.AddMessage("five\r\n", 0, 5);
+  trace_.maxLevel = 31;
+  trace_.AddMessage("now shown\r\n", 0, 31);
+  EXPECT_EQ(Pane(), "[30] # thirty\r\n[05] # five\r\n[31] # now shown\r\n");
+  trace_.AddMessage("queued at shutdown\r\n", 0, 30);
+  trace_.ShutdownTrace();
+  trace_.AddMessage("after shutdown\r\n", 0, 30);
+  EXPECT_EQ(Pane().find("shutdown"), std::string::npos);
+}
+
+TEST_F(TraceControlTest, APanePastTheLimitGoesToTheMonthlyFile) {
+  FillTo(40000);  // exactly the limit: kept
+  EXPECT_EQ(Pane().size(), 40000u);
+  EXPECT_FALSE(std::filesystem::exists(trace_.datedLogPath()));
+  const std::string before = trace_.paneText();
+  trace_.AddMessage("0123456789123", 0, 30);  // 7 + 13 characters past it
+  trace_.Flush();
+  EXPECT_EQ(testing::ReadAll(trace_.datedLogPath()), before + "[30] # 0123456789123");
+  EXPECT_EQ(Pane(), "");
+  // A folder in the file's place: the pane is kept, and saved at the next flush once it can be.
+  const std::string dated = trace_.datedLogPath();
+  std::filesystem::rename(dated, dated + ".first");
+  ASSERT_EQ(::mkdir(dated.c_str(), 0700), 0);
+  std::ofstream(directory_ + "/not-a-folder") << "x";  // nor can the fallback state folder
+  ::setenv("XDG_STATE_HOME", (directory_ + "/not-a-folder").c_str(), 1);
+  trace_.AddMessage(std::string(40001, 'x'), 0, 30);  // the pane keeps only its last 40000
+  trace_.Flush();
+  EXPECT_EQ(trace_.paneText().size(), TraceControl::kPaneLimit);
+  EXPECT_NE(trace_.paneText().find("##### ERROR: Log file not written (" + dated), std::string::npos);
+  const std::string kept = trace_.paneText();
+  EXPECT_EQ(Pane(), kept);
+  ASSERT_EQ(::rmdir(dated.c_str()), 0);
+  trace_.AddMessage("again", 0, 30);
+  trace_.Flush();
+  EXPECT_EQ(testing::ReadAll(dated), kept + "[30] # again");
+  EXPECT_EQ(Pane(), "");
+  const std::regex name(std::regex_replace(directory_, std::regex("\\."), "\\.") +
+                        "/ConvVexlo_(0[1-9]|1[0-2])_\\d{4}\\.Log");
+  EXPECT_TRUE(std::regex_match(dated, name)) << dated;
+}
+
+TEST(TraceControlWriter, FlushesByItselfAndStopsPromptlyOrDropsAllWhenNotStarted) {
+  testing::FakeDialogHost host;
+  auto trace =
+      std::make_unique<TraceControl>(host, res::id::kLogPane, std::chrono::milliseconds(1));
+  trace->StartTrace("ConvVexlo.Log", TraceControl::kSaveOnOverflow);
+  trace->AddMessage("by the writer\r\n", 0, 30);
+  EXPECT_TRUE(host.pumpUntil(
+      [&] { return host.text(res::id::kLogPane).find("by the writer") != std::string::npos; }));
+  trace.reset();  // joins the writer
+  EXPECT_EQ(host.runPosted(), 0);
+  TraceControl idle(host, res::id::kLogPane, kQuietTick);
+  idle.AddMessage("dropped\r\n", 0, 30);
+  idle.Flush();
+  EXPECT_EQ(idle.paneText(), "");
+  EXPECT_EQ(host.runPosted(), 0);
+}
+
+TEST(TraceFormat, DatedNamesOfTheMonthTimestampsAndPrefixes) {
+  auto when = [](int month) {  // 4 December 2026 14:06:52, local time, in another month
+    std::tm t{};
+    std::tie(t.tm_year, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_isdst) =
+        std::tuple(126, month, 4, 14, 6, 52, -1);
+    return std::mktime(&t);
+  };
+  EXPECT_EQ(DatedLogPathAt("/a/ConvVexlo.Log", when(0)), "/a/ConvVexlo_01_2026.Log");
+  EXPECT_EQ(DatedLogPathAt("/a/ConvVexlo.Log", when(11)), "/a/ConvVexlo_12_2026.Log");
+  EXPECT_EQ(FormatTimestamp(when(11)), "04 Dec-14.06.52 ");
+  EXPECT_EQ(FormatLevelPrefix(5) + FormatLevelPrefix(100), "[05] # [100] # ");
+}
+
+}  // namespace
+}  // namespace vexlo::process

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "app/RegistryStore.h"
+#include "platform/RegistryHive.h"
+#include "tests/support/Support.h"
+
+namespace vexlo::platform {
+namespace {
+
+using testing::ReadAll;
+constexpr auto kUser = RegistryRoot::kCurrentUser;
+constexpr const char* kHead = "Windows Registry Editor Version 5.00\n\n";
+
+std::vector<std::uint8_t> Bytes(std::string_view text, bool zero = true) {
+  std::vector<std::uint8_t> bytes(text.begin(), text.end());
+  if (zero) bytes.push_back(0);
+  return bytes;
+}
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  std::string HivePath() const { return home_.path() + "/vexlo/HKEY_CURRENT_USER.reg"; }
+  void WriteHive(const std::string& text) {
+    std::filesystem::create_directories(home_.path() + "/vexlo");
+    std::ofstream(HivePath(), std::ios::binary) << text;
+  }
+  testing::ConfigHome home_;
+  app::RegistryStore store_;
+};
+
+TEST_F(RegistryTest, WritesTheExactTextOfARegistryExport) {
+  ASSERT_TRUE(
+      SetValue(kUser, "VexloDirectory", "FileOrigine", {kRegSz, Bytes("C:\\in\\clip.mov")}));
+  ASSERT_TRUE(SetValue(kUser, "VexloDirectory", "iNumCRF", {kRegDword, {0x0c, 0, 0, 0}}));
+  ASSERT_TRUE(SetValue(kUser, "Software\\Other", "", {3, {0xde, 0xad}}));
+  EXPECT_EQ(ReadAll(HivePath()), std::string(kHead) +
+                                     "[HKEY_CURRENT_USER\\VexloDirectory]\n"
+                                     "\"FileOrigine\"=\"C:\\\\in\\\\clip.mov\"\n"
+                                     "\"iNumCRF\"=dword:0000000c\n\n"
+                                     "[HKEY_CURRENT_USER\\Software\\Other]\n"
+                                     "@=hex(3):de,ad\n\n");
+  struct stat info {};
+  ASSERT_EQ(::stat((home_.path() + "/vexlo").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(RegistryTest, EveryValueKeepsItsTypeAndBytes) {
+  const std::tuple<std::string, RegistryValue, std::string> rows[] = {
+      {"a\"b\\c", {kRegSz, Bytes("x\\\"y")}, R"("a\"b\\c"="x\\\"y")"},
+      {"Größe", {kRegSz, Bytes("日本語 é")}, "\"Größe\"=\"日本語 é\""},
+      {"e", {kRegSz, Bytes("")}, "\"e\"=\"\""},
+      {"t", {kRegSz, Bytes("ab", false)}, "\"t\"=hex(1):61,62"},
+      {"t", {kRegSz, Bytes(std::string("a\0", 2))}, "\"t\"=hex(1):61,00,00"},
+      {"t", {kRegSz, Bytes("a\tb")}, "\"t\"=hex(1):61,09,62,00"},
+      {"t", {kRegSz, Bytes("\xC3(")}, "\"t\"=hex(1):c3,28,00"},
+      {"t", {kRegSz, {}}, "\"t\"=hex(1):"},
+      {"d", {kRegDword, {0x78, 0x56, 0x34, 0x12}}, "\"d\"=dword:12345678"},
+      {"d", {kRegDword, {1, 2, 3}}, "\"d\"=hex(4):01,02,03"},
+      {"b", {3, {0x00, 0xff, 0x7f}}, "\"b\"=hex(3):00,ff,7f"},
+      {"q", {0xfffffffe, {0x10}}, "\"q\"=hex(fffffffe):10"},
+      {"", {kRegDword, {0, 0, 0, 0}}, "@=dword:00000000"}};
+  for (const auto& [name, value, line] : rows) {
+    ASSERT_TRUE(SetValue(kUser, "K", name, value));
+    EXPECT_EQ(QueryValue(kUser, "K", name), value) << line;
+    EXPECT_NE(ReadAll(HivePath()).find("\n" + line + "\n"), std::string::npos) << line;
+    std::filesystem::remove(HivePath());
+  }
+  // Names and keys compare without case and keep their first spelling.
+  ASSERT_TRUE(SetValue(kUser, "Vexlo\\Sub", "FileOrigine", {kRegSz, Bytes("1")}));
+  ASSERT_TRUE(SetValue(kUser, "VEXLO\\sub", "FILEORIGINE", {kRegSz, Bytes("2")}));
+  EXPECT_EQ(QueryValue(kUser, "vexlo\\SUB", "fileorigine"), (RegistryValue{kRegSz, Bytes("2")}));
+  EXPECT_NE(ReadAll(HivePath()).find("[HKEY_CURRENT_USER\\Vexlo\\Sub]\n\"FileOrigine\"=\"2\"\n\n"),
+            std::string::npos);
+  EXPECT_TRUE(KeyExists(kUser, "vexlo"));
+  EXPECT_FALSE(KeyExists(kUser, "Vex"));
+  std::filesystem::remove(HivePath());
+  for (const auto& [key, name] : {std::pair{"\\lead", "n"},
+                                  {"trail\\", "n"},
+                                  {"a\\\\b", "n"},
+                                  {"a\nb", "n"},
+                                  {"k", "line\nbreak"},
+                                  {"k", "bad\xFFutf8"}}) {
+    EXPECT_FALSE(SetValue(kUser, key, name, {kRegSz, Bytes("x")})) << key << name;
+  }
+  EXPECT_FALSE(std::filesystem::exists(HivePath()));
+}
+
+TEST(RegistryHiveParse, AcceptsExportsAndRefusesTornOrForeignText) {
+  const std::string head = kHead;
+  const std::pair<std::string, RegistryValue> accepted[] = {
+      {head + "[HKEY_CURRENT_USER\\K]\n\"v\"=\"x\"\n", {kRegSz, Bytes("x")}},
+      {"\xEF\xBB\xBFWindows Registry Editor Version "
+       "5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=dword:0000ABCD\r\n",
+       {kRegDword, {0xcd, 0xab, 0, 0}}},
+      {head + "; comment\n[hkey_current_user\\K]\n\"v\"=hex:01,02,\\\n  03\n", {3, {1, 2, 3}}},
+      {head + "[HKEY_CURRENT_USER\\K]\n\"v\"=\"old\"\n[HKEY_CURRENT_USER\\k]\n\"V\"=hex(7):00\n",
+       {7, {0}}}};
+  for (const auto& [text, expected] : accepted) {
+    const auto hive = ParseRegistryHive(text, kUser);
+    ASSERT_TRUE(hive && hive->keys.size() == 1 && hive->keys[0].values.size() == 1) << text;
+    EXPECT_EQ(hive->keys[0].values[0].second, expected) << text;
+  }
+  const std::string k = head + "[HKEY_CURRENT_USER\\K]\n";
+  for (const std::string& text : {std::string(),
+                                  std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n"),
+                                  head + "\"v\"=\"value before any section\"\n",
+                                  head + "[HKEY_LOCAL_MACHINE\\K]\n",
+                                  head + "[HKEY_CURRENT_USER\\K\n",
+                                  head + "[HKEY_CURRENT_USER\\a\\\\b]\n",
+                                  head + "[-HKEY_CURRENT_USER\\K]\n",
+                                  k + "\"v\"=\"unterminated\n",
+                                  k + "\"v\"=\"bad \\escape\"\n",
+                                  k + "\"v\"=dword:0000000\n",
+                                  k + "\"v\"=hex(3):01,0\n",
+                                  k + "\"v\"=hex(3):01,\n",
+                                  k + "\"v\"=hex(3):01,\\\n",
+                                  k + "\"v\"=hex(123456789):01\n",
+                                  k + "\"v\"=-\n",
+                                  k + "\"v\" = \"x\"\n",
+                                  k + "\"v\"=\"a\x01z\"\n"}) {
+    EXPECT_FALSE(ParseRegistryHive(text, kUser).has_value()) << text;
+  }
+}
+
+TEST_F(RegistryTest, AnUnparseableFileIsSetAsideAndAnUnreadableOneNeverReplaced) {
+  const std::string valid = std::string(kHead) + "[HKEY_CURRENT_USER\\K]\n\"old\"=\"value\"\n\n";
+  for (const std::string& content :
+       {std::string("\177ELF\2\1\1 garbage"),
+        std::string("[HKEY_CURRENT_USER\\K]\n\"old\"=\"no header\"\n")}) {
+    WriteHive(content);
+    EXPECT_FALSE(QueryValue(kUser, "K", "old").has_value());
+    EXPECT_FALSE(std::filesystem::exists(HivePath()));
+    EXPECT_EQ(ReadAll(HivePath() + ".bad"), content);
+    WriteHive(content);
+    ASSERT_TRUE(SetValue(kUser, "K", "new", {kRegSz, Bytes("x")}));
+    EXPECT_EQ(ReadAll(HivePath() + ".bad"), content);
+    EXPECT_EQ(ReadAll(HivePath()),
+              std::string(kHead) + "[HKEY_CURRENT_USER\\K]\n\"new\"=\"x\"\n\n");
+    std::filesystem::remove(HivePath() + ".bad");
+    std::filesystem::remove(HivePath() + ".bad.2");
+  }
+  std::filesystem::remove(HivePath());
+  std::filesystem::create_directories(HivePath());  // a folder where the file belongs
+  EXPECT_FALSE(QueryValue(kUser, "K", "v").has_value());
+  EXPECT_FALSE(SetValue(kUser, "K", "v", {kRegSz, Bytes("x")}));
+  EXPECT_TRUE(std::filesystem::is_directory(HivePath()));
+}
+
+// Random bytes and damaged copies of a valid file never crash the parser, and whatever it
+// accepts survives a second trip through the writer unchanged.
+TEST(RegistryHiveParse, SurvivesRandomAndDamagedInput) {
+  RegistryHive sample;
+  PutRegistryValue(sample, "VexloDirectory", "FileOrigine", {kRegSz, Bytes("/tmp/a \"b\".mov")});
+  PutRegistryValue(sample, "VexloDirectory", "iNumCRF", {kRegDword, {5, 0, 0, 0}});
+  PutRegistryValue(sample, "Other\\Key", "", {9, {1, 2, 3, 0xff}});
+  const std::string valid = FormatRegistryHive(sample, kUser);
+  std::mt19937 random(20240601);
+  for (int round = 0; round < 4000; ++round) {
+    std::string text = valid.substr(0, random() % (valid.size() + 1));
+    if (round % 2 == 0) {
+      text.resize(random() % 200);
+      for (char& c : text) c = static_cast<char>(random());
+      if (round % 4 == 0) text = kHead + text;
+    }
+    for (int flips = random() % 4; flips > 0 && !text.empty(); --flips)
+      text[random() % text.size()] = static_cast<char>(random());
+    const auto hive = ParseRegistryHive(text, kUser);
+    if (!hive) continue;
+    const std::string again = FormatRegistryHive(*hive, kUser);
+    const auto reparsed = ParseRegistryHive(again, kUser);
+    ASSERT_TRUE(reparsed.has_value()) << text;
+    EXPECT_EQ(FormatRegistryHive(*reparsed, kUser), again);
+  }
+}
+
+TEST_F(RegistryTest, StoreReadsUpToFourBytesOrTheFirstZeroAndNeverCreates) {
+  constexpr std::uint32_t kDefault = 0xA5A5A5A5;
+  std::string text;
+  EXPECT_EQ(store_.ReadDword(app::kSettingsKey, "v", kDefault), kDefault);
+  store_.ReadString(app::kSettingsKey, "v", "default", text = "stale");
+  EXPECT_EQ(text, "default");
+  EXPECT_FALSE(std::filesystem::exists(home_.path() + "/vexlo"));
+  ASSERT_EQ(store_.WriteDword("Elsewhere", "x", 1), 1);
+  store_.ReadString(app::kSettingsKey, "FileOrigine", "/prog", text);
+  EXPECT_FALSE(KeyExists(kUser, app::kSettingsKey));
+  const std::tuple<RegistryValue, std::uint32_t, std::string> rows[] = {
+      {{kRegDword, {0x0c, 0, 0, 0x80}}, 0x8000000c, "\x0c"},
+      {{kRegSz, Bytes("ab")}, 0x006261, "ab"},
+      {{kRegSz, Bytes("abc")}, 0x00636261, "abc"},
+      {{kRegSz, Bytes("abcd")}, kDefault, "abcd"},
+      {{kRegSz, Bytes("")}, 0, ""},
+      {{kRegSz, {}}, 0, ""},
+      {{kRegSz, Bytes("ab", false)}, 0x6261, "ab"},
+      {{kRegSz, Bytes(std::string("a\0b", 3))}, 0x00620061, "a"},
+      {{3, {0x34, 0x12}}, 0x1234, "4\x12"},
+      {{kRegDword, {1, 0, 0, 0, 0, 0, 0, 0}}, kDefault, "\x01"}};
+  for (const auto& [value, number, string] : rows) {
+    ASSERT_TRUE(SetValue(kUser, app::kSettingsKey, "V", value));
+    EXPECT_EQ(store_.ReadDword(app::kSettingsKey, "v", kDefault), number) << string;
+    store_.ReadString(app::kSettingsKey, "v", "default", text = "stale");
+    EXPECT_EQ(text, string);
+    store_.ReadString(app::kSettingsKey, "other", "default", text);
+    EXPECT_EQ(text, "default");
+  }
+}
+
+TEST_F(RegistryTest, StoreWritesTheirTypeAndExactBytesOrReturnZero) {
+  EXPECT_EQ(store_.WriteDword(app::kSettingsKey, "iNumCRF", 0x01020304), 1);
+  EXPECT_EQ(store_.WriteString(app::kSettingsKey, "FileOrigine", "/tmp/é.mov"), 1);
+  EXPECT_EQ(store_.WriteString(app::kSettingsKey, "Empty", ""), 1);
+  EXPECT_EQ(store_.WriteString(app::kSettingsKey, "Cut", std::string("ab\0cd", 5)), 1);
+  EXPECT_EQ(QueryValue(kUser, app::kSettingsKey, "iNumCRF"),
+            (RegistryValue{kRegDword, {4, 3, 2, 1}}));
+  EXPECT_EQ(QueryValue(kUser, app::kSettingsKey, "FileOrigine"),
+            (RegistryValue{kRegSz, Bytes("/tmp/é.mov")}));
+  EXPECT_EQ(QueryValue(kUser, app::kSettingsKey, "Empty"), (RegistryValue{kRegSz, {0}}));
+  EXPECT_EQ(QueryValue(kUser, app::kSettingsKey, "Cut"), (RegistryValue{kRegSz, Bytes("ab")}));
+  EXPECT_EQ(store_.WriteString(app::kSettingsKey, "bad\nname", "x"), 0);
+  EXPECT_EQ(store_.WriteDword("bad\\\\path", "a", 1), 0);
+  std::ofstream(home_.path() + "/file") << "x";
+  ::setenv("XDG_CONFIG_HOME", (home_.path() + "/file").c_str(), 1);  // no folder can be made there
+  EXPECT_EQ(store_.WriteDword(app::kSettingsKey, "a", 1), 0);
+  EXPECT_EQ(store_.WriteString(app::kSettingsKey, "b", "x"), 0);
+}
+
+}  // namespace
+}  // namespace vexlo::platform
