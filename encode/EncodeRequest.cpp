@@ -74,7 +74,7 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
                          std::string_view programDir) {
   if (settings.fps < 1) return Refusal(kPngFrameRateMissing, kFrameRateRefusalSaves);
   const std::optional<PngPattern> png = DerivePngPattern(paths.source);
-  if (!png) return Refusal({}, kNoNumberRefusalSaves);
+  if (!png) return Refusal(kPngFrameNumberMissing, kNoNumberRefusalSaves);
   if (auto line = UnusablePathLine({png->pattern})) return Refusal(*line);
   if (SequencesOverlap(png->pattern, paths.videoDestination)) {
     return Refusal(process::text::SequenceOverlap(paths.videoDestination), kNoNumberRefusalSaves);

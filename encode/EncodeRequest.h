@@ -14,6 +14,10 @@ namespace vexlo::encode {
 
 inline constexpr std::string_view kPngFrameRateMissing =
     "##### ERROR: You need to specify FPS before start conversion from PNG! ######\r\n";
+/// A PNG source whose name has no frame number with at least two characters before it (the
+/// original refused it without a word; a headless run then ended with nothing said).
+inline constexpr std::string_view kPngFrameNumberMissing =
+    "##### ERROR: The PNG file name needs a frame number before .png, as in img_0001.png ######\r\n";
 
 /// The three paths of the window, as typed.
 struct EncodePaths {

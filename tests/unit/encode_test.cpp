@@ -108,7 +108,7 @@ TEST(EncodePlan, Requests) {
        ""},
       {0, {}, {"/seq/img_0001.png", "/o", ""}, false, kNoFps, 1, "", ""},
       {0, {.fps = -1}, {"/seq/img_0001.PNG", "/o", ""}, false, kNoFps, 1, "", ""},
-      {0, f25, {"/99.png", "/o.H264", ""}, false, "", 2, "", ""},
+      {0, f25, {"/99.png", "/o.H264", ""}, false, std::string(kPngFrameNumberMissing), 2, "", ""},
       {0,
        f25,
        {"/seq/img_0001.png", "/o", ""},
