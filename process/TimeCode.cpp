@@ -4,7 +4,8 @@
 #include <cmath>
 #include <string>
 
-#include "process/LeadingNumber.h"
+#include "platform/Characters.h"
+#include "platform/LeadingNumber.h"
 
 namespace vexlo::process {
 
@@ -12,13 +13,9 @@ namespace {
 
 constexpr std::size_t kParsedLength = 30;
 
-bool IsBlank(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && platform::IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && platform::IsSpace(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -58,7 +55,7 @@ int TimeCode::Parse(std::string_view text) {
     if (code[i] == ':' || code[i] == '.') {
       code[i] = '\0';
     } else if (pending == 1 || i == 0) {
-      fields[field] = LeadingInteger(std::string_view(code).substr(i));
+      fields[field] = platform::LeadingInteger(std::string_view(code).substr(i));
       if (field == 3) break;
       code[i] = '\0';
       pending = 0;

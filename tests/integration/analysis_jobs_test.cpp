@@ -222,7 +222,7 @@ TEST_F(AnalysisJobs, FrameGrabWritesAPictureOfTheClipSize) {
   ASSERT_EQ(GrabFrameRefusal(clip_, *picture), "");
   ProcessRunner runner;
   runner.SetCommandLine(GrabFrameCommandLine(programDir_, clip_, 1.5f, false, *picture).c_str());
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(window.host.pumpUntil([&] { return runner.state() == process::kRunnerEnded; }));
   runner.Close();
   const std::string bmp = ReadAll(*picture);

@@ -124,7 +124,7 @@ TEST(JobNotificationsTest, EachRunEndingGivesItsLogBarAndControls) {
       runner.error = OnConversionError;
       runner.finished = OnConversionFinished;
       runner.outputContext = runner.endContext = runner.startedContext = context;
-      runner.Start();
+      EXPECT_EQ(runner.Start(), 0);
       if (c.stopAfterOutput) {
         ASSERT_TRUE(window.host.pumpUntil([&] { return window.figures.timeMs.load() > 0; }));
         runner.Stop();

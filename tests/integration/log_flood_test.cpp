@@ -64,7 +64,7 @@ TEST(LogFloodTest, NoReportLineIsLostAndThePaneStaysBounded) {
     runner.error = OnConversionError;
     runner.finished = OnConversionFinished;
     runner.outputContext = runner.endContext = runner.startedContext = context;
-    runner.Start();
+    EXPECT_EQ(runner.Start(), 0);
     ASSERT_TRUE(window.host.pumpUntil(
         [&] {
           largestModel = std::max(largestModel, window.trace.paneText().size());

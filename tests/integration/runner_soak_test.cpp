@@ -99,7 +99,7 @@ void StartRun(SoakRun& run, std::mt19937& random) {
   runner.outputContext = runner.startedContext = runner.endContext = &run.tally;
   run.ending = Ending(random() % 4);
   if (behaviour == 4 && run.ending == Ending::kWaitThenClose) run.ending = Ending::kStop;
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
 }
 
 void EndRun(SoakRun& run) {
@@ -134,7 +134,7 @@ TEST(RunnerSoakTest, TwoThousandRunsLeaveNoDescriptorThreadOrChildBehind) {
     // A first run lets the run-time start what it starts once (ThreadSanitizer's own thread).
     SoakRun warmUp;
     warmUp.runner->SetCommandLine("\"" VEXLO_TESTTOOL_PATH "\"");
-    warmUp.runner->Start();
+    EXPECT_EQ(warmUp.runner->Start(), 0);
   }
   const int descriptorsBefore = CountEntries("/proc/self/fd");
   const int threadsBefore = CountEntries("/proc/self/task");

@@ -240,7 +240,7 @@ TEST(ProcessRunnerTest, StopKillsTheChildAndGivesOnlyFinished) {
   ProcessRunner runner;
   runner.SetCommandLine(Tool("--print-pid --sleep-ms 30000").c_str());
   recorder.attach(runner);
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(recorder.waitOutput());
   const pid_t pid = std::stoi(recorder.chunks().front().substr(4));
   ASSERT_TRUE(ProcessExists(pid));
@@ -291,9 +291,9 @@ TEST(ProcessRunnerTest, StartWritesTheBannerAndASecondStartRunsNothing) {
   runner.SetCommandLine(Tool("--print-pid --sleep-ms 200").c_str());
   recorder.attach(runner);
   ::testing::internal::CaptureStdout();
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
   const std::string banner = ::testing::internal::GetCapturedStdout();
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(recorder.waitEnd());
   EXPECT_EQ(banner, "\n->Start of parent execution.\n");
   EXPECT_EQ(recorder.events(), (Events{"started", "finished"}));
