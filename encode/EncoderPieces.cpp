@@ -47,6 +47,14 @@ void AddReport(process::CommandLineBuilder& line, const EncoderSettings& setting
   if (settings.useReport) line.Add(" -report");
 }
 
+void AddHevcTail(process::CommandLineBuilder& line, const EncoderSettings& settings, bool mp4,
+                 std::string_view destination) {
+  AddDeinterlace(line, settings);
+  AddResize(line, settings, tables::ResizeRange::kListOnly);
+  if (mp4) line.Add(" -f mp4");
+  AddDestination(line, destination);
+}
+
 void AddDestination(process::CommandLineBuilder& line, std::string_view destination) {
   line.Add(" ").AddQuoted(destination);
 }

@@ -39,6 +39,11 @@ void AddResize(process::CommandLineBuilder& line, const EncoderSettings& setting
 /// " -report" when the report check is set.
 void AddReport(process::CommandLineBuilder& line, const EncoderSettings& settings);
 
+/// The end of an HEVC line: deinterlace, the resize of the list's range, " -f mp4" for an MP4
+/// container, the destination.
+void AddHevcTail(process::CommandLineBuilder& line, const EncoderSettings& settings, bool mp4,
+                 std::string_view destination);
+
 /// A blank and the quoted destination that ends every command line.
 void AddDestination(process::CommandLineBuilder& line, std::string_view destination);
 

@@ -27,10 +27,7 @@ std::string EncodePngHevc(const EncoderSettings& settings, std::string_view prog
   pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate,
                                 pieces::SoftwarePixelFormat::kLeftOut);
   line.Add(" -pix_fmt yuv420p -map_metadata -1");
-  pieces::AddDeinterlace(line, settings);
-  pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
-  if (container == Container::kMp4) line.Add(" -f mp4");
-  pieces::AddDestination(line, dst);
+  pieces::AddHevcTail(line, settings, container == Container::kMp4, dst);
   return line.Text();
 }
 

@@ -27,10 +27,7 @@ std::string EncodeHevc(const EncoderSettings& settings, std::string_view program
   const std::string_view rate = tables::FrameRate(settings.fps);
   if (!rate.empty()) line.Add(" -r " + std::string(rate));
   line.Add(" -map_metadata -1");
-  pieces::AddDeinterlace(line, settings);
-  pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
-  if (container == Container::kMp4) line.Add(" -f mp4");
-  pieces::AddDestination(line, dst);
+  pieces::AddHevcTail(line, settings, container == Container::kMp4, dst);
   return line.Text();
 }
 
