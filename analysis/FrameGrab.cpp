@@ -1,19 +1,16 @@
 #include "analysis/FrameGrab.h"
 
-#include <charconv>
 #include <cstdio>
 
+#include "platform/Characters.h"
+#include "platform/LeadingNumber.h"
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
-#include "process/ToolCommand.h"
+#include "process/CommandLineBuilder.h"
 
 namespace vexlo::analysis {
 
 namespace {
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 
 // printf's "%0.2f" of a float, of any length.
 std::string TwoDecimals(float seconds) {
@@ -27,22 +24,8 @@ std::string TwoDecimals(float seconds) {
 }  // namespace
 
 float FrameSeconds(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || (text.front() >= '\t' && text.front() <= '\r'))) {
-    text.remove_prefix(1);
-  }
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  const bool startsNumber =
-      !text.empty() &&
-      (IsDigit(text.front()) || (text.front() == '.' && text.size() > 1 && IsDigit(text[1])));
-  if (!startsNumber) return 0;
-  float value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc()) return 0;
-  return negative ? -value : value;
+  while (!text.empty() && platform::IsSpace(text.front())) text.remove_prefix(1);
+  return platform::LeadingDecimal<float>(text);
 }
 
 std::string FrameTimeSuffix(float seconds) {
@@ -63,16 +46,11 @@ std::optional<std::string> PicturePathFor(std::string_view source, float seconds
 
 std::string GrabFrameCommandLine(std::string_view programDir, std::string_view source,
                                  float seconds, bool deinterlace, std::string_view picturePath) {
-  std::string line = process::QuotedToolPath(programDir, process::kEncoderTool);
-  line += " -i \"";
-  line += source;
-  line += "\" -ss ";
-  line += TwoDecimals(seconds);
-  if (deinterlace) line += " -vf yadif";
-  line += " -t 1 -f image2 \"";
-  line += picturePath;
-  line += '"';
-  return line;
+  process::CommandLineBuilder line(programDir);
+  line.Add(" -i ").AddQuoted(source).Add(" -ss " + TwoDecimals(seconds));
+  if (deinterlace) line.AddFilter("-vf", "yadif");
+  line.Add(" -t 1 -f image2 ").AddQuoted(picturePath);
+  return line.Text();
 }
 
 std::string GrabFrameRefusal(const std::string& source, const std::string& picturePath) {

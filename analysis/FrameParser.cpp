@@ -8,7 +8,8 @@
 #include <limits>
 #include <optional>
 
-#include "process/LeadingNumber.h"
+#include "platform/Characters.h"
+#include "platform/LeadingNumber.h"
 
 namespace vexlo::analysis {
 
@@ -42,7 +43,7 @@ constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
 using KeyValues = std::array<std::optional<std::string_view>, kKeyCount>;
 
 bool IsKeyCharacter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || platform::IsDigit(c) || c == '_';
 }
 
 std::optional<Key> KeyNamed(std::string_view name) {
@@ -67,33 +68,20 @@ KeyValues FindKeyValues(std::string_view line) {
 }
 
 std::string_view SkipBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && platform::IsBlank(text.front())) text.remove_prefix(1);
   return text;
 }
 
 // The low 8 bits of a leading decimal integer.
 std::uint8_t ReadLowByte(std::string_view text) {
-  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(process::LeadingInteger64(text)) &
+  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(platform::LeadingInteger64(text)) &
                                    0xFF);
 }
 
 // A leading decimal number (digits, point, exponent); 0 without one, or when out of range.
 template <typename Number>
 Number ReadNumber(std::string_view text) {
-  text = SkipBlanks(text);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  // Only a digit or a point may begin the number: "inf", "nan" and "N/A" read as 0.
-  if (text.empty() || !(text.front() == '.' || (text.front() >= '0' && text.front() <= '9'))) {
-    return 0;
-  }
-  Number value = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (result.ec != std::errc()) return 0;
-  return negative ? -value : value;
+  return platform::LeadingDecimal<Number>(SkipBlanks(text));
 }
 
 // A decimal number truncated toward zero to 32 bits; saturates instead of overflowing.
@@ -115,10 +103,10 @@ void StorePixelFormat(FrameInfo& info, std::string_view value) {
 }
 
 void StoreAspectRatio(FrameInfo& info, std::string_view line, std::string_view value) {
-  info.aspectNumerator = process::LeadingInteger(value);
+  info.aspectNumerator = platform::LeadingInteger(value);
   const std::size_t colon = line.find(':');
   if (colon != std::string_view::npos)
-    info.aspectDenominator = process::LeadingInteger(line.substr(colon + 1));
+    info.aspectDenominator = platform::LeadingInteger(line.substr(colon + 1));
 }
 
 void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValues& values) {
@@ -135,7 +123,7 @@ void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValu
         record.pictType = FirstCharacter(value);
         break;
       case kPktPos:
-        record.position = process::LeadingInteger64(value);
+        record.position = platform::LeadingInteger64(value);
         break;
       case kPktSize:
         record.size = ReadTruncatedInt32(value);
@@ -157,10 +145,10 @@ void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValu
         StorePixelFormat(info, value);
         break;
       case kWidth:
-        info.width = process::LeadingInteger(value);
+        info.width = platform::LeadingInteger(value);
         break;
       case kHeight:
-        info.height = process::LeadingInteger(value);
+        info.height = platform::LeadingInteger(value);
         break;
       case kSampleAspectRatio:
         StoreAspectRatio(info, line, value);

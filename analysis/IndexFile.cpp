@@ -5,38 +5,31 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string_view>
+
+#include "platform/FileDescriptor.h"
 
 namespace vexlo::analysis {
 
 namespace {
 
-// Writes every byte at the descriptor's position, across partial writes and interruptions.
-bool WriteAll(int fd, const char* data, std::size_t length) {
-  while (length > 0) {
-    const ssize_t written = ::write(fd, data, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    length -= static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-// Writes every byte at a fixed offset without moving the descriptor's position.
-bool WriteAllAt(int fd, const char* data, std::size_t length, off_t offset) {
+// Writes every byte at a fixed offset without moving the descriptor's position. 0, or the errno
+// of the write that failed.
+int WriteAllAt(int fd, const char* data, std::size_t length, off_t offset) {
   while (length > 0) {
     const ssize_t written = ::pwrite(fd, data, length, offset);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
     data += written;
     length -= static_cast<std::size_t>(written);
     offset += written;
   }
-  return true;
+  return 0;
+}
+
+std::string_view BytesOf(const IndexHeader& header) {
+  return {reinterpret_cast<const char*>(&header), sizeof header};
 }
 
 }  // namespace
@@ -49,8 +42,8 @@ int IndexFile::Open(const std::string& path) {
   Release();
   header_ = IndexHeader{};
   error_ = 0;
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ < 0) {
+  fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!fd_.valid()) {
     fail(errno);
     return -1;
   }
@@ -58,8 +51,8 @@ int IndexFile::Open(const std::string& path) {
   buffer_.clear();
   buffer_.reserve(kBufferSize + sizeof(FrameRecord));
   const IndexHeader zero{};
-  if (!WriteAll(fd_, reinterpret_cast<const char*>(&zero), sizeof zero)) {
-    fail(errno);
+  if (const int error = platform::WriteAll(fd_.get(), BytesOf(zero)); error != 0) {
+    fail(error);
     writeFailed_ = true;
     close();
     return -1;
@@ -78,15 +71,16 @@ int IndexFile::Finish(const IndexHeader* header) {
   if (!isOpen() || header == nullptr) return -1;
   header_ = *header;
   bool ok = flush();
-  if (!WriteAllAt(fd_, reinterpret_cast<const char*>(&header_), sizeof header_, 0)) {
+  if (const int error = WriteAllAt(fd_.get(), reinterpret_cast<const char*>(&header_),
+                                   sizeof header_, 0);
+      error != 0) {
+    fail(error);
+    ok = false;
+  }
+  if (::close(fd_.release()) != 0) {
     fail(errno);
     ok = false;
   }
-  if (::close(fd_) != 0) {
-    fail(errno);
-    ok = false;
-  }
-  fd_ = -1;
   buffer_.clear();
   return ok && !writeFailed_ ? 0 : -1;
 }
@@ -101,9 +95,11 @@ void IndexFile::Release() {
 
 // After a failed write the records that follow are dropped: the file would have a hole.
 bool IndexFile::flush() {
-  if (!writeFailed_ && !buffer_.empty() && !WriteAll(fd_, buffer_.data(), buffer_.size())) {
-    fail(errno);
-    writeFailed_ = true;
+  if (!writeFailed_ && !buffer_.empty()) {
+    if (const int error = platform::WriteAll(fd_.get(), buffer_); error != 0) {
+      fail(error);
+      writeFailed_ = true;
+    }
   }
   buffer_.clear();
   return !writeFailed_;
@@ -112,8 +108,7 @@ bool IndexFile::flush() {
 // The records appended so far reach the file even without a header.
 void IndexFile::close() {
   flush();
-  ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
   buffer_.clear();
 }
 

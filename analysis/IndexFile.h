@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/FileDescriptor.h"
+
 namespace vexlo::analysis {
 
 // The frame index file (".INDX", and ".TMP" for a GOP job) is read by other programs, so its
@@ -82,16 +84,16 @@ class IndexFile {
   /// Closes a file still open (records written, header not), zeroes the header copy, creates or
   /// empties the file and writes the 168 zero bytes of the header. 0, or -1 when the file cannot be
   /// created or written: the writer then stays closed and every record is skipped.
-  int Open(const std::string& path);
+  [[nodiscard]] int Open(const std::string& path);
   /// Appends one record. -1 when no file is open or the file could not be written.
   int WriteRecord(const FrameRecord& record);
   /// Writes the pending records and the header at offset 0 and closes the file. -1 when no file
   /// is open, no header is given, or a write failed (the file is closed all the same).
-  int Finish(const IndexHeader* header);
+  [[nodiscard]] int Finish(const IndexHeader* header);
   /// Closes a file still open: its records are written, its header is not.
   void Release();
 
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return fd_.valid(); }
   /// The errno of the first failure to create, write or finish the file since Open; 0 when none.
   int error() const { return error_; }
   /// The copy of the last header given to Finish (zero after Open).
@@ -103,7 +105,7 @@ class IndexFile {
   // Notes the first failure's errno (EIO when the system gave none).
   void fail(int error);
 
-  int fd_ = -1;
+  platform::UniqueFd fd_;
   bool writeFailed_ = false;
   int error_ = 0;
   std::string buffer_;

@@ -25,7 +25,10 @@ int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   indexPath_ = indexPath;
   errorLogged_ = false;
   keptOut_.Clear();
-  platform::DeleteFile(indexPath);
+  if (platform::DeleteFile(indexPath) != 0) {
+    // Nothing to add: an old file left in place is emptied by Open, or Open fails and its
+    // errno is the reason told in the index file error line.
+  }
   const int opened = file_.Open(indexPath);
   state_.Reset();
   return opened;
@@ -53,8 +56,7 @@ int IndexJob::OnIndexError(int code, void* context) {
   // The finished notification that follows a tool failure or the watchdog finishes the file; a
   // start failure has none, so the file is finished (and its failure told) here.
   if (code == process::kErrorStartFailed) {
-    job.file_.Finish(&job.state_.header);
-    job.reportFileError();
+    job.reportFileError(job.file_.Finish(&job.state_.header));
     job.window_.logAppend(kCreationIndexError);
   }
   if (code == process::kErrorToolFailed) job.window_.logAppend(kIndexingError);
@@ -76,8 +78,7 @@ int IndexJob::OnIndexFailure(int code, const process::FailureReason& reason, voi
 int IndexJob::OnIndexFinished(int, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<IndexJob*>(context);
-  job.file_.Finish(&job.state_.header);
-  const bool fileFailed = job.reportFileError();
+  const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
   if (fileFailed && !job.errorLogged_) job.window_.logAppend(kIndexingError);
   job.window_.logAppend(job.gopMode() ? kEndFileGop : kEndIndexing);
   job.window_.postEnableJobControls(true);
@@ -88,8 +89,8 @@ int IndexJob::OnIndexFinished(int, void* context) {
   return 0;
 }
 
-bool IndexJob::reportFileError() {
-  const int error = file_.error();
+bool IndexJob::reportFileError(int finished) {
+  const int error = finished == 0 ? 0 : file_.error();
   if (error != 0) window_.logAppend(IndexFileErrorLine(indexPath_, error));
   return error != 0;
 }

@@ -79,8 +79,8 @@ class IndexJob {
 
  private:
   void parseChunk(const char* data, int length);
-  // Logs the file's error line when the file failed; true then.
-  bool reportFileError();
+  // Logs the file's error line when Finish, whose result is `finished`, failed; true then.
+  bool reportFileError(int finished);
 
   process::JobWindow& window_;
   std::string indexPath_;

@@ -2,7 +2,7 @@
 
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
-#include "process/ToolCommand.h"
+#include "process/CommandLineBuilder.h"
 
 namespace vexlo::analysis {
 
@@ -14,11 +14,10 @@ std::optional<std::string> IndexPathFor(std::string_view namingPath, bool gopMod
 }
 
 std::string FrameIndexCommandLine(std::string_view programDir, std::string_view input) {
-  std::string line = process::QuotedToolPath(programDir, process::kProberTool);
-  line += " -show_frames \"";
-  line += input;
-  line += '"';
-  return line;
+  return process::CommandLineBuilder(programDir, process::kProberTool)
+      .Add(" -show_frames ")
+      .AddQuoted(input)
+      .Text();
 }
 
 std::string FrameIndexRefusal(const std::string& input,

@@ -3,16 +3,13 @@
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
+#include "process/CommandLineBuilder.h"
 #include "process/ToolCommand.h"
 
 namespace vexlo::analysis {
 
 std::string MediaInfoCommandLine(std::string_view programDir, std::string_view path) {
-  std::string line = process::QuotedToolPath(programDir, process::kEncoderTool);
-  line += " -i \"";
-  line += path;
-  line += '"';
-  return line;
+  return process::CommandLineBuilder(programDir).Add(" -i ").AddQuoted(path).Text();
 }
 
 std::string MediaInfoRefusal(std::string_view path) {

@@ -27,11 +27,24 @@ std::optional<RegistryValue> RegistryStore::ReadValue(const std::string& key,
   return platform::QueryValue(RootOf(root), FullKeyPath(key, basePath), name);
 }
 
-int RegistryStore::WriteDword(const std::string& key, const std::string& name, std::uint32_t value,
-                              const std::string* basePath, const RegistryRoot* root) const {
+platform::RegistryWriteResult RegistryStore::PutDwordAt(const std::string& key,
+                                                       const std::string& name, std::uint32_t value,
+                                                       const std::string* basePath,
+                                                       const RegistryRoot* root) const {
   RegistryValue stored{platform::kRegDword, {}};
   for (int i = 0; i < 4; ++i) stored.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored) ? 1 : 0;
+  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored);
+}
+
+platform::RegistryWriteResult RegistryStore::PutDword(const std::string& key,
+                                                     const std::string& name,
+                                                     std::uint32_t value) const {
+  return PutDwordAt(key, name, value, nullptr, nullptr);
+}
+
+int RegistryStore::WriteDword(const std::string& key, const std::string& name, std::uint32_t value,
+                              const std::string* basePath, const RegistryRoot* root) const {
+  return PutDwordAt(key, name, value, basePath, root) ? 1 : 0;
 }
 
 void RegistryStore::ReadString(const std::string& key, const std::string& name,
@@ -48,13 +61,21 @@ void RegistryStore::ReadString(const std::string& key, const std::string& name,
   out.assign(value->data.begin(), end);
 }
 
-int RegistryStore::WriteString(const std::string& key, const std::string& name,
-                               const std::string& value, const std::string* basePath,
-                               const RegistryRoot* root) const {
+platform::RegistryWriteResult RegistryStore::PutStringAt(const std::string& key,
+                                                        const std::string& name,
+                                                        const std::string& value,
+                                                        const std::string* basePath,
+                                                        const RegistryRoot* root) const {
   const std::string text(value.c_str());  // up to the first zero, as the C string would be
   RegistryValue stored{platform::kRegSz, std::vector<std::uint8_t>(text.begin(), text.end())};
   stored.data.push_back(0);
-  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored) ? 1 : 0;
+  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored);
+}
+
+int RegistryStore::WriteString(const std::string& key, const std::string& name,
+                               const std::string& value, const std::string* basePath,
+                               const RegistryRoot* root) const {
+  return PutStringAt(key, name, value, basePath, root) ? 1 : 0;
 }
 
 std::string RegistryStore::FullKeyPath(const std::string& key, const std::string* basePath) const {

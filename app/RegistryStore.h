@@ -35,7 +35,12 @@ class RegistryStore {
       const std::string& key, const std::string& name, const std::string* basePath = nullptr,
       const platform::RegistryRoot* root = nullptr) const;
 
-  /// Stores `value` as a REG_DWORD of 4 bytes. 1 when written, 0 when not.
+  /// Stores `value` as a REG_DWORD of 4 bytes. True when written; otherwise the step of the
+  /// write that failed and its errno.
+  [[nodiscard]] platform::RegistryWriteResult PutDword(const std::string& key,
+                                                       const std::string& name,
+                                                       std::uint32_t value) const;
+  /// PutDword as the profile functions give it: 1 when written, 0 when not.
   int WriteDword(const std::string& key, const std::string& name, std::uint32_t value,
                  const std::string* basePath = nullptr,
                  const platform::RegistryRoot* root = nullptr) const;
@@ -48,13 +53,27 @@ class RegistryStore {
                   const platform::RegistryRoot* root = nullptr) const;
 
   /// Stores `value` as a REG_SZ of its bytes and a terminating zero (an empty text stores one
-  /// byte). Like the C string it stands for, the text ends at its first zero byte. 1 when
-  /// written, 0 when not.
+  /// byte). Like the C string it stands for, the text ends at its first zero byte. True when
+  /// written; otherwise the step of the write that failed and its errno.
+  [[nodiscard]] platform::RegistryWriteResult PutString(const std::string& key,
+                                                        const std::string& name,
+                                                        const std::string& value) const {
+    return PutStringAt(key, name, value, nullptr, nullptr);
+  }
+  /// PutString as the profile functions give it: 1 when written, 0 when not.
   int WriteString(const std::string& key, const std::string& name, const std::string& value,
                   const std::string* basePath = nullptr,
                   const platform::RegistryRoot* root = nullptr) const;
 
  private:
+  [[nodiscard]] platform::RegistryWriteResult PutDwordAt(const std::string& key,
+                                                         const std::string& name,
+                                                         std::uint32_t value,
+                                                         const std::string* basePath,
+                                                         const platform::RegistryRoot* root) const;
+  [[nodiscard]] platform::RegistryWriteResult PutStringAt(
+      const std::string& key, const std::string& name, const std::string& value,
+      const std::string* basePath, const platform::RegistryRoot* root) const;
   std::string FullKeyPath(const std::string& key, const std::string* basePath) const;
   platform::RegistryRoot RootOf(const platform::RegistryRoot* root) const;
 

@@ -3,7 +3,7 @@
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
-#include "process/LeadingNumber.h"
+#include "platform/LeadingNumber.h"
 #include "process/LogTexts.h"
 
 namespace vexlo::app {
@@ -25,10 +25,10 @@ CommandLineFields ParseCommandLine(std::string_view commandLine) {
         break;
       case 2:
       case 3:
-        if (!field.empty() && !process::HasLeadingNumber(field) && fields.refusal.empty()) {
+        if (!field.empty() && !platform::HasLeadingNumber(field) && fields.refusal.empty()) {
           fields.refusal = process::text::CommaSplitsFields(fields.count + 1, field);
         }
-        (fields.count == 2 ? fields.third : fields.fourth) = process::LeadingInteger(field);
+        (fields.count == 2 ? fields.third : fields.fourth) = platform::LeadingInteger(field);
         break;
       default:
         break;

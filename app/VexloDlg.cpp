@@ -236,12 +236,16 @@ void CVexloDlg::LoadSettings() {
 
 void CVexloDlg::WriteDword(const char* name, int value) {
   if (!keepSettings_) return;
-  store_.WriteDword(kSettingsKey, name, static_cast<std::uint32_t>(value));
+  NoteSettingsWrite(store_.PutDword(kSettingsKey, name, static_cast<std::uint32_t>(value)));
 }
 
 void CVexloDlg::WriteString(const char* name, const std::string& value) {
   if (!keepSettings_) return;
-  store_.WriteString(kSettingsKey, name, value);
+  NoteSettingsWrite(store_.PutString(kSettingsKey, name, value));
+}
+
+void CVexloDlg::NoteSettingsWrite(const platform::RegistryWriteResult& result) {
+  if (!result && settingsWriteFailure_) settingsWriteFailure_ = result;
 }
 
 void CVexloDlg::SaveAllSettings() {
@@ -567,7 +571,9 @@ int CVexloDlg::EncodeAudio() {
     Refuse(plan.errorLine);
     return -1;
   }
-  if (!plan.deleteBeforeStart.empty()) platform::DeleteFile(plan.deleteBeforeStart);
+  if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
+    // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
+  }
   StartConversionRunner(plan.commandLine);
   return 0;
 }
@@ -603,7 +609,9 @@ void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
     logAppend(refusal.empty() ? process::text::kOriginNotSpecified : refusal);
     return;
   }
-  platform::DeleteFile(*picture);
+  if (platform::DeleteFile(*picture) != 0) {
+    // Nothing to add: a picture left in place makes the tool fail, and its reason is logged.
+  }
   StartConversionRunner(analysis::GrabFrameCommandLine(programDirectory(), source, seconds,
                                                        settings_.bDeinterlace != 0, *picture),
                         /*withErrorNotification=*/false);

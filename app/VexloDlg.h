@@ -14,6 +14,7 @@
 #include "encode/EncodeRequest.h"
 #include "encode/EncoderSettings.h"
 #include "platform/DialogHost.h"
+#include "platform/RegistryHive.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
@@ -107,6 +108,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   process::TraceControl* logReference() const { return log_.load(); }
   process::ProcessRunner* conversionRunner() const { return conversionRunner_.get(); }
   process::ProcessRunner* indexingRunner() const { return indexingRunner_.get(); }
+  const platform::RegistryWriteResult& settingsWriteFailure() const {
+    return settingsWriteFailure_;
+  }
 
  private:
   class WaitCursor;
@@ -115,6 +119,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   encode::EncodePaths CurrentPaths() const;
   void WriteDword(const char* name, int value);
   void WriteString(const char* name, const std::string& value);
+  // Keeps the first failed settings write: a failed write leaves the old value stored, as a
+  // failed registry write did, and the reason stays readable in settingsWriteFailure().
+  void NoteSettingsWrite(const platform::RegistryWriteResult& result);
   void SaveValue(int controlId);
   void OnDestination(Destination button);
   void OnBrowse(int controlId);
@@ -147,6 +154,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   bool automatic_ = false;
   bool audioJob_ = false;     // automatic mode presses the audio row's Encode
   bool keepSettings_ = true;  // false: the settings store is never written
+  platform::RegistryWriteResult settingsWriteFailure_;  // the first failed write; true: none
   std::string commandLineRefusal_;  // automatic mode: why the command line cannot be encoded
   bool controlsEnabled_ = false;
   process::JobFigures figures_;

@@ -161,7 +161,9 @@ class BenchWindow : public process::JobWindow {
     runner.finished = process::OnConversionFinished;
     runner.outputContext = runner.endContext = runner.startedContext = context;
     started = Clock::now();
-    runner.Start();
+    if (runner.Start() != 0) {
+      // A failed start is notified as an error, which the measurement sees.
+    }
   }
   void stop() {
     runner.Close();

@@ -96,7 +96,9 @@ double TimeRunner(const std::string& file, Counter& counter) {
   runner.error = &NoteFinished;
   runner.outputContext = runner.endContext = &counter;
   const auto start = Clock::now();
-  runner.Start();
+  if (runner.Start() != 0) {
+    // A failed start is notified as an error, which ends the wait below.
+  }
   std::unique_lock lock(counter.mutex);
   counter.done.wait(lock, [&] { return counter.finished; });
   return Seconds(start);

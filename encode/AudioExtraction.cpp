@@ -1,6 +1,6 @@
 #include "encode/AudioExtraction.h"
 
-#include "encode/CommandLineBuilder.h"
+#include "process/CommandLineBuilder.h"
 #include "platform/Paths.h"
 
 namespace vexlo::encode {
@@ -19,7 +19,7 @@ std::string DeriveWavName(std::string_view destination) {
 
 std::string ExtractWav(std::string_view programDir, std::string_view src,
                        std::string_view wavName) {
-  CommandLineBuilder line(programDir);
+  process::CommandLineBuilder line(programDir);
   line.Add(" -i ").AddQuoted(src);
   line.Add(" -vn -acodec pcm_s16le -ar 48000");
   // Two blanks stand before the WAV name.

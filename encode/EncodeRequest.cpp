@@ -60,6 +60,16 @@ std::optional<std::string> UnusablePathLine(std::initializer_list<std::string_vi
   return std::nullopt;
 }
 
+// The refusal line for a source and a destination that cannot make one job, if any: the same
+// file, a path that cannot go on a command line, or image sequences that overlap.
+std::optional<std::string> DestinationRefusal(const std::string& source,
+                                              const std::string& destination) {
+  if (WouldReplaceSource(source, destination)) return std::string(process::text::kSameFile);
+  if (auto line = UnusablePathLine({source, destination})) return line;
+  if (SequencesOverlap(source, destination)) return process::text::SequenceOverlap(destination);
+  return std::nullopt;
+}
+
 VideoBuilder VideoBuilderFor(int outType) {
   if (outType == 0) return EncodeH264;
   return outType == 1 ? EncodeH265 : EncodeMpv;
@@ -88,13 +98,7 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
 
 EncodePlan PlanVideoEncode(const EncoderSettings& settings, const EncodePaths& paths,
                            std::string_view programDir) {
-  if (WouldReplaceSource(paths.source, paths.videoDestination)) {
-    return Refusal(process::text::kSameFile);
-  }
-  if (auto line = UnusablePathLine({paths.source, paths.videoDestination})) return Refusal(*line);
-  if (SequencesOverlap(paths.source, paths.videoDestination)) {
-    return Refusal(process::text::SequenceOverlap(paths.videoDestination));
-  }
+  if (auto line = DestinationRefusal(paths.source, paths.videoDestination)) return Refusal(*line);
   if (IsPngSequenceSource(paths.source)) return PlanPngEncode(settings, paths, programDir);
   return Started(
       VideoBuilderFor(settings.outType)(settings, programDir, paths.source, paths.videoDestination),
@@ -121,13 +125,7 @@ EncodePlan PlanAudioEncode(const EncoderSettings& /*settings*/, const EncodePath
 
 EncodePlan PlanTestEncode(const EncoderSettings& settings, const EncodePaths& paths,
                           std::string_view programDir) {
-  if (WouldReplaceSource(paths.source, paths.videoDestination)) {
-    return Refusal(process::text::kSameFile);
-  }
-  if (auto line = UnusablePathLine({paths.source, paths.videoDestination})) return Refusal(*line);
-  if (SequencesOverlap(paths.source, paths.videoDestination)) {
-    return Refusal(process::text::SequenceOverlap(paths.videoDestination));
-  }
+  if (auto line = DestinationRefusal(paths.source, paths.videoDestination)) return Refusal(*line);
   return Started(
       TestEncodeMjpeg(programDir, paths.source, paths.videoDestination, settings.useReport), 0);
 }

@@ -4,7 +4,7 @@
 
 namespace vexlo::encode::pieces {
 
-void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddH264RateAndProfile(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            SoftwarePixelFormat pixelFormat) {
   if (settings.gpuType != 0) {
     line.Add(" -vprofile").Add(tables::ProfileWord(settings.profile));
@@ -17,7 +17,7 @@ void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& sett
   line.Add(tables::SoftwareCrf(settings.crf));
 }
 
-void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddH265EncoderAndRate(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            BitRateLookup bitRate, SoftwarePixelFormat pixelFormat) {
   const tables::EncoderRow encoder = tables::H265Encoder(settings.gpuType);
   line.Add(encoder.piece);
@@ -30,11 +30,11 @@ void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& sett
   line.Add(tables::SoftwareCrf(settings.crf));
 }
 
-void AddDeinterlace(CommandLineBuilder& line, const EncoderSettings& settings) {
+void AddDeinterlace(process::CommandLineBuilder& line, const EncoderSettings& settings) {
   if (settings.deinterlace) line.AddFilter("-vf", "yadif");
 }
 
-void AddResize(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddResize(process::CommandLineBuilder& line, const EncoderSettings& settings,
                tables::ResizeRange range) {
   const auto row = tables::Resize(settings.resize, range);
   if (!row) return;
@@ -43,11 +43,19 @@ void AddResize(CommandLineBuilder& line, const EncoderSettings& settings,
   line.Add(" -aspect " + std::string(row->aspect));
 }
 
-void AddReport(CommandLineBuilder& line, const EncoderSettings& settings) {
+void AddReport(process::CommandLineBuilder& line, const EncoderSettings& settings) {
   if (settings.useReport) line.Add(" -report");
 }
 
-void AddDestination(CommandLineBuilder& line, std::string_view destination) {
+void AddHevcTail(process::CommandLineBuilder& line, const EncoderSettings& settings, bool mp4,
+                 std::string_view destination) {
+  AddDeinterlace(line, settings);
+  AddResize(line, settings, tables::ResizeRange::kListOnly);
+  if (mp4) line.Add(" -f mp4");
+  AddDestination(line, destination);
+}
+
+void AddDestination(process::CommandLineBuilder& line, std::string_view destination) {
   line.Add(" ").AddQuoted(destination);
 }
 

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "encode/CommandLineBuilder.h"
+#include "process/CommandLineBuilder.h"
 #include "encode/EncoderSettings.h"
 #include "encode/OptionTables.h"
 
@@ -19,27 +19,32 @@ using BitRateLookup = std::string_view (*)(int crf);
 
 /// The H.264 rate and profile pieces. The form follows gpuType being 0 or not, not the encoder
 /// row, so a gpuType of -1 gives the software encoder with the hardware form.
-void AddH264RateAndProfile(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddH264RateAndProfile(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            SoftwarePixelFormat pixelFormat);
 
 /// The H.265 encoder piece and its rate pieces: " -vprofile main" and the CRF piece for the
 /// software encoder (also for any gpuType outside the table), the bit rate for the hardware ones.
 /// libx265's main profile takes 8-bit 4:2:0 only, so a video source of another format (4:4:4,
 /// 4:2:2, 10 bits) is converted to it, as the H.264 line does.
-void AddH265EncoderAndRate(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddH265EncoderAndRate(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            BitRateLookup bitRate, SoftwarePixelFormat pixelFormat);
 
 /// " -vf yadif" when the deinterlace check is set.
-void AddDeinterlace(CommandLineBuilder& line, const EncoderSettings& settings);
+void AddDeinterlace(process::CommandLineBuilder& line, const EncoderSettings& settings);
 
 /// " -vf  scale=WxH -aspect W:H" for a resize position in the builder's range.
-void AddResize(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddResize(process::CommandLineBuilder& line, const EncoderSettings& settings,
                tables::ResizeRange range);
 
 /// " -report" when the report check is set.
-void AddReport(CommandLineBuilder& line, const EncoderSettings& settings);
+void AddReport(process::CommandLineBuilder& line, const EncoderSettings& settings);
+
+/// The end of an HEVC line: deinterlace, the resize of the list's range, " -f mp4" for an MP4
+/// container, the destination.
+void AddHevcTail(process::CommandLineBuilder& line, const EncoderSettings& settings, bool mp4,
+                 std::string_view destination);
 
 /// A blank and the quoted destination that ends every command line.
-void AddDestination(CommandLineBuilder& line, std::string_view destination);
+void AddDestination(process::CommandLineBuilder& line, std::string_view destination);
 
 }  // namespace vexlo::encode::pieces

@@ -1,6 +1,6 @@
 #include "encode/PngEncodes.h"
 
-#include "encode/CommandLineBuilder.h"
+#include "process/CommandLineBuilder.h"
 #include "encode/EncoderPieces.h"
 #include "encode/OptionTables.h"
 
@@ -10,7 +10,7 @@ namespace {
 enum class Container { kRaw, kMp4 };
 
 // The input frame rate, the sequence's start number and the quoted pattern.
-void AddSequenceInput(CommandLineBuilder& line, const EncoderSettings& settings,
+void AddSequenceInput(process::CommandLineBuilder& line, const EncoderSettings& settings,
                       const PngPattern& png) {
   const std::string_view rate = tables::FrameRate(settings.fps);
   if (!rate.empty()) line.Add(" -framerate " + std::string(rate));
@@ -20,17 +20,14 @@ void AddSequenceInput(CommandLineBuilder& line, const EncoderSettings& settings,
 
 std::string EncodePngHevc(const EncoderSettings& settings, std::string_view programDir,
                           const PngPattern& png, std::string_view dst, Container container) {
-  CommandLineBuilder line(programDir);
+  process::CommandLineBuilder line(programDir);
   // Without the report these encodes name no input format at all.
   if (settings.useReport) line.Add(" -report -f image2");
   AddSequenceInput(line, settings, png);
   pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate,
                                 pieces::SoftwarePixelFormat::kLeftOut);
   line.Add(" -pix_fmt yuv420p -map_metadata -1");
-  pieces::AddDeinterlace(line, settings);
-  pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
-  if (container == Container::kMp4) line.Add(" -f mp4");
-  pieces::AddDestination(line, dst);
+  pieces::AddHevcTail(line, settings, container == Container::kMp4, dst);
   return line.Text();
 }
 
@@ -38,7 +35,7 @@ std::string EncodePngHevc(const EncoderSettings& settings, std::string_view prog
 
 std::string EncodePngH264(const EncoderSettings& settings, std::string_view programDir,
                           const PngPattern& png, std::string_view dst) {
-  CommandLineBuilder line(programDir);
+  process::CommandLineBuilder line(programDir);
   pieces::AddReport(line, settings);
   line.Add(" -f image2");
   AddSequenceInput(line, settings, png);

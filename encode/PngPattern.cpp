@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstddef>
 
+#include "platform/Characters.h"
+
 namespace vexlo::encode {
 namespace {
 
@@ -14,14 +16,10 @@ std::string UpperCased(std::string_view text) {
   return upper;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // The number of digits at the end of the stem; the stem's first character is never counted.
 std::size_t TrailingDigits(std::string_view stem) {
   std::size_t count = 0;
-  for (std::size_t i = stem.size(); i > 1 && IsDigit(stem[i - 1]); --i) ++count;
+  for (std::size_t i = stem.size(); i > 1 && platform::IsDigit(stem[i - 1]); --i) ++count;
   return count;
 }
 

@@ -1,12 +1,12 @@
 #include "encode/TestEncode.h"
 
-#include "encode/CommandLineBuilder.h"
+#include "process/CommandLineBuilder.h"
 
 namespace vexlo::encode {
 
 std::string TestEncodeMjpeg(std::string_view programDir, std::string_view src, std::string_view dst,
                             bool useReport) {
-  CommandLineBuilder line(programDir);
+  process::CommandLineBuilder line(programDir);
   line.Add(" -an");
   if (useReport) line.Add(" -report");
   line.Add(" -y -i ").AddQuoted(src);

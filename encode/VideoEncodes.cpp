@@ -1,6 +1,6 @@
 #include "encode/VideoEncodes.h"
 
-#include "encode/CommandLineBuilder.h"
+#include "process/CommandLineBuilder.h"
 #include "encode/EncoderPieces.h"
 #include "encode/OptionTables.h"
 
@@ -10,7 +10,7 @@ namespace {
 enum class Container { kRaw, kMp4 };
 
 // The forced frame rate of the H.264 encode: the fps filter and the output rate.
-void AddH264FrameRate(CommandLineBuilder& line, const EncoderSettings& settings) {
+void AddH264FrameRate(process::CommandLineBuilder& line, const EncoderSettings& settings) {
   const std::string rate(tables::FrameRate(settings.fps));
   if (rate.empty()) return;
   line.AddFilter("-filter:v", "fps=fps=" + rate).Add(" -r " + rate);
@@ -18,7 +18,7 @@ void AddH264FrameRate(CommandLineBuilder& line, const EncoderSettings& settings)
 
 std::string EncodeHevc(const EncoderSettings& settings, std::string_view programDir,
                        std::string_view src, std::string_view dst, Container container) {
-  CommandLineBuilder line(programDir);
+  process::CommandLineBuilder line(programDir);
   pieces::AddReport(line, settings);
   line.Add(" -i ").AddQuoted(src);
   pieces::AddH265EncoderAndRate(line, settings, tables::H265BitRate,
@@ -27,10 +27,7 @@ std::string EncodeHevc(const EncoderSettings& settings, std::string_view program
   const std::string_view rate = tables::FrameRate(settings.fps);
   if (!rate.empty()) line.Add(" -r " + std::string(rate));
   line.Add(" -map_metadata -1");
-  pieces::AddDeinterlace(line, settings);
-  pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
-  if (container == Container::kMp4) line.Add(" -f mp4");
-  pieces::AddDestination(line, dst);
+  pieces::AddHevcTail(line, settings, container == Container::kMp4, dst);
   return line.Text();
 }
 
@@ -38,7 +35,7 @@ std::string EncodeHevc(const EncoderSettings& settings, std::string_view program
 
 std::string EncodeH264(const EncoderSettings& settings, std::string_view programDir,
                        std::string_view src, std::string_view dst) {
-  CommandLineBuilder line(programDir);
+  process::CommandLineBuilder line(programDir);
   pieces::AddReport(line, settings);
   line.Add(" -i ").AddQuoted(src).Add(tables::H264Encoder(settings.gpuType).piece);
   line.Add(settings.shortGop ? " -g 8" : " -g 64");

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "app/VexloApp.h"
-#include "process/LeadingNumber.h"
+#include "platform/LeadingNumber.h"
 
-using vexlo::process::HasLeadingNumber;
-using vexlo::process::LeadingInteger;
+using vexlo::platform::HasLeadingNumber;
+using vexlo::platform::LeadingInteger;
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);

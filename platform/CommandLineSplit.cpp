@@ -1,14 +1,8 @@
 #include "platform/CommandLineSplit.h"
 
+#include "platform/Characters.h"
+
 namespace vexlo::platform {
-
-namespace {
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-}  // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view commandLine) {
   std::vector<std::string> arguments;

@@ -58,6 +58,17 @@ int MakePipe(Pipe& pipe, PipeBlocking blocking) {
   return 0;
 }
 
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
 void SignalWakeUp(const UniqueFd& writeEnd) {
   const char byte = 1;
   while (::write(writeEnd.get(), &byte, 1) < 0 && errno == EINTR) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 namespace vexlo::platform {
 
 /// Owns one open file descriptor and closes it when reset or destroyed. Move-only.
@@ -41,6 +43,10 @@ enum class PipeBlocking {
 /// descriptors 0, 1 and 2 (so that redirecting a child's standard streams cannot overwrite
 /// them). Returns 0, or the errno of the call that failed (the pipe is then left empty).
 int MakePipe(Pipe& pipe, PipeBlocking blocking);
+
+/// Writes every byte at the descriptor's position, across partial writes and interruptions.
+/// 0, or the errno of the write that failed (EIO when a write wrote nothing).
+[[nodiscard]] int WriteAll(int fd, std::string_view bytes);
 
 /// Writes one byte to a non-blocking descriptor to wake whoever polls its other end. A full
 /// pipe already holds a wake-up, so EAGAIN counts as success.

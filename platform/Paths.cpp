@@ -1,8 +1,11 @@
 #include "platform/Paths.h"
 
+#include "platform/Characters.h"
+
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,7 +83,7 @@ bool SequencePatternReads(std::string_view pattern, std::string_view name) {
     }
     std::size_t j = i + 1;
     std::size_t digits = 0;
-    for (; j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9'; ++j) {
+    for (; j < pattern.size() && IsDigit(pattern[j]); ++j) {
       digits = std::min<std::size_t>(digits * 10 + static_cast<std::size_t>(pattern[j] - '0'), 4096);
     }
     if (j < pattern.size() && pattern[j] == '%') {
@@ -125,6 +128,8 @@ std::string FromWorkingDirectory(const std::string& path, const std::string& wor
   return absolute + path;
 }
 
-bool DeleteFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+int DeleteFile(const std::string& path) {
+  return std::remove(path.c_str()) == 0 ? 0 : (errno != 0 ? errno : EIO);
+}
 
 }  // namespace vexlo::platform

@@ -53,7 +53,8 @@ std::size_t ExtensionDot(std::string_view path, bool skipLeadingDot = false);
 /// an empty path, an absolute one and one that the tool reads as a protocol stay as they are.
 std::string FromWorkingDirectory(const std::string& path, const std::string& workingDirectory);
 
-/// Deletes a file by name; the result says whether a file was removed.
-bool DeleteFile(const std::string& path);
+/// Deletes a file by name: 0 when it was removed, else the errno of the failure (ENOENT when
+/// there was no such file).
+[[nodiscard]] int DeleteFile(const std::string& path);
 
 }  // namespace vexlo::platform

@@ -1,17 +1,6 @@
 #include "platform/RegistryHive.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-
-#include "platform/Paths.h"
 
 namespace vexlo::platform {
 
@@ -293,215 +282,10 @@ RegistryKey* FindKey(RegistryHive& hive, std::string_view keyPath) {
   return nullptr;
 }
 
-const RegistryValue* FindValue(const RegistryKey& key, std::string_view name) {
-  for (const auto& [storedName, value] : key.values) {
-    if (SameName(storedName, name)) return &value;
-  }
-  return nullptr;
-}
-
 bool IsSameOrSubKey(std::string_view candidate, std::string_view keyPath) {
   if (candidate.size() < keyPath.size()) return false;
   if (!SameName(candidate.substr(0, keyPath.size()), keyPath)) return false;
   return candidate.size() == keyPath.size() || candidate[keyPath.size()] == '\\';
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files
-
-enum class ReadStatus { kRead, kMissing, kFailed };
-
-ReadStatus ReadWholeFile(const std::string& path, std::string& text) {
-  text.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kFailed;
-  char buffer[65536];
-  ReadStatus status = ReadStatus::kRead;
-  while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got > 0) {
-      text.append(buffer, static_cast<std::size_t>(got));
-    } else if (got == 0) {
-      break;
-    } else if (errno != EINTR) {
-      status = ReadStatus::kFailed;
-      break;
-    }
-  }
-  ::close(fd);
-  return status;
-}
-
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
-}
-
-// mkdir -p with mode 0700 for every directory it creates.
-bool MakeDirectories(const std::string& directory) {
-  for (std::size_t cut = directory.find('/', 1);; cut = directory.find('/', cut + 1)) {
-    const std::string prefix = directory.substr(0, cut);
-    if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (cut == std::string::npos) break;
-  }
-  struct stat info {};
-  return ::stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Makes a rename in the directory durable. Some file systems cannot sync a directory; the renamed
-// file is in place for every reader all the same, so a failure here does not fail the write.
-void SyncDirectory(const std::string& directory) {
-  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-// Writes a temporary file beside `path`, syncs it and renames it over `path`.
-bool ReplaceFile(const std::string& directory, const std::string& path, std::string_view text) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  SyncDirectory(directory);
-  return true;
-}
-
-// An exclusive advisory lock on a file beside the hive, held for the object's lifetime. flock
-// locks belong to the open file description, so two threads of one process exclude each other
-// as two processes do.
-class HiveLock {
- public:
-  explicit HiveLock(const std::string& hivePath, bool wait = true) {
-    fd_ = ::open((hivePath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) return;
-    while (::flock(fd_, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EINTR) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-      }
-    }
-  }
-  ~HiveLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  HiveLock(const HiveLock&) = delete;
-  HiveLock& operator=(const HiveLock&) = delete;
-  bool Held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
-
-std::string DirectoryOf(const std::string& path) {
-  return path.substr(0, path.rfind('/'));
-}
-
-// The file a path names once its symbolic links are followed (also when the last one points to
-// a file that does not exist yet), so that the hive file may be a link into another folder and
-// is written through it. Too many links: the path as it is.
-std::string FollowLinks(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return path;
-    target.resize(static_cast<std::size_t>(length));
-    path = target.front() == '/' ? target : DirectoryOf(path) + "/" + target;
-  }
-  return path;
-}
-
-// Renames a hive file that could not be read whole to "<name>.bad", or "<name>.bad.2", ".bad.3",
-// ... when that is taken, so that an earlier one is never overwritten. Call with the lock held.
-bool SetAside(const std::string& path) {
-  for (int number = 1; number < 1000; ++number) {
-    const std::string aside = path + ".bad" + (number == 1 ? "" : "." + std::to_string(number));
-    // link() fails rather than replace a file that exists; the hive is then unlinked.
-    if (::link(path.c_str(), aside.c_str()) == 0) {
-      if (::unlink(path.c_str()) != 0) {
-        ::unlink(aside.c_str());
-        return false;
-      }
-    } else if (errno == EEXIST) {
-      continue;
-    } else {
-      // A file system without hard links: rename to a name that is free now.
-      struct stat info {};
-      if (::lstat(aside.c_str(), &info) == 0) continue;
-      if (::rename(path.c_str(), aside.c_str()) != 0) return false;
-    }
-    SyncDirectory(DirectoryOf(path));
-    return true;
-  }
-  return false;
-}
-
-// The hive as stored, for reading: nothing when the file is missing or unreadable. What cannot
-// be read of a file whose header is right is left out; a file without the header is set aside
-// under the lock, unless a writer has replaced it in the meantime.
-std::optional<RegistryHive> LoadForReading(RegistryRoot root) {
-  const std::string path = FollowLinks(RegistryHivePath(root));
-  std::string text;
-  bool complete = true;
-  if (ReadWholeFile(path, text) != ReadStatus::kRead) return std::nullopt;
-  if (auto hive = ParseRegistryHive(text, root, &complete)) return hive;
-  HiveLock lock(RegistryHivePath(root));
-  if (!lock.Held() || ReadWholeFile(path, text) != ReadStatus::kRead) return std::nullopt;
-  if (auto hive = ParseRegistryHive(text, root, &complete)) return hive;
-  SetAside(path);
-  return std::nullopt;
-}
-
-// The hive as stored, for changing: an empty hive for a missing file or one without the header,
-// what could be read of a file with lines that could not; such a file is set aside first, so the
-// write keeps every value it could read and the old file stays as it was under its new name.
-// Nothing when the file cannot be read or set aside, so it is never replaced. Call with the lock
-// held.
-std::optional<RegistryHive> LoadForWriting(const std::string& path, RegistryRoot root) {
-  std::string text;
-  const ReadStatus status = ReadWholeFile(path, text);
-  if (status == ReadStatus::kMissing) return RegistryHive{};
-  if (status == ReadStatus::kFailed) return std::nullopt;
-  bool complete = true;
-  auto hive = ParseRegistryHive(text, root, &complete);
-  if (hive && complete) return hive;
-  if (!SetAside(path)) return std::nullopt;
-  return hive ? std::move(hive) : RegistryHive{};
-}
-
-// A temporary file of a write: the hive file's name, a dot and six letters or digits.
-bool IsTemporaryName(const std::string& name, const std::string& hiveName) {
-  if (name.size() != hiveName.size() + 7 || !name.starts_with(hiveName + ".")) return false;
-  return std::all_of(name.end() - 6, name.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-  });
-}
-
-void RemoveTemporaryFilesOf(const std::string& hivePath) {
-  const std::string directory = DirectoryOf(hivePath);
-  const std::string hiveName = hivePath.substr(directory.size() + 1);
-  DIR* folder = ::opendir(directory.c_str());
-  if (folder == nullptr) return;
-  while (const dirent* entry = ::readdir(folder)) {
-    if (IsTemporaryName(entry->d_name, hiveName)) {
-      ::unlink((directory + "/" + entry->d_name).c_str());
-    }
-  }
-  ::closedir(folder);
 }
 
 }  // namespace
@@ -520,10 +304,6 @@ std::string_view RegistryRootName(RegistryRoot root) {
       return "HKEY_CURRENT_CONFIG";
   }
   return "HKEY_CURRENT_USER";
-}
-
-std::string RegistryHivePath(RegistryRoot root) {
-  return ConfigDirectory() + kPathSeparator + std::string(RegistryRootName(root)) + ".reg";
 }
 
 bool IsValidRegistryKeyPath(std::string_view keyPath) {
@@ -592,57 +372,27 @@ void PutRegistryValue(RegistryHive& hive, std::string_view keyPath, std::string_
   key->values.emplace_back(std::string(name), value);
 }
 
-bool KeyExists(RegistryRoot root, const std::string& keyPath) {
-  if (!IsValidRegistryKeyPath(keyPath)) return false;
-  if (keyPath.empty()) return true;
-  const auto hive = LoadForReading(root);
-  if (!hive) return false;
-  for (const auto& key : hive->keys) {
+bool IsValidRegistryValueName(std::string_view name) {
+  return IsPrintableUtf8(name);
+}
+
+bool HasRegistryKey(const RegistryHive& hive, std::string_view keyPath) {
+  for (const auto& key : hive.keys) {
     if (IsSameOrSubKey(key.path, keyPath)) return true;
   }
   return false;
 }
 
-std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& keyPath,
-                                        const std::string& name) {
-  if (!IsValidRegistryKeyPath(keyPath)) return std::nullopt;
-  auto hive = LoadForReading(root);
-  if (!hive) return std::nullopt;
-  const RegistryKey* key = FindKey(*hive, keyPath);
-  if (!key) return std::nullopt;
-  const RegistryValue* value = FindValue(*key, name);
-  if (!value) return std::nullopt;
-  return *value;
-}
-
-bool SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
-              const RegistryValue& value) {
-  if (!IsValidRegistryKeyPath(keyPath) || !IsPrintableUtf8(name)) return false;
-  const std::string configuredPath = RegistryHivePath(root);
-  if (!MakeDirectories(DirectoryOf(configuredPath))) return false;
-  HiveLock lock(configuredPath);
-  if (!lock.Held()) return false;
-  const std::string path = FollowLinks(configuredPath);
-  const std::string directory = DirectoryOf(path);
-  auto hive = LoadForWriting(path, root);
-  if (!hive) return false;
-  PutRegistryValue(*hive, keyPath, name, value);
-  return ReplaceFile(directory, path, FormatRegistryHive(*hive, root));
-}
-
-}  // namespace vexlo::platform
-
-namespace vexlo::platform {
-
-void RemoveStaleTemporaryFiles(RegistryRoot root) {
-  const std::string path = RegistryHivePath(root);
-  // Writers make their temporary file only while they hold the lock: what is there while this
-  // holds it was left by a write that never ended. A lock held elsewhere: try at the next start.
-  HiveLock lock(path, false);
-  if (!lock.Held()) return;
-  RemoveTemporaryFilesOf(path);
-  const std::string target = FollowLinks(path);
-  if (target != path) RemoveTemporaryFilesOf(target);
+const RegistryValue* FindRegistryValue(const RegistryHive& hive, std::string_view keyPath,
+                                       std::string_view name) {
+  for (const auto& key : hive.keys) {
+    if (!SameName(key.path, keyPath)) continue;
+    for (const auto& [storedName, value] : key.values) {
+      if (SameName(storedName, name)) return &value;
+    }
+    return nullptr;
+  }
+  return nullptr;
 }
 
 }  // namespace vexlo::platform

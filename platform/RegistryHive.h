@@ -91,6 +91,35 @@ std::string FormatRegistryHive(const RegistryHive& hive, RegistryRoot root);
 void PutRegistryValue(RegistryHive& hive, std::string_view keyPath, std::string_view name,
                       const RegistryValue& value);
 
+/// True when a value name can be stored: printable UTF-8 ("" is the default value).
+bool IsValidRegistryValueName(std::string_view name);
+
+/// True when the key, or a sub-key below it, is in the hive.
+bool HasRegistryKey(const RegistryHive& hive, std::string_view keyPath);
+
+/// The value stored under the key, or null.
+const RegistryValue* FindRegistryValue(const RegistryHive& hive, std::string_view keyPath,
+                                       std::string_view name);
+
+/// The step of a write that failed.
+enum class RegistryWriteStep {
+  kNone,       // the value was stored
+  kName,       // the key path or the value name cannot be stored
+  kDirectory,  // the configuration directory could not be made
+  kLock,       // the lock file could not be opened or locked
+  kRead,       // the hive file could not be read
+  kSetAside,   // a hive file that could not be read whole could not be renamed aside
+  kReplace,    // the temporary file could not be written, synced or renamed over the hive file
+};
+
+/// What a write came to: success, or the step that failed and its errno. True on success.
+struct [[nodiscard]] RegistryWriteResult {
+  RegistryWriteStep step = RegistryWriteStep::kNone;
+  int error = 0;
+
+  explicit operator bool() const { return step == RegistryWriteStep::kNone; }
+};
+
 /// True when the key, or a sub-key below it, is stored in the hive file. The root itself (an
 /// empty path) always exists. Never creates anything.
 bool KeyExists(RegistryRoot root, const std::string& keyPath);
@@ -107,7 +136,8 @@ void RemoveStaleTemporaryFiles(RegistryRoot root);
 /// Stores one value, creating the configuration directory (mode 0700), the hive file and the key
 /// when missing. False when the key path or the name cannot be stored (a name must be printable
 /// UTF-8) or when the file could not be read or replaced; the old file is then left as it was.
-bool SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
-              const RegistryValue& value);
+/// The result names the step that failed and its errno.
+[[nodiscard]] RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath,
+                                           const std::string& name, const RegistryValue& value);
 
 }  // namespace vexlo::platform

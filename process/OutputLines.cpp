@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/Characters.h"
+
 namespace vexlo::process {
 
 namespace {
@@ -14,15 +16,11 @@ constexpr std::string_view kTimeMarker = "time=";
 constexpr int kMaxHourDigits = 9;
 constexpr int kFractionDigits = 3;
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // Reads 1 to maxDigits digits from the front of the text.
 std::optional<std::int64_t> ReadDigits(std::string_view& text, int maxDigits) {
   std::int64_t value = 0;
   int digits = 0;
-  while (!text.empty() && IsDigit(text.front())) {
+  while (!text.empty() && platform::IsDigit(text.front())) {
     if (++digits > maxDigits) return std::nullopt;
     value = value * 10 + (text.front() - '0');
     text.remove_prefix(1);
@@ -42,7 +40,7 @@ bool Consume(std::string_view& text, char c) {
 std::int64_t ReadFraction(std::string_view text) {
   std::int64_t ms = 0;
   int scale = 100;
-  for (int i = 0; i < kFractionDigits && !text.empty() && IsDigit(text.front()); ++i) {
+  for (int i = 0; i < kFractionDigits && !text.empty() && platform::IsDigit(text.front()); ++i) {
     ms += (text.front() - '0') * scale;
     scale /= 10;
     text.remove_prefix(1);

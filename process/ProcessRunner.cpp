@@ -119,6 +119,7 @@ int ProcessRunner::Start() {
     reason.program = arguments_.empty() ? std::string() : arguments_.front();
     reason.startError = failed.code().value();
     notifyFailure(kErrorStartFailed, std::move(reason));
+    return failed.code().value();
   }
   return 0;
 }

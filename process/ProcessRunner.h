@@ -67,8 +67,9 @@ class ProcessRunner {
   /// Copies the command line; -1 for a null pointer (the old one stays), else 0. No length limit.
   int SetCommandLine(const char* commandLine);
   /// Writes "\n->Start of parent execution.\n" to standard output and starts the run. A second
-  /// Start while the supervisor exists does nothing. Always 0.
-  int Start();
+  /// Start while the supervisor exists does nothing. 0, or the errno of the supervisor thread's
+  /// creation when it failed (the failure is also notified as a failed start).
+  [[nodiscard]] int Start();
   /// Stops a running child (see above; at most about 1 s) and waits for the supervisor to end.
   /// Safe when nothing runs.
   /// Returns 0, or -1 when called from one of the runner's own threads (refused).

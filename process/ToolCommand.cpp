@@ -23,7 +23,9 @@ std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
   runner->finished = notifications.finished;
   runner->failure = notifications.failure;
   runner->outputContext = runner->startedContext = runner->endContext = context;
-  runner->Start();
+  if (runner->Start() != 0) {
+    // Nothing to add: the failed start has been notified with its reason.
+  }
   return runner;
 }
 

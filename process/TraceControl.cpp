@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/FileDescriptor.h"
 #include "platform/Paths.h"
 #include "process/TraceFormat.h"
 
@@ -106,16 +107,7 @@ void TraceControl::echo(std::string_view line) {
   }
   std::lock_guard lock(echoMutex_);
   const int fd = echoFd_.load();
-  std::size_t done = 0;
-  while (fd >= 0 && done < text.size()) {
-    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      echoFd_.store(-1);
-      return;
-    }
-    done += static_cast<std::size_t>(written);
-  }
+  if (fd >= 0 && platform::WriteAll(fd, text) != 0) echoFd_.store(-1);
 }
 
 void TraceControl::Flush() {

@@ -166,7 +166,7 @@ TEST(Watchdog, KillOfASilentToolNamesTheSilenceAndItsLastLine) {
   runner.finished = process::OnConversionFinished;
   runner.outputContext = runner.startedContext = runner.endContext =
       static_cast<process::JobWindow*>(&window);
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(window.host.pumpUntil([&] { return window.results.load() > 0; }, 60s));
   ExpectInOrderBefore(window.jobLog(), {"REASON: waiting for the device", "wrote nothing for 0.2 s: stopped by the watchdog"},
                       "##### CONVERSION  ERROR");

@@ -166,9 +166,9 @@ TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
   runner.SetCommandLine(Tool("--print-pid --sleep-ms 60000").c_str());
   recorder.attach(runner);
   ::testing::internal::CaptureStdout();
-  runner.Start();
+  EXPECT_EQ(runner.Start(), 0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n->Start of parent execution.\n");
-  runner.Start();  // a second start runs nothing
+  EXPECT_EQ(runner.Start(), 0);  // a second start runs nothing
   ASSERT_TRUE(recorder.wait([&] { return !recorder.chunks.empty(); }));
   const pid_t pid = std::stoi(recorder.bytes().substr(4));
   EXPECT_EQ(runner.Stop(), 0);

@@ -83,7 +83,7 @@ TEST_F(ToolLifetime, AStoppedWrapperScriptEndsWithItsToolAndTheMp4Plays) {
     vexlo::process::ProcessRunner runner;
     runner.SetCommandLine(
         vexlo::encode::EncodeMpv({}, kDir.string(), kSource, destination.string()).c_str());
-    runner.Start();
+    EXPECT_EQ(runner.Start(), 0);
     pid_t wrapper = 0, tool = 0;
     ASSERT_TRUE(WaitUntil([&] {
       return std::ifstream(pids) >> wrapper >> tool && fs::exists(destination) &&

@@ -4,10 +4,12 @@
 #include <string_view>
 #include <vector>
 
-namespace vexlo::encode {
+#include "process/ToolCommand.h"
+
+namespace vexlo::process {
 
 // Assembles a tool command line piece by piece, starting with the quoted tool path
-// DIR/ffmpeg.bin. Paths go between double quotes unchanged (the runner splits the line by the
+// "DIR/ffmpeg.bin" (or "DIR/ffprobe.bin"): the one way every job builds its command line. Paths go between double quotes unchanged (the runner splits the line by the
 // same rule: double quotes group, no escapes).
 //
 // Video filters are registered as filter pieces. FFmpeg keeps only the last -vf/-filter:v of a
@@ -17,7 +19,8 @@ namespace vexlo::encode {
 // written as given.
 class CommandLineBuilder {
  public:
-  explicit CommandLineBuilder(std::string_view programDir);
+  explicit CommandLineBuilder(std::string_view programDir,
+                              std::string_view tool = kEncoderTool);
 
   /// Appends a piece as it stands (each begins with its own blank).
   CommandLineBuilder& Add(std::string_view piece);
@@ -41,4 +44,4 @@ class CommandLineBuilder {
   std::vector<Piece> pieces_;
 };
 
-}  // namespace vexlo::encode
+}  // namespace vexlo::process

@@ -1,14 +1,10 @@
-#include "process/LeadingNumber.h"
+#include "platform/LeadingNumber.h"
 
 #include <limits>
 
-namespace vexlo::process {
+#include "platform/Characters.h"
 
-namespace {
-bool IsSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-}  // namespace
+namespace vexlo::platform {
 
 std::int64_t LeadingInteger64(std::string_view text) {
   std::size_t at = 0;
@@ -17,7 +13,7 @@ std::int64_t LeadingInteger64(std::string_view text) {
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
   constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
   std::int64_t value = 0;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+  for (; at < text.size() && IsDigit(text[at]); ++at) {
     const int digit = text[at] - '0';
     if (value > (kMax - digit) / 10)
       return negative ? std::numeric_limits<std::int64_t>::min() : kMax;
@@ -30,7 +26,7 @@ bool HasLeadingNumber(std::string_view text) {
   std::size_t at = 0;
   while (at < text.size() && IsSpace(text[at])) ++at;
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-  return at < text.size() && text[at] >= '0' && text[at] <= '9';
+  return at < text.size() && IsDigit(text[at]);
 }
 
 int LeadingInteger(std::string_view text) {
@@ -40,4 +36,4 @@ int LeadingInteger(std::string_view text) {
   return static_cast<int>(value);
 }
 
-}  // namespace vexlo::process
+}  // namespace vexlo::platform

@@ -1,13 +1,11 @@
-#include "encode/CommandLineBuilder.h"
+#include "process/CommandLineBuilder.h"
 
 #include <algorithm>
 
-#include "process/ToolCommand.h"
+namespace vexlo::process {
 
-namespace vexlo::encode {
-
-CommandLineBuilder::CommandLineBuilder(std::string_view programDir) {
-  pieces_.push_back({process::QuotedToolPath(programDir, process::kEncoderTool), {}, {}});
+CommandLineBuilder::CommandLineBuilder(std::string_view programDir, std::string_view tool) {
+  pieces_.push_back({QuotedToolPath(programDir, tool), {}, {}});
 }
 
 CommandLineBuilder& CommandLineBuilder::Add(std::string_view piece) {
@@ -54,4 +52,4 @@ std::string CommandLineBuilder::Text() const {
   return line;
 }
 
-}  // namespace vexlo::encode
+}  // namespace vexlo::process
