@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <thread>
 #include <vector>
 
@@ -66,6 +67,8 @@ class ProcessRunner {
 
   /// Copies the command line; -1 for a null pointer (the old one stays), else 0. No length limit.
   int SetCommandLine(const char* commandLine);
+  /// The directory the tool runs in (where it writes its report); empty: the program's own.
+  void SetWorkingDirectory(std::string directory) { workingDirectory_ = std::move(directory); }
   /// Writes "\n->Start of parent execution.\n" to standard output and starts the run. A second
   /// Start while the supervisor exists does nothing. Always 0.
   int Start();
@@ -133,6 +136,7 @@ class ProcessRunner {
   std::chrono::milliseconds pollInterval_;
   int stallPolls_;
   std::string commandLine_;
+  std::string workingDirectory_;
   std::atomic<std::int32_t> state_{kRunnerNotStarted};
   std::atomic<std::int32_t> chunkCounter_{0};
   std::atomic<int> waitStatus_{-1};

@@ -131,7 +131,7 @@ TEST_F(AnalysisButtons, GopStopsItsOwnJobOnceTheGopIsKnown) {
 TEST_F(AnalysisButtons, GopBesideARunningConversionLeavesTheConversionRunning) {
   UseBusyFfmpeg();
   CVexloDlg& w = Open((root_ / "clip.mp4").string());
-  window_->settings().FileDestinazione = (program_ / "out.H264").string();
+  window_->settings().videoDestination = (program_ / "out.H264").string();
   host_.setText(id::kVideoDestEdit, (program_ / "out.H264").string());
   Press(id::kEncodeVideo);
   ASSERT_TRUE(host_.pumpUntil([&] { return fs::exists(program_ / "tool.pid"); }));

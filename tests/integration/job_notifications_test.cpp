@@ -11,12 +11,14 @@
 
 #include <gtest/gtest.h>
 
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "process/ProcessRunner.h"
 #include "tests/support/TestJobWindow.h"
 
 namespace vexlo::process {
 namespace {
+
+using namespace jobs;
 
 using namespace std::chrono_literals;
 using testing::TestJobWindow;

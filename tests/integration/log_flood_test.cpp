@@ -11,13 +11,15 @@
 
 #include <gtest/gtest.h>
 
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
 #include "tests/support/TestJobWindow.h"
 
 namespace vexlo::process {
 namespace {
+
+using namespace jobs;
 
 constexpr long kFloodLines = 200000;
 

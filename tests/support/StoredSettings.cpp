@@ -1,20 +1,15 @@
 #include "tests/support/StoredSettings.h"
 
 #include "app/RegistryStore.h"
+#include "app/SettingsTable.h"
 #include "platform/RegistryHive.h"
 
 namespace vexlo::testing {
 
-namespace {
-constexpr const char* kSettingNames[] = {
-    "FileOrigine", "FileDestinazione", "FileDestinazione3", "mOutType",   "m_GpuType",
-    "iNumProfile", "iNumCRF",          "iNumFPS",           "iResizeType", "bDeinterlace",
-    "bShortGop",   "bUseReport"};
-}  // namespace
-
 std::map<std::string, std::string> StoredSettings(const app::RegistryStore& store) {
   std::map<std::string, std::string> values;
-  for (const char* name : kSettingNames) {
+  for (const app::SettingRow& row : app::kSettingsTable) {
+    const char* name = row.storedName;
     const auto value =
         platform::QueryValue(platform::RegistryRoot::kCurrentUser, app::kSettingsKey, name);
     if (!value) continue;

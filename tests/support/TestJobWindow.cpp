@@ -19,11 +19,8 @@ TestJobWindow::~TestJobWindow() {
 }
 
 void TestJobWindow::startLog(const std::string& directory) {
-  const std::string previous = platform::CurrentDirectory();
-  platform::ChangeDirectory(directory);
-  trace.StartTrace("ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
+  trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
   trace.maxLevel = process::TraceControl::kDefaultMaxLevel;
-  platform::ChangeDirectory(previous);
 }
 
 bool TestJobWindow::startLogAndWait(const std::string& directory) {

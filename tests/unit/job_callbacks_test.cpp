@@ -8,12 +8,14 @@
 
 #include <gtest/gtest.h>
 
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "process/ProcessRunner.h"
 #include "tests/support/TestJobWindow.h"
 
 namespace vexlo::process {
 namespace {
+
+using namespace jobs;
 
 using testing::TestJobWindow;
 using namespace std::chrono_literals;

@@ -48,10 +48,7 @@ class TraceControlTest : public ::testing::Test {
   }
 
   void Start(const std::string& directory) {
-    const std::string previous = platform::CurrentDirectory();
-    ASSERT_TRUE(platform::ChangeDirectory(directory));
-    trace_.StartTrace("ConvVexlo.Log", TraceControl::kSaveOnOverflow);
-    ASSERT_TRUE(platform::ChangeDirectory(previous));
+    trace_.StartTrace(directory, "ConvVexlo.Log", TraceControl::kSaveOnOverflow);
     const auto deadline = std::chrono::steady_clock::now() + 20s;
     while (trace_.paneText().find(kStartLine) == std::string::npos) {
       ASSERT_LT(std::chrono::steady_clock::now(), deadline);
@@ -158,7 +155,7 @@ TEST_F(TraceControlTest, ShutdownDropsQueuedAndLaterLines) {
 
 TEST_F(TraceControlTest, SecondStartKeepsTheFirstPath) {
   const std::string path = trace_.tracePath();
-  trace_.StartTrace("Other.Log", TraceControl::kSaveOnOverflow);
+  trace_.StartTrace(directory_, "Other.Log", TraceControl::kSaveOnOverflow);
   EXPECT_EQ(trace_.tracePath(), path);
   EXPECT_EQ(path, directory_ + "/ConvVexlo.Log");
 }
@@ -167,10 +164,7 @@ TEST(TraceControlDirectoryTest, DatedFileStaysInADirectoryWithAPointInItsName) {
   const std::string directory = MakeTempDirectory("program.dir_XXXXXX");
   testing::FakeDialogHost host;
   TraceControl trace(host, kPane, kQuietTick);
-  const std::string previous = platform::CurrentDirectory();
-  ASSERT_TRUE(platform::ChangeDirectory(directory));
-  trace.StartTrace("ConvVexlo.Log", TraceControl::kSaveOnOverflow);
-  ASSERT_TRUE(platform::ChangeDirectory(previous));
+  trace.StartTrace(directory, "ConvVexlo.Log", TraceControl::kSaveOnOverflow);
   const std::regex dated(std::regex_replace(directory, std::regex("\\."), "\\.") +
                          "/ConvVexlo_(0[1-9]|1[0-2])_\\d{4}\\.Log");
   EXPECT_TRUE(std::regex_match(trace.datedLogPath(), dated)) << trace.datedLogPath();
@@ -179,7 +173,7 @@ TEST(TraceControlDirectoryTest, DatedFileStaysInADirectoryWithAPointInItsName) {
 TEST(TraceControlWriterTest, WriterFlushesByItselfAndStopsPromptly) {
   testing::FakeDialogHost host;
   auto trace = std::make_unique<TraceControl>(host, kPane, 1ms);
-  trace->StartTrace("ConvVexlo.Log", TraceControl::kSaveOnOverflow);
+  trace->StartTrace(platform::CurrentDirectory(), "ConvVexlo.Log", TraceControl::kSaveOnOverflow);
   trace->AddMessage("by the writer\r\n", 0, 30);
   EXPECT_TRUE(
       host.pumpUntil([&] { return host.text(kPane).find("by the writer") != std::string::npos; }));
