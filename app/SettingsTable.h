@@ -12,13 +12,13 @@ namespace vexlo::app {
 
 // Every setting the window shows.
 struct DialogSettings {
-  std::string source;            // a video file, or one file of a PNG sequence
+  std::string source;  // a video file, or one file of a PNG sequence
   std::string videoDestination;
   std::string audioDestination;
   std::string frameTimeText = "0.00";  // the Frame button's time in seconds, as typed; not stored
-  int outputType = 0;  // 0 H.264, 1 H.265, 2 MPV
-  int gpu = 0;         // 0 "DISABLED", 1 "NVIDIA", 2 "AMD"
-  int profile = 0;     // list positions; -1 when the list has no selection
+  int outputType = 0;                  // 0 H.264, 1 H.265, 2 MPV
+  int gpu = 0;                         // 0 "DISABLED", 1 "NVIDIA", 2 "AMD"
+  int profile = 0;                     // list positions; -1 when the list has no selection
   int crf = 0;
   int fps = 0;
   int resize = 0;
@@ -39,11 +39,11 @@ struct SettingRow {
   int DialogSettings::*number;        // the others
   int control;                        // the radio group's first radio for kRadioGroup
   SettingKind kind;
-  std::size_t count;                  // the positions a number can take
-  int loadDefault;                    // when the store has no usable value
-  std::optional<int> defaultButton;   // what the Default button sets; none: left as it is
-  int automaticValue;                 // automatic mode's value when the command line gives none
-  bool savedWithAll;                  // written by SaveAll, not only by its own control's change
+  std::size_t count;                 // the positions a number can take
+  int loadDefault;                   // when the store has no usable value
+  std::optional<int> defaultButton;  // what the Default button sets; none: left as it is
+  int automaticValue;                // automatic mode's value when the command line gives none
+  bool savedWithAll;                 // written by SaveAll, not only by its own control's change
 };
 
 namespace detail {

@@ -19,7 +19,7 @@ struct CommandLineFields {
   std::string second;  // the video destination path
   int third = AutomaticValue(&DialogSettings::profile);  // the "Video Profile" position
   int fourth = AutomaticValue(&DialogSettings::crf);     // the "CRF (3=Best)" position
-  std::string refusal; // the log line that refuses the command line; empty when usable
+  std::string refusal;  // the log line that refuses the command line; empty when usable
 };
 
 /// Splits the command line at every comma: no quoting, no escapes, blanks kept. Two or more

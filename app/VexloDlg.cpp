@@ -2,19 +2,11 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <utility>
 
 #include "analysis/FrameGrab.h"
-#include "analysis/IndexNaming.h"
-#include "app/RegistryStore.h"
-#include "encode/EncodeRequest.h"
-#include "platform/Paths.h"
-#include "jobs/ConversionJob.h"
 #include "process/LogTexts.h"
-#include "process/ToolCommand.h"
 #include "res/ControlIds.h"
-#include "res/ListEntries.h"
 
 namespace vexlo::app {
 
@@ -22,7 +14,6 @@ namespace id = res::id;
 using platform::ControlEvent;
 
 namespace {
-
 
 // The controls EnableJobControls switches with its flag, in its order; Cancel goes the other way
 // between the two groups.

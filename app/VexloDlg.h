@@ -1,16 +1,14 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "app/Derivations.h"
-#include "jobs/JobLauncher.h"
 #include "app/VexloApp.h"
 #include "app/WindowSettings.h"
+#include "jobs/JobLauncher.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"

@@ -1,7 +1,7 @@
 #include "app/VexloDlg.h"
 
-#include "platform/Paths.h"
 #include "jobs/ConversionJob.h"
+#include "platform/Paths.h"
 #include "process/LogTexts.h"
 #include "res/ControlIds.h"
 

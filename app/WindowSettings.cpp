@@ -85,7 +85,8 @@ void WindowSettings::Save(const SettingRow& row) const {
   if (row.kind == SettingKind::kPath) {
     store_.WriteString(kSettingsKey, row.storedName, values_.*row.path);
   } else {
-    store_.WriteDword(kSettingsKey, row.storedName, static_cast<std::uint32_t>(values_.*row.number));
+    store_.WriteDword(kSettingsKey, row.storedName,
+                      static_cast<std::uint32_t>(values_.*row.number));
   }
 }
 

@@ -4,8 +4,8 @@
 
 #include "analysis/FrameGrab.h"
 #include "analysis/IndexNaming.h"
-#include "platform/Paths.h"
 #include "jobs/ConversionJob.h"
+#include "platform/Paths.h"
 #include "process/LogTexts.h"
 #include "process/ToolCommand.h"
 
@@ -75,9 +75,9 @@ void JobLauncher::StartMediaInfo(const std::string& path) {
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
-  conversionRunner_ = process::StartJob(analysis::MediaInfoCommandLine(programDirectory_, path),
-                                        analysis::MediaInfoJob::kNotifications, &mediaInfoJob_,
-                                        programDirectory_);
+  conversionRunner_ =
+      process::StartJob(analysis::MediaInfoCommandLine(programDirectory_, path),
+                        analysis::MediaInfoJob::kNotifications, &mediaInfoJob_, programDirectory_);
 }
 
 void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool deinterlace) {
@@ -105,9 +105,9 @@ std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input
   indexJob_.requestGopStop = [this, generation] {
     host_.post([this, generation] { StopGopJob(generation); });
   };
-  indexingRunner_ = process::StartJob(analysis::FrameIndexCommandLine(programDirectory_, input),
-                                      analysis::IndexJob::kNotifications, &indexJob_,
-                                      programDirectory_);
+  indexingRunner_ =
+      process::StartJob(analysis::FrameIndexCommandLine(programDirectory_, input),
+                        analysis::IndexJob::kNotifications, &indexJob_, programDirectory_);
   return std::nullopt;
 }
 

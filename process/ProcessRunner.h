@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/ChildProcess.h"

@@ -71,8 +71,7 @@ TraceControl::~TraceControl() {
   stopWriter();
 }
 
-void TraceControl::StartTrace(const std::string& directory, const std::string& fileName,
-                              int mode) {
+void TraceControl::StartTrace(const std::string& directory, const std::string& fileName, int mode) {
   {
     std::lock_guard lock(queueMutex_);
     if (started_.load()) return;
