@@ -153,7 +153,7 @@ StartRequest ReadOptions(int argc, char** argv) {
       request.exitNow = Refuse("--screenshot FILE takes no other option");
       return request;
     }
-    // From the caller's folder: the window makes the program's folder the current one.
+    // From the caller's folder, made absolute here like every path the caller gives.
     request.screenshot = vexlo::platform::FromWorkingDirectory(
         Bytes(parser.value(screenshot)), vexlo::platform::CurrentDirectory());
     return request;

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/SettingsTable.h"
+
 namespace vexlo::app {
 
 // An encode given by options on the command line: the settings that a click on one of the
@@ -13,12 +15,12 @@ struct OptionJob {
   std::string source;
   std::string destination;  // the video destination, or the audio destination for a WAV
   bool audio = false;       // the audio row's Encode (a WAV) instead of the video row's
-  int outType = 0;          // 0 H.264, 1 H.265, 2 MPV
-  int gpuType = 0;          // 0 none, 1 NVIDIA, 2 AMD
-  int profile = 0;
-  int crf = 4;
-  int fps = 0;
-  int resize = 0;
+  int outType = AutomaticValue(&DialogSettings::outputType);  // 0 H.264, 1 H.265, 2 MPV
+  int gpuType = AutomaticValue(&DialogSettings::gpu);         // 0 none, 1 NVIDIA, 2 AMD
+  int profile = AutomaticValue(&DialogSettings::profile);
+  int crf = AutomaticValue(&DialogSettings::crf);
+  int fps = AutomaticValue(&DialogSettings::fps);
+  int resize = AutomaticValue(&DialogSettings::resize);
   bool deinterlace = false;
   bool shortGop = false;
 };

@@ -53,10 +53,6 @@ void DirectoryState::ComputeProgramDirectory(const std::string& override) {
   programDirectory_ = override.empty() ? platform::ExecutableDirectory() : override;
 }
 
-bool DirectoryState::EnterProgramDirectory() const {
-  return platform::ChangeDirectory(programDirectory_);
-}
-
 int DirectoryState::SaveWorkingDirectory(std::string* directory, int* drive) {
   if (drive) *drive = 0;
   (directory ? *directory : savedDirectory_) = platform::CurrentDirectory();
@@ -73,7 +69,7 @@ int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
   platform::RemoveStaleTemporaryFiles(platform::RegistryRoot::kCurrentUser);
   CommandLineFields fields = ParseCommandLine(commandLine);
   // Paths on the command line are the caller's: relative ones are taken from the working folder
-  // the program was started in, before the window makes the program's folder the current one.
+  // the program was started in.
   const std::string workingDirectory = platform::CurrentDirectory();
   fields.first = platform::FromWorkingDirectory(fields.first, workingDirectory);
   fields.second = platform::FromWorkingDirectory(fields.second, workingDirectory);

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/CommandOptions.h"
+#include "app/SettingsTable.h"
 #include "platform/DialogHost.h"
 
 namespace vexlo::app {
@@ -16,9 +17,9 @@ struct CommandLineFields {
   int count = 0;       // every field, those after the fourth included
   std::string first;   // the source path
   std::string second;  // the video destination path
-  int third = 0;       // the "Video Profile" position
-  int fourth = 4;      // the "CRF (3=Best)" position
-  std::string refusal; // the log line that refuses the command line; empty when usable
+  int third = AutomaticValue(&DialogSettings::profile);  // the "Video Profile" position
+  int fourth = AutomaticValue(&DialogSettings::crf);     // the "CRF (3=Best)" position
+  std::string refusal;  // the log line that refuses the command line; empty when usable
 };
 
 /// Splits the command line at every comma: no quoting, no escapes, blanks kept. Two or more
@@ -36,8 +37,6 @@ class DirectoryState {
   /// The directory of the program's executable, no trailing separator. An override (used by
   /// tests) takes its place when not empty.
   void ComputeProgramDirectory(const std::string& override = {});
-  /// Makes the program directory the current one; false when that failed.
-  bool EnterProgramDirectory() const;
   const std::string& CopyProgramDirectory() const { return programDirectory_; }
   /// Always 0 on this platform, which has no drive letters.
   int programDrive() const { return 0; }

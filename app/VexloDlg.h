@@ -1,20 +1,15 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
-#include "analysis/IndexJob.h"
-#include "analysis/MediaInfo.h"
 #include "app/Derivations.h"
 #include "app/VexloApp.h"
-#include "encode/EncodeRequest.h"
-#include "encode/EncoderSettings.h"
+#include "app/WindowSettings.h"
+#include "jobs/JobLauncher.h"
 #include "platform/DialogHost.h"
-#include "platform/RegistryHive.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
@@ -23,26 +18,9 @@ namespace vexlo::app {
 
 class RegistryStore;
 
-// Every setting the window shows. Each persisted one is stored under the value of its own name in
-// the settings key.
-struct DialogSettings {
-  std::string FileOrigine;        // source path: a video file, or one file of a PNG sequence
-  std::string FileDestinazione;   // video destination path
-  std::string FileDestinazione3;  // audio destination path
-  std::string frameTimeText = "0.00";  // the Frame button's time in seconds, as typed
-  int mOutType = 0;     // 0 H.264, 1 H.265, 2 MPV
-  int m_GpuType = 0;    // 0 "DISABLED", 1 "NVIDIA", 2 "AMD"
-  int iNumProfile = 0;  // list positions; -1 when the list has no selection
-  int iNumCRF = 0;
-  int iNumFPS = 0;
-  int iResizeType = 0;
-  int bDeinterlace = 0;
-  int bShortGop = 0;
-  int bUseReport = 0;
-};
-
-// The main window's logic: the holder of every setting, the control handlers, the two runners
-// (conversion and indexing) and the log. It talks to its widgets only through the dialog host.
+// The main window's logic: start-up and shut-down, the control handlers and the control states.
+// Its settings are a WindowSettings (the settings table), its jobs a JobLauncher (the two
+// runners), its log a TraceControl. It talks to its widgets only through the dialog host.
 // Handlers run on the window's thread; the job notifications run on the runners' threads and
 // reach the window through the process::JobWindow side, which posts every control change.
 class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
@@ -72,7 +50,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void onDestroy() override;
 
   // process::JobWindow
-  process::JobFigures& jobFigures() override { return figures_; }
+  process::JobFigures& jobFigures() override { return jobs_.conversionFigures(); }
   void logAppend(std::string_view text) override;
   void flushLog() override;
   void sendProgress(int position) override;
@@ -101,28 +79,27 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void OnStopJobs();
   void OnRequestStop();
 
-  DialogSettings& settings() { return settings_; }
-  const DialogSettings& settings() const { return settings_; }
+  DialogSettings& settings() { return settings_.values(); }
+  const DialogSettings& settings() const { return settings_.values(); }
   bool controlsEnabled() const { return controlsEnabled_; }
   const std::string& programDirectory() const { return directories_.CopyProgramDirectory(); }
   process::TraceControl* logReference() const { return log_.load(); }
-  process::ProcessRunner* conversionRunner() const { return conversionRunner_.get(); }
-  process::ProcessRunner* indexingRunner() const { return indexingRunner_.get(); }
-  const platform::RegistryWriteResult& settingsWriteFailure() const {
-    return settingsWriteFailure_;
-  }
+  process::ProcessRunner* conversionRunner() const { return jobs_.conversionRunner(); }
+  process::ProcessRunner* indexingRunner() const { return jobs_.indexingRunner(); }
 
  private:
-  class WaitCursor;
+  // Shows the wait cursor for as long as it lives.
+  class WaitCursor {
+   public:
+    explicit WaitCursor(platform::DialogHost& host) : host_(host) { host_.setWaitCursor(true); }
+    ~WaitCursor() { host_.setWaitCursor(false); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
 
-  encode::EncoderSettings EncoderSettingsNow() const;
-  encode::EncodePaths CurrentPaths() const;
-  void WriteDword(const char* name, int value);
-  void WriteString(const char* name, const std::string& value);
-  // Keeps the first failed settings write: a failed write leaves the old value stored, as a
-  // failed registry write did, and the reason stays readable in settingsWriteFailure().
-  void NoteSettingsWrite(const platform::RegistryWriteResult& result);
-  void SaveValue(int controlId);
+   private:
+    platform::DialogHost& host_;
+  };
+
   void OnDestination(Destination button);
   void OnBrowse(int controlId);
   void OnGo(int controlId);
@@ -135,30 +112,17 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void PressEncode();
   /// Logs a refusal and enables the controls again.
   void Refuse(std::string_view line);
-  /// Stops and deletes a runner; `runningLine` is logged first when the runner still runs.
-  /// True when it was still running.
-  bool DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner, std::string_view runningLine);
-  /// Disposes of the conversion runner the same way.
-  void StopConversion(std::string_view runningLine);
-  void StartConversionRunner(const std::string& commandLine, bool withErrorNotification = true);
-  void BuildFrameIndex(const std::string& input, const std::string& naming, bool gopMode);
-  void StopGopJob(std::uint64_t generation);
-  /// True while the conversion runner's tool runs: the bar is then the conversion's.
-  bool ConversionRunning() const;
+  /// Saves the settings as an encode plan asks, then starts its command line or refuses.
+  int StartPlan(const encode::EncodePlan& plan);
 
   platform::DialogHost& host_;
-  RegistryStore& store_;
   std::string programDirectoryOverride_;
   DirectoryState directories_;
-  DialogSettings settings_;
+  WindowSettings settings_;
   bool automatic_ = false;
-  bool audioJob_ = false;     // automatic mode presses the audio row's Encode
-  bool keepSettings_ = true;  // false: the settings store is never written
-  platform::RegistryWriteResult settingsWriteFailure_;  // the first failed write; true: none
+  bool audioJob_ = false;           // automatic mode presses the audio row's Encode
   std::string commandLineRefusal_;  // automatic mode: why the command line cannot be encoded
   bool controlsEnabled_ = false;
-  process::JobFigures figures_;
-  std::atomic<bool> conversionSucceeded_{false};
 
   process::TraceControl trace_;
   std::atomic<process::TraceControl*> log_{nullptr};  // the log reference
@@ -166,11 +130,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   std::mutex progressMutex_;
   int progressSent_ = -1;
 
-  analysis::MediaInfoJob mediaInfoJob_;
-  analysis::IndexJob indexJob_;
-  std::uint64_t indexingGeneration_ = 0;
-  std::unique_ptr<process::ProcessRunner> conversionRunner_;
-  std::unique_ptr<process::ProcessRunner> indexingRunner_;
+  jobs::JobLauncher jobs_;
 };
 
 }  // namespace vexlo::app

@@ -25,7 +25,7 @@
 
 #include "platform/DialogHost.h"
 #include "platform/Paths.h"
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
@@ -149,16 +149,13 @@ class BenchWindow : public process::JobWindow {
 
   /// Starts the log in `directory` and the flood.
   void start(const std::string& directory, const std::string& commandLine) {
-    const std::string previous = platform::CurrentDirectory();
-    platform::ChangeDirectory(directory);
-    trace.StartTrace("ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
-    platform::ChangeDirectory(previous);
+    trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
     void* context = static_cast<process::JobWindow*>(this);
     runner.SetCommandLine(commandLine.c_str());
-    runner.output = process::OnConversionOutput;
-    runner.started = process::OnConversionStarted;
-    runner.error = process::OnConversionError;
-    runner.finished = process::OnConversionFinished;
+    runner.output = jobs::OnConversionOutput;
+    runner.started = jobs::OnConversionStarted;
+    runner.error = jobs::OnConversionError;
+    runner.finished = jobs::OnConversionFinished;
     runner.outputContext = runner.endContext = runner.startedContext = context;
     started = Clock::now();
     if (runner.Start() != 0) {

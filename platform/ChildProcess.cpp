@@ -46,9 +46,10 @@ void WaitMilliseconds(int ms) {
 }
 
 // The child's side of the spawn: into the guard's process group, default signal actions, the
-// standard streams, exec. A failure writes its errno to `report`.
+// standard streams, the working directory (null: the parent's), exec. A failure writes its errno
+// to `report`.
 [[noreturn]] void ExecChild(char* const* argv, int standardInput, int output, int report,
-                            pid_t parent, pid_t group) {
+                            pid_t parent, pid_t group, const char* directory) {
   int failure = 0;
   if (::setpgid(0, group) != 0) {
     failure = errno;
@@ -62,6 +63,10 @@ void WaitMilliseconds(int ms) {
         ::dup2(output, STDERR_FILENO) < 0) {
       failure = errno;
     } else {
+      // A directory that cannot be entered leaves the tool where the program itself runs.
+      if (directory != nullptr) {
+        [[maybe_unused]] const int entered = ::chdir(directory);
+      }
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -183,7 +188,8 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   return *this;
 }
 
-int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardInput, int output) {
+int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardInput, int output,
+                        const std::string& workingDirectory) {
   if (pid_ >= 0) return EBUSY;
   if (arguments.empty()) return ENOENT;
   std::vector<char*> argv;
@@ -200,7 +206,10 @@ int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardI
   if (guard < 0) return errno;
   ::setpgid(guard, guard);  // done here too, so the group exists before the child joins it
   const pid_t pid = ::fork();
-  if (pid == 0) ExecChild(argv.data(), standardInput, output, report.write.get(), parent, guard);
+  if (pid == 0) {
+    ExecChild(argv.data(), standardInput, output, report.write.get(), parent, guard,
+              workingDirectory.empty() ? nullptr : workingDirectory.c_str());
+  }
   int failure = pid < 0 ? errno : 0;
   report.write.reset();
   if (pid > 0) failure = ReadExecFailure(report.read);

@@ -31,12 +31,14 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   /// Starts the program `arguments[0]` (a full path: no search of PATH, never through a shell)
-  /// with these arguments, the parent's environment and current directory; its standard input
+  /// with these arguments and the parent's environment, in `workingDirectory` (the parent's
+  /// current directory when empty or when it cannot be entered); its standard input
   /// reads `standardInput`, its standard output and standard error both write `output` (both
   /// descriptors above 2). The child starts with no signal blocked and every signal at its
   /// default action. Returns 0, or the errno that says why the program could not be started
   /// (ENOENT, EACCES, ENOEXEC, ...): an exec that fails is reported here, not as an exit status.
-  int Spawn(const std::vector<std::string>& arguments, int standardInput, int output);
+  int Spawn(const std::vector<std::string>& arguments, int standardInput, int output,
+            const std::string& workingDirectory = {});
 
   /// The child's process id while it is unreaped; -1 otherwise.
   pid_t pid() const { return pid_; }

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/ChildProcess.h"
@@ -66,6 +67,8 @@ class ProcessRunner {
 
   /// Copies the command line; -1 for a null pointer (the old one stays), else 0. No length limit.
   int SetCommandLine(const char* commandLine);
+  /// The directory the tool runs in (where it writes its report); empty: the program's own.
+  void SetWorkingDirectory(std::string directory) { workingDirectory_ = std::move(directory); }
   /// Writes "\n->Start of parent execution.\n" to standard output and starts the run. A second
   /// Start while the supervisor exists does nothing. 0, or the errno of the supervisor thread's
   /// creation when it failed (the failure is also notified as a failed start).
@@ -134,6 +137,7 @@ class ProcessRunner {
   std::chrono::milliseconds pollInterval_;
   int stallPolls_;
   std::string commandLine_;
+  std::string workingDirectory_;
   std::atomic<std::int32_t> state_{kRunnerNotStarted};
   std::atomic<std::int32_t> chunkCounter_{0};
   std::atomic<int> waitStatus_{-1};

@@ -14,9 +14,11 @@ std::string QuotedToolPath(std::string_view programDir, std::string_view tool) {
 }
 
 std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
-                                        const JobNotifications& notifications, void* context) {
+                                        const JobNotifications& notifications, void* context,
+                                        const std::string& workingDirectory) {
   auto runner = std::make_unique<ProcessRunner>();
   runner->SetCommandLine(commandLine.c_str());
+  runner->SetWorkingDirectory(workingDirectory);
   runner->output = notifications.output;
   runner->started = notifications.started;
   runner->error = notifications.error;

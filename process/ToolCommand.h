@@ -27,8 +27,9 @@ struct JobNotifications {
 };
 
 /// Creates a runner for the command line with the notifications, all given `context`, and
-/// starts it.
+/// starts it; the tool runs in `workingDirectory` (empty: the program's current directory).
 std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
-                                        const JobNotifications& notifications, void* context);
+                                        const JobNotifications& notifications, void* context,
+                                        const std::string& workingDirectory = {});
 
 }  // namespace vexlo::process

@@ -72,11 +72,10 @@ TraceControl::~TraceControl() {
   stopWriter();
 }
 
-void TraceControl::StartTrace(const std::string& fileName, int mode) {
+void TraceControl::StartTrace(const std::string& directory, const std::string& fileName, int mode) {
   {
     std::lock_guard lock(queueMutex_);
     if (started_.load()) return;
-    const std::string directory = platform::CurrentDirectory();
     tracePath_ = directory.empty() ? fileName : directory + platform::kPathSeparator + fileName;
     mode_.store(mode);
     started_.store(true);

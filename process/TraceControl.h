@@ -45,10 +45,10 @@ class TraceControl {
   TraceControl(const TraceControl&) = delete;
   TraceControl& operator=(const TraceControl&) = delete;
 
-  /// Sets the trace path to the current directory, '/', and `fileName` (the file name alone when
-  /// the current directory cannot be read), and starts the writer thread. Does nothing when
-  /// already started. Window's thread.
-  void StartTrace(const std::string& fileName, int mode);
+  /// Sets the trace path to `directory`, '/', and `fileName` (the file name alone when the
+  /// directory is empty), and starts the writer thread. Does nothing when already started.
+  /// Window's thread.
+  void StartTrace(const std::string& directory, const std::string& fileName, int mode);
   /// Queues "[timestamp ][level prefix]text". Dropped when not started, while stopping, or when
   /// `level` exceeds maxLevel. `timestampFlag` 1 puts the local time in front. Any thread.
   void AddMessage(std::string_view text, int timestampFlag, int level);

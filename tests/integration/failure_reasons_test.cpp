@@ -14,7 +14,7 @@
 
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "res/ControlIds.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/TestJobWindow.h"
@@ -160,10 +160,10 @@ TEST(Watchdog, KillOfASilentToolNamesTheSilenceAndItsLastLine) {
   process::ProcessRunner runner(10ms, 20);
   // clang-format off
   runner.SetCommandLine(("\"" + std::string(VEXLO_TESTTOOL_PATH) + "\" --lines 1 --text \"waiting for the device\" --sleep-ms 60000").c_str());
-  runner.output = process::OnConversionOutput;
-  runner.started = process::OnConversionStarted;
-  runner.failure = process::OnConversionFailure;
-  runner.finished = process::OnConversionFinished;
+  runner.output = jobs::OnConversionOutput;
+  runner.started = jobs::OnConversionStarted;
+  runner.failure = jobs::OnConversionFailure;
+  runner.finished = jobs::OnConversionFinished;
   runner.outputContext = runner.startedContext = runner.endContext =
       static_cast<process::JobWindow*>(&window);
   EXPECT_EQ(runner.Start(), 0);

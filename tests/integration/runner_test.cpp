@@ -9,7 +9,7 @@
 #include <random>
 #include <thread>
 
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "process/ProcessRunner.h"
 #include "process/ToolCommand.h"
 #include "res/ControlIds.h"
@@ -19,6 +19,7 @@
 namespace vexlo::process {
 namespace {
 
+using namespace vexlo::jobs;  // the conversion job's notifications
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Events = std::vector<std::string>;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/RegistryStore.h"
+#include "app/SettingsTable.h"
 #include "platform/RegistryHive.h"
 
 namespace vexlo::testing {
@@ -57,9 +58,8 @@ std::size_t Count(const std::string& text, const std::string& what) {
 
 std::map<std::string, std::string> StoredSettings(const app::RegistryStore& store) {
   std::map<std::string, std::string> values;
-  for (const char* name : {"FileOrigine", "FileDestinazione", "FileDestinazione3", "mOutType",
-                           "m_GpuType", "iNumProfile", "iNumCRF", "iNumFPS", "iResizeType",
-                           "bDeinterlace", "bShortGop", "bUseReport"}) {
+  for (const app::SettingRow& row : app::kSettingsTable) {
+    const char* name = row.storedName;
     const auto value =
         platform::QueryValue(platform::RegistryRoot::kCurrentUser, app::kSettingsKey, name);
     if (!value) continue;

@@ -13,11 +13,8 @@ TestJobWindow::TestJobWindow(bool automatic, std::chrono::milliseconds tick)
     : automatic(automatic), trace(host, res::id::kLogPane, tick) {}
 
 bool TestJobWindow::startLogAndWait(const std::string& directory) {
-  const std::string previous = platform::CurrentDirectory();
-  platform::ChangeDirectory(directory);
-  trace.StartTrace("ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
+  trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
   trace.maxLevel = process::TraceControl::kDefaultMaxLevel;
-  platform::ChangeDirectory(previous);
   return host.pumpUntil([&] { return shownLog().find(kStartLine) != std::string::npos; });
 }
 

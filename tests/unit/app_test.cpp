@@ -234,8 +234,8 @@ TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
     EXPECT_FALSE(host_.visible(c)) << c;
   }
   EXPECT_TRUE(host_.readOnly(id::kSourceEdit));
-  EXPECT_EQ(w.settings().iNumProfile, 0);
-  EXPECT_EQ(w.settings().iNumCRF, 4);
+  EXPECT_EQ(w.settings().profile, 0);
+  EXPECT_EQ(w.settings().crf, 4);
   w.flushLog();
   host_.runPosted();
   EXPECT_NE(w.logReference()->paneText().find(

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <regex>
 
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
@@ -17,6 +17,7 @@
 namespace vexlo::process {
 namespace {
 
+using namespace vexlo::jobs;  // the conversion job's notifications
 using testing::TestJobWindow;
 constexpr auto kQuietTick = std::chrono::hours(1);  // the writer never flushes by itself
 
@@ -234,7 +235,7 @@ TEST_F(TraceControlTest, FirstLineLevelsAndShutdown) {
       "\\[30\\] # Trace process started\\.\r\n");
   EXPECT_TRUE(std::regex_match(Pane(), first)) << Pane();
   EXPECT_EQ(trace_.tracePath(), directory_ + "/ConvVexlo.Log");
-  trace_.StartTrace("Other.Log", TraceControl::kSaveOnOverflow);  // a second start changes nothing
+  trace_.StartTrace(directory_, "Other.Log", TraceControl::kSaveOnOverflow);  // a second start changes nothing
   EXPECT_EQ(trace_.tracePath(), directory_ + "/ConvVexlo.Log");
   window_.host.setText(res::id::kLogPane, "");
   trace_.AddMessage("thirty-one\r\n", 0, 31);
@@ -284,7 +285,7 @@ TEST(TraceControlWriter, FlushesByItselfAndStopsPromptlyOrDropsAllWhenNotStarted
   testing::FakeDialogHost host;
   auto trace =
       std::make_unique<TraceControl>(host, res::id::kLogPane, std::chrono::milliseconds(1));
-  trace->StartTrace("ConvVexlo.Log", TraceControl::kSaveOnOverflow);
+  trace->StartTrace(testing::MakeTempDirectory("writer"), "ConvVexlo.Log", TraceControl::kSaveOnOverflow);
   trace->AddMessage("by the writer\r\n", 0, 30);
   EXPECT_TRUE(host.pumpUntil(
       [&] { return host.text(res::id::kLogPane).find("by the writer") != std::string::npos; }));

@@ -1,4 +1,4 @@
-#include "process/JobCallbacks.h"
+#include "jobs/ConversionJob.h"
 
 #include <cstdint>
 #include <string>
@@ -7,7 +7,9 @@
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
-namespace vexlo::process {
+namespace vexlo::jobs {
+
+using namespace process;
 
 namespace {
 
@@ -142,4 +144,4 @@ int OnConversionFinished(int /*code*/, void* context) {
   return 0;
 }
 
-}  // namespace vexlo::process
+}  // namespace vexlo::jobs

@@ -3,10 +3,16 @@
 #include "process/JobWindow.h"
 #include "process/ToolCommand.h"
 
-namespace vexlo::process {
+namespace vexlo::jobs {
 
-// The conversion jobs' runner notifications. Their context is the window, passed as
-// static_cast<void*>(static_cast<JobWindow*>(window)); each does nothing for a null context.
+using process::FailureReason;
+using process::JobNotifications;
+using process::JobWindow;
+
+// The conversion job: the notifications of a conversion runner (encodes, the test encode, the
+// frame grab). Its figures are the window's jobFigures(), which the job launcher owns. Their
+// context is the window, passed as static_cast<void*>(static_cast<JobWindow*>(window)); each
+// does nothing for a null context.
 // They run on the runner's threads: they update the job figures, queue log lines and post every
 // change of a control to the window's thread, never waiting for it.
 
@@ -37,4 +43,4 @@ inline constexpr JobNotifications kConversionNotifications{OnConversionOutput, O
                                                            OnConversionError, OnConversionFinished,
                                                            OnConversionFailure};
 
-}  // namespace vexlo::process
+}  // namespace vexlo::jobs

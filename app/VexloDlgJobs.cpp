@@ -1,0 +1,140 @@
+#include "app/VexloDlg.h"
+
+#include "jobs/ConversionJob.h"
+#include "platform/Paths.h"
+#include "process/LogTexts.h"
+#include "res/ControlIds.h"
+
+// The window's job buttons and the window as the job notifications see it.
+namespace vexlo::app {
+
+namespace id = res::id;
+
+// ---------------------------------------------------------------------------------------------
+// Runners
+
+void CVexloDlg::Refuse(std::string_view line) {
+  if (!line.empty()) logAppend(line);
+  EnableJobControls(true);
+  // Automatic mode leaves the refused request on screen for the user to read and close; without
+  // a display no one could, so the program ends with a failing status instead.
+  if (automatic_ && host_.headless()) postCancelWindow();
+}
+
+int CVexloDlg::StartPlan(const encode::EncodePlan& plan) {
+  for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
+  if (!plan.start) {
+    Refuse(plan.errorLine);
+    return -1;
+  }
+  if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
+    // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
+  }
+  jobs_.StartConversion(plan.commandLine);
+  return 0;
+}
+
+int CVexloDlg::EncodeVideo() {
+  sendProgress(0);
+  return StartPlan(
+      encode::PlanVideoEncode(settings_.Encoder(), settings_.Paths(), programDirectory()));
+}
+
+int CVexloDlg::EncodeAudio() {
+  sendProgress(0);
+  return StartPlan(encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
+                                           programDirectory(), automatic_));
+}
+
+void CVexloDlg::TestEncodeMjpeg() {
+  WaitCursor wait(host_);
+  DoDataExchange(true);
+  if (jobs_.HasConversionRunner()) return;
+  const encode::EncodePlan plan =
+      encode::PlanTestEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
+  if (!plan.start) {
+    if (!plan.errorLine.empty()) logAppend(plan.errorLine);
+    return;
+  }
+  jobs_.StartConversion(plan.commandLine);
+}
+
+void CVexloDlg::GetMediaInfo(const std::string& path) {
+  jobs_.StartMediaInfo(path);
+}
+
+void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
+  jobs_.StartFrameGrab(source, seconds, settings().deinterlace != 0);
+}
+
+int CVexloDlg::StartFrameIndex(int mode) {
+  if (!jobs_.ConversionRunning()) sendProgress(0);
+  const bool gopMode = mode == 1 || mode == 2;
+  const std::string path = mode == 1 ? settings().source : settings().videoDestination;
+  if (const auto refusal = jobs_.StartFrameIndex(path, gopMode)) {
+    Refuse(*refusal);
+  }
+  if (!automatic_) SaveAllSettings();
+  return 0;
+}
+
+void CVexloDlg::OnStopJobs() {
+  WaitCursor wait(host_);
+  jobs_.StopConversion(process::text::kStopConversion);
+  jobs_.StopIndexing(process::text::kStopIndexing);
+  jobs_.ResetConversionFigures();
+  jobs::UpdateProgress(*this);
+  EnableJobControls(true);
+  if (automatic_) host_.endDialog(res::kIdCancel);
+}
+
+void CVexloDlg::OnRequestStop() {
+  jobs_.StopConversion(process::text::kRequestStopConversion);
+  jobs_.StopIndexing(process::text::kRequestStopIndexing);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window as the job notifications see it
+
+void CVexloDlg::logAppend(std::string_view text) {
+  if (process::TraceControl* log = log_.load()) log->AddMessage(text, 0, kMaximumLogLevel);
+}
+
+void CVexloDlg::flushLog() {
+  if (process::TraceControl* log = log_.load()) log->Flush();
+}
+
+// Every change of the bar goes through here, from any thread, so that the bar shows the
+// positions in the order they were sent; a position equal to the last one sent is not posted.
+void CVexloDlg::sendProgress(int position) {
+  std::lock_guard lock(progressMutex_);
+  if (position == progressSent_) return;
+  progressSent_ = position;
+  host_.post([this, position] { host_.setProgress(position); });
+}
+
+// A frame index or GOP job sets the bar only while no conversion runs; decided on the window's
+// thread, where the conversion runner lives. The position is set by the posted task itself, so it
+// keeps its place among the other positions sent; whatever is sent next is posted, not taken for
+// a repeat of the last position sent.
+void CVexloDlg::sendIndexProgress(int position) {
+  std::lock_guard lock(progressMutex_);
+  progressSent_ = -1;
+  host_.post([this, position] {
+    if (!jobs_.ConversionRunning()) host_.setProgress(position);
+  });
+}
+
+void CVexloDlg::postEnableJobControls(bool enable) {
+  host_.post([this, enable] { EnableJobControls(enable); });
+}
+
+void CVexloDlg::postCancelWindow() {
+  host_.post([this] { host_.endDialog(res::kIdCancel); });
+}
+
+void CVexloDlg::noteConversionResult(bool succeeded) {
+  jobs_.NoteConversionResult(succeeded);
+}
+
+}  // namespace vexlo::app

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "analysis/IndexJob.h"
+#include "analysis/MediaInfo.h"
+#include "platform/DialogHost.h"
+#include "process/JobWindow.h"
+#include "process/ProcessRunner.h"
+
+namespace vexlo::jobs {
+
+// The window's two runners and the jobs they run: the conversion runner (encodes, the test
+// encode, the frame grab, media information) and the indexing runner (frame index and GOP). It
+// starts and stops each job, keeps the conversion's figures and result, and numbers the indexing
+// jobs so that a GOP job's late stop request never stops a newer one.
+//
+// Everything here runs on the window's thread; the jobs' notifications reach the window through
+// the process::JobWindow it is given.
+class JobLauncher {
+ public:
+  /// `enableControls` is the window's EnableJobControls, called on the window's thread.
+  JobLauncher(platform::DialogHost& host, process::JobWindow& window,
+              std::function<void(bool)> enableControls);
+  ~JobLauncher();
+
+  /// The program's directory: where the tools are and where they run (a tool's report goes
+  /// there).
+  void setProgramDirectory(const std::string& directory) { programDirectory_ = directory; }
+  JobLauncher(const JobLauncher&) = delete;
+  JobLauncher& operator=(const JobLauncher&) = delete;
+
+  /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
+  /// the conversion notifications; without the error notifications when not wanted (a frame grab).
+  void StartConversion(const std::string& commandLine, bool withErrorNotification = true);
+  /// The media information job; logs its refusal instead when the path cannot be read.
+  void StartMediaInfo(const std::string& path);
+  /// The frame grab of `source` at `seconds`; logs its refusal instead.
+  void StartFrameGrab(const std::string& source, float seconds, bool deinterlace);
+  /// A frame index or GOP job of `input`. Returns the refusal line ("" for a refusal without
+  /// one) when it cannot start, nothing when it started.
+  std::optional<std::string> StartFrameIndex(const std::string& input, bool gopMode);
+
+  /// Stops the conversion; `runningLine` is logged first when it still runs.
+  void StopConversion(std::string_view runningLine);
+  /// Stops the indexing job; `indexLine` is logged first when a frame index job (not a GOP
+  /// job) still runs.
+  void StopIndexing(std::string_view indexLine);
+  /// Both runners stopped and gone, the index file let go: the window is being destroyed.
+  void Shutdown();
+  /// Closes an index file still open, without its header; when the window is destroyed.
+  void ReleaseIndexFile() { indexJob_.Release(); }
+  /// The conversion's figures back to 0.
+  void ResetConversionFigures();
+
+  /// True while the conversion runner's tool runs: the bar is then the conversion's.
+  bool ConversionRunning() const;
+  bool HasConversionRunner() const { return conversionRunner_ != nullptr; }
+  process::JobFigures& conversionFigures() { return figures_; }
+  void NoteConversionResult(bool succeeded) { conversionSucceeded_ = succeeded; }
+  bool ConversionSucceeded() const { return conversionSucceeded_.load(); }
+
+  process::ProcessRunner* conversionRunner() const { return conversionRunner_.get(); }
+  process::ProcessRunner* indexingRunner() const { return indexingRunner_.get(); }
+
+ private:
+  /// Stops and deletes a runner; `runningLine` is logged first when it still runs. True when
+  /// it was still running.
+  bool DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner, std::string_view runningLine);
+  void StopGopJob(std::uint64_t generation);
+
+  platform::DialogHost& host_;
+  process::JobWindow& window_;
+  std::function<void(bool)> enableControls_;
+  std::string programDirectory_;
+  process::JobFigures figures_;
+  std::atomic<bool> conversionSucceeded_{false};
+  analysis::MediaInfoJob mediaInfoJob_;
+  analysis::IndexJob indexJob_;
+  std::uint64_t indexingGeneration_ = 0;
+  std::unique_ptr<process::ProcessRunner> conversionRunner_;
+  std::unique_ptr<process::ProcessRunner> indexingRunner_;
+};
+
+}  // namespace vexlo::jobs
