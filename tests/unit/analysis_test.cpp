@@ -125,17 +125,16 @@ TEST(AnalysisGop, FirstGopRuleAndTheStopOfAGopJob) {
 }
 
 TEST(AnalysisFrameParser, FrameInfoFields) {
+  // clang-format off
   const std::pair<std::string, FrameInfo> rows[] = {
       {"sample_aspect_ratio=N/A\n", {.mediaType = 'v'}},
-      {"sample_aspect_ratio=16:15\n",
-       {.mediaType = 'v', .aspectNumerator = 16, .aspectDenominator = 15}},
-      {"coded_width=128\ncoded_height=96\nwidth=64\npkt_duration=512\n",
-       {.mediaType = 'v', .width = 64}},
+      {"sample_aspect_ratio=16:15\n", {.mediaType = 'v', .aspectNumerator = 16, .aspectDenominator = 15}},
+      {"coded_width=128\ncoded_height=96\nwidth=64\npkt_duration=512\n", {.mediaType = 'v', .width = 64}},
       {"duration_time=0.5\n", {.mediaType = 'v', .frameDuration = 0.5f}},
-      {"width=64 height=48 interlaced_frame=257\n",
-       {.mediaType = 'v', .interlaced = 1, .width = 64, .height = 48}},
+      {"width=64 height=48 interlaced_frame=257\n", {.mediaType = 'v', .interlaced = 1, .width = 64, .height = 48}},
       {"width=99999999999999999999999\n", {.mediaType = 'v', .width = 2147483647}},
   };
+  // clang-format on
   for (const auto& [lines, expected] : rows) {
     ParseRun run;
     run.parse("[FRAME]\nmedia_type=video\n" + lines);

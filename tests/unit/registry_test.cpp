@@ -91,14 +91,14 @@ TEST_F(RegistryTest, EveryValueKeepsItsTypeAndBytes) {
 
 TEST(RegistryHiveParse, AcceptsExportsAndRefusesTornOrForeignText) {
   const std::string head = kHead;
+  // clang-format off
   const std::pair<std::string, RegistryValue> accepted[] = {
       {head + "[HKEY_CURRENT_USER\\K]\n\"v\"=\"x\"\n", {kRegSz, Bytes("x")}},
-      {"\xEF\xBB\xBFWindows Registry Editor Version "
-       "5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=dword:0000ABCD\r\n",
-       {kRegDword, {0xcd, 0xab, 0, 0}}},
+      {"\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"v\"=dword:0000ABCD\r\n", {kRegDword, {0xcd, 0xab, 0, 0}}},
       {head + "; comment\n[hkey_current_user\\K]\n\"v\"=hex:01,02,\\\n  03\n", {3, {1, 2, 3}}},
-      {head + "[HKEY_CURRENT_USER\\K]\n\"v\"=\"old\"\n[HKEY_CURRENT_USER\\k]\n\"V\"=hex(7):00\n",
-       {7, {0}}}};
+      {head + "[HKEY_CURRENT_USER\\K]\n\"v\"=\"old\"\n[HKEY_CURRENT_USER\\k]\n\"V\"=hex(7):00\n", {7, {0}}},
+  };
+  // clang-format on
   for (const auto& [text, expected] : accepted) {
     const auto hive = ParseRegistryHive(text, kUser);
     ASSERT_TRUE(hive && hive->keys.size() == 1 && hive->keys[0].values.size() == 1) << text;
