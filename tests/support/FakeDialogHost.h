@@ -22,7 +22,7 @@ class FakeDialogHost : public platform::DialogHost {
     std::string text;
     int listIndex = -1;
     int listSize = 0;  // entries of a drop-down list; setListIndex outside it selects nothing
-    bool checked = false, enabled = true, visible = true, readOnly = false;
+    bool checked = false, enabled = true, visible = true;
   };
 
   FakeDialogHost();
@@ -37,12 +37,11 @@ class FakeDialogHost : public platform::DialogHost {
   void setEnabled(int id, bool enabled) override { controls_[id].enabled = enabled; }
   bool visible(int id) const override { return find(id).visible; }
   void setVisible(int id, bool visible) override { controls_[id].visible = visible; }
-  void setReadOnly(int id, bool readOnly) override { controls_[id].readOnly = readOnly; }
-  bool readOnly(int id) const { return find(id).readOnly; }
+  void setReadOnly(int, bool) override {}
   int progress() const override { return progress_; }
   void setProgress(int position) override;
   void setWaitCursor(bool on) override { waitCursorDepth += on ? 1 : -1; }
-  void resizeWindow(int width, int height) override { windowSize = {width, height}; }
+  void resizeWindow(int, int) override {}
   void endDialog(int result) override;
   std::optional<std::string> chooseFile(const platform::FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override { revealed.push_back(path); }
@@ -57,7 +56,6 @@ class FakeDialogHost : public platform::DialogHost {
 
   int waitCursorDepth = 0;
   std::optional<int> dialogResult;
-  std::pair<int, int> windowSize{0, 0};
   std::vector<platform::FileDialogRequest> fileDialogs;
   std::optional<std::string> nextChosenFile;  // what the next chooseFile returns
   std::vector<std::string> revealed;

@@ -15,6 +15,7 @@
 #include "analysis/MediaInfo.h"
 #include "process/LogTexts.h"
 #include "tests/support/Support.h"
+#include "tests/support/TestJobWindow.h"
 
 namespace vexlo::analysis {
 namespace {
@@ -124,17 +125,16 @@ TEST(AnalysisGop, FirstGopRuleAndTheStopOfAGopJob) {
 }
 
 TEST(AnalysisFrameParser, FrameInfoFields) {
+  // clang-format off
   const std::pair<std::string, FrameInfo> rows[] = {
       {"sample_aspect_ratio=N/A\n", {.mediaType = 'v'}},
-      {"sample_aspect_ratio=16:15\n",
-       {.mediaType = 'v', .aspectNumerator = 16, .aspectDenominator = 15}},
-      {"coded_width=128\ncoded_height=96\nwidth=64\npkt_duration=512\n",
-       {.mediaType = 'v', .width = 64}},
+      {"sample_aspect_ratio=16:15\n", {.mediaType = 'v', .aspectNumerator = 16, .aspectDenominator = 15}},
+      {"coded_width=128\ncoded_height=96\nwidth=64\npkt_duration=512\n", {.mediaType = 'v', .width = 64}},
       {"duration_time=0.5\n", {.mediaType = 'v', .frameDuration = 0.5f}},
-      {"width=64 height=48 interlaced_frame=257\n",
-       {.mediaType = 'v', .interlaced = 1, .width = 64, .height = 48}},
+      {"width=64 height=48 interlaced_frame=257\n", {.mediaType = 'v', .interlaced = 1, .width = 64, .height = 48}},
       {"width=99999999999999999999999\n", {.mediaType = 'v', .width = 2147483647}},
   };
+  // clang-format on
   for (const auto& [lines, expected] : rows) {
     ParseRun run;
     run.parse("[FRAME]\nmedia_type=video\n" + lines);
@@ -180,24 +180,6 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
-// A window that records what the notifications asked of it.
-class RecordingWindow : public process::JobWindow {
- public:
-  process::JobFigures& jobFigures() override { return figures; }
-  void logAppend(std::string_view text) override { log.emplace_back(text); }
-  void flushLog() override { ++flushes; }
-  void sendProgress(int position) override { progress.push_back(position); }
-  void postEnableJobControls(bool enable) override { enables.push_back(enable); }
-  void postCancelWindow() override {}
-  bool automaticMode() const override { return false; }
-  void noteConversionResult(bool) override {}
-  process::JobFigures figures;
-  std::vector<std::string> log;
-  std::vector<int> progress;
-  std::vector<bool> enables;
-  int flushes = 0;
-};
-
 // Delivers text as the runner does, a chunk per line; the steps of a job: 1 started,
 // 2 finished, -2/-3 errors, 0 the report.
 template <typename Job>
@@ -215,72 +197,47 @@ void Play(Job& job, const std::vector<int>& steps, const std::string& report) {
 
 TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
   const std::string path = testing::MakeTempDirectory("index") + "/clip.INDX";
-  const std::string header =
-      "0300000000000000"
-      "000000000000f83f"
-      "00000040"
-      "0000003f"
-      "01"
-      "01"  // 3 frames, 1.5 s,
-      "797576343232703130"
-      "6c65"
-      "0000000000000000000000"  // 2/s, 0.5 s, tff
-      "d0020000"
-      "40020000"
-      "76000000"
-      "40000000"
-      "2d000000" +
-      std::string(200, '0');
+  // clang-format off
+  const std::string header =  // 3 frames, 1.5 s, 2/s, 0.5 s, tff, yuv422p10le, 720x576, 64:45
+      "0300000000000000" "000000000000f83f" "00000040" "0000003f" "01" "01" "797576343232703130" "6c65"
+      "0000000000000000000000" "d0020000" "40020000" "76000000" "40000000" "2d000000" + std::string(200, '0');
   const std::string records =
       "01490000000000003000000000000000fd04000000000000"  // key, I, 48, 1277
-      "00500000000000003107000000000000"
-      "2c01000000000000"  // P, 1841, 300
-      "0042000000000000000000000100000070110100"
-      "00000000";  // B, 2^32, 70000 (cut)
+      "005000000000000031070000000000002c01000000000000"  // P, 1841, 300
+      "004200000000000000000000010000007011010000000000";  // B, 2^32, 70000 (cut)
+  // clang-format on
   const std::string crlf = std::regex_replace(std::string(kReport), std::regex("\n"), "\r\n");
   struct Row {
     bool gop;
     std::vector<int> steps;
-    std::vector<std::string> log;
+    std::string log;
     std::vector<int> progress;
     std::vector<bool> enables;
     std::string bytes;
   };
+  const std::string start = "[30] # ##### START INDEXING ######\r\n",
+                    end = "[30] # ##### END INDEXING ######\r\n";
+  // clang-format off
   const Row rows[] = {
-      {false,
-       {1, 0, 2},
-       {"##### START INDEXING ######\r\n", "##### END INDEXING ######\r\n"},
-       {100},
-       {true},
-       header + records},
-      {true,
-       {1, 2},
-       {"##### GET FILE GOP ######\r\n", "##### END FILE GOP ######\r\n"},
-       {100},
-       {true},
-       std::string(336, '0')},
-      {false, {-2}, {"##### CREATION INDEX ERROR ######\r\n"}, {}, {true}, std::string(336, '0')},
+      {false, {1, 0, 2}, start + end, {100}, {true}, header + records},
+      {true, {1, 2}, "[30] # ##### GET FILE GOP ######\r\n[30] # ##### END FILE GOP ######\r\n", {100}, {true}, std::string(336, '0')},
+      {false, {-2}, "[30] # ##### CREATION INDEX ERROR ######\r\n", {}, {true}, std::string(336, '0')},
       // The last chunks may arrive after a tool failure is reported; they still count.
-      {false,
-       {1, -3, 0, 2},
-       {"##### START INDEXING ######\r\n", "##### INDEXING  ERROR ######\r\n",
-        "##### END INDEXING ######\r\n"},
-       {100},
-       {true, true},
-       header + records},
+      {false, {1, -3, 0, 2}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, {100}, {true, true}, header + records},
   };
+  // clang-format on
   for (const std::string& report : {std::string(kReport), crlf}) {
     for (const Row& row : rows) {
-      RecordingWindow window;
+      testing::TestJobWindow window;
+      ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("index")));
       window.figures.progressPos = 55;
       IndexJob job(window);
       std::ofstream(path) << std::string(1000, 'x');  // an old file is replaced
       ASSERT_EQ(job.Prepare(path, row.gop), 0);
       Play(job, row.steps, report);
-      std::erase_if(window.log, [](const std::string& line) { return line.starts_with("GOP"); });
-      EXPECT_EQ(window.log, row.log);
-      EXPECT_EQ(window.progress, row.progress);
-      EXPECT_EQ(window.enables, row.enables);
+      EXPECT_EQ(window.jobLog(), row.log);
+      EXPECT_EQ(window.host.progressHistory, row.progress);
+      EXPECT_EQ(window.enableCalls, row.enables);
       EXPECT_FALSE(job.indexFile().isOpen());
       EXPECT_EQ(Hex(ReadAll(path)), row.bytes);
     }
@@ -309,7 +266,8 @@ TEST(AnalysisIndexFile, RecordsPastTheBufferInOrderAndRefusedCalls) {
 }
 
 TEST(AnalysisIndexJob, LinesCutBetweenChunksAndAGopJobStartedAgain) {
-  RecordingWindow window;
+  testing::TestJobWindow window;
+  ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("index")));
   IndexJob job(window);
   int stops = 0;
   job.requestGopStop = [&] { ++stops; };
@@ -326,27 +284,8 @@ TEST(AnalysisIndexJob, LinesCutBetweenChunksAndAGopJobStartedAgain) {
   job.Prepare(path, true);                      // a job cut short inside a block starts clean
   EXPECT_EQ(job.state().info.mediaType, 0);
   Play(job, {0}, Report("I1 I1"));
-  EXPECT_EQ(window.log, (std::vector<std::string>{"GOP: II\r\n", "GOP SIZE: 1\r\n"}));
+  EXPECT_EQ(window.jobLog(), "[30] # GOP: II\r\n[30] # GOP SIZE: 1\r\n");
   EXPECT_EQ(stops, 1);
-}
-
-TEST(AnalysisMediaInfoJob, ShowsTheInputDescriptionOnly) {
-  RecordingWindow window;
-  MediaInfoJob job(window);
-  job.Prepare();
-  Play(job, {1, 0, -3, 2},
-       "ffmpeg version 5.1\n  built with gcc\nInput #0, mov,mp4, from 'a.mp4':\n"
-       "  Duration: 00:00:02.00, start: 0.000000, bitrate: 95 kb/s\nab\n"
-       "  Stream #0:0(und): Video: h264, yuv420p, 64x48\n"
-       "At least one output file must be specified\nafter the end\n");
-  EXPECT_EQ(window.log,
-            (std::vector<std::string>{
-                "\r\n", "##### MEDIA INFO START ######\r\n", "Input #0, mov,mp4, from 'a.mp4':\r\n",
-                "  Duration: 00:00:02.00, start: 0.000000, bitrate: 95 kb/s\r\n",
-                "  Stream #0:0(und): Video: h264, yuv420p, 64x48\r\n",
-                "##### MEDIA INFO END ######\r\n"}));
-  EXPECT_EQ(window.flushes, 1);
-  EXPECT_EQ(window.figures.durationMs.load(), 2000);
 }
 
 }  // namespace
