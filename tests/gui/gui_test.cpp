@@ -380,7 +380,7 @@ TEST_F(WindowGui, CompactAutomaticWindowAboutBoxAndCancel) {
 
 // The window, with every command the host delivers to it counted.
 struct CountingWindow : app::CVexloDlg {
-  using app::CVexloDlg::app::CVexloDlg;
+  using app::CVexloDlg::CVexloDlg;
   void onCommand(int c, platform::ControlEvent e) override {
     commands.push_back(c);
     app::CVexloDlg::onCommand(c, e);
