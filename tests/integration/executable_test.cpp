@@ -1,8 +1,8 @@
 // The vexlo executable from the outside, as a script runs it on a headless machine: automatic
 // mode over awkward names and failing jobs, the options (a copy of vexlo whose ffmpeg.bin only
 // writes down its command line), and the settings file written by two processes at once.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -105,9 +105,10 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
                          (dir_ / "in clip.mp4").string() + "'")
                             .c_str()),
             0);
-  ASSERT_EQ(std::system((ffmpeg + "testsrc=size=64x48 -frames:v 2 " + (dir_ / "img%03d.jpg").string())
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(
+          (ffmpeg + "testsrc=size=64x48 -frames:v 2 " + (dir_ / "img%03d.jpg").string()).c_str()),
+      0);
   fs::copy_file(dir_ / "in clip.mp4", dir_ / "clip.mp4");
   fs::copy_file(dir_ / "clip.mp4", dir_ / "proj.v2" / "clip");
   fs::create_symlink(dir_ / "clip.mp4", dir_ / "link.mp4");
@@ -124,7 +125,7 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
     const char* what;
     std::string argument;  // "D/" stands for the test folder
     int status;
-    std::string output;           // the file that may change ("" for none)
+    std::string output;            // the file that may change ("" for none)
     std::vector<std::string> err;  // on standard error, in this order
     bool alone = false;            // run the copy without tools
   } rows[] = {
@@ -171,11 +172,11 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
                              "stream=codec_name,nb_read_frames -of csv=p=0 \"" +
                              d + "/out.H264\""),
             "h264,10\n");
-  const std::string settings = testing::ReadAll((base_ / "config/vexlo/HKEY_CURRENT_USER.reg").string());
-  for (const std::string& line : {"\"FileOrigine\"=\"" + d + "/in clip.mp4\"",
-                                  std::string("\"iNumProfile\"=dword:00000002"),
-                                  std::string("\"iNumCRF\"=dword:00000000"),
-                                  std::string("\"FileDestinazione3\"=\"\"")}) {
+  const std::string settings =
+      testing::ReadAll((base_ / "config/vexlo/HKEY_CURRENT_USER.reg").string());
+  for (const std::string& line :
+       {"\"FileOrigine\"=\"" + d + "/in clip.mp4\"", std::string("\"iNumProfile\"=dword:00000002"),
+        std::string("\"iNumCRF\"=dword:00000000"), std::string("\"FileDestinazione3\"=\"\"")}) {
     EXPECT_NE(settings.find(line), std::string::npos) << line << "\n" << settings;
   }
 }
@@ -191,8 +192,10 @@ TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
     Args extra;
     std::string piece;  // in the tool's command line
   } options[] = {
-      {{}, "-vcodec libx264 -g 64 -preset slow -tune zerolatency -vprofile baseline -pix_fmt "
-           "yuv420p -crf 12 -map_metadata -1 " + (dir_ / "out.h264").string()},
+      {{},
+       "-vcodec libx264 -g 64 -preset slow -tune zerolatency -vprofile baseline -pix_fmt "
+       "yuv420p -crf 12 -map_metadata -1 " +
+           (dir_ / "out.h264").string()},
       {{"--type", "h265"}, "libx265"},
       {{"--type", "mpv"}, "-f mp4"},
       {{"--type", "wav"}, "pcm_s16le -ar 48000 -map_metadata -1 " + (dir_ / "out.WAV").string()},

@@ -69,7 +69,8 @@ class Jobs : public ::testing::Test {
   CVexloDlg& Open(const std::string& source, const std::string& destination = "") {
     TearDown();
     store_.WriteString(kSettingsKey, "FileOrigine", source);
-    store_.WriteString(kSettingsKey, "FileDestinazione", destination.empty() ? source : destination);
+    store_.WriteString(kSettingsKey, "FileDestinazione",
+                       destination.empty() ? source : destination);
     window_ = std::make_unique<CVexloDlg>(host_, store_, program_);
     window_->onInitDialog();
     host_.runPosted();
@@ -204,15 +205,16 @@ TEST_F(Jobs, ClosingSavesEveryLineIncludingTheQueuedOnesToTheStateFolderAsFallba
   std::size_t largestPane = 0;  // the end line may have gone to the file with a full pane
   ASSERT_TRUE(host_.pumpUntil(
       [&] {
-        largestPane = std::max({largestPane, host_.text(id::kLogPane).size(),
-                                w.logReference()->paneText().size()});
+        largestPane = std::max(
+            {largestPane, host_.text(id::kLogPane).size(), w.logReference()->paneText().size()});
         return w.conversionRunner()->state() == process::kRunnerEnded && host_.progress() == 100;
       },
       std::chrono::minutes(3)));
   EXPECT_LE(largestPane, process::TraceControl::kPaneLimit);
   w.logAppend("queued at close\r\n");
   w.onDestroy();
-  const std::string saved = testing::ReadAll(program_ + "/state/vexlo/" + dated.filename().string());
+  const std::string saved =
+      testing::ReadAll(program_ + "/state/vexlo/" + dated.filename().string());
   EXPECT_EQ(testing::Count(saved, "frame="), 100000u);
   EXPECT_EQ(testing::Count(saved, "##### END CONVERSION ######"), 1u);
   EXPECT_EQ(saved.substr(saved.size() - 17), "queued at close\r\n");
@@ -273,8 +275,9 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
     EXPECT_TRUE(!c.reasons.empty() || log.find("ERROR") == std::string::npos) << log;
     // A job whose index file failed never reports success.
     EXPECT_TRUE((c.button != id::kGopSource && c.destination != clip) || host_.progress() != 100);
-    const std::string probe = std::string(VEXLO_FFPROBE_PATH) + " -v error -count_frames -show_entries" +
-                              " stream=codec_name,pix_fmt,nb_read_frames -of csv=p=0 " + quoted(c.destination);
+    const std::string probe =
+        std::string(VEXLO_FFPROBE_PATH) + " -v error -count_frames -show_entries" +
+        " stream=codec_name,pix_fmt,nb_read_frames -of csv=p=0 " + quoted(c.destination);
     EXPECT_EQ(c.probe.empty() ? "" : testing::Capture(probe), c.probe);
   }
 }
