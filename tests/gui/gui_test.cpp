@@ -1,10 +1,12 @@
 // The Qt dialog host against its templates, and the main window as a person uses it: the
 // window's logic over the real widgets, driven by clicks and keys on the offscreen platform.
+#include <gtest/gtest.h>
 #include <signal.h>
+
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -13,9 +15,14 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTest>
 #include <QThread>
+#include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <numeric>
 #include <set>
 #include <thread>
@@ -23,16 +30,70 @@
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "app/VexloDlg.h"
+#include "platform/Paths.h"
 #include "platform/qt/ControlFactory.h"
+#include "platform/qt/QtDialogHost.h"
 #include "res/AboutDialogTemplate.h"
 #include "res/ControlIds.h"
 #include "res/DialogTemplate.h"
 #include "res/MainDialogTemplate.h"
-#include "tests/gui/GuiTestSupport.h"
 #include "tests/support/Support.h"
 
 namespace vexlo::testing {
 namespace {
+
+// One QApplication for the whole test program (gtest_main owns main()), on Qt's offscreen
+// platform unless another one is asked for.
+class QtApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "vexlo_gui_test";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+
+/// Waits up to a minute, processing events, until the condition holds.
+inline bool WaitUntil(const std::function<bool()>& condition) {
+  return QTest::qWaitFor(condition, 60000);
+}
+
+/// Acts on the next modal dialog once it is shown, looking for it every 10 ms; a dialog that
+/// has not appeared within a minute fails the test (and whatever modal loop there is, ends).
+inline void OnModalDialog(std::function<void(QWidget*)> act) {
+  auto* timer = new QTimer(qApp);
+  auto ticks = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, ticks, act] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr && ++*ticks < 6000) return;
+    timer->stop();
+    timer->deleteLater();
+    if (dialog != nullptr) return act(dialog);
+    ADD_FAILURE() << "no modal dialog appeared";
+  });
+  timer->start(10);
+}
+
+/// Runs the dialog with a script that must end it; after a minute the dialog is ended and the
+/// test fails.
+inline int RunScripted(platform::qt::QtDialogHost& host, platform::DialogEvents& events,
+                       std::function<void()> script) {
+  QTimer::singleShot(0, &host, std::move(script));
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&host] {
+    ADD_FAILURE() << "the dialog script did not end the dialog";
+    host.endDialog(-1);
+  });
+  watchdog.start(60000);
+  return host.run(events);
+}
 
 using platform::ControlEvent;
 using platform::qt::QtDialogHost;
@@ -109,46 +170,6 @@ TEST(QtDialogHost, EveryControlIsBuiltNamedPlacedAndReadable) {
       EXPECT_LE(QFontMetrics(widget->font()).height(), widget->height());
     }
   }
-}
-
-TEST(QtDialogHost, ListsRadiosProgressCursorAndSize) {
-  QtDialogHost host(res::MainDialogTemplate());
-  for (const auto& [list, entries] : {std::pair{id::kProfileList, 3},
-                                      {id::kCrfList, 14},
-                                      {id::kResizeList, 15},
-                                      {id::kFpsList, 13},
-                                      {id::kGpuList, 3}}) {
-    EXPECT_EQ(qobject_cast<QComboBox*>(host.control(list))->count(), entries);
-    EXPECT_EQ(host.listIndex(list), -1) << "a fresh list selects nothing";
-    for (auto [index, expected] :
-         {std::pair{entries - 1, entries - 1}, {entries, -1}, {0, 0}, {-1, -1}}) {
-      host.setListIndex(list, index);
-      EXPECT_EQ(host.listIndex(list), expected) << list << " index " << index;
-    }
-  }
-  host.setListIndex(id::kProfileList, 2);
-  EXPECT_EQ(host.text(id::kProfileList), " high");
-  const int radios[] = {id::kRadioH264, id::kRadioH265, id::kRadioMpv};
-  for (int chosen : radios) {
-    host.setChecked(chosen, true);
-    for (int radio : radios) EXPECT_EQ(host.checked(radio), radio == chosen) << chosen;
-  }
-  host.setChecked(id::kRadioMpv, false);
-  for (int radio : radios) EXPECT_FALSE(host.checked(radio));
-  for (auto [given, shown] : {std::pair{40, 40}, {150, 100}, {-5, 0}, {100, 100}}) {
-    host.setProgress(given);
-    EXPECT_EQ(host.progress(), shown) << given;
-  }
-  host.setWaitCursor(true);
-  host.setWaitCursor(true);
-  host.setWaitCursor(false);
-  ASSERT_NE(QApplication::overrideCursor(), nullptr);
-  host.setWaitCursor(false);
-  host.setWaitCursor(false);  // one too many is harmless
-  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  host.move(40, 30);
-  host.resizeWindow(748, 223);
-  EXPECT_EQ(host.geometry(), QRect(40, 30, 748, 223));
 }
 
 TEST(QtDialogHost, UserActionsBecomeCommandsAndOnlyTheLogicEndsTheDialog) {
@@ -293,9 +314,10 @@ class WindowGui : public ::testing::Test {
 };
 
 // A job disables the job controls; the radios still switch the visible destination button and
-// profile list; Cancel kills the tool and gives the idle window back.
-TEST_F(WindowGui, JobStatesRadiosWhileBusyAndCancel) {
-  pid_t pid = 0;
+// profile list; Cancel kills the tool and gives the idle window back; closing the window during
+// the next job kills that job's tool.
+TEST_F(WindowGui, JobStatesRadiosWhileBusyCancelAndClose) {
+  pid_t pid = 0, closedPid = 0;
   Run([&] {
     EXPECT_FALSE(W(id::kCancel)->isEnabled());
     Click(id::kEncodeVideo);
@@ -310,6 +332,7 @@ TEST_F(WindowGui, JobStatesRadiosWhileBusyAndCancel) {
       EXPECT_TRUE(W(c)->isEnabled()) << c;
     }
     Click(id::kRadioMpv);
+    EXPECT_EQ(StoredSettings(store_).at("mOutType"), "2");
     EXPECT_TRUE(W(id::kDeriveMpv)->isVisible());
     EXPECT_FALSE(W(id::kDeriveH264)->isVisible() || W(id::kProfileList)->isVisible());
     Click(id::kCancel);
@@ -318,20 +341,14 @@ TEST_F(WindowGui, JobStatesRadiosWhileBusyAndCancel) {
     EXPECT_TRUE(
         WaitUntil([&] { return qobject_cast<QProgressBar*>(W(id::kProgress))->value() == 0; }));
     EXPECT_TRUE(WaitUntil([&] { return ::kill(pid, 0) != 0; })) << "the tool survived Cancel";
-    Click(res::kIdOk);
-  });
-  EXPECT_EQ(StoredSettings(store_).at("mOutType"), "2");
-}
-
-TEST_F(WindowGui, ClosingDuringAJobKillsTheTool) {
-  pid_t pid = 0;
-  Run([&] {
+    std::filesystem::remove(program_ + "/tool.pid");
+    Click(id::kRadioH264);
     Click(id::kEncodeVideo);
-    pid = ToolPid();
+    closedPid = ToolPid();
     host_->close();  // the title-bar close
   });
-  EXPECT_NE(pid, 0);
-  EXPECT_NE(::kill(pid, 0), 0) << "the tool outlived the window";
+  EXPECT_NE(closedPid, 0);
+  EXPECT_NE(::kill(closedPid, 0), 0) << "the tool outlived the window";
 }
 
 TEST_F(WindowGui, CompactAutomaticWindowAboutBoxAndCancel) {
@@ -359,6 +376,48 @@ TEST_F(WindowGui, CompactAutomaticWindowAboutBoxAndCancel) {
       fields);
   EXPECT_EQ(result, res::kIdCancel);
   EXPECT_NE(::kill(pid, 0), 0);
+}
+
+// The window, with every command the host delivers to it counted.
+struct CountingWindow : app::CVexloDlg {
+  using app::CVexloDlg::CVexloDlg;
+  void onCommand(int c, platform::ControlEvent e) override {
+    commands.push_back(c);
+    app::CVexloDlg::onCommand(c, e);
+  }
+  std::vector<int> commands;
+};
+
+// Check boxes and radio buttons changed without a click (as the keyboard or an accessibility
+// "Toggle" action changes them) do what a click does; the window's own changes fire nothing.
+TEST(ToggleWithoutClick, SavesTheSettingAndUpdatesTheControlsOnce) {
+  std::filesystem::remove(platform::ConfigDirectory() + "/HKEY_CURRENT_USER.reg");
+  app::RegistryStore store;
+  store.WriteDword(app::kSettingsKey, "bDeinterlace", 1);
+  store.WriteDword(app::kSettingsKey, "mOutType", 2);
+  platform::qt::QtDialogHost host(res::MainDialogTemplate());
+  CountingWindow events(host, store, ::testing::TempDir());
+  const auto button = [&](int c) { return qobject_cast<QAbstractButton*>(host.control(c)); };
+  QTimer::singleShot(0, &host, [&] {
+    EXPECT_TRUE(events.commands.empty());  // loading set the marks and fired nothing
+    button(id::kRadioH265)->toggle();
+    EXPECT_TRUE(host.visible(id::kDeriveH265) && !host.visible(id::kProfileList));
+    button(id::kRadioH264)->setChecked(true);
+    EXPECT_TRUE(host.visible(id::kDeriveH264) && host.visible(id::kProfileList));
+    button(id::kDeinterlaceCheck)->toggle();
+    button(id::kShortGopCheck)->setChecked(true);
+    QTest::mouseClick(button(id::kDefault), Qt::LeftButton);
+    EXPECT_FALSE(button(id::kShortGopCheck)->isChecked());
+    QTest::mouseClick(button(res::kIdOk), Qt::LeftButton);
+  });
+  host.run(events);
+  // One command per change; none for the radio that lost its mark, none from Default's refill.
+  EXPECT_EQ(events.commands,
+            (std::vector<int>{id::kRadioH265, id::kRadioH264, id::kDeinterlaceCheck,
+                              id::kShortGopCheck, id::kDefault, res::kIdOk}));
+  auto stored = StoredSettings(store);
+  // bShortGop stays 1: Default clears the mark but does not save it.
+  EXPECT_EQ(stored["mOutType"] + stored["bDeinterlace"] + stored["bShortGop"], "001");
 }
 
 }  // namespace

@@ -1,16 +1,18 @@
-// The vexlo executable from the outside, as a script would run it on a headless machine, and
-// the settings file written by two processes at once.
+// The vexlo executable from the outside, as a script runs it on a headless machine: automatic
+// mode over awkward names and failing jobs, the options (a copy of vexlo whose ffmpeg.bin only
+// writes down its command line), and the settings file written by two processes at once.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
+#include <map>
 #include <thread>
 
 #include "app/RegistryStore.h"
-#include "platform/RegistryHive.h"
 #include "tests/support/Support.h"
 
 namespace vexlo::app {
@@ -18,107 +20,253 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using Args = std::vector<std::string>;
 
 // The vexlo executable of this build: the tests folder sits beside it.
 const fs::path kVexlo = fs::path(VEXLO_TEST_BINARY_DIR).parent_path() / "vexlo";
+
+// Size, modification time and a hash of the bytes of each name (zeros for a folder or link).
+using Snapshot = std::map<std::string, std::tuple<std::uintmax_t, fs::file_time_type, std::size_t>>;
+
+Snapshot Take(const fs::path& root) {
+  Snapshot snapshot;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    auto& entry = snapshot[e.path().string()] = {};
+    if (e.symlink_status().type() != fs::file_type::regular) continue;
+    entry = {e.file_size(), e.last_write_time(),
+             std::hash<std::string>()(testing::ReadAll(e.path().string()))};
+  }
+  return snapshot;
+}
+
+std::string Expand(std::string text, const std::string& dir) {
+  for (std::size_t at; (at = text.find("D/")) != std::string::npos;) text.replace(at, 1, dir);
+  return text;
+}
 
 class Executable : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!fs::exists(kVexlo)) GTEST_SKIP() << "this build has no window (VEXLO_BUILD_GUI off)";
-    fs::copy_file(testing::Clip("clip.mp4"), source_);
+    fs::create_directories(dir_);
   }
-  // Starts vexlo with one argument; the exit status once it has ended, or nothing if it still
-  // runs after `limit` (then it is left running for the test to end).
-  std::optional<int> Run(const fs::path& program, const std::string& argument,
-                         std::chrono::milliseconds limit) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-      ::execl(program.c_str(), program.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+  // A copy of vexlo in base/FOLDER, beside an ffmpeg.bin of this script when there is one.
+  fs::path Copy(const std::string& folder, const std::string& ffmpeg = "") {
+    fs::create_directories(base_ / folder);
+    fs::copy_file(kVexlo, base_ / folder / "vexlo");
+    if (!ffmpeg.empty()) {
+      std::ofstream(base_ / folder / "ffmpeg.bin") << "#!/bin/sh\n" << ffmpeg << "\n";
+      fs::permissions(base_ / folder / "ffmpeg.bin", fs::perms::owner_all);
+    }
+    return base_ / folder / "vexlo";
+  }
+  // Runs the program in the test folder without a display (but Qt's offscreen platform unless
+  // told otherwise), with a settings folder of its own;
+  // its exit status (-1 if it had to be killed after two minutes), standard output and error.
+  int Run(const fs::path& program, const Args& args, bool offscreen = true) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(::open((base_ / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+      ::dup2(::open((base_ / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      ::setenv("XDG_CONFIG_HOME", (base_ / "config").c_str(), 1);
+      offscreen ? ::setenv("QT_QPA_PLATFORM", "offscreen", 1) : ::unsetenv("QT_QPA_PLATFORM");
+      ::unsetenv("DISPLAY");
+      ::unsetenv("WAYLAND_DISPLAY");
+      if (::chdir(dir_.c_str()) != 0) ::_exit(126);
+      std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
-    return WaitFor(limit);
-  }
-  std::optional<int> WaitFor(std::chrono::milliseconds limit) {
-    for (const auto deadline = std::chrono::steady_clock::now() + limit;;
-         std::this_thread::sleep_for(20ms)) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_)
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 120s;
+    while (::waitpid(pid, &status, WNOHANG) != pid) {
+      if (std::chrono::steady_clock::now() > deadline) ::kill(pid, SIGKILL);
+      std::this_thread::sleep_for(20ms);
     }
-  }
-  // Waits until vexlo catches SIGTERM (its handler is installed) or has ended.
-  bool WaitUntilItCatchesSigterm() {
-    for (const auto deadline = std::chrono::steady_clock::now() + 60s;
-         std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
-      std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
-      for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("SigCgt:") &&
-            (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1) {
-          return true;
-        }
-      }
-    }
-    return false;
+    out_ = testing::ReadAll((base_ / "out.txt").string());
+    err_ = testing::ReadAll((base_ / "err.txt").string());
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
-  testing::ConfigHome config_;
-  std::string dir_ = testing::MakeTempDirectory("auto"), source_ = dir_ + "/in clip.mp4";
-  pid_t pid_ = 0;
+  const fs::path base_ = testing::MakeTempDirectory("executable"), dir_ = base_ / "d";
+  std::string out_, err_;
 };
 
-TEST_F(Executable, EncodesByItselfExitsZeroAndSavesTheCommandLine) {
-  const std::string destination = dir_ + "/out.H264";
-  ASSERT_EQ(Run(kVexlo, source_ + "," + destination + ",2,0", 120s), 0);
+// Automatic mode over awkward names and failing jobs, as a user's shell passes them: for each,
+// no file but the named output changes, the exit status says what happened (never a hang), and
+// standard error holds the log's lines in order.
+TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
+  fs::create_directories(dir_ / "proj.v2");
+  const std::string ffmpeg = std::string(VEXLO_FFMPEG_PATH) + " -v error -y -f lavfi -i ";
+  ASSERT_EQ(std::system((ffmpeg + "testsrc=size=64x48:rate=10 -t 1 -pix_fmt yuv420p '" +
+                         (dir_ / "in clip.mp4").string() + "'")
+                            .c_str()),
+            0);
+  ASSERT_EQ(
+      std::system(
+          (ffmpeg + "testsrc=size=64x48 -frames:v 2 " + (dir_ / "img%03d.jpg").string()).c_str()),
+      0);
+  fs::copy_file(dir_ / "in clip.mp4", dir_ / "clip.mp4");
+  fs::copy_file(dir_ / "clip.mp4", dir_ / "proj.v2" / "clip");
+  fs::create_symlink(dir_ / "clip.mp4", dir_ / "link.mp4");
+  fs::create_hard_link(dir_ / "clip.mp4", dir_ / "hard.mp4");
+  for (const char* name : {"take.h264", "proj.WAV", "proj.INDX", "\xEF\xBF\xBD.h264"})
+    std::ofstream(dir_ / name) << "keep me";
+  fs::path deep = dir_;  // about 4,000 characters: 21 folders of 190 characters
+  for (int i = 0; i < 21; ++i) deep /= std::string(190, static_cast<char>('a' + i));
+  fs::create_directories(deep);
+  const fs::path alone = Copy("alone");  // no ffmpeg.bin beside this copy
+  const std::string d = dir_.string(), deepOut = deep.string() + "/out.h264";
+  const std::string end = "END CONVERSION", missing = "REASON: D/gone.mov: No such file";
+  const struct {
+    const char* what;
+    std::string argument;  // "D/" stands for the test folder
+    int status;
+    std::string output;            // the file that may change ("" for none)
+    std::vector<std::string> err;  // on standard error, in this order
+    bool alone = false;            // run the copy without tools
+  } rows[] = {
+      // clang-format off
+      {"protocol prefix", "file:D/clip.mp4,D/clip.mp4", 1, "", {"protocol"}},
+      {"image-sequence pattern", "D/img%03d.jpg,D/img001.jpg", 1, "", {"image sequence"}},
+      {"symbolic link", "D/link.mp4,D/clip.mp4", 1, "", {"files are the same"}},
+      {"hard link", "D/clip.mp4,D/hard.mp4", 1, "", {"files are the same"}},
+      {"relative", "clip.mp4,out rel.h264", 0, "D/out rel.h264", {end}},
+      {"comma", "D/clip.mp4,D/take.h264,v2.h264", 1, "", {"Commas split"}},
+      {"invalid UTF-8", "D/clip.mp4,D/\xFF.h264", 0, "D/\xFF.h264", {end}},
+      {"dot in a folder", "D/proj.v2/clip,D/proj.v2/clip.h264", 0, "D/proj.v2/clip.h264", {end}},
+      {"quote", "D/clip.mp4,D/a\"b.h264", 1, "", {"double quote"}},
+      {"leading dash", "clip.mp4,-y.h264", 0, "D/-y.h264", {end}},
+      {"spaces", "D/clip.mp4,D/sp ace .h264", 0, "D/sp ace .h264", {end}},
+      {"4,000 characters", "D/clip.mp4," + deepOut, 0, deepOut, {end}},
+      {"missing source", "D/gone.mov,D/out.H264", 1, "", {missing, "##### CONVERSION  ERROR"}},
+      {"unstartable tool", "D/clip.mp4,D/out.H264", 1, "", {"REASON: ", "could not be started", "##### CREATION  ERROR"}, true},
+      {"same file", "D/gone.mov,D/gone.mov", 1, "", {"##### ERROR: Origin and destination files are the same"}},
+      {"profile and CRF", "D/in clip.mp4,D/out.H264,2,0", 0, "D/out.H264", {"START CONVERSION", end}},  // the last
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string output = Expand(row.output, d);
+    const Snapshot before = Take(dir_);
+    EXPECT_EQ(Run(row.alone ? alone : kVexlo, {Expand(row.argument, d)}), row.status) << err_;
+    std::size_t at = 0;
+    for (const std::string& line : row.err) {
+      at = err_.find(Expand(line, d), at);
+      EXPECT_NE(at, std::string::npos) << line << " in order in:\n" << err_;
+    }
+    Snapshot after = Take(dir_);
+    if (!output.empty()) {
+      EXPECT_GT(std::get<0>(after[output]), 0u) << "no output written";
+      after.erase(output);
+    }
+    Snapshot expected = before;
+    expected.erase(output);
+    EXPECT_TRUE(after == expected) << "a file other than the named output changed";
+  }
   EXPECT_EQ(testing::Capture("\"" VEXLO_FFPROBE_PATH
                              "\" -v error -count_frames -select_streams v:0 -show_entries "
                              "stream=codec_name,nb_read_frames -of csv=p=0 \"" +
-                             destination + "\""),
-            "h264,75\n");
-  const std::string settings = testing::ReadAll(config_.path() + "/vexlo/HKEY_CURRENT_USER.reg");
+                             d + "/out.H264\""),
+            "h264,10\n");
+  const std::string settings =
+      testing::ReadAll((base_ / "config/vexlo/HKEY_CURRENT_USER.reg").string());
   for (const std::string& line :
-       {"\"FileOrigine\"=\"" + source_ + "\"", std::string("\"iNumProfile\"=dword:00000002"),
+       {"\"FileOrigine\"=\"" + d + "/in clip.mp4\"", std::string("\"iNumProfile\"=dword:00000002"),
         std::string("\"iNumCRF\"=dword:00000000"), std::string("\"FileDestinazione3\"=\"\"")}) {
     EXPECT_NE(settings.find(line), std::string::npos) << line << "\n" << settings;
   }
-  EXPECT_EQ(Run(kVexlo, testing::Clip("garbage.mov") + "," + dir_ + "/bad.H264", 120s),
-            1);  // the tool failed
 }
 
-// A refused request and a tool that cannot be started end the program without a display (no
-// one could close the window), and the status says the encode did not happen.
-TEST_F(Executable, RefusedOrUnstartableEncodeEndsWithoutADisplay) {
-  fs::create_directories(dir_ + "/bin");
-  fs::copy_file(kVexlo, dir_ + "/bin/vexlo");  // no ffmpeg.bin beside this copy
-  for (const auto& [program, argument] :
-       {std::pair{kVexlo, source_ + "," + source_},
-        {fs::path(dir_ + "/bin/vexlo"), source_ + "," + dir_ + "/never.H264"}}) {
-    const auto size = fs::file_size(source_);
-    ASSERT_FALSE(Run(program, argument, 0ms).has_value());
-    EXPECT_EQ(WaitFor(60s), 1) << "no one can close the window without a display: " << argument;
-    EXPECT_EQ(fs::file_size(source_), size);
-    EXPECT_FALSE(fs::exists(dir_ + "/never.H264"));
+// Every option reaches the tool and none touches the settings; every bad option ends vexlo with
+// one line and status 2 before any tool starts.
+TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
+  const fs::path vexlo = Copy("prog", "echo \"$*\" >> \"$(dirname \"$0\")/../tool.log\"");
+  const fs::path toolLog = base_ / "tool.log";
+  std::ofstream(dir_ / "in.mp4") << "a source";  // the copy's tool never reads it
+  const Args job = {"--source", "in.mp4", "--destination", "out.h264"};
+  const struct {
+    Args extra;
+    std::string piece;  // in the tool's command line
+  } options[] = {
+      {{},
+       "-vcodec libx264 -g 64 -preset slow -tune zerolatency -vprofile baseline -pix_fmt "
+       "yuv420p -crf 12 -map_metadata -1 " +
+           (dir_ / "out.h264").string()},
+      {{"--type", "h265"}, "libx265"},
+      {{"--type", "mpv"}, "-f mp4"},
+      {{"--type", "wav"}, "pcm_s16le -ar 48000 -map_metadata -1 " + (dir_ / "out.WAV").string()},
+      {{"--type", "h264", "--profile", "2"}, "-vprofile high"},
+      {{"--crf", "0"}, "-crf 3"},
+      {{"--gpu", "nvidia"}, "h264_nvenc"},
+      {{"--gpu", "amd", "--crf", "13"}, "h264_amf -g 64 -vprofile baseline -b:v 2M"},
+      {{"--fps", "7"}, "fps=fps=25 -r 25"},
+      {{"--resize", "8"}, "scale=1280x720"},
+      {{"--deinterlace"}, "yadif"},
+      {{"--short-gop"}, "-g 8"},
+  };
+  for (const auto& c : options) {
+    Args args = job;
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    fs::remove(toolLog);
+    EXPECT_EQ(Run(vexlo, args), 0) << c.piece << "\n" << err_;
+    const std::string tool = testing::ReadAll(toolLog.string());
+    EXPECT_NE(tool.find(c.piece), std::string::npos) << c.piece << "\n" << tool;
   }
+  const struct {
+    bool job;  // after the job's --source and --destination
+    Args args;
+    std::string names;  // the line names what is wrong
+  } bad[] = {
+      // clang-format off
+      {false, {"--sourc", "in.mp4"}, "'sourc'"},
+      {true, {"--crf"}, "'--crf'"},
+      {true, {"--crf", "14"}, "--crf takes a position in the \"CRF (3=Best)\" list, 0 to 13"},
+      {true, {"--crf", "2x"}, "\"2x\""},
+      {true, {"--profile", "3"}, "--profile"},
+      {true, {"--fps", "13"}, "--fps"},
+      {true, {"--resize", "15"}, "--resize"},
+      {true, {"--type", "avi"}, "--type takes h264, h265, mpv or wav, not \"avi\""},
+      {true, {"--gpu", "intel"}, "--gpu takes none, nvidia or amd"},
+      {true, {"--deinterlace=1"}, "--deinterlace"},
+      {true, {"--crf", "1", "--crf", "2"}, "--crf is given twice"},
+      {true, {"extra"}, "\"extra\""},
+      {false, {"--source", "in.mp4"}, "--destination"},
+      {false, {"--destination", "out.h264", "--type", "mpv"}, "--source"},
+      {false, {"--source", "", "--destination", "out.h264"}, "--source needs a path"},
+      {false, {"--source", "gone.mp4", "--destination", "out.h264"}, "gone.mp4\": No such file"},
+      {false, {"--source", ".", "--destination", "out.h264"}, "is a folder"},
+      {false, {"--source", "in.mp4", "--destination", "."}, "is a folder"},
+      {false, {"--source", "in.mp4", "--destination", "no/out.h264"}, "/no\" does not exist"},
+      {false, {"--screenshot", "x.png", "--crf", "1"}, "--screenshot"},
+      // clang-format on
+  };
+  for (const auto& c : bad) {
+    Args args = c.job ? job : Args{};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    fs::remove(toolLog);
+    EXPECT_EQ(Run(vexlo, args), 2) << c.names << "\n" << err_;
+    EXPECT_EQ(err_.rfind("vexlo: ", 0), 0u) << err_;
+    EXPECT_EQ(err_.find('\n'), err_.size() - 1) << "not one line: " << err_;
+    EXPECT_NE(err_.find(c.names), std::string::npos) << c.names << "\n" << err_;
+    EXPECT_EQ(out_, "");
+    EXPECT_FALSE(fs::exists(toolLog)) << c.names << ": a tool was started";
+  }
+  EXPECT_FALSE(fs::exists(base_ / "config")) << "the options' form wrote the settings";
 }
 
 // Without a display and arguments it explains itself; with the screenshot option it opens the
 // window offscreen, saves its picture and closes cleanly.
 TEST_F(Executable, WithoutADisplayOrWithTheScreenshotOption) {
-  const std::string help =
-      testing::Capture("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \"" + kVexlo.string() +
-                       "\" 2>&1; echo \"status=$?\"");
-  for (const char* text :
-       {"no window can be shown", "vexlo SOURCE,DESTINATION[,PROFILE,CRF]", "status=2"}) {
-    EXPECT_NE(help.find(text), std::string::npos) << help;
-  }
+  EXPECT_EQ(Run(kVexlo, {}, false), 2);
+  for (const char* text : {"no window can be shown", "vexlo SOURCE,DESTINATION[,PROFILE,CRF]"})
+    EXPECT_NE((out_ + err_).find(text), std::string::npos) << out_ << err_;
   const std::string picture = std::string(VEXLO_TEST_BINARY_DIR) + "/vexlo_offscreen.png";
   fs::remove(picture);
-  const std::string shot =
-      testing::Capture("QT_QPA_PLATFORM=offscreen \"" + kVexlo.string() + "\" --screenshot \"" +
-                       picture + "\" 2>&1; echo \"status=$?\"");
-  EXPECT_NE(shot.find("status=0"), std::string::npos) << shot;
+  EXPECT_EQ(Run(kVexlo, {"--screenshot", picture}), 0) << err_;
   ASSERT_TRUE(fs::exists(picture));
   EXPECT_GT(fs::file_size(picture), 10000u);
 }

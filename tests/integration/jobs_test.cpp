@@ -1,23 +1,22 @@
 // The window's jobs end to end: the window's logic over the fake host runs the real ffmpeg and
-// ffprobe (or a stand-in ffmpeg.bin that stays busy) on the clips of the clips fixture.
+// ffprobe (or a stand-in ffmpeg.bin) on the clips of the clips fixture and on sources made here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "analysis/IndexFile.h"
-#include "analysis/IndexJob.h"
-#include "analysis/IndexNaming.h"
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "process/ProcessRunner.h"
-#include "process/ToolCommand.h"
+#include "process/TraceControl.h"
 #include "res/ControlIds.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/Support.h"
-#include "tests/support/TestJobWindow.h"
 
 namespace vexlo::app {
 namespace {
@@ -35,6 +34,18 @@ std::string Probe(const std::string& file, const std::string& stream, const std:
   return out;
 }
 
+// Each of `lines` in `text`, in this order, before `marker` (the job's error or end line).
+void ExpectInOrderBefore(const std::string& text, const std::vector<std::string>& lines,
+                         const std::string& marker) {
+  const auto end = text.find(marker);
+  ASSERT_NE(end, std::string::npos) << marker << " in:\n" << text;
+  std::size_t at = 0;
+  for (const std::string& line : lines) {
+    at = text.find(line, at);
+    EXPECT_LT(at, end) << line << " before " << marker << " in:\n" << text;
+  }
+}
+
 class Jobs : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -46,15 +57,20 @@ class Jobs : public ::testing::Test {
     window_.reset();
     fs::current_path(program_);
   }
-  // A conversion that runs until it is stopped, and leaves its process id behind.
-  void UseBusyFfmpeg() {
+  // An ffmpeg.bin made of this shell script.
+  void UseFfmpeg(const std::string& script) {
     fs::remove(program_ + "/ffmpeg.bin");
-    std::ofstream(program_ + "/ffmpeg.bin") << "#!/bin/sh\necho $$ > tool.pid\nexec sleep 60\n";
+    std::ofstream(program_ + "/ffmpeg.bin") << "#!/bin/sh\n" << script << "\n";
     fs::permissions(program_ + "/ffmpeg.bin", fs::perms::owner_all);
   }
-  CVexloDlg& Open(const std::string& source) {
+  // A conversion that runs until it is stopped, and leaves its process id behind.
+  void UseBusyFfmpeg() { UseFfmpeg("echo $$ > tool.pid\nexec sleep 60"); }
+  // A fresh window over these settings (the destination defaults to the source).
+  CVexloDlg& Open(const std::string& source, const std::string& destination = "") {
+    TearDown();
     store_.WriteString(kSettingsKey, "FileOrigine", source);
-    store_.WriteString(kSettingsKey, "FileDestinazione", source);
+    store_.WriteString(kSettingsKey, "FileDestinazione",
+                       destination.empty() ? source : destination);
     window_ = std::make_unique<CVexloDlg>(host_, store_, program_);
     window_->onInitDialog();
     host_.runPosted();
@@ -72,16 +88,18 @@ class Jobs : public ::testing::Test {
   bool WaitForLog(const std::string& line) {
     return host_.pumpUntil([&] { return Log().find(line) != std::string::npos; });
   }
-  // Presses a button and waits until the job's end line is in the log, the controls are enabled
-  // again and the bar stands at 100 (the finished notification posts the last two).
-  bool RunJob(int button) {
+  // Presses a button and waits until `line` is in the log and the job controls are enabled
+  // again; then every runner has given its last notification and the bar stands where it ends.
+  bool RunJob(int button, const std::string& line = "##### END CONVERSION ######") {
     window_->onCommand(button, platform::ControlEvent::kClicked);
-    return host_.pumpUntil(
-        [&] {
-          return Log().find("##### END CONVERSION ######") != std::string::npos &&
-                 window_->controlsEnabled() && host_.progress() == 100;
-        },
+    const bool ended = host_.pumpUntil(
+        [&] { return Log().find(line) != std::string::npos && window_->controlsEnabled(); },
         std::chrono::minutes(3));
+    for (auto* runner : {window_->conversionRunner(), window_->indexingRunner()}) {
+      if (runner) runner->Stop();  // waits until its last notification has returned
+    }
+    host_.runPosted();
+    return ended;
   }
 
   testing::ConfigHome config_;
@@ -106,12 +124,10 @@ TEST_F(Jobs, EachEncodeWritesWhatItPromises) {
       {id::kTestEncode, 0, "clip.mp4", 0, "codec_name=mjpeg nb_read_frames=75 ", ""},
       // frame rate 23.98, deinterlace and resize to 320x240 all take effect through one chain
       {id::kEncodeVideo, 0, "clip.mp4", 5,
-       "codec_name=h264 width=320 height=240 nb_read_frames=72 ", "filters"},
-      {id::kEncodeVideo, 0, "garbage.mov", 0, "", ""}};
+       "codec_name=h264 width=320 height=240 nb_read_frames=72 ", "filters"}};
   int n = 0;
   for (const auto& [button, outType, source, fps, probed, filters] : rows) {
     SCOPED_TRACE(source + " " + probed);
-    TearDown();
     const char* extensions[] = {".H264", ".H265", ".MPV"};  // ffmpeg reads the raw formats' names
     const std::string output = program_ + "/out" + std::to_string(++n) +
                                (button == id::kEncodeAudio  ? ".WAV"
@@ -127,12 +143,8 @@ TEST_F(Jobs, EachEncodeWritesWhatItPromises) {
     ASSERT_TRUE(RunJob(button));
     const std::string log = Log();
     EXPECT_NE(log.find("##### START CONVERSION ######"), std::string::npos) << log;
-    if (probed.empty()) {  // an unreadable source ends with the error line before the end line
-      EXPECT_LT(log.find("##### CONVERSION  ERROR ######"), log.find("##### END CONVERSION ######"))
-          << log;
-      continue;
-    }
     EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+    EXPECT_EQ(host_.progress(), 100);
     const std::string entries = button == id::kEncodeAudio ? "stream=codec_name,sample_rate"
                                 : outType == 2             ? mp4
                                 : filters.empty()          ? video
@@ -141,23 +153,153 @@ TEST_F(Jobs, EachEncodeWritesWhatItPromises) {
   }
 }
 
-// The index job behind a real ffprobe writes a record per video frame that matches what the
-// prober reports frame by frame, and a header that describes the clip.
-TEST_F(Jobs, TheIndexMatchesTheProberFrameByFrame) {
-  testing::TestJobWindow window;
-  ASSERT_TRUE(window.startLogAndWait(program_));
-  analysis::IndexJob job(window);
-  const std::string index = program_ + "/clip.INDX";
-  job.Prepare(index, false);
-  auto runner = process::StartJob(analysis::FrameIndexCommandLine(program_, Clip("clip.mp4")),
-                                  analysis::IndexJob::kNotifications, &job);
-  ASSERT_TRUE(window.host.pumpUntil([&] { return runner->state() == process::kRunnerEnded; }));
-  runner->Close();
+// The encode runs the real FFmpeg at the clip's own pace and reports often, so the GOP job
+// stops itself in its middle: it leaves the encode running and the encode's bar moving forward.
+TEST_F(Jobs, GopStopsItsOwnJobOnceTheGopIsKnownAndLeavesTheEncodesBarMoving) {
+  UseFfmpeg("exec \"" VEXLO_FFMPEG_PATH "\" -re -stats_period 0.05 \"$@\"");
+  fs::create_symlink(Clip("long.mp4"), program_ + "/long.mp4");  // the .TMP file goes beside it
+  CVexloDlg& w = Open(program_ + "/long.mp4");
+  host_.setText(id::kVideoDestEdit, program_ + "/out.H264");
+  Press(id::kEncodeVideo);
+  ASSERT_TRUE(host_.pumpUntil([&] { return host_.progress() > 0; }));
+  Press(id::kGopSource);
+  ASSERT_TRUE(WaitForLog("##### END FILE GOP ######"));
+  ASSERT_TRUE(host_.pumpUntil([&] { return w.indexingRunner() == nullptr; }));
+  const std::string log = Log();
+  const auto start = log.find("##### GET FILE GOP ######"),
+             pattern = log.find("GOP: IPPPPPPPI\r\n"), size = log.find("GOP SIZE: 8\r\n"),
+             end = log.find("##### END FILE GOP ######");
+  EXPECT_TRUE(start < pattern && pattern < size && size < end) << log;
+  EXPECT_EQ(testing::Count(log, "GOP SIZE:"), 1u);
+  EXPECT_EQ(log.find("STOP CURRENT INDEXING"), std::string::npos);
+  EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+  // The job stopped long before the end: the .TMP file holds a header and a few records.
+  const std::string tmp = program_ + "/long.TMP";
+  EXPECT_GE(fs::file_size(tmp), 168u + 9 * 24u);
+  EXPECT_LT(fs::file_size(tmp), 168u + 1500 * 24u);
+  ASSERT_NE(w.conversionRunner(), nullptr);
+  EXPECT_EQ(w.conversionRunner()->state(), process::kRunnerRunning);
+  EXPECT_GT(w.jobFigures().durationMs.load(), 0);
+  EXPECT_TRUE(host_.enabled(id::kCancel));
+  EXPECT_FALSE(host_.enabled(id::kEncodeVideo));
+  // From the encode's first move on the bar only goes forward, and goes on after the GOP job.
+  const int atGopEnd = host_.progress();
+  EXPECT_TRUE(host_.pumpUntil([&] { return host_.progress() > atGopEnd; }));
+  const auto& bar = host_.progressHistory;
+  EXPECT_TRUE(
+      std::is_sorted(std::find_if(bar.begin(), bar.end(), [](int p) { return p > 0; }), bar.end()));
+  Press(id::kCancel);
+  EXPECT_NE(Log().find("##### STOP CURRENT CONVERSION..... ######"), std::string::npos);
+}
+
+// A flood of progress lines loses no report line and the pane stays bounded meanwhile; closing
+// the window puts the pane's text and the lines still queued into the monthly file, which the
+// state folder takes when the program folder cannot.
+TEST_F(Jobs, ClosingSavesEveryLineIncludingTheQueuedOnesToTheStateFolderAsFallback) {
+  ::setenv("XDG_STATE_HOME", (program_ + "/state").c_str(), 1);
+  UseFfmpeg("exec \"" VEXLO_TESTTOOL_PATH "\" --flood 100000 --flood-lf");
+  CVexloDlg& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
+  const fs::path dated = w.logReference()->datedLogPath();
+  fs::create_directory(dated);  // the program folder cannot take the file, whoever runs this
+  Press(id::kEncodeVideo);
+  std::size_t largestPane = 0;  // the end line may have gone to the file with a full pane
+  ASSERT_TRUE(host_.pumpUntil(
+      [&] {
+        largestPane = std::max(
+            {largestPane, host_.text(id::kLogPane).size(), w.logReference()->paneText().size()});
+        return w.conversionRunner()->state() == process::kRunnerEnded && host_.progress() == 100;
+      },
+      std::chrono::minutes(3)));
+  EXPECT_LE(largestPane, process::TraceControl::kPaneLimit);
+  w.logAppend("queued at close\r\n");
+  w.onDestroy();
+  const std::string saved =
+      testing::ReadAll(program_ + "/state/vexlo/" + dated.filename().string());
+  EXPECT_EQ(testing::Count(saved, "frame="), 100000u);
+  EXPECT_EQ(testing::Count(saved, "##### END CONVERSION ######"), 1u);
+  EXPECT_EQ(saved.substr(saved.size() - 17), "queued at close\r\n");
+}
+
+// Sources as people have them (an 8-bit 4:4:4 screen capture, a 10-bit 4:2:2 ProRes camera file,
+// a 10-bit 4:2:0 HEVC phone clip) encode to H.265 and MPV; each failure says why before its error
+// line; an index or GOP job whose file cannot be written fails (as root no folder is unwritable,
+// so a folder takes the file's name).
+TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
+  const fs::path root = program_;
+  const auto quoted = [](const fs::path& path) { return "\"" + path.string() + "\""; };
+  // clang-format off
+  struct Case {
+    int button, outType, gpu;
+    fs::path source, destination;
+    std::vector<std::string> reasons;  // what the lines before the marker hold; none: no error at all
+    std::string marker, probe{};  // the job's error or end line; what ffprobe says of the destination
+    bool tools = true;
+  };
+  std::vector<Case> cases;
+  for (const auto& [name, codec] : {std::pair{"screen444.mp4", "libx264 -pix_fmt yuv444p"},
+                                    {"camera422.mov", "prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
+                                    {"phone420p10.mp4", "libx265 -pix_fmt yuv420p10le"}}) {
+    const std::string make = std::string(VEXLO_FFMPEG_PATH) + " -v quiet -y -f lavfi -i testsrc=size=128x96:rate=25 -t 1 -c:v " +
+                             codec + " " + quoted(root / name);
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    for (int type : {1, 2}) {
+      const fs::path hevc = root / (std::string(name) + (type == 1 ? ".H265" : ".MPV"));
+      cases.push_back({id::kEncodeVideo, type, 0, root / name, hevc, {}, "END CONVERSION", "hevc,yuv420p,25\n"});
+    }
+  }
+  fs::create_directories(root / "screen444.INDX" / "x");  // a folder takes each index file's name
+  fs::create_directories(root / "screen444.TMP" / "x");
+  const fs::path gone = root / "gone.mov", clip = root / "screen444.mp4", out = root / "out.H265";
+  const std::string missing = "REASON: " + gone.string() + ": No such file or directory";
+  const auto fileError = [&](const char* name) { return "Cannot write the index file " + (root / name).string() + ": Is a directory"; };
+  cases.insert(cases.end(), {
+      {id::kEncodeVideo, 0, 0, gone, out, {missing, "REASON: ffmpeg.bin exited with code 1"}, "##### CONVERSION  ERROR"},
+      {id::kEncodeVideo, 1, 2, clip, out, {"REASON: ", "hevc_amf"}, "##### CONVERSION  ERROR"},  // codec refusal
+      {id::kIndex, 0, 0, clip, gone, {missing, "REASON: ffprobe.bin exited with code 1"}, "##### INDEXING  ERROR"},
+      {id::kIndex, 0, 0, clip, clip, {fileError("screen444.INDX"), "##### INDEXING  ERROR"}, "##### END INDEXING"},
+      {id::kGopSource, 0, 0, clip, clip, {fileError("screen444.TMP"), "##### INDEXING  ERROR"}, "##### END FILE GOP"},
+      {id::kInfoSource, 0, 0, gone, out, {missing}, "##### MEDIA INFO END"},
+      {id::kInfoSource, 0, 0, clip, out, {}, "##### MEDIA INFO END"},  // its usual exit code 1
+      {id::kEncodeVideo, 0, 0, clip, out, {"REASON: " + (root / "ffmpeg.bin").string() + " could not be started: No such file"}, "##### CREATION  ERROR", "", false},  // the last
+  });
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.marker + " of " + c.source.string() + " and " + c.destination.string());
+    if (!c.tools) fs::remove(root / "ffmpeg.bin");
+    store_.WriteDword(kSettingsKey, "mOutType", static_cast<std::uint32_t>(c.outType));
+    store_.WriteDword(kSettingsKey, "m_GpuType", static_cast<std::uint32_t>(c.gpu));
+    Open(c.source.string(), c.destination.string());
+    EXPECT_TRUE(RunJob(c.button, c.marker));
+    const std::string log = Log();
+    ExpectInOrderBefore(log, c.reasons, c.marker);
+    EXPECT_TRUE(!c.reasons.empty() || log.find("ERROR") == std::string::npos) << log;
+    // A job whose index file failed never reports success.
+    EXPECT_TRUE((c.button != id::kGopSource && c.destination != clip) || host_.progress() != 100);
+    const std::string probe =
+        std::string(VEXLO_FFPROBE_PATH) + " -v error -count_frames -show_entries" +
+        " stream=codec_name,pix_fmt,nb_read_frames -of csv=p=0 " + quoted(c.destination);
+    EXPECT_EQ(c.probe.empty() ? "" : testing::Capture(probe), c.probe);
+  }
+}
+
+// The index button behind a real ffprobe writes a record per video frame that matches what the
+// prober reports frame by frame, and a header that describes the clip; then the media info and
+// frame grab buttons.
+TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
+  const std::string clip = program_ + "/short.h264.mp4";  // the index is named at the last dot
+  fs::copy_file(Clip("clip.mp4"), clip);
+  CVexloDlg& w = Open(clip);
+  ASSERT_TRUE(RunJob(id::kIndex, "##### END INDEXING ######"));
+  EXPECT_EQ(host_.progress(), 100);
+  EXPECT_NE(Log().find("[30] # ##### START INDEXING ######\r\n[30] # GOP: IPPPPPPPI\r\n"
+                       "[30] # GOP SIZE: 8\r\n"),
+            std::string::npos)
+      << Log();
   std::istringstream probed(
       testing::Capture("\"" VEXLO_FFPROBE_PATH "\" -v error -select_streams v -show_entries "
                        "frame=key_frame,pict_type,pkt_pos,pkt_size -of csv=p=0 \"" +
-                       Clip("clip.mp4") + "\""));
-  const std::string bytes = testing::ReadAll(index);
+                       clip + "\""));
+  const std::string bytes = testing::ReadAll(program_ + "/short.h264.INDX");
   analysis::IndexHeader header;
   ASSERT_GE(bytes.size(), sizeof header);
   std::memcpy(&header, bytes.data(), sizeof header);
@@ -184,55 +326,6 @@ TEST_F(Jobs, TheIndexMatchesTheProberFrameByFrame) {
                        header.aspectDenominator),
             std::tuple(64, 48, 'v', 1, 1));
   EXPECT_STREQ(header.pixelFormat, "yuv420p");
-  const std::string log = window.jobLog();
-  EXPECT_NE(
-      log.find(
-          "[30] # ##### START INDEXING ######\r\n[30] # GOP: IPPPPPPPI\r\n[30] # GOP SIZE: 8\r\n"),
-      std::string::npos)
-      << log;
-  EXPECT_NE(log.find("##### END INDEXING ######"), std::string::npos) << log;
-  EXPECT_EQ(window.host.progress(), 100);
-}
-
-TEST_F(Jobs, GopStopsItsOwnJobOnceTheGopIsKnownAndLeavesAConversionRunning) {
-  UseBusyFfmpeg();
-  fs::create_symlink(Clip("long.mp4"), program_ + "/long.mp4");  // the .TMP file goes beside it
-  CVexloDlg& w = Open(program_ + "/long.mp4");
-  host_.setText(id::kVideoDestEdit, program_ + "/out.H264");
-  Press(id::kEncodeVideo);
-  ASSERT_TRUE(host_.pumpUntil([&] { return fs::exists(program_ + "/tool.pid"); }));
-  Press(id::kGopSource);
-  ASSERT_TRUE(WaitForLog("##### END FILE GOP ######"));
-  ASSERT_TRUE(host_.pumpUntil([&] { return w.indexingRunner() == nullptr; }));
-  const std::string log = Log();
-  const auto start = log.find("##### GET FILE GOP ######"),
-             pattern = log.find("GOP: IPPPPPPPI\r\n"), size = log.find("GOP SIZE: 8\r\n"),
-             end = log.find("##### END FILE GOP ######");
-  EXPECT_TRUE(start < pattern && pattern < size && size < end) << log;
-  EXPECT_EQ(testing::Count(log, "GOP SIZE:"), 1u);
-  EXPECT_EQ(log.find("STOP CURRENT INDEXING"), std::string::npos);
-  EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
-  // The job stopped long before the end: the .TMP file holds a header and a few records.
-  const std::string tmp = program_ + "/long.TMP";
-  EXPECT_GE(fs::file_size(tmp), 168u + 9 * 24u);
-  EXPECT_LT(fs::file_size(tmp), 168u + 1500 * 24u);
-  ASSERT_NE(w.conversionRunner(), nullptr);
-  EXPECT_EQ(w.conversionRunner()->state(), process::kRunnerRunning);
-  EXPECT_TRUE(host_.enabled(id::kCancel));
-  EXPECT_FALSE(host_.enabled(id::kEncodeVideo));
-  Press(id::kCancel);
-  EXPECT_NE(Log().find("##### STOP CURRENT CONVERSION..... ######"), std::string::npos);
-}
-
-TEST_F(Jobs, IndexMediaInfoAndFrameGrabButtons) {
-  const std::string clip = program_ + "/short.h264.mp4";  // the index is named at the last dot
-  fs::copy_file(Clip("clip.mp4"), clip);
-  CVexloDlg& w = Open(clip);
-  Press(id::kIndex);
-  ASSERT_TRUE(WaitForLog("##### END INDEXING ######"));
-  ASSERT_TRUE(
-      host_.pumpUntil([&] { return host_.progress() == 100 && host_.enabled(id::kIndex); }));
-  EXPECT_EQ(fs::file_size(program_ + "/short.h264.INDX"), 168u + 75 * 24u);
   Press(id::kInfoSource);
   ASSERT_TRUE(WaitForLog("##### MEDIA INFO END ######"));
   std::string log = Log();

@@ -12,7 +12,6 @@
 #include "jobs/ConversionJob.h"
 #include "process/ProcessRunner.h"
 #include "process/ToolCommand.h"
-#include "res/ControlIds.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
 
@@ -65,17 +64,12 @@ class Recorder {
     return all;
   }
 
-  std::function<void()> onEvent;  // called inside each code notification
   Events events;
   std::vector<std::string> chunks;
   std::vector<std::thread::id> codeThreads, outputThreads;
 
  private:
   int record(const std::string& event, const std::string& chunk = "") {
-    if (event.empty() || !onEvent) {
-    } else {
-      onEvent();
-    }
     std::lock_guard lock(mutex_);
     (event.empty() ? chunks : events).push_back(event.empty() ? chunk : event);
     (event.empty() ? outputThreads : codeThreads).push_back(std::this_thread::get_id());
@@ -210,64 +204,26 @@ TEST(ProcessRunner, AGrandchildHoldingThePipeDoesNotHoldTheRun) {
   EXPECT_EQ(recorder.bytes(), "line\n");
 }
 
-TEST(ProcessRunner, QuotedPathsWithBlanksReachTheToolWhole) {
-  const std::string tool = testing::MakeTempDirectory("runner quoting") + "/test tool.bin";
-  std::filesystem::create_symlink(VEXLO_TESTTOOL_PATH, tool);
-  Recorder recorder;
-  ProcessRunner runner;
-  RunToEnd(runner, recorder, "\"" + tool + "\" --echo-args \"in  file.mp4\" \"\" C:\\x");
-  EXPECT_EQ(recorder.bytes(),
-            "argc=5\narg[0]=" + tool +
-                "\narg[1]=--echo-args\narg[2]=in  file.mp4\narg[3]=\narg[4]=C:\\x\n");
-}
-
-TEST(ProcessRunnerDeathTest, StopFromTheRunnersOwnThreadIsRefused) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(
-      {
-        Recorder recorder;
-        ProcessRunner runner;
-        recorder.onEvent = [&] { runner.Stop(); };
-        RunToEnd(runner, recorder, Tool("--lines 1"));
-      },
-      "own thread");
-}
-
-// The conversion notifications behind the runner: a flood of progress lines loses no report
-// line, the pane stays bounded meanwhile, and every output comes before the end of the job.
-TEST(ConversionJob, AFloodLosesNoReportLineAndThePaneStaysBounded) {
-  constexpr long kLines = 100000;
-  const std::string directory = testing::MakeTempDirectory("flood");
+// A silent tool killed by the watchdog: the job's reason names the silence and the last line.
+TEST(ConversionJob, AWatchdogKillNamesTheSilenceAndTheLastLine) {
   testing::TestJobWindow window;
-  ASSERT_TRUE(window.startLogAndWait(directory));
-  std::size_t largestModel = 0, largestPane = 0;
-  auto runner = StartJob(
-      Tool("--flood " + std::to_string(kLines) + " --flood-lf"),
-      {OnConversionOutput, OnConversionStarted, OnConversionError, OnConversionFinished}, &window);
-  ASSERT_TRUE(window.host.pumpUntil(
-      [&] {
-        largestModel = std::max(largestModel, window.trace.paneText().size());
-        largestPane = std::max(largestPane, window.host.text(res::id::kLogPane).size());
-        return window.results > 0;
-      },
-      std::chrono::minutes(5)));
-  runner->Close();
-  // The writer may still be appending a full pane to the monthly file: wait until all is there
-  // (a lost line makes the wait time out).
-  std::string pane, saved;
-  EXPECT_TRUE(window.host.pumpUntil([&] {
-    pane = window.shownLog();
-    saved.clear();
-    for (const auto& entry : std::filesystem::directory_iterator(directory))
-      saved += testing::ReadAll(entry.path());
-    return testing::Count(pane + saved, "##### END CONVERSION ######") == 1 &&
-           testing::Count(pane + saved, "frame=") >= static_cast<std::size_t>(kLines);
-  }));
-  EXPECT_LE(std::max(largestModel, largestPane), TraceControl::kPaneLimit);
-  EXPECT_EQ(testing::Count(pane + saved, "frame="), static_cast<std::size_t>(kLines));
-  EXPECT_EQ(testing::Count(saved + pane, "##### END CONVERSION ######"), 1u);
-  EXPECT_TRUE(window.lastResult);
-  EXPECT_EQ(window.host.progress(), 100);
+  ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("watchdog")));
+  ProcessRunner runner(10ms, 20);
+  runner.SetCommandLine(
+      Tool("--lines 1 --text \"waiting for the device\" --sleep-ms 60000").c_str());
+  runner.output = OnConversionOutput;
+  runner.started = OnConversionStarted;
+  runner.failure = OnConversionFailure;
+  runner.finished = OnConversionFinished;
+  runner.outputContext = runner.startedContext = runner.endContext =
+      static_cast<JobWindow*>(&window);
+  EXPECT_EQ(runner.Start(), 0);
+  ASSERT_TRUE(window.host.pumpUntil([&] { return window.results.load() > 0; }, 60s));
+  const std::string log = window.jobLog();
+  const auto reason = log.find("REASON: waiting for the device"),
+             silence = log.find("wrote nothing for 0.2 s: stopped by the watchdog"),
+             error = log.find("##### CONVERSION  ERROR");
+  EXPECT_TRUE(reason < silence && silence < error && error != std::string::npos) << log;
 }
 
 // Many runs ended in every way at random moments leave no descriptor, thread or child behind,
