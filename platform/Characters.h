@@ -10,6 +10,11 @@ constexpr bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
+/// An ASCII letter or digit.
+constexpr bool IsAlnum(char c) {
+  return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
 /// White space as isspace() gives it in the "C" locale: blank, tab, line feed, vertical tab,
 /// form feed, carriage return.
 constexpr bool IsSpace(char c) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/Characters.h"
+
 namespace vexlo::platform {
 
 /// Reads a number the way atoi does: leading white space, an optional sign, then digits up to
@@ -26,7 +28,7 @@ Number LeadingDecimal(std::string_view text) {
     negative = text.front() == '-';
     text.remove_prefix(1);
   }
-  if (text.empty() || !(text.front() == '.' || (text.front() >= '0' && text.front() <= '9'))) {
+  if (text.empty() || !(text.front() == '.' || IsDigit(text.front()))) {
     return 0;
   }
   Number value = 0;

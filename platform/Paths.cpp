@@ -58,8 +58,7 @@ bool ToolReadsAsProtocol(std::string_view path) {
   if (path.starts_with("subfile,")) return true;
   for (char c : path) {
     if (c == ':') return true;
-    const bool scheme = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '+' || c == '-' || c == '.';
+    const bool scheme = IsAlnum(c) || c == '+' || c == '-' || c == '.';
     if (!scheme) return false;
   }
   return false;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/Characters.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Paths.h"
 
@@ -194,9 +195,7 @@ std::optional<RegistryHive> LoadForWriting(const std::string& path, RegistryRoot
 // A temporary file of a write: the hive file's name, a dot and six letters or digits.
 bool IsTemporaryName(const std::string& name, const std::string& hiveName) {
   if (name.size() != hiveName.size() + 7 || !name.starts_with(hiveName + ".")) return false;
-  return std::all_of(name.end() - 6, name.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-  });
+  return std::all_of(name.end() - 6, name.end(), IsAlnum);
 }
 
 void RemoveTemporaryFilesOf(const std::string& hivePath) {
