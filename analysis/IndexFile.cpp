@@ -1,8 +1,5 @@
 #include "analysis/IndexFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string_view>
@@ -12,21 +9,6 @@
 namespace vexlo::analysis {
 
 namespace {
-
-// Writes every byte at a fixed offset without moving the descriptor's position. 0, or the errno
-// of the write that failed.
-int WriteAllAt(int fd, const char* data, std::size_t length, off_t offset) {
-  while (length > 0) {
-    const ssize_t written = ::pwrite(fd, data, length, offset);
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno;
-    if (written == 0) return EIO;
-    data += written;
-    length -= static_cast<std::size_t>(written);
-    offset += written;
-  }
-  return 0;
-}
 
 std::string_view BytesOf(const IndexHeader& header) {
   return {reinterpret_cast<const char*>(&header), sizeof header};
@@ -42,7 +24,7 @@ int IndexFile::Open(const std::string& path) {
   Release();
   header_ = IndexHeader{};
   error_ = 0;
-  fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  fd_.reset(platform::CreateForWriting(path));
   if (!fd_.valid()) {
     fail(errno);
     return -1;
@@ -71,14 +53,12 @@ int IndexFile::Finish(const IndexHeader* header) {
   if (!isOpen() || header == nullptr) return -1;
   header_ = *header;
   bool ok = flush();
-  if (const int error = WriteAllAt(fd_.get(), reinterpret_cast<const char*>(&header_),
-                                   sizeof header_, 0);
-      error != 0) {
+  if (const int error = platform::WriteAllAt(fd_.get(), BytesOf(header_), 0); error != 0) {
     fail(error);
     ok = false;
   }
-  if (::close(fd_.release()) != 0) {
-    fail(errno);
+  if (const int error = platform::Close(fd_); error != 0) {
+    fail(error);
     ok = false;
   }
   buffer_.clear();

@@ -57,8 +57,24 @@ class ChildProcess {
  private:
   void EndGuard();
 
+#ifdef _WIN32
+  void* process_ = nullptr;  // the process handle; null once reaped
+  void* job_ = nullptr;      // the job object the tool and whatever it starts belong to
+  pid_t pid_ = -1;
+  // Ends the job (the tool and what it started) with the exit code of a stopped tool.
+  void TerminateAll();
+#else
   pid_t pid_ = -1;
   pid_t guard_ = -1;
+#endif
 };
+
+/// How a reaped child ended, read from its wait status (not -1).
+struct ChildEnd {
+  bool exited = false;  // it ended by itself, with `exitCode`
+  int exitCode = 0;
+  int signal = 0;  // the signal that ended it (on Windows, SIGTERM for a tool that was stopped)
+};
+ChildEnd DescribeWaitStatus(int waitStatus);
 
 }  // namespace vexlo::platform

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace vexlo::platform {
@@ -48,11 +51,37 @@ int MakePipe(Pipe& pipe, PipeBlocking blocking);
 /// 0, or the errno of the write that failed (EIO when a write wrote nothing).
 [[nodiscard]] int WriteAll(int fd, std::string_view bytes);
 
+/// Writes every byte at a fixed offset without moving the descriptor's position. 0, or the errno
+/// of the write that failed.
+[[nodiscard]] int WriteAllAt(int fd, std::string_view bytes, long long offset);
+
+/// Creates or truncates a file for reading and writing (mode 0666 before the umask; binary and
+/// not inherited by children): its descriptor, or -1 with errno set.
+int CreateForWriting(const std::string& path);
+
+/// Closes the descriptor held: 0, or the errno of a close that failed (the descriptor is gone
+/// either way).
+[[nodiscard]] int Close(UniqueFd& fd);
+
 /// Writes one byte to a non-blocking descriptor to wake whoever polls its other end. A full
 /// pipe already holds a wake-up, so EAGAIN counts as success.
 void SignalWakeUp(const UniqueFd& writeEnd);
 
 /// Reads and drops every byte waiting in a non-blocking descriptor.
 void DrainWakeUps(const UniqueFd& readEnd);
+
+/// Waits until the descriptor can be read without blocking (bytes, or its end) or the time-out
+/// has passed; true when readable.
+bool WaitReadable(const UniqueFd& fd, std::chrono::milliseconds timeout);
+
+/// What waiting on a data pipe and a wake-up pipe came to.
+enum class Readable { kNeither, kData, kWake, kFailed };
+/// Waits without limit until the data pipe or the wake-up pipe can be read; the wake-up wins
+/// when both can. kNeither after an interruption: call again.
+Readable WaitDataOrWake(const UniqueFd& data, const UniqueFd& wake);
+
+/// Reads what a non-blocking descriptor holds now: the bytes read (> 0), 0 at end-of-file, or
+/// -1 with errno set (EAGAIN when nothing is there yet).
+long ReadAvailable(const UniqueFd& fd, char* buffer, std::size_t size);
 
 }  // namespace vexlo::platform

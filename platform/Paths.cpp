@@ -2,8 +2,6 @@
 
 #include "platform/Characters.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -13,49 +11,17 @@
 
 namespace vexlo::platform {
 
-std::string ExecutableDirectory() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return {};
-  std::string path = exe.string();
-  const auto cut = path.rfind(kPathSeparator);
-  if (cut == std::string::npos) return path;
-  path.resize(cut == 0 ? 1 : cut);
-  return path;
-}
-
-std::string CurrentDirectory() {
-  std::error_code ec;
-  auto current = std::filesystem::current_path(ec);
-  return ec ? std::string() : current.string();
-}
-
-bool ChangeDirectory(const std::string& directory) { return ::chdir(directory.c_str()) == 0; }
-
-std::string ConfigDirectory() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg && *xdg) return std::string(xdg) + "/vexlo";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.config/vexlo";
-}
-
-std::string StateDirectory() {
-  const char* xdg = std::getenv("XDG_STATE_HOME");
-  if (xdg && *xdg) return std::string(xdg) + "/vexlo";
-  const char* home = std::getenv("HOME");
-  return std::string(home && *home ? home : ".") + "/.local/state/vexlo";
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  if (a.empty() || b.empty()) return false;
-  std::error_code ec;
-  const bool same = std::filesystem::equivalent(a, b, ec);
-  return !ec && same;
+bool IsAbsolutePath(std::string_view path) {
+  if (kPathSeparator == '/') return path.starts_with('/');
+  // "C:\x" and "\\server\share\x"; "C:x" is relative to a drive's own folder and is kept too.
+  return path.starts_with('\\') ||
+         (path.size() >= 2 && path[1] == ':' && IsAlnum(path[0]) && !IsDigit(path[0]));
 }
 
 bool ToolReadsAsProtocol(std::string_view path) {
   if (path.starts_with("subfile,")) return true;
+  // On Windows the tools read "X:" at the start as a drive, never as a protocol.
+  if (kPathSeparator == '\\' && path.size() >= 2 && path[1] == ':') return false;
   for (char c : path) {
     if (c == ':') return true;
     const bool scheme = IsAlnum(c) || c == '+' || c == '-' || c == '.';
@@ -83,7 +49,8 @@ bool SequencePatternReads(std::string_view pattern, std::string_view name) {
     std::size_t j = i + 1;
     std::size_t digits = 0;
     for (; j < pattern.size() && IsDigit(pattern[j]); ++j) {
-      digits = std::min<std::size_t>(digits * 10 + static_cast<std::size_t>(pattern[j] - '0'), 4096);
+      digits =
+          std::min<std::size_t>(digits * 10 + static_cast<std::size_t>(pattern[j] - '0'), 4096);
     }
     if (j < pattern.size() && pattern[j] == '%') {
       text += '%';
@@ -99,7 +66,8 @@ bool SequencePatternReads(std::string_view pattern, std::string_view name) {
       !name.ends_with(after)) {
     return false;
   }
-  const std::string_view digits = name.substr(before.size(), name.size() - before.size() - after.size());
+  const std::string_view digits =
+      name.substr(before.size(), name.size() - before.size() - after.size());
   for (char c : digits) {
     if (c < '0' || c > '9') return false;
   }
@@ -118,8 +86,8 @@ std::size_t ExtensionDot(std::string_view path, bool skipLeadingDot) {
 }
 
 std::string FromWorkingDirectory(const std::string& path, const std::string& workingDirectory) {
-  if (path.empty() || path[0] == kPathSeparator || ToolReadsAsProtocol(path) ||
-      workingDirectory.empty()) {
+  if (path.empty() || path[0] == kPathSeparator || IsAbsolutePath(path) ||
+      ToolReadsAsProtocol(path) || workingDirectory.empty()) {
     return path;
   }
   std::string absolute = workingDirectory;

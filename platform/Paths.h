@@ -7,10 +7,14 @@
 namespace vexlo::platform {
 
 /// The one path separator that every derivation of file names uses.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
 
-/// The directory of the running executable (from /proc/self/exe), without a trailing
-/// separator; empty when it cannot be read.
+/// The directory of the running executable (from /proc/self/exe; on Windows from
+/// GetModuleFileName), without a trailing separator; empty when it cannot be read.
 std::string ExecutableDirectory();
 
 /// The process's current directory; empty when it cannot be read.
@@ -48,6 +52,10 @@ bool SequencePatternReads(std::string_view pattern, std::string_view name);
 /// component (never in a folder's name), not counting one that is that component's first
 /// character when `skipLeadingDot` is set; npos when the name has none.
 std::size_t ExtensionDot(std::string_view path, bool skipLeadingDot = false);
+
+/// True when a path names its file from the root: it begins with '/' (on Windows with a drive,
+/// "C:", or with a backslash).
+bool IsAbsolutePath(std::string_view path);
 
 /// A path given relative to the caller's working folder made absolute from `workingDirectory`;
 /// an empty path, an absolute one and one that the tool reads as a protocol stay as they are.

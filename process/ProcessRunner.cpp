@@ -1,10 +1,5 @@
 #include "process/ProcessRunner.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cassert>
@@ -27,24 +22,21 @@ using std::chrono::milliseconds;
 constexpr milliseconds kReaderGrace{100};
 // The reader takes the pipe's bytes in blocks of this size.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
-constexpr useconds_t kGatherPauseMicroseconds = 1000;
+constexpr std::chrono::microseconds kGatherPause{1000};
 // Once woken, the reader still takes what the ended child left in the pipe, but no more than
 // this, so that a grandchild that keeps writing cannot hold it forever.
 constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
 
-// Waits until a descriptor is readable or the time-out has passed; true when readable.
-bool WaitReadable(const platform::UniqueFd& fd, milliseconds timeout) {
-  pollfd entry{fd.get(), POLLIN, 0};
-  const auto waitMs = std::max<milliseconds::rep>(timeout.count(), 0);
-  return ::poll(&entry, 1, static_cast<int>(std::min<milliseconds::rep>(waitMs, 1 << 30))) > 0;
-}
+using platform::WaitReadable;
 
 milliseconds TimeLeft(Clock::time_point deadline) {
   return std::chrono::ceil<milliseconds>(deadline - Clock::now());
 }
 
 bool ExitedWithZero(int waitStatus) {
-  return waitStatus != -1 && WIFEXITED(waitStatus) && WEXITSTATUS(waitStatus) == 0;
+  if (waitStatus == -1) return false;
+  const platform::ChildEnd end = platform::DescribeWaitStatus(waitStatus);
+  return end.exited && end.exitCode == 0;
 }
 
 }  // namespace
@@ -180,8 +172,8 @@ void ProcessRunner::supervise() {
   waitStatus_.store(-1);
   platform::ChildProcess child;
   int failure = pipeFailure_;
-  if (failure == 0) failure = child.Spawn(arguments_, input_.read.get(), output_.write.get(),
-                                          workingDirectory_);
+  if (failure == 0)
+    failure = child.Spawn(arguments_, input_.read.get(), output_.write.get(), workingDirectory_);
   // The parent drops its copies of the child's ends, so that the reader sees end-of-file once
   // the tool and everything it started have closed theirs.
   input_.read.reset();
@@ -272,29 +264,26 @@ void ProcessRunner::read() {
   readerId_.store(std::this_thread::get_id());
   ChunkAssembler chunks(*this);
   std::array<char, kReadBlockSize> block;
-  pollfd watched[2] = {{output_.read.get(), POLLIN, 0}, {wake_.read.get(), POLLIN, 0}};
   for (;;) {
-    if (::poll(watched, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (watched[1].revents != 0) {
+    const platform::Readable ready = platform::WaitDataOrWake(output_.read, wake_.read);
+    if (ready == platform::Readable::kFailed) break;
+    if (ready == platform::Readable::kWake) {
       drainOutput(chunks, block.data());
       break;
     }
-    if (watched[0].revents == 0) continue;
+    if (ready == platform::Readable::kNeither) continue;
     // Read until the pipe is empty before waiting again: one poll per burst of output, not one
     // per block.
-    ssize_t got = 0;
+    long got = 0;
     std::size_t burst = 0;
-    while ((got = ::read(output_.read.get(), block.data(), block.size())) > 0) {
+    while ((got = platform::ReadAvailable(output_.read, block.data(), block.size())) > 0) {
       chunks.add(block.data(), static_cast<std::size_t>(got));
       burst += static_cast<std::size_t>(got);
     }
     if (got < 0 && errno == EAGAIN) {
       // A tool that reports in many small writes would wake the reader for each one; a short
       // pause lets them gather in the pipe (far from full) and be read in one go.
-      if (burst < block.size()) ::usleep(kGatherPauseMicroseconds);
+      if (burst < block.size()) std::this_thread::sleep_for(kGatherPause);
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
@@ -308,7 +297,7 @@ void ProcessRunner::read() {
 void ProcessRunner::drainOutput(ChunkAssembler& chunks, char* block) {
   std::size_t taken = 0;
   while (taken < kDrainLimit) {
-    const ssize_t got = ::read(output_.read.get(), block, kReadBlockSize);
+    const long got = platform::ReadAvailable(output_.read, block, kReadBlockSize);
     if (got > 0) {
       chunks.add(block, static_cast<std::size_t>(got));
       taken += static_cast<std::size_t>(got);
@@ -342,10 +331,10 @@ FailureReason ProcessRunner::endReason(bool stalled) const {
   const int status = waitStatus_.load();
   if (status == -1) {
     reason.exitCode = -1;  // the exit status could not be read
-  } else if (WIFSIGNALED(status)) {
-    reason.signal = WTERMSIG(status);
-  } else if (WIFEXITED(status)) {
-    reason.exitCode = WEXITSTATUS(status);
+  } else if (const platform::ChildEnd ended = platform::DescribeWaitStatus(status); ended.signal) {
+    reason.signal = ended.signal;
+  } else if (ended.exited) {
+    reason.exitCode = ended.exitCode;
   }
   return reason;
 }

@@ -1,7 +1,9 @@
 // The runner with real child processes: the helper tool stands in for FFmpeg's tools.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <condition_variable>
 #include <filesystem>
@@ -169,8 +171,8 @@ TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
   EXPECT_EQ(runner.Stop(), 0);
   EXPECT_EQ(recorder.events, (Events{"started", "finished"}));
   EXPECT_EQ(recorder.chunks.size(), 1u);  // one pid line: one child
-  EXPECT_TRUE(WIFSIGNALED(runner.waitStatus()) && WTERMSIG(runner.waitStatus()) == SIGTERM);
-  EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(pid)));
+  EXPECT_EQ(platform::DescribeWaitStatus(runner.waitStatus()).signal, SIGTERM);
+  EXPECT_FALSE(testing::ProcessAlive(pid));
   EXPECT_EQ(runner.Stop(), 0);
 }
 
@@ -190,7 +192,7 @@ TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
     EXPECT_EQ(recorder.events,
               (killed ? Events{"started", "error -3", "finished"} : Events{"started", "finished"}))
         << arguments << " " << stallPolls;
-    EXPECT_EQ(WIFSIGNALED(runner.waitStatus()), killed);
+    EXPECT_EQ(platform::DescribeWaitStatus(runner.waitStatus()).signal != 0, killed);
   }
 }
 
@@ -248,11 +250,8 @@ TEST(RunnerSoak, RunsEndedAtRandomLeaveNothingBehind) {
                                     "--flood 2000 --flood-lf",
                                     "--lines 1 --sleep-ms 2000",
                                     "--spawn-grandchild --grandchild-ms 50 --lines 1"};
-  auto count = [](const char* folder) {
-    return std::distance(std::filesystem::directory_iterator(folder), {});
-  };
   { auto warmUp = StartJob(Tool(""), {}, nullptr); }  // the run-time starts what it starts once
-  const auto descriptors = count("/proc/self/fd"), threads = count("/proc/self/task");
+  const auto descriptors = testing::OpenDescriptors(), threads = testing::Threads();
   std::mt19937 random(20240611);
   for (int round = 0; round < 400 && !HasFailure(); ++round) {
     Tally tallies[2];
@@ -283,9 +282,11 @@ TEST(RunnerSoak, RunsEndedAtRandomLeaveNothingBehind) {
       EXPECT_EQ(t.outputsAfterFinished, 0);
     }
   }
-  EXPECT_EQ(count("/proc/self/fd"), descriptors);
-  EXPECT_EQ(count("/proc/self/task"), threads);
+  EXPECT_EQ(testing::OpenDescriptors(), descriptors);
+  EXPECT_EQ(testing::Threads(), threads);
+#ifndef _WIN32  // on Windows nothing is left to reap: a process handle is counted above
   EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "a child is left";
+#endif
 }
 
 }  // namespace

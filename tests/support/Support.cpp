@@ -2,17 +2,53 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h:
+#include <tlhelp32.h>
 
+#include <random>
+#define popen _popen
+#define pclose _pclose
+#endif
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "app/RegistryStore.h"
 #include "app/SettingsTable.h"
+#include "platform/Paths.h"
 #include "platform/RegistryHive.h"
 
 namespace vexlo::testing {
 
+#ifdef _WIN32
+// On Windows the settings live in the registry: a test's store starts and ends without the key.
+void ClearSettingsKey() {
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, app::kSettingsKey);
+}
+
+std::string MakeTempDirectory(const std::string& prefix) {
+  static std::mt19937 random(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = ::testing::TempDir() + prefix + "_" + std::to_string(random());
+    if (std::filesystem::create_directory(path)) return std::filesystem::canonical(path).string();
+  }
+  ADD_FAILURE() << "no temporary folder " << prefix;
+  return {};
+}
+
+ConfigHome::ConfigHome() : path_(MakeTempDirectory("config")) {
+  ClearSettingsKey();
+}
+
+ConfigHome::~ConfigHome() {
+  ClearSettingsKey();
+  std::filesystem::remove_all(path_);
+}
+#else
 std::string MakeTempDirectory(const std::string& prefix) {
   std::string pattern = ::testing::TempDir() + prefix + "_XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
@@ -28,6 +64,70 @@ ConfigHome::~ConfigHome() {
   if (!previous_.empty()) ::setenv("XDG_CONFIG_HOME", previous_.c_str(), 1);
   std::filesystem::remove_all(path_);
 }
+#endif
+
+void SetStateHome(const std::string& folder) {
+#ifdef _WIN32
+  ::_putenv_s("LOCALAPPDATA", folder.c_str());
+#else
+  ::setenv("XDG_STATE_HOME", folder.c_str(), 1);
+#endif
+}
+
+std::string Native(std::string path) {
+  std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+  return path;
+}
+
+void MakeLink(const std::string& file, const std::string& link) {
+#ifdef _WIN32
+  std::filesystem::create_hard_link(file, link);
+#else
+  std::filesystem::create_symlink(file, link);
+#endif
+}
+
+#ifdef _WIN32
+bool ProcessAlive(long pid) {
+  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return false;
+  DWORD code = 0;
+  const bool alive = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  ::CloseHandle(process);
+  return alive;
+}
+
+long OpenDescriptors() {
+  DWORD handles = 0;
+  ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
+  return static_cast<long>(handles);
+}
+
+long Threads() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  long count = 0;
+  for (BOOL more = ::Thread32First(snapshot, &entry); more;
+       more = ::Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++count;
+  }
+  ::CloseHandle(snapshot);
+  return count;
+}
+#else
+bool ProcessAlive(long pid) {
+  return std::filesystem::exists("/proc/" + std::to_string(pid));
+}
+
+long OpenDescriptors() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+}
+
+long Threads() {
+  return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
+}
+#endif
 
 std::string Clip(const std::string& name) {
   const std::string path = std::string(VEXLO_TEST_BINARY_DIR) + "/clips/" + name;
@@ -84,6 +184,7 @@ std::vector<std::vector<std::string>> TableRows(const std::string& file) {
         line.replace(at, 2, 1, byte);
       }
     }
+    line = Native(line);
     std::vector<std::string> fields;
     std::size_t start = 0;
     for (auto at = line.find(" | "); at != std::string::npos; at = line.find(" | ", start)) {

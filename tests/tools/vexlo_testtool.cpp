@@ -13,20 +13,30 @@
 //   --flood N             a "Duration: 00:01:00.00" line, then N ffmpeg-like progress lines
 //                         ending in CR (LF with --flood-lf), as fast as possible
 //   --sleep-ms MS         sleep after the output;  --exit CODE  exit status;  --abort  SIGABRT
-#include <signal.h>
-#include <time.h>
+// The same source builds the Windows stand-in: the grandchild is a second copy of the tool that
+// only sleeps, started with the output inherited.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
+#include <signal.h>
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <thread>
 
 namespace {
 
-int fd = STDOUT_FILENO;
+int fd = 1;
 std::string buffer;
 
 // Writes what is buffered; floods go out in large writes.
@@ -46,9 +56,21 @@ void Add(const std::string& bytes) {
 }
 
 void SleepMs(long ms) {
-  timespec wait{ms / 1000, (ms % 1000) * 1000000L};
-  while (ms > 0 && ::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A process that holds the output open for `ms` and writes nothing; true in that process.
+bool SpawnGrandchild(const char* self, long ms) {
+#ifdef _WIN32
+  const std::string wait = std::to_string(ms);
+  ::_spawnl(_P_NOWAIT, self, self, "--sleep-ms", wait.c_str(), nullptr);
+  return false;
+#else
+  (void)self;
+  if (::fork() != 0) return false;
+  SleepMs(ms);
+  return true;
+#endif
 }
 
 std::string Repeated(long count, char first, int period) {
@@ -71,15 +93,18 @@ int main(int argc, char** argv) {
     o[name] = valued ? std::strtol(argv[i + 1], nullptr, 10) : 1;
     i += valued ? 1 : 0;
   }
-  if (o["--stderr"]) fd = STDERR_FILENO;
+#ifdef _WIN32
+  ::_setmode(1, _O_BINARY);  // the bytes as they are: no CR before each LF
+  ::_setmode(2, _O_BINARY);
+#endif
+  if (o["--stderr"]) fd = 2;
   if (o["--print-pid"]) Add("pid=" + std::to_string(::getpid()) + "\n"), Flush();
   if (o["--echo-args"]) {
     Add("argc=" + std::to_string(argc) + "\n");
     for (int i = 0; i < argc; ++i) Add("arg[" + std::to_string(i) + "]=" + argv[i] + "\n");
   }
-  if (o["--spawn-grandchild"] && (Flush(), ::fork() == 0)) {
-    SleepMs(o["--grandchild-ms"]);  // holds the inherited output open meanwhile
-    std::_Exit(0);
+  if (o["--spawn-grandchild"] && (Flush(), SpawnGrandchild(argv[0], o["--grandchild-ms"]))) {
+    std::_Exit(0);  // it held the inherited output open meanwhile
   }
   for (long i = 0; i < o["--lines"]; ++i) {
     Add(text + "\n");
@@ -103,6 +128,6 @@ int main(int argc, char** argv) {
   }
   Flush();
   SleepMs(o["--sleep-ms"]);
-  if (o["--abort"]) ::kill(::getpid(), SIGABRT);
+  if (o["--abort"]) std::raise(SIGABRT);
   return static_cast<int>(o["--exit"]);
 }

@@ -23,17 +23,19 @@ namespace {
 using testing::ReadAll;
 
 TEST(AnalysisNaming, CommandLinesAndRefusals) {
-  EXPECT_EQ(FrameIndexCommandLine("/opt/vexlo", "/v/a b.mp4"),
-            "\"/opt/vexlo/ffprobe.bin\" -show_frames \"/v/a b.mp4\"");
-  EXPECT_EQ(MediaInfoCommandLine("/opt/vexlo", "/v/a.mp4"),
-            "\"/opt/vexlo/ffmpeg.bin\" -i \"/v/a.mp4\"");
-  EXPECT_EQ(GrabFrameCommandLine("/opt/vexlo", "/v/clip.mp4", 12.5f, true, "/v/clip_12_50.BMP"),
-            "\"/opt/vexlo/ffmpeg.bin\" -i \"/v/clip.mp4\" -ss 12.50 -vf yadif -t 1 -f image2 "
-            "\"/v/clip_12_50.BMP\"");
-  EXPECT_EQ(GrabFrameCommandLine("/d", "/v/c.mp4", 0.004f, false, "/v/c_0_00.BMP"),
-            "\"/d/ffmpeg.bin\" -i \"/v/c.mp4\" -ss 0.00 -t 1 -f image2 \"/v/c_0_00.BMP\"");
-  EXPECT_EQ(GrabFrameCommandLine("/d", "/v/c.mp4", -1.0f, false, "/v/c_-1_00.BMP"),
-            "\"/d/ffmpeg.bin\" -i \"/v/c.mp4\" -ss -1.00 -t 1 -f image2 \"/v/c_-1_00.BMP\"");
+  const auto n = testing::Native;  // '/' stands for the path separator
+  EXPECT_EQ(FrameIndexCommandLine(n("/opt/vexlo"), n("/v/a b.mp4")),
+            n("\"/opt/vexlo/ffprobe.bin\" -show_frames \"/v/a b.mp4\""));
+  EXPECT_EQ(MediaInfoCommandLine(n("/opt/vexlo"), n("/v/a.mp4")),
+            n("\"/opt/vexlo/ffmpeg.bin\" -i \"/v/a.mp4\""));
+  EXPECT_EQ(
+      GrabFrameCommandLine(n("/opt/vexlo"), n("/v/clip.mp4"), 12.5f, true, n("/v/clip_12_50.BMP")),
+      n("\"/opt/vexlo/ffmpeg.bin\" -i \"/v/clip.mp4\" -ss 12.50 -vf yadif -t 1 -f image2 "
+        "\"/v/clip_12_50.BMP\""));
+  EXPECT_EQ(GrabFrameCommandLine(n("/d"), n("/v/c.mp4"), 0.004f, false, n("/v/c_0_00.BMP")),
+            n("\"/d/ffmpeg.bin\" -i \"/v/c.mp4\" -ss 0.00 -t 1 -f image2 \"/v/c_0_00.BMP\""));
+  EXPECT_EQ(GrabFrameCommandLine(n("/d"), n("/v/c.mp4"), -1.0f, false, n("/v/c_-1_00.BMP")),
+            n("\"/d/ffmpeg.bin\" -i \"/v/c.mp4\" -ss -1.00 -t 1 -f image2 \"/v/c_-1_00.BMP\""));
 
   using process::text::UnusablePath;
   const std::string same(process::text::kSameFile), none(process::text::kOriginNotSpecified);
@@ -50,7 +52,7 @@ TEST(AnalysisNaming, CommandLinesAndRefusals) {
   // clip (no dot) names clip.INDX: a link called clip.INDX to the input must not be replaced.
   const std::string dir = testing::MakeTempDirectory("naming");
   std::ofstream(dir + "/clip") << "x";
-  std::filesystem::create_symlink(dir + "/clip", dir + "/clip.INDX");
+  testing::MakeLink(dir + "/clip", dir + "/clip.INDX");
   EXPECT_EQ(FrameIndexRefusal(dir + "/clip", IndexPathFor(dir + "/clip", false)), same);
   std::filesystem::remove_all(dir);
 }

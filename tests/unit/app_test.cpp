@@ -23,6 +23,7 @@ namespace {
 namespace id = res::id;
 using platform::ControlEvent;
 using Stored = std::map<std::string, std::string>;
+const auto N = testing::Native;  // the tests write paths with '/')
 
 std::string List(const std::vector<std::string>& items) {
   std::string text;
@@ -147,27 +148,27 @@ TEST_F(WindowTest, FirstStartThenEachSettingControlWritesOnlyItsOwnValue) {
 
 TEST_F(WindowTest, DestinationButtonsBrowseAndGo) {
   Open();
-  host_.setText(id::kSourceEdit, "/in/clip.mov");
+  host_.setText(id::kSourceEdit, N("/in/clip.mov"));
   Click(id::kDeriveVid);
   Click(id::kDeriveWav);
-  EXPECT_EQ(Settings(), (Stored{{"FileDestinazione", "/in/VIDEO.H264"},
-                                {"FileDestinazione3", "/in/clip.WAV"}}));
+  EXPECT_EQ(Settings(), (Stored{{"FileDestinazione", N("/in/VIDEO.H264")},
+                                {"FileDestinazione3", N("/in/clip.WAV")}}));
   EXPECT_EQ(host_.text(id::kVideoDestEdit) + " " + host_.text(id::kAudioDestEdit),
-            "/in/VIDEO.H264 /in/clip.WAV");
-  host_.setText(id::kAudioDestEdit, "/out/old.WAV");
+            N("/in/VIDEO.H264 /in/clip.WAV"));
+  host_.setText(id::kAudioDestEdit, N("/out/old.WAV"));
   Click(id::kBrowseAudio);  // cancelled: nextChosenFile is empty
   ASSERT_EQ(host_.fileDialogs.size(), 1u);
   const auto& dialog = host_.fileDialogs[0];
   EXPECT_EQ(dialog.title + "|" + dialog.filter + "|" + dialog.initialDirectory,
-            "WAV Dest. File|*.WAV|/out/");
-  EXPECT_EQ(host_.text(id::kAudioDestEdit), "/out/old.WAV");
-  host_.nextChosenFile = "/out/new.WAV";
+            "WAV Dest. File|*.WAV|" + N("/out/"));
+  EXPECT_EQ(host_.text(id::kAudioDestEdit), N("/out/old.WAV"));
+  host_.nextChosenFile = N("/out/new.WAV");
   Click(id::kBrowseAudio);
-  EXPECT_EQ(host_.text(id::kAudioDestEdit), "/out/new.WAV");
-  EXPECT_EQ(Settings().at("FileDestinazione3"), "/out/new.WAV");
-  host_.setText(id::kVideoDestEdit, "/out/a b.H264");
+  EXPECT_EQ(host_.text(id::kAudioDestEdit), N("/out/new.WAV"));
+  EXPECT_EQ(Settings().at("FileDestinazione3"), N("/out/new.WAV"));
+  host_.setText(id::kVideoDestEdit, N("/out/a b.H264"));
   Click(id::kGoVideo);
-  EXPECT_EQ(host_.revealed, std::vector<std::string>{"/out/a b.H264"});
+  EXPECT_EQ(host_.revealed, std::vector<std::string>{N("/out/a b.H264")});
   EXPECT_EQ(host_.waitCursorDepth, 0);
 }
 
@@ -176,7 +177,7 @@ TEST_F(WindowTest, DefaultResetsTheEncoderOptionsButNotTheThreeOwnSaves) {
        {std::pair{"bShortGop", 1}, {"iResizeType", 5}, {"iNumFPS", 9}, {"mOutType", 1}}) {
     store_.WriteDword(kSettingsKey, name, value);
   }
-  store_.WriteString(kSettingsKey, "FileOrigine", "/v/a.avi");
+  store_.WriteString(kSettingsKey, "FileOrigine", N("/v/a.avi"));
   Open();
   host_.setListIndex(id::kGpuList, 2);
   host_.setChecked(id::kDeinterlaceCheck, true);
@@ -188,14 +189,14 @@ TEST_F(WindowTest, DefaultResetsTheEncoderOptionsButNotTheThreeOwnSaves) {
             std::vector({2, 3, 0, 0, 0}));
   EXPECT_FALSE(host_.checked(id::kDeinterlaceCheck) || host_.checked(id::kShortGopCheck));
   EXPECT_EQ(host_.text(id::kFrameTimeEdit), "0.00");
-  EXPECT_EQ(host_.text(id::kVideoDestEdit), "/v/a.H265");
+  EXPECT_EQ(host_.text(id::kVideoDestEdit), N("/v/a.H265"));
   const Stored stored = Settings();
-  for (const auto& [name, value] : {std::pair{"bShortGop", "1"},
+  for (const auto& [name, value] : {std::pair<std::string, std::string>{"bShortGop", "1"},
                                     {"iResizeType", "5"},
                                     {"iNumFPS", "9"},
                                     {"iNumCRF", "3"},
                                     {"m_GpuType", "0"},
-                                    {"FileDestinazione", "/v/a.H265"}}) {
+                                    {"FileDestinazione", N("/v/a.H265")}}) {
     EXPECT_EQ(stored.at(name), value) << name;
   }
 }
@@ -203,7 +204,7 @@ TEST_F(WindowTest, DefaultResetsTheEncoderOptionsButNotTheThreeOwnSaves) {
 TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
   CommandLineFields fields;
   fields.count = 2;
-  fields.first = fields.second = "/in/a.mov";
+  fields.first = fields.second = N("/in/a.mov");
   CVexloDlg& w = Open(fields);
   for (int c : {id::kBrowseSource, id::kBrowseVideo, id::kDeriveVid, id::kLogPane, id::kEncodeVideo,
                 id::kDefault, res::kIdOk}) {

@@ -18,11 +18,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using process::text::UnusablePath;
-constexpr std::string_view kDir = "/opt/vexlo";
+const std::string kDir = testing::Native("/opt/vexlo");
 const std::string kSame(process::text::kSameFile), kNoFps(kPngFrameRateMissing);
 
 std::string Build(const std::string& builder, const EncoderSettings& s) {
-  const PngPattern png{"/seq/img_%04d.png", "0001"};
+  const PngPattern png{testing::Native("/seq/img_%04d.png"), "0001"};
   if (builder == "H264") return EncodeH264(s, kDir, "SRC", "DST");
   if (builder == "H265") return EncodeH265(s, kDir, "SRC", "DST");
   if (builder == "MPV") return EncodeMpv(s, kDir, "SRC", "DST");
@@ -103,14 +103,14 @@ TEST(EncodePlan, Requests) {
 // no request may overwrite or delete it.
 TEST(EncodePlan, AnotherSpellingOfTheSourceIsRefused) {
   const fs::path dir = testing::MakeTempDirectory("spelling");
-  const std::string source = dir / "clip.WAV", dotted = dir / "." / "clip.WAV",
-                    link = dir / "link.WAV";
+  const std::string source = (dir / "clip.WAV").string(),
+                    dotted = (dir / "." / "clip.WAV").string(), link = (dir / "link.WAV").string();
   std::ofstream(source) << "RIFF";
-  fs::create_symlink(source, link);
+  testing::MakeLink(source, link);
   for (const EncodePlan& plan :
        {PlanVideoEncode({}, {source, dotted, ""}, kDir),
         PlanVideoEncode({}, {source, link, ""}, kDir),
-        PlanAudioEncode({}, {source, "", dir / "." / "clip.mp3"}, kDir, false),
+        PlanAudioEncode({}, {source, "", (dir / "." / "clip.mp3").string()}, kDir, false),
         PlanAudioEncode({}, {link, "", source}, kDir, false),
         PlanTestEncode({}, {source, dotted, ""}, kDir)}) {
     EXPECT_FALSE(plan.start);

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "jobs/ConversionJob.h"
+#include "platform/Paths.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
@@ -210,9 +211,10 @@ TEST_F(TraceControlTest, FirstLineLevelsAndShutdown) {
       "\\d{2} (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\\d{2}\\.\\d{2}\\.\\d{2} "
       "\\[30\\] # Trace process started\\.\r\n");
   EXPECT_TRUE(std::regex_match(Pane(), first)) << Pane();
-  EXPECT_EQ(trace_.tracePath(), directory_ + "/ConvVexlo.Log");
-  trace_.StartTrace(directory_, "Other.Log", TraceControl::kSaveOnOverflow);  // a second start changes nothing
-  EXPECT_EQ(trace_.tracePath(), directory_ + "/ConvVexlo.Log");
+  EXPECT_EQ(trace_.tracePath(), testing::Native(directory_ + "/ConvVexlo.Log"));
+  trace_.StartTrace(directory_, "Other.Log",
+                    TraceControl::kSaveOnOverflow);  // a second start changes nothing
+  EXPECT_EQ(trace_.tracePath(), testing::Native(directory_ + "/ConvVexlo.Log"));
   window_.host.setText(res::id::kLogPane, "");
   trace_.AddMessage("thirty-one\r\n", 0, 31);
   trace_.AddMessage("thirty\r\n", 0, 30);
@@ -238,22 +240,24 @@ TEST_F(TraceControlTest, APanePastTheLimitGoesToTheMonthlyFile) {
   // A folder in the file's place: the pane is kept, and saved at the next flush once it can be.
   const std::string dated = trace_.datedLogPath();
   std::filesystem::rename(dated, dated + ".first");
-  ASSERT_EQ(::mkdir(dated.c_str(), 0700), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dated));
   std::ofstream(directory_ + "/not-a-folder") << "x";  // nor can the fallback state folder
-  ::setenv("XDG_STATE_HOME", (directory_ + "/not-a-folder").c_str(), 1);
+  testing::SetStateHome(directory_ + "/not-a-folder");
   trace_.AddMessage(std::string(40001, 'x'), 0, 30);  // the pane keeps only its last 40000
   trace_.Flush();
   EXPECT_EQ(trace_.paneText().size(), TraceControl::kPaneLimit);
-  EXPECT_NE(trace_.paneText().find("##### ERROR: Log file not written (" + dated), std::string::npos);
+  EXPECT_NE(trace_.paneText().find("##### ERROR: Log file not written (" + dated),
+            std::string::npos);
   const std::string kept = trace_.paneText();
   EXPECT_EQ(Pane(), kept);
-  ASSERT_EQ(::rmdir(dated.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::remove(dated));
   trace_.AddMessage("again", 0, 30);
   trace_.Flush();
   EXPECT_EQ(testing::ReadAll(dated), kept + "[30] # again");
   EXPECT_EQ(Pane(), "");
-  const std::regex name(std::regex_replace(directory_, std::regex("\\."), "\\.") +
-                        "/ConvVexlo_(0[1-9]|1[0-2])_\\d{4}\\.Log");
+  const std::regex name(
+      std::regex_replace(directory_ + platform::kPathSeparator, std::regex("[.\\\\]"), "\\$&") +
+      "ConvVexlo_(0[1-9]|1[0-2])_\\d{4}\\.Log");
   EXPECT_TRUE(std::regex_match(dated, name)) << dated;
 }
 
@@ -261,7 +265,8 @@ TEST(TraceControlWriter, FlushesByItselfAndStopsPromptlyOrDropsAllWhenNotStarted
   testing::FakeDialogHost host;
   auto trace =
       std::make_unique<TraceControl>(host, res::id::kLogPane, std::chrono::milliseconds(1));
-  trace->StartTrace(testing::MakeTempDirectory("writer"), "ConvVexlo.Log", TraceControl::kSaveOnOverflow);
+  trace->StartTrace(testing::MakeTempDirectory("writer"), "ConvVexlo.Log",
+                    TraceControl::kSaveOnOverflow);
   trace->AddMessage("by the writer\r\n", 0, 30);
   EXPECT_TRUE(host.pumpUntil(
       [&] { return host.text(res::id::kLogPane).find("by the writer") != std::string::npos; }));

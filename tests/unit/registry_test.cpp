@@ -14,6 +14,14 @@ namespace {
 using testing::ReadAll;
 constexpr auto kUser = RegistryRoot::kCurrentUser;
 constexpr const char* kHead = "Windows Registry Editor Version 5.00\n\n";
+// The Windows build keeps the settings in the real registry: no hive file to look at.
+#ifdef _WIN32
+constexpr bool kHiveFile = false;
+#else
+constexpr bool kHiveFile = true;
+#endif
+#define SKIP_WITHOUT_HIVE_FILE() \
+  if (!kHiveFile) GTEST_SKIP() << "the hive file's own behaviour: the registry holds the values"
 
 std::vector<std::uint8_t> Bytes(std::string_view text, bool zero = true) {
   std::vector<std::uint8_t> bytes(text.begin(), text.end());
@@ -33,6 +41,7 @@ class RegistryTest : public ::testing::Test {
 };
 
 TEST_F(RegistryTest, WritesTheExactTextOfARegistryExport) {
+  SKIP_WITHOUT_HIVE_FILE();
   ASSERT_TRUE(
       SetValue(kUser, "VexloDirectory", "FileOrigine", {kRegSz, Bytes("C:\\in\\clip.mov")}));
   ASSERT_TRUE(SetValue(kUser, "VexloDirectory", "iNumCRF", {kRegDword, {0x0c, 0, 0, 0}}));
@@ -66,15 +75,20 @@ TEST_F(RegistryTest, EveryValueKeepsItsTypeAndBytes) {
   for (const auto& [name, value, line] : rows) {
     ASSERT_TRUE(SetValue(kUser, "K", name, value));
     EXPECT_EQ(QueryValue(kUser, "K", name), value) << line;
-    EXPECT_NE(ReadAll(HivePath()).find("\n" + line + "\n"), std::string::npos) << line;
+    if (kHiveFile) {
+      EXPECT_NE(ReadAll(HivePath()).find("\n" + line + "\n"), std::string::npos) << line;
+    }
     std::filesystem::remove(HivePath());
   }
   // Names and keys compare without case and keep their first spelling.
   ASSERT_TRUE(SetValue(kUser, "Vexlo\\Sub", "FileOrigine", {kRegSz, Bytes("1")}));
   ASSERT_TRUE(SetValue(kUser, "VEXLO\\sub", "FILEORIGINE", {kRegSz, Bytes("2")}));
   EXPECT_EQ(QueryValue(kUser, "vexlo\\SUB", "fileorigine"), (RegistryValue{kRegSz, Bytes("2")}));
-  EXPECT_NE(ReadAll(HivePath()).find("[HKEY_CURRENT_USER\\Vexlo\\Sub]\n\"FileOrigine\"=\"2\"\n\n"),
-            std::string::npos);
+  if (kHiveFile) {
+    EXPECT_NE(
+        ReadAll(HivePath()).find("[HKEY_CURRENT_USER\\Vexlo\\Sub]\n\"FileOrigine\"=\"2\"\n\n"),
+        std::string::npos);
+  }
   EXPECT_TRUE(KeyExists(kUser, "vexlo"));
   EXPECT_FALSE(KeyExists(kUser, "Vex"));
   std::filesystem::remove(HivePath());
@@ -105,28 +119,20 @@ TEST(RegistryHiveParse, AcceptsExportsAndRefusesTornOrForeignText) {
     EXPECT_EQ(hive->keys[0].values[0].second, expected) << text;
   }
   const std::string k = head + "[HKEY_CURRENT_USER\\K]\n";
-  for (const std::string& text : {std::string(),
-                                  std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n"),
-                                  head + "\"v\"=\"value before any section\"\n",
-                                  head + "[HKEY_LOCAL_MACHINE\\K]\n",
-                                  head + "[HKEY_CURRENT_USER\\K\n",
-                                  head + "[HKEY_CURRENT_USER\\a\\\\b]\n",
-                                  head + "[-HKEY_CURRENT_USER\\K]\n",
-                                  k + "\"v\"=\"unterminated\n",
-                                  k + "\"v\"=\"bad \\escape\"\n",
-                                  k + "\"v\"=dword:0000000\n",
-                                  k + "\"v\"=hex(3):01,0\n",
-                                  k + "\"v\"=hex(3):01,\n",
-                                  k + "\"v\"=hex(3):01,\\\n",
-                                  k + "\"v\"=hex(123456789):01\n",
-                                  k + "\"v\"=-\n",
-                                  k + "\"v\" = \"x\"\n",
-                                  k + "\"v\"=\"a\x01z\"\n"}) {
+  for (const std::string& text :
+       {std::string(), std::string("REGEDIT4\n\n[HKEY_CURRENT_USER\\K]\n"),
+        head + "\"v\"=\"value before any section\"\n", head + "[HKEY_LOCAL_MACHINE\\K]\n",
+        head + "[HKEY_CURRENT_USER\\K\n", head + "[HKEY_CURRENT_USER\\a\\\\b]\n",
+        head + "[-HKEY_CURRENT_USER\\K]\n", k + "\"v\"=\"unterminated\n",
+        k + "\"v\"=\"bad \\escape\"\n", k + "\"v\"=dword:0000000\n", k + "\"v\"=hex(3):01,0\n",
+        k + "\"v\"=hex(3):01,\n", k + "\"v\"=hex(3):01,\\\n", k + "\"v\"=hex(123456789):01\n",
+        k + "\"v\"=-\n", k + "\"v\" = \"x\"\n", k + "\"v\"=\"a\x01z\"\n"}) {
     EXPECT_FALSE(ParseRegistryHive(text, kUser).has_value()) << text;
   }
 }
 
 TEST_F(RegistryTest, AnUnparseableFileIsSetAsideAndAnUnreadableOneNeverReplaced) {
+  SKIP_WITHOUT_HIVE_FILE();
   for (const std::string& content :
        {std::string("\177ELF\2\1\1 garbage"),
         std::string("[HKEY_CURRENT_USER\\K]\n\"old\"=\"no header\"\n")}) {
@@ -144,6 +150,7 @@ TEST_F(RegistryTest, AnUnparseableFileIsSetAsideAndAnUnreadableOneNeverReplaced)
 
 // Exports edited by hand are read as far as they can be and left as they are.
 TEST_F(RegistryTest, HandEditedExportsAreReadAndLeftAlone) {
+  SKIP_WITHOUT_HIVE_FILE();
   const std::string k = std::string(kHead) + "[HKEY_CURRENT_USER\\K]\n";
   for (const std::string& text :
        {k + "\"v\"=dword:00000007",  // no final line feed
@@ -160,6 +167,7 @@ TEST_F(RegistryTest, HandEditedExportsAreReadAndLeftAlone) {
 // A damaged file behind a link is set aside by the next write, which keeps what could be read
 // of it and writes through the link; a second damaged file does not replace the first.
 TEST_F(RegistryTest, WritesGoThroughALinkAndKeepEveryDamagedFile) {
+  SKIP_WITHOUT_HIVE_FILE();
   const std::string k = std::string(kHead) + "[HKEY_CURRENT_USER\\K]\n";
   const std::string target = home_.path() + "/elsewhere.reg";
   std::filesystem::create_directories(home_.path() + "/vexlo");
@@ -220,10 +228,12 @@ TEST_F(RegistryTest, StoreWritesTheirTypeAndExactBytesOrReturnZero) {
   EXPECT_EQ(QueryValue(kUser, app::kSettingsKey, "Cut"), (RegistryValue{kRegSz, Bytes("ab")}));
   EXPECT_EQ(store_.WriteString(app::kSettingsKey, "bad\nname", "x"), 0);
   EXPECT_EQ(store_.WriteDword("bad\\\\path", "a", 1), 0);
+#ifndef _WIN32  // a settings key of the registry cannot be made unwritable here
   std::ofstream(home_.path() + "/file") << "x";
   ::setenv("XDG_CONFIG_HOME", (home_.path() + "/file").c_str(), 1);  // no folder can be made there
   EXPECT_EQ(store_.WriteDword(app::kSettingsKey, "a", 1), 0);
   EXPECT_EQ(store_.WriteString(app::kSettingsKey, "b", "x"), 0);
+#endif
 }
 
 }  // namespace

@@ -289,4 +289,12 @@ void ChildProcess::EndGuard() {
   guard_ = -1;
 }
 
+ChildEnd DescribeWaitStatus(int waitStatus) {
+  ChildEnd end;
+  end.exited = WIFEXITED(waitStatus);
+  if (end.exited) end.exitCode = WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) end.signal = WTERMSIG(waitStatus);
+  return end;
+}
+
 }  // namespace vexlo::platform

@@ -1,8 +1,10 @@
 #include "platform/FileDescriptor.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -69,6 +71,26 @@ int WriteAll(int fd, std::string_view bytes) {
   return 0;
 }
 
+int WriteAllAt(int fd, std::string_view bytes, long long offset) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += written;
+  }
+  return 0;
+}
+
+int CreateForWriting(const std::string& path) {
+  return ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+int Close(UniqueFd& fd) {
+  return ::close(fd.release()) == 0 ? 0 : errno;
+}
+
 void SignalWakeUp(const UniqueFd& writeEnd) {
   const char byte = 1;
   while (::write(writeEnd.get(), &byte, 1) < 0 && errno == EINTR) {
@@ -83,6 +105,24 @@ void DrainWakeUps(const UniqueFd& readEnd) {
     if (got < 0 && errno == EINTR) continue;
     return;
   }
+}
+
+bool WaitReadable(const UniqueFd& fd, std::chrono::milliseconds timeout) {
+  pollfd entry{fd.get(), POLLIN, 0};
+  const auto waitMs = std::max<std::chrono::milliseconds::rep>(timeout.count(), 0);
+  return ::poll(&entry, 1,
+                static_cast<int>(std::min<std::chrono::milliseconds::rep>(waitMs, 1 << 30))) > 0;
+}
+
+Readable WaitDataOrWake(const UniqueFd& data, const UniqueFd& wake) {
+  pollfd watched[2] = {{data.get(), POLLIN, 0}, {wake.get(), POLLIN, 0}};
+  if (::poll(watched, 2, -1) < 0) return errno == EINTR ? Readable::kNeither : Readable::kFailed;
+  if (watched[1].revents != 0) return Readable::kWake;
+  return watched[0].revents != 0 ? Readable::kData : Readable::kNeither;
+}
+
+long ReadAvailable(const UniqueFd& fd, char* buffer, std::size_t size) {
+  return static_cast<long>(::read(fd.get(), buffer, size));
 }
 
 }  // namespace vexlo::platform

@@ -234,8 +234,8 @@ std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& ke
   return *value;
 }
 
-RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath,
-                             const std::string& name, const RegistryValue& value) {
+RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
+                             const RegistryValue& value) {
   if (!IsValidRegistryKeyPath(keyPath) || !IsValidRegistryValueName(name)) {
     return {RegistryWriteStep::kName, EINVAL};
   }
