@@ -13,6 +13,8 @@
 //   --flood N             a "Duration: 00:01:00.00" line, then N ffmpeg-like progress lines
 //                         ending in CR (LF with --flood-lf), as fast as possible
 //   --sleep-ms MS         sleep after the output;  --exit CODE  exit status;  --abort  SIGABRT
+// The environment variable VEXLO_TESTTOOL_EXIT gives the exit status when --exit is not given
+// (a failing tool for a program that builds the tool's command line itself).
 // The same source builds the Windows stand-in: the grandchild is a second copy of the tool that
 // only sleeps, started with the output inherited.
 #ifdef _WIN32
@@ -84,6 +86,7 @@ std::string Repeated(long count, char first, int period) {
 int main(int argc, char** argv) {
   std::map<std::string, long> o = {
       {"--grandchild-ms", 3000}, {"--line-bytes", -1}, {"--piece-bytes", 100}};
+  if (const char* status = std::getenv("VEXLO_TESTTOOL_EXIT")) o["--exit"] = std::atol(status);
   std::string text = "line";
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/DialogHost.h"
+#include "res/DialogTemplate.h"
+
+struct HWND__;
+
+namespace vexlo::platform::win32 {
+
+/// Text in the system's ANSI code page from UTF-16; false (and `out` empty) when a character has
+/// no exact place in that code page, so that no name is ever turned into another by a best fit.
+bool ToCodePage(const std::wstring& text, std::string& out);
+/// UTF-16 from text in the ANSI code page (`utf8`: from UTF-8, as the templates are written).
+std::wstring FromCodePage(std::string_view text, bool utf8 = false);
+
+/// The main window (or the About box) as a native dialog made in memory from a template of res/:
+/// DialogBoxIndirectParam with the template's dialog units, font, control IDs, captions and
+/// styles; the dark colours through WM_CTLCOLOR*; posts through PostMessage.
+class Win32DialogHost : public DialogHost {
+ public:
+  explicit Win32DialogHost(const res::DialogTemplate& dialog, HWND__* owner = nullptr);
+  ~Win32DialogHost() override;
+
+  /// Shows the dialog modally over `events`; returns the result given to endDialog.
+  int run(DialogEvents& events);
+  /// Once the window shows and its log pane holds text, writes a picture of it as a BMP file
+  /// and closes it.
+  void screenshotTo(std::string path) { screenshot_ = std::move(path); }
+  bool screenshotWritten() const { return screenshotWritten_; }
+
+  std::string text(int id) const override;
+  void setText(int id, std::string_view text) override;
+  void appendText(int id, std::string_view text) override;
+  int listIndex(int id) const override;
+  void setListIndex(int id, int index) override;
+  bool checked(int id) const override;
+  void setChecked(int id, bool checked) override;
+  bool enabled(int id) const override;
+  void setEnabled(int id, bool enabled) override;
+  bool visible(int id) const override;
+  void setVisible(int id, bool visible) override;
+  void setReadOnly(int id, bool readOnly) override;
+  int progress() const override { return progress_; }
+  void setProgress(int position) override;
+  void setWaitCursor(bool on) override;
+  void resizeWindow(int width, int height) override;
+  void endDialog(int result) override;
+  std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+  void revealInFileManager(const std::string& path) override;
+  void showAbout() override;
+  void post(std::function<void()> task) override;
+
+ private:
+  // What posts share with the window: tasks are dropped once it has gone.
+  struct PostQueue {
+    std::mutex mutex;
+    HWND__* window = nullptr;
+    std::deque<std::function<void()>> tasks;
+  };
+
+  static long long __stdcall DialogProc(HWND__* window, unsigned message, unsigned long long w,
+                                        long long l);
+  long long handle(unsigned message, unsigned long long w, long long l);
+  HWND__* control(int id) const;
+  void runPosted();
+  void takeScreenshot();
+  long long colors(unsigned long long dc, HWND__* child);
+
+  const res::DialogTemplate& template_;
+  HWND__* owner_;
+  HWND__* window_ = nullptr;
+  DialogEvents* events_ = nullptr;
+  std::shared_ptr<PostQueue> posts_ = std::make_shared<PostQueue>();
+  std::vector<void*> brushes_;
+  int progress_ = 0;
+  int waitCursorDepth_ = 0;
+  std::string screenshot_;
+  bool screenshotWritten_ = false;
+};
+
+}  // namespace vexlo::platform::win32
