@@ -63,6 +63,7 @@ class ChildProcess {
   pid_t pid_ = -1;
   // Ends the job (the tool and what it started) with the exit code of a stopped tool.
   void TerminateAll();
+  bool stopped_ = false;  // the job was ended: closing it ends whatever joined it late
 #else
   pid_t pid_ = -1;
   pid_t guard_ = -1;

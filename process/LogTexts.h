@@ -16,13 +16,19 @@ inline constexpr std::string_view kRequestStopConversion =
     "##### REQUEST STOP CURRENT CONVERSION..... ######\r\n";
 inline constexpr std::string_view kRequestStopIndexing =
     "##### REQUEST STOP CURRENT INDEXING..... ######\r\n";
-inline constexpr std::string_view kStopConversion =
-    "##### STOP CURRENT CONVERSION..... ######\r\n";
+inline constexpr std::string_view kStopConversion = "##### STOP CURRENT CONVERSION..... ######\r\n";
 inline constexpr std::string_view kStopIndexing = "##### STOP CURRENT INDEXING..... ######\r\n";
 inline constexpr std::string_view kCancel = "##### CANCEL #####\r\n";
+#ifdef _WIN32
+// The paths are text in the system's ANSI code page there.
+inline constexpr std::string_view kNameNotUtf8 =
+    "##### ERROR: The chosen file's name holds a character that the system's code page cannot "
+    "hold and cannot be used; rename it  ######\r\n";
+#else
 inline constexpr std::string_view kNameNotUtf8 =
     "##### ERROR: The chosen file's name is not valid UTF-8 and cannot be used; rename it  "
     "######\r\n";
+#endif
 
 /// The refusal of a path that cannot be handed to a tool safely: a prefix the tool would read as
 /// a protocol ("file:", "pipe:"), or a double quote in it, or a leading '-' that the tool would
@@ -50,7 +56,8 @@ inline std::string SequenceOverlap(std::string_view destination) {
 inline std::string CommaSplitsFields(int position, std::string_view field) {
   return "##### ERROR: Commas split the command line into SOURCE,DESTINATION,PROFILE,CRF; field " +
          std::to_string(position) + " \"" + std::string(field) +
-         "\" is no number (a path cannot hold a comma here: give it with --source and --destination)  "
+         "\" is no number (a path cannot hold a comma here: give it with --source and "
+         "--destination)  "
          "######\r\n";
 }
 

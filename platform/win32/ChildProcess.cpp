@@ -103,7 +103,8 @@ ChildProcess::~ChildProcess() {
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept
     : process_(std::exchange(other.process_, nullptr)),
       job_(std::exchange(other.job_, nullptr)),
-      pid_(std::exchange(other.pid_, -1)) {}
+      pid_(std::exchange(other.pid_, -1)),
+      stopped_(std::exchange(other.stopped_, false)) {}
 
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
@@ -112,6 +113,7 @@ ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
     process_ = std::exchange(other.process_, nullptr);
     job_ = std::exchange(other.job_, nullptr);
     pid_ = std::exchange(other.pid_, -1);
+    stopped_ = std::exchange(other.stopped_, false);
   }
   return *this;
 }
@@ -189,6 +191,7 @@ bool ChildProcess::TryReap(int& waitStatus) {
 
 void ChildProcess::TerminateAll() {
   if (process_ == nullptr) return;
+  stopped_ = true;
   if (job_ == nullptr || !::TerminateJobObject(job_, kStoppedExitCode)) {
     ::TerminateProcess(process_, kStoppedExitCode);
   }
@@ -206,15 +209,18 @@ int ChildProcess::Reap() {
   ::CloseHandle(process_);
   process_ = nullptr;
   pid_ = -1;
-  // What the tool started lives on when the tool ended by itself, as on POSIX: the job only
-  // ends them when it was told to or when this program dies; here the job handle is let go
-  // without killing them.
+  // What the tool started lives on when the tool ended by itself, as on POSIX: the job handle
+  // is then let go without killing them. A stopped job keeps its kill-on-close limit, so that a
+  // process started while it was being ended goes with it.
   if (job_ != nullptr) {
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    ::SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    if (!stopped_) {
+      JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+      ::SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
     ::CloseHandle(job_);
     job_ = nullptr;
   }
+  stopped_ = false;
   return status;
 }
 
