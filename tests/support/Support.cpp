@@ -6,8 +6,6 @@
 #include <windows.h>
 // After windows.h:
 #include <tlhelp32.h>
-
-#include <random>
 #define popen _popen
 #define pclose _pclose
 #endif
@@ -15,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "app/RegistryStore.h"
@@ -23,12 +22,6 @@
 #include "platform/RegistryHive.h"
 
 namespace vexlo::testing {
-
-#ifdef _WIN32
-// On Windows the settings live in the registry: a test's store starts and ends without the key.
-void ClearSettingsKey() {
-  ::RegDeleteTreeA(HKEY_CURRENT_USER, app::kSettingsKey);
-}
 
 std::string MakeTempDirectory(const std::string& prefix) {
   static std::mt19937 random(std::random_device{}());
@@ -40,6 +33,12 @@ std::string MakeTempDirectory(const std::string& prefix) {
   return {};
 }
 
+#ifdef _WIN32
+// On Windows the settings live in the registry: a test's store starts and ends without the key.
+void ClearSettingsKey() {
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, app::kSettingsKey);
+}
+
 ConfigHome::ConfigHome() : path_(MakeTempDirectory("config")) {
   ClearSettingsKey();
 }
@@ -49,12 +48,6 @@ ConfigHome::~ConfigHome() {
   std::filesystem::remove_all(path_);
 }
 #else
-std::string MakeTempDirectory(const std::string& prefix) {
-  std::string pattern = ::testing::TempDir() + prefix + "_XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern;
-  return std::filesystem::canonical(pattern).string();
-}
-
 ConfigHome::ConfigHome() : path_(MakeTempDirectory("config")) {
   if (const char* old = std::getenv("XDG_CONFIG_HOME")) previous_ = old;
   ::setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
