@@ -151,6 +151,7 @@ void CVexloDlg::DoDataExchange(bool saveAndValidate) {
 void CVexloDlg::LoadSettings() {
   // Automatic mode keeps the constructed and command-line values.
   if (!automatic_) settings_.Load(directories_.CopyProgramDirectory());
+  if (!automatic_ && !presetSource_.empty()) settings().source = presetSource_;
 }
 
 void CVexloDlg::SaveAllSettings() {
@@ -245,6 +246,9 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
       return host_.endDialog(res::kIdCancel);
     case res::kCmdAppAbout:
       return host_.showAbout();
+    case res::kCmdCopyLastCommand:
+      if (!jobs_.LastCommand().empty()) host_.setClipboardText(jobs_.LastCommand());
+      return;
     default:
       return;
   }

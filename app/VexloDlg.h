@@ -41,6 +41,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   /// Automatic mode from options: the job's settings, its Encode button (video or audio), and
   /// the settings store left alone (nothing read, nothing written).
   void PresetOptionJob(const OptionJob& job);
+  /// A source given on the command line ("Open with"): shown in place of the stored one once the
+  /// settings are loaded; stored, like a typed path, when a job saves the settings.
+  void PresetSource(const std::string& source) { presetSource_ = source; }
   /// 0, or in automatic mode non-zero unless the last encode ended with exit code 0.
   int ExitStatus() const;
 
@@ -55,6 +58,8 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void flushLog() override;
   void sendProgress(int position) override;
   void sendIndexProgress(int position) override;
+  void sendDetail(std::string_view text) override;
+  void sendIndexDetail(std::string_view text) override;
   void postEnableJobControls(bool enable) override;
   void postCancelWindow() override;
   bool automaticMode() const override { return automatic_; }
@@ -123,6 +128,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   bool audioJob_ = false;           // automatic mode presses the audio row's Encode
   std::string commandLineRefusal_;  // automatic mode: why the command line cannot be encoded
   bool controlsEnabled_ = false;
+  std::string presetSource_;  // the source given on the command line, or empty
 
   process::TraceControl trace_;
   std::atomic<process::TraceControl*> log_{nullptr};  // the log reference

@@ -84,6 +84,7 @@ void CVexloDlg::OnStopJobs() {
   jobs_.StopIndexing(process::text::kStopIndexing);
   jobs_.ResetConversionFigures();
   jobs::UpdateProgress(*this);
+  sendDetail({});  // after the stopped jobs' own last details, which were posted before
   EnableJobControls(true);
   if (automatic_) host_.endDialog(res::kIdCancel);
 }
@@ -122,6 +123,17 @@ void CVexloDlg::sendIndexProgress(int position) {
   progressSent_ = -1;
   host_.post([this, position] {
     if (!jobs_.ConversionRunning()) host_.setProgress(position);
+  });
+}
+
+void CVexloDlg::sendDetail(std::string_view text) {
+  host_.post([this, text = std::string(text)] { host_.setText(id::kProgressDetail, text); });
+}
+
+// Like the bar, the label is the conversion's while one runs.
+void CVexloDlg::sendIndexDetail(std::string_view text) {
+  host_.post([this, text = std::string(text)] {
+    if (!jobs_.ConversionRunning()) host_.setText(id::kProgressDetail, text);
   });
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
@@ -76,8 +77,10 @@ int OnConversionOutput(const char* data, int length, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
   JobFigures& figures = window->jobFigures();
+  const std::int64_t now = SteadyNowMs();
   SplitChunkLines(data, length, [&](std::string_view line) {
     ParseOutputLine(figures, line);
+    figures.detail.Feed(line, now);
     if (IsReportLine(line)) {
       LogReportLine(*window, line);
     } else {
@@ -85,6 +88,7 @@ int OnConversionOutput(const char* data, int length, void* context) {
     }
   });
   UpdateProgress(*window);
+  if (const auto detail = figures.detail.Due(now)) window->sendDetail(*detail);
   return 0;
 }
 
@@ -92,9 +96,15 @@ int OnConversionStarted(int /*code*/, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
   ResetFigures(window->jobFigures());
+  window->jobFigures().detail.Start(ProgressDetail::Kind::kConversion, SteadyNowMs());
+  window->sendDetail({});
   window->flushLog();
   window->logAppend(kLineEnd);
   window->logAppend(kStartConversion);
+  if (const std::string line = text::CommandLineLine(window->jobFigures().commandLine);
+      !line.empty()) {
+    window->logAppend(line);
+  }
   UpdateProgress(*window);
   window->postEnableJobControls(false);
   return 0;
@@ -137,6 +147,9 @@ int OnConversionFinished(int /*code*/, void* context) {
   if (window == nullptr) return 0;
   window->logAppend(kEndConversion);
   UpdateProgress(*window);
+  const std::int64_t now = SteadyNowMs();
+  window->jobFigures().detail.Finish(now);
+  window->sendDetail(window->jobFigures().detail.Text(now));
   window->postEnableJobControls(true);
   window->sendProgress(100);
   window->noteConversionResult(!window->jobFigures().failed.load());

@@ -60,6 +60,8 @@ void JobLauncher::StartConversion(const std::string& commandLine, bool withError
   conversionSucceeded_ = false;
   // Before the runner starts: its reader may deliver lines before the started notification.
   figures_.keptOut.Clear();
+  figures_.commandLine = commandLine;
+  lastCommand_ = commandLine;
   process::JobNotifications notifications = kConversionNotifications;
   if (!withErrorNotification) {
     notifications.error = nullptr;
@@ -75,9 +77,11 @@ void JobLauncher::StartMediaInfo(const std::string& path) {
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
+  figures_.commandLine = analysis::MediaInfoCommandLine(programDirectory_, path);
+  lastCommand_ = figures_.commandLine;
   conversionRunner_ =
-      process::StartJob(analysis::MediaInfoCommandLine(programDirectory_, path),
-                        analysis::MediaInfoJob::kNotifications, &mediaInfoJob_, programDirectory_);
+      process::StartJob(figures_.commandLine, analysis::MediaInfoJob::kNotifications,
+                        &mediaInfoJob_, programDirectory_);
 }
 
 void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool deinterlace) {
@@ -107,9 +111,10 @@ std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input
   indexJob_.requestGopStop = [this, generation] {
     host_.post([this, generation] { StopGopJob(generation); });
   };
-  indexingRunner_ =
-      process::StartJob(analysis::FrameIndexCommandLine(programDirectory_, input),
-                        analysis::IndexJob::kNotifications, &indexJob_, programDirectory_);
+  lastCommand_ = analysis::FrameIndexCommandLine(programDirectory_, input);
+  indexJob_.setCommandLine(lastCommand_);
+  indexingRunner_ = process::StartJob(lastCommand_, analysis::IndexJob::kNotifications, &indexJob_,
+                                      programDirectory_);
   return std::nullopt;
 }
 

@@ -66,6 +66,9 @@ class JobLauncher {
   void NoteConversionResult(bool succeeded) { conversionSucceeded_ = succeeded; }
   bool ConversionSucceeded() const { return conversionSucceeded_.load(); }
 
+  /// The command line of the job started last, of either runner; empty before the first.
+  const std::string& LastCommand() const { return lastCommand_; }
+
   process::ProcessRunner* conversionRunner() const { return conversionRunner_.get(); }
   process::ProcessRunner* indexingRunner() const { return indexingRunner_.get(); }
 
@@ -84,6 +87,7 @@ class JobLauncher {
   analysis::MediaInfoJob mediaInfoJob_;
   analysis::IndexJob indexJob_;
   std::uint64_t indexingGeneration_ = 0;
+  std::string lastCommand_;
   std::unique_ptr<process::ProcessRunner> conversionRunner_;
   std::unique_ptr<process::ProcessRunner> indexingRunner_;
 };

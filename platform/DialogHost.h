@@ -85,6 +85,9 @@ class DialogHost {
   /// Runs the About box modally.
   virtual void showAbout() = 0;
 
+  /// Puts a text on the desktop's clipboard.
+  virtual void setClipboardText(const std::string& /*text*/) {}
+
   /// True when no one can see the window (no display: it is drawn offscreen), so no one can
   /// close it either.
   virtual bool headless() const { return false; }
