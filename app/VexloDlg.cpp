@@ -37,7 +37,8 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
       programDirectoryOverride_(std::move(programDirectory)),
       settings_(host, store),
       trace_(host, id::kLogPane),
-      jobs_(host, *this, [this](bool enable) { EnableJobControls(enable); }) {}
+      jobs_(host, *this, [this](bool enable) { EnableJobControls(enable); }),
+      encoderCheck_(host, *this) {}
 
 CVexloDlg::~CVexloDlg() = default;
 
@@ -101,6 +102,7 @@ void CVexloDlg::onDestroy() {
   // The tools are killed and the runners' threads have ended before anything else goes, so no
   // notification can reach a window that is being destroyed.
   jobs_.Shutdown();
+  encoderCheck_.Stop();
   if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();
 }
@@ -246,6 +248,8 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
       return host_.endDialog(res::kIdCancel);
     case res::kCmdAppAbout:
       return host_.showAbout();
+    case res::kCmdCheckEncoders:
+      return CheckEncoders();
     case res::kCmdCopyLastCommand:
       if (!jobs_.LastCommand().empty()) host_.setClipboardText(jobs_.LastCommand());
       return;

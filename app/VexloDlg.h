@@ -8,6 +8,7 @@
 #include "app/Derivations.h"
 #include "app/VexloApp.h"
 #include "app/WindowSettings.h"
+#include "jobs/EncoderCheck.h"
 #include "jobs/JobLauncher.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
@@ -83,6 +84,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void GrabFrame(const std::string& source, float seconds);
   void OnStopJobs();
   void OnRequestStop();
+  /// Help > Check Encoders: which hardware encoders of the window work with this ffmpeg.bin.
+  void CheckEncoders();
+  const jobs::EncoderCheck& encoderCheck() const { return encoderCheck_; }
 
   DialogSettings& settings() { return settings_.values(); }
   const DialogSettings& settings() const { return settings_.values(); }
@@ -137,6 +141,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   int progressSent_ = -1;
 
   jobs::JobLauncher jobs_;
+  jobs::EncoderCheck encoderCheck_;
 };
 
 }  // namespace vexlo::app

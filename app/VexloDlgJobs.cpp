@@ -36,8 +36,15 @@ int CVexloDlg::StartPlan(const encode::EncodePlan& plan) {
 
 int CVexloDlg::EncodeVideo() {
   sendProgress(0);
-  return StartPlan(
-      encode::PlanVideoEncode(settings_.Encoder(), settings_.Paths(), programDirectory()));
+  const encode::EncodePlan plan =
+      encode::PlanVideoEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
+  // The check may be stale (a driver installed since): the encode runs all the same.
+  const std::string_view encoder = jobs::HardwareEncoderFor(settings().outputType, settings().gpu);
+  if (const auto found = encoderCheck_.LastResult(encoder);
+      plan.start && found && found->state != jobs::EncoderStatus::State::kWorks) {
+    logAppend(jobs::UnusableEncoderWarning(encoder, *found));
+  }
+  return StartPlan(plan);
 }
 
 int CVexloDlg::EncodeAudio() {
@@ -82,11 +89,16 @@ void CVexloDlg::OnStopJobs() {
   WaitCursor wait(host_);
   jobs_.StopConversion(process::text::kStopConversion);
   jobs_.StopIndexing(process::text::kStopIndexing);
+  encoderCheck_.Stop();
   jobs_.ResetConversionFigures();
   jobs::UpdateProgress(*this);
   sendDetail({});  // after the stopped jobs' own last details, which were posted before
   EnableJobControls(true);
   if (automatic_) host_.endDialog(res::kIdCancel);
+}
+
+void CVexloDlg::CheckEncoders() {
+  encoderCheck_.Start(programDirectory());
 }
 
 void CVexloDlg::OnRequestStop() {
