@@ -103,6 +103,7 @@ void CVexloDlg::onDestroy() {
   // notification can reach a window that is being destroyed.
   jobs_.Shutdown();
   encoderCheck_.Stop();
+  if (!automatic_) host_.setTaskProgress(0, false);
   if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();
 }
@@ -175,6 +176,8 @@ void CVexloDlg::EnableJobControls(bool enable) {
   for (int control : kJobControlsFirst) host_.setEnabled(control, enable);
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
+  // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
+  if (!automatic_) host_.setTaskProgress(host_.progress(), !enable);
 }
 
 // ---------------------------------------------------------------------------------------------

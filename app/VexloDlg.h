@@ -60,6 +60,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void sendProgress(int position) override;
   void sendIndexProgress(int position) override;
   void sendDetail(std::string_view text) override;
+  void postJobEnded(process::JobOutcome outcome, std::string_view file) override;
   void sendIndexDetail(std::string_view text) override;
   void postEnableJobControls(bool enable) override;
   void postCancelWindow() override;
@@ -122,7 +123,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   /// Logs a refusal and enables the controls again.
   void Refuse(std::string_view line);
   /// Saves the settings as an encode plan asks, then starts its command line or refuses.
-  int StartPlan(const encode::EncodePlan& plan);
+  int StartPlan(const encode::EncodePlan& plan, const std::string& file);
 
   platform::DialogHost& host_;
   std::string programDirectoryOverride_;

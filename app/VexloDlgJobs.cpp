@@ -21,7 +21,7 @@ void CVexloDlg::Refuse(std::string_view line) {
   if (automatic_ && host_.headless()) postCancelWindow();
 }
 
-int CVexloDlg::StartPlan(const encode::EncodePlan& plan) {
+int CVexloDlg::StartPlan(const encode::EncodePlan& plan, const std::string& file) {
   for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
   if (!plan.start) {
     Refuse(plan.errorLine);
@@ -30,7 +30,7 @@ int CVexloDlg::StartPlan(const encode::EncodePlan& plan) {
   if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
     // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
   }
-  jobs_.StartConversion(plan.commandLine);
+  jobs_.StartConversion(plan.commandLine, true, file);
   return 0;
 }
 
@@ -44,13 +44,15 @@ int CVexloDlg::EncodeVideo() {
       plan.start && found && found->state != jobs::EncoderStatus::State::kWorks) {
     logAppend(jobs::UnusableEncoderWarning(encoder, *found));
   }
-  return StartPlan(plan);
+  return StartPlan(plan, settings().videoDestination);
 }
 
 int CVexloDlg::EncodeAudio() {
   sendProgress(0);
-  return StartPlan(encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
-                                           programDirectory(), automatic_));
+  const encode::EncodePlan plan = encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
+                                                          programDirectory(), automatic_);
+  return StartPlan(
+      plan, plan.deleteBeforeStart.empty() ? settings().audioDestination : plan.deleteBeforeStart);
 }
 
 void CVexloDlg::TestEncodeMjpeg() {
@@ -123,7 +125,10 @@ void CVexloDlg::sendProgress(int position) {
   std::lock_guard lock(progressMutex_);
   if (position == progressSent_) return;
   progressSent_ = position;
-  host_.post([this, position] { host_.setProgress(position); });
+  host_.post([this, position] {
+    host_.setProgress(position);
+    if (!automatic_ && !controlsEnabled_) host_.setTaskProgress(position, true);
+  });
 }
 
 // A frame index or GOP job sets the bar only while no conversion runs; decided on the window's
@@ -146,6 +151,15 @@ void CVexloDlg::sendDetail(std::string_view text) {
 void CVexloDlg::sendIndexDetail(std::string_view text) {
   host_.post([this, text = std::string(text)] {
     if (!jobs_.ConversionRunning()) host_.setText(id::kProgressDetail, text);
+  });
+}
+
+void CVexloDlg::postJobEnded(process::JobOutcome outcome, std::string_view file) {
+  static constexpr const char* kSummaries[] = {"Vexlo: job finished", "Vexlo: job failed",
+                                               "Vexlo: job cancelled"};
+  host_.post([this, summary = kSummaries[static_cast<int>(outcome)], file = std::string(file)] {
+    // Only a user who looks elsewhere needs the word; automatic mode is a script's.
+    if (!automatic_ && !host_.windowActive()) host_.notifyDesktop(summary, file);
   });
 }
 

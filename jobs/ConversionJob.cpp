@@ -128,6 +128,7 @@ int OnConversionError(int code, void* context) {
   // one could, so automatic mode then ends with the failure.
   if (code == kErrorStartFailed) {
     window->noteConversionResult(false);
+    window->postJobEnded(JobOutcome::kFailed, figures.file);
     if (window->automaticMode() && window->headless()) window->postCancelWindow();
   }
   return 0;
@@ -152,7 +153,12 @@ int OnConversionFinished(int /*code*/, void* context) {
   window->sendDetail(window->jobFigures().detail.Text(now));
   window->postEnableJobControls(true);
   window->sendProgress(100);
-  window->noteConversionResult(!window->jobFigures().failed.load());
+  JobFigures& figures = window->jobFigures();
+  window->noteConversionResult(!figures.failed.load());
+  window->postJobEnded(figures.stopped  ? JobOutcome::kCancelled
+                       : figures.failed ? JobOutcome::kFailed
+                                        : JobOutcome::kFinished,
+                       figures.file);
   if (window->automaticMode()) window->postCancelWindow();
   return 0;
 }

@@ -36,6 +36,7 @@ bool JobLauncher::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
 }
 
 void JobLauncher::StopConversion(std::string_view runningLine) {
+  if (ConversionRunning()) figures_.stopped = true;  // before its finished notification
   // A conversion stopped before its end is no success, whatever its finished notification said.
   if (DisposeRunner(conversionRunner_, runningLine)) conversionSucceeded_ = false;
 }
@@ -55,8 +56,11 @@ void JobLauncher::ResetConversionFigures() {
   figures_.progressPos = 0;
 }
 
-void JobLauncher::StartConversion(const std::string& commandLine, bool withErrorNotification) {
+void JobLauncher::StartConversion(const std::string& commandLine, bool withErrorNotification,
+                                  const std::string& file) {
   StopConversion(process::text::kRequestStopConversion);
+  figures_.stopped = false;
+  figures_.file = file;
   conversionSucceeded_ = false;
   // Before the runner starts: its reader may deliver lines before the started notification.
   figures_.keptOut.Clear();
@@ -96,7 +100,7 @@ void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool 
   }
   StartConversion(
       analysis::GrabFrameCommandLine(programDirectory_, source, seconds, deinterlace, *picture),
-      /*withErrorNotification=*/false);
+      /*withErrorNotification=*/false, *picture);
 }
 
 std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input, bool gopMode) {

@@ -38,7 +38,9 @@ class JobLauncher {
 
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
   /// the conversion notifications; without the error notifications when not wanted (a frame grab).
-  void StartConversion(const std::string& commandLine, bool withErrorNotification = true);
+  /// `file` is what the job makes, named when the desktop is told of its end.
+  void StartConversion(const std::string& commandLine, bool withErrorNotification = true,
+                       const std::string& file = {});
   /// The media information job; logs its refusal instead when the path cannot be read.
   void StartMediaInfo(const std::string& path);
   /// The frame grab of `source` at `seconds`; logs its refusal instead.

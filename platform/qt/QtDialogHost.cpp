@@ -395,6 +395,18 @@ void QtDialogHost::setClipboardText(const std::string& text) {
           : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
+bool QtDialogHost::windowActive() const {
+  return isActiveWindow();
+}
+
+void QtDialogHost::notifyDesktop(const std::string& summary, const std::string& body) {
+  desktop_.Notify(ToQString(summary), ToQString(body));
+}
+
+void QtDialogHost::setTaskProgress(int position, bool visible) {
+  desktop_.SetProgress(position, visible);
+}
+
 bool QtDialogHost::headless() const {
   return QGuiApplication::platformName() == QStringLiteral("offscreen");
 }

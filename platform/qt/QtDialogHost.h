@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/DialogHost.h"
+#include "platform/qt/DesktopSignals.h"
 #include "res/DialogTemplate.h"
 
 class QButtonGroup;
@@ -64,6 +65,9 @@ class QtDialogHost : public QDialog, public DialogHost {
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
   void setClipboardText(const std::string& text) override;
+  bool windowActive() const override;
+  void notifyDesktop(const std::string& summary, const std::string& body) override;
+  void setTaskProgress(int position, bool visible) override;
   /// True on Qt's offscreen platform, which main chooses when there is no display.
   bool headless() const override;
   void post(std::function<void()> task) override;
@@ -108,6 +112,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   std::optional<int> endedBeforeLoop_;
   int waitCursorDepth_ = 0;
   bool settingMarks_ = false;  // setChecked runs: the marks change by the logic, not the user
+  DesktopSignals desktop_;
   std::shared_ptr<PostGate> gate_ = std::make_shared<PostGate>();
 };
 
