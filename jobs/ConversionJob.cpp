@@ -146,19 +146,20 @@ int OnConversionFailure(int code, const FailureReason& reason, void* context) {
 int OnConversionFinished(int /*code*/, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
+  JobFigures& figures = window->jobFigures();
   window->logAppend(kEndConversion);
   UpdateProgress(*window);
   const std::int64_t now = SteadyNowMs();
-  window->jobFigures().detail.Finish(now);
-  window->sendDetail(window->jobFigures().detail.Text(now));
-  window->postEnableJobControls(true);
-  window->sendProgress(100);
-  JobFigures& figures = window->jobFigures();
-  window->noteConversionResult(!figures.failed.load());
+  figures.detail.Finish(now);
+  window->sendDetail(figures.detail.Text(now));
+  // Told before the controls come back: the word goes by the window as it was at the end.
   window->postJobEnded(figures.stopped  ? JobOutcome::kCancelled
                        : figures.failed ? JobOutcome::kFailed
                                         : JobOutcome::kFinished,
                        figures.file);
+  window->postEnableJobControls(true);
+  window->sendProgress(100);
+  window->noteConversionResult(!figures.failed.load());
   if (window->automaticMode()) window->postCancelWindow();
   return 0;
 }

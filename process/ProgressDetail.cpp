@@ -10,7 +10,6 @@ namespace vexlo::process {
 
 namespace {
 
-constexpr std::int64_t kShowEveryMs = 500;
 constexpr std::int64_t kRateWindowMs = 250;  // shorter gaps (chunks of one burst) are no rate
 constexpr std::int64_t kKiB = 1024;
 
@@ -136,7 +135,7 @@ void ProgressDetail::Start(Kind kind, std::int64_t nowMs) {
   rateFromMs_ = -1;
   rateFromMedia_ = 0;
   rate_ = -1.0;
-  shownMs_ = -1;
+  shown_.clear();
 }
 
 void ProgressDetail::Feed(std::string_view line, std::int64_t nowMs) {
@@ -182,9 +181,10 @@ std::string ProgressDetail::Text(std::int64_t nowMs) const {
 
 std::optional<std::string> ProgressDetail::Due(std::int64_t nowMs) {
   std::lock_guard lock(mutex_);
-  if (shownMs_ >= 0 && nowMs - shownMs_ < kShowEveryMs) return std::nullopt;
-  shownMs_ = nowMs;
-  return textLocked(nowMs);
+  std::string text = textLocked(nowMs);
+  if (text == shown_) return std::nullopt;
+  shown_ = text;
+  return text;
 }
 
 std::string ProgressDetail::textLocked(std::int64_t nowMs) const {

@@ -57,7 +57,8 @@ class ProgressDetail {
   void Finish(std::int64_t nowMs);
   /// The detail as it reads at `nowMs`; empty when there is nothing to show.
   std::string Text(std::int64_t nowMs) const;
-  /// Text when it is due to be shown again (half a second since it last was), else nullopt.
+  /// Text when it differs from what Due last gave, else nullopt: the label is set no more often
+  /// than its text changes (about once a second while the elapsed time counts).
   std::optional<std::string> Due(std::int64_t nowMs);
 
   /// Time left, shown once the job has run this long and has made progress.
@@ -79,7 +80,7 @@ class ProgressDetail {
   std::int64_t rateFromMs_ = -1;    // the wall-clock time and the media time the rate was last
   std::int64_t rateFromMedia_ = 0;  // measured from
   double rate_ = -1.0;              // smoothed media ms per wall-clock ms; -1 before the first
-  std::int64_t shownMs_ = -1;       // when Due last gave the text
+  std::string shown_;               // what Due last gave
 };
 
 }  // namespace vexlo::process

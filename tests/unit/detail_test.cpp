@@ -91,13 +91,15 @@ TEST(ProgressDetail, FiguresFromScriptedProgressLines) {
   }
 }
 
-TEST(ProgressDetail, ShownAtMostEveryHalfSecondAndNothingBeforeAStart) {
+TEST(ProgressDetail, DueOnlyWhenTheTextChangesAndNothingBeforeAStart) {
   ProgressDetail detail;
   EXPECT_EQ(detail.Text(1000), "");
   detail.Start(ProgressDetail::Kind::kFrames, 0);
   EXPECT_EQ(detail.Due(100), "Elapsed 0:00, 0 frames done");
-  EXPECT_EQ(detail.Due(599), std::nullopt);
-  EXPECT_EQ(detail.Due(1600), "Elapsed 0:01, 0 frames done");
+  EXPECT_EQ(detail.Due(999), std::nullopt);
+  detail.SetFrames(7);
+  EXPECT_EQ(detail.Due(999), "Elapsed 0:00, 7 frames done");
+  EXPECT_EQ(detail.Due(1600), "Elapsed 0:01, 7 frames done");
 }
 
 }  // namespace
