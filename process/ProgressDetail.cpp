@@ -73,6 +73,12 @@ std::optional<std::int64_t> ReadClockTime(std::string_view text) {
     if (error != std::errc() || end == text.data() + text.size() || *end != ':') return {};
     text.remove_prefix(static_cast<std::size_t>(end - text.data()) + 1);
   }
+  // The seconds with their decimals: "57." or "5" is a time cut short.
+  const auto point = text.find('.');
+  if (point == std::string_view::npos || point + 1 >= text.size() ||
+      !platform::IsDigit(text[point + 1])) {
+    return std::nullopt;
+  }
   const auto seconds = LeadingDouble(text);
   constexpr std::int64_t kHoursAtMost = 1'000'000'000;  // no overflow below
   if (!seconds || parts[0] < 0 || parts[0] > kHoursAtMost || parts[1] < 0 || *seconds < 0 ||
@@ -134,6 +140,8 @@ void ProgressDetail::Start(Kind kind, std::int64_t nowMs) {
   frames_ = 0;
   rateFromMs_ = -1;
   rateFromMedia_ = 0;
+  pendingMs_ = -1;
+  pendingMedia_ = 0;
   rate_ = -1.0;
   shown_.clear();
 }
@@ -147,21 +155,31 @@ void ProgressDetail::Feed(std::string_view line, std::int64_t nowMs) {
   const ProgressLine read = ReadProgressLine(line);
   if (!read.timeMs) return;
   std::lock_guard lock(mutex_);
-  last_ = read;
-  // The rate of progress over the gap since the last measurement, weighed into the smoothed
-  // rate by how long that gap was: a burst of lines read at once says nothing of the rate.
-  if (rateFromMs_ < 0) {
-    rateFromMs_ = nowMs;
-    rateFromMedia_ = *read.timeMs;
-    return;
+  // A line cut by the runner's chunk limit lacks its last fields: those seen before stay.
+  if (read.fps) last_.fps = read.fps;
+  if (read.speed) last_.speed = read.speed;
+  if (read.frame) last_.frame = read.frame;
+  if (read.sizeBytes) last_.sizeBytes = read.sizeBytes;
+  last_.timeMs = read.timeMs;
+  // The tool's lines arrive in bursts (a chunk holds several): the last line of a burst, taken
+  // when the next burst begins, is the burst's sample of the rate.
+  if (pendingMs_ >= 0 && nowMs - pendingMs_ >= kRateWindowMs) {
+    rate_ = rateWith(pendingMs_, pendingMedia_);
+    rateFromMs_ = pendingMs_;
+    rateFromMedia_ = pendingMedia_;
   }
-  const std::int64_t gap = nowMs - rateFromMs_;
-  if (gap < kRateWindowMs) return;
-  const double rate = static_cast<double>(*read.timeMs - rateFromMedia_) / static_cast<double>(gap);
+  pendingMs_ = nowMs;
+  pendingMedia_ = *read.timeMs;
+}
+
+// The smoothed rate with the sample at (`ms`, `media`) weighed in by the time it spans; the
+// rate as it is when there is no earlier sample, or the sample is too close to it.
+double ProgressDetail::rateWith(std::int64_t ms, std::int64_t media) const {
+  const std::int64_t gap = ms - rateFromMs_;
+  if (rateFromMs_ < 0 || gap < kRateWindowMs) return rate_;
+  const double rate = static_cast<double>(media - rateFromMedia_) / static_cast<double>(gap);
   const double weight = 1.0 - std::exp(-static_cast<double>(gap) / kSmoothingMs);
-  rate_ = rate_ < 0 ? rate : rate_ + (rate - rate_) * weight;
-  rateFromMs_ = nowMs;
-  rateFromMedia_ = *read.timeMs;
+  return rate_ < 0 ? rate : rate_ + (rate - rate_) * weight;
 }
 
 void ProgressDetail::SetFrames(std::int64_t frames) {
@@ -195,9 +213,10 @@ std::string ProgressDetail::textLocked(std::int64_t nowMs) const {
   if (kind_ == Kind::kFrames) return text + ", " + std::to_string(frames_) + " frames done";
   if (durationMs_ <= 0) return {};
   const std::int64_t reached = last_.timeMs.value_or(0);
-  if (endMs_ < 0 && elapsed >= kTimeLeftAfterMs && reached > 0 && rate_ > 0 &&
+  const double rate = rateWith(pendingMs_, pendingMedia_);
+  if (endMs_ < 0 && elapsed >= kTimeLeftAfterMs && reached > 0 && rate > 0 &&
       reached < durationMs_) {
-    const double left = static_cast<double>(durationMs_ - reached) / rate_;
+    const double left = static_cast<double>(durationMs_ - reached) / rate;
     constexpr double kLeftAtMostMs = 1e12;  // beyond that the rate is no rate
     if (left < kLeftAtMostMs) text += ", left " + FormatSpan(static_cast<std::int64_t>(left));
   }

@@ -21,8 +21,8 @@ struct ProgressLine {
 
 /// Reads the fields of a progress line; all empty for any other line.
 ProgressLine ReadProgressLine(std::string_view line);
-/// The time of "[-]H:MM:SS.ss" in milliseconds (hundredths of a second, hours not limited to
-/// 24); nullopt for a text that is no such time or a negative one.
+/// The time of "H:MM:SS.ss" in milliseconds (hours not limited to 24); nullopt for a text that
+/// is no such time (a time cut short has no decimals) or a negative one.
 std::optional<std::int64_t> ReadClockTime(std::string_view text);
 /// The duration of a "Duration: 01:02:03.45, start: ..." line in milliseconds; nullopt for any
 /// other line and for "Duration: N/A".
@@ -68,6 +68,7 @@ class ProgressDetail {
 
  private:
   std::string textLocked(std::int64_t nowMs) const;
+  double rateWith(std::int64_t ms, std::int64_t media) const;
 
   mutable std::mutex mutex_;
   Kind kind_ = Kind::kConversion;
@@ -79,6 +80,8 @@ class ProgressDetail {
   std::int64_t frames_ = 0;
   std::int64_t rateFromMs_ = -1;    // the wall-clock time and the media time the rate was last
   std::int64_t rateFromMedia_ = 0;  // measured from
+  std::int64_t pendingMs_ = -1;     // the latest line's wall-clock and media time: the sample
+  std::int64_t pendingMedia_ = 0;   // of its burst once the next burst begins
   double rate_ = -1.0;              // smoothed media ms per wall-clock ms; -1 before the first
   std::string shown_;               // what Due last gave
 };

@@ -17,6 +17,19 @@ TEST(ProgressDetail, FiguresFromScriptedProgressLines) {
                               " time=" + time +
                               " bitrate=1048.6kbits/s speed=" + tail.substr(tail.find(' ') + 1));
   };
+  // A chunk of progress lines read at once: media seconds first..last at one wall-clock time.
+  const auto burst = [&](int wall, int first, int last) {
+    std::vector<std::pair<std::int64_t, std::string>> lines;
+    for (int s = first; s <= last; ++s) {
+      lines.push_back(at(wall, "00:00:0" + std::to_string(s) + ".00", "64kB 1x"));
+    }
+    return lines;
+  };
+  const auto joined = [&](std::vector<std::pair<std::int64_t, std::string>> a,
+                          const std::vector<std::pair<std::int64_t, std::string>>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
   struct Row {
     const char* what;
     ProgressDetail::Kind kind;
@@ -26,59 +39,48 @@ TEST(ProgressDetail, FiguresFromScriptedProgressLines) {
     std::int64_t finishAt = -1;
   };
   using K = ProgressDetail::Kind;
+  // clang-format off
   const Row rows[] = {
-      {"too early for time left",
-       K::kConversion,
+      {"too early for time left", K::kConversion,
        {{0, d100}, at(1, "00:00:02.00", "256kB 2.0x"), at(2, "00:00:04.00", "512kB 2x")},
-       2000,
-       "Elapsed 0:02, 2.0x, 50 fps, 512 KiB"},
+       2000, "Elapsed 0:02, 2.0x, 50 fps, 512 KiB"},
       // 94 s of media left at twice real time.
-      {"steady rate",
-       K::kConversion,
-       {{0, d100},
-        at(1, "00:00:02.00", "256kB 2x"),
-        at(2, "00:00:04.00", "512kB 2x"),
+      {"steady rate", K::kConversion,
+       {{0, d100}, at(1, "00:00:02.00", "256kB 2x"), at(2, "00:00:04.00", "512kB 2x"),
         at(3, "00:00:06.00", "1536kB 2x")},
-       3500,
-       "Elapsed 0:03, left 0:47, 2.0x, 50 fps, 1.5 MiB"},
+       3500, "Elapsed 0:03, left 0:47, 2.0x, 50 fps, 1.5 MiB"},
       // The rate falls to 1x for one second: the smoothed rate (1.88x) gives 0:49, not 1:33.
-      {"smoothed",
-       K::kConversion,
-       {{0, d100},
-        at(1, "00:00:02.00", "1kB 2x"),
-        at(2, "00:00:04.00", "1kB 2x"),
-        at(3, "00:00:06.00", "1kB 2x"),
-        at(4, "00:00:07.00", "2048kB 1.75x")},
-       4000,
-       "Elapsed 0:04, left 0:49, 1.8x, 50 fps, 2.0 MiB"},
+      {"smoothed", K::kConversion,
+       {{0, d100}, at(1, "00:00:02.00", "1kB 2x"), at(2, "00:00:04.00", "1kB 2x"),
+        at(3, "00:00:06.00", "1kB 2x"), at(4, "00:00:07.00", "2048kB 1.75x")},
+       4000, "Elapsed 0:04, left 0:49, 1.8x, 50 fps, 2.0 MiB"},
+      // The rate runs from the last line of one chunk to the last of the next: 90 s left at 1x.
+      {"bursts", K::kConversion, joined(joined({{0, d100}}, burst(5, 0, 4)), burst(10, 5, 9)),
+       10000, "Elapsed 0:10, left 1:31, 1.0x, 50 fps, 64 KiB"},
+      // Lines cut short by the runner's chunk limit: a time without its decimals is no time, and
+      // a line cut before its speed keeps the speed seen before.
+      {"cut lines", K::kConversion,
+       {{0, d100}, at(1, "00:00:02.00", "256kB 2x"),
+        {1500, "frame=  75 fps= 50 q=28.0 size=     384kB time=00:00:03.00 bitrate=1048.6kbits/s spe"},
+        {1600, "frame=  80 fps= 40 q=28.0 size=     400kB time=00:00:0"}},
+       2000, "Elapsed 0:02, 2.0x, 50 fps, 384 KiB"},
       // Hours beyond 24 in the duration, the time and the clock.
-      {"over a day",
-       K::kConversion,
-       {{0, "  Duration: 30:00:00.00, start: 0.0"},
-        at(90000, "25:00:00.00", "3GiB 1.0x"),
+      {"over a day", K::kConversion,
+       {{0, "  Duration: 30:00:00.00, start: 0.0"}, at(90000, "25:00:00.00", "3GiB 1.0x"),
         at(90001, "25:00:01.00", "3.5GiB 1.0x")},
-       90001000,
-       "Elapsed 25:00:01, left 4:59:59, 1.0x, 50 fps, 3.50 GiB"},
-      {"speed 0",
-       K::kConversion,
-       {{0, d100},
-        {1000, "frame=    0 fps=0.0 q=0.0 size=N/A time=00:00:00.00 speed=   0x"},
+       90001000, "Elapsed 25:00:01, left 4:59:59, 1.0x, 50 fps, 3.50 GiB"},
+      {"speed 0", K::kConversion,
+       {{0, d100}, {1000, "frame=    0 fps=0.0 q=0.0 size=N/A time=00:00:00.00 speed=   0x"},
         {5000, "frame=    0 fps=0.0 q=0.0 size=N/A time=00:00:00.00 speed=   0x"}},
-       5000,
-       "Elapsed 0:05, 0.0x, 0 fps"},
-      {"no duration",
-       K::kConversion,
-       {{0, "  Duration: N/A, start: 0.0"}, at(4, "00:00:04.00", "1kB 1x")},
-       9000,
-       ""},
-      {"finished",
-       K::kConversion,
+       5000, "Elapsed 0:05, 0.0x, 0 fps"},
+      {"no duration", K::kConversion,
+       {{0, "  Duration: N/A, start: 0.0"}, at(4, "00:00:04.00", "1kB 1x")}, 9000, ""},
+      {"finished", K::kConversion,
        {{0, d100}, at(2, "00:00:04.00", "1kB 2x"), at(4, "00:00:08.00", "64kB 2x")},
-       99000,
-       "Elapsed 0:05, 2.0x, 50 fps, 64 KiB",
-       5000},
+       99000, "Elapsed 0:05, 2.0x, 50 fps, 64 KiB", 5000},
       {"frames", K::kFrames, {{0, "120"}}, 65000, "Elapsed 1:05, 120 frames done"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     ProgressDetail detail;
     detail.Start(row.kind, 0);
