@@ -17,19 +17,6 @@ TEST(ProgressDetail, FiguresFromScriptedProgressLines) {
                               " time=" + time +
                               " bitrate=1048.6kbits/s speed=" + tail.substr(tail.find(' ') + 1));
   };
-  // A chunk of progress lines read at once: media seconds first..last at one wall-clock time.
-  const auto burst = [&](int wall, int first, int last) {
-    std::vector<std::pair<std::int64_t, std::string>> lines;
-    for (int s = first; s <= last; ++s) {
-      lines.push_back(at(wall, "00:00:0" + std::to_string(s) + ".00", "64kB 1x"));
-    }
-    return lines;
-  };
-  const auto joined = [&](std::vector<std::pair<std::int64_t, std::string>> a,
-                          const std::vector<std::pair<std::int64_t, std::string>>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  };
   struct Row {
     const char* what;
     ProgressDetail::Kind kind;
@@ -44,19 +31,11 @@ TEST(ProgressDetail, FiguresFromScriptedProgressLines) {
       {"too early for time left", K::kConversion,
        {{0, d100}, at(1, "00:00:02.00", "256kB 2.0x"), at(2, "00:00:04.00", "512kB 2x")},
        2000, "Elapsed 0:02, 2.0x, 50 fps, 512 KiB"},
-      // 94 s of media left at twice real time.
-      {"steady rate", K::kConversion,
-       {{0, d100}, at(1, "00:00:02.00", "256kB 2x"), at(2, "00:00:04.00", "512kB 2x"),
-        at(3, "00:00:06.00", "1536kB 2x")},
-       3500, "Elapsed 0:03, left 0:47, 2.0x, 50 fps, 1.5 MiB"},
       // The rate falls to 1x for one second: the smoothed rate (1.88x) gives 0:49, not 1:33.
       {"smoothed", K::kConversion,
        {{0, d100}, at(1, "00:00:02.00", "1kB 2x"), at(2, "00:00:04.00", "1kB 2x"),
         at(3, "00:00:06.00", "1kB 2x"), at(4, "00:00:07.00", "2048kB 1.75x")},
        4000, "Elapsed 0:04, left 0:49, 1.8x, 50 fps, 2.0 MiB"},
-      // The rate runs from the last line of one chunk to the last of the next: 90 s left at 1x.
-      {"bursts", K::kConversion, joined(joined({{0, d100}}, burst(5, 0, 4)), burst(10, 5, 9)),
-       10000, "Elapsed 0:10, left 1:31, 1.0x, 50 fps, 64 KiB"},
       // Lines cut short by the runner's chunk limit: a time without its decimals is no time, and
       // a line cut before its speed keeps the speed seen before.
       {"cut lines", K::kConversion,
@@ -91,17 +70,6 @@ TEST(ProgressDetail, FiguresFromScriptedProgressLines) {
     if (row.finishAt >= 0) detail.Finish(row.finishAt);
     EXPECT_EQ(detail.Text(row.textAt), row.expected) << row.what;
   }
-}
-
-TEST(ProgressDetail, DueOnlyWhenTheTextChangesAndNothingBeforeAStart) {
-  ProgressDetail detail;
-  EXPECT_EQ(detail.Text(1000), "");
-  detail.Start(ProgressDetail::Kind::kFrames, 0);
-  EXPECT_EQ(detail.Due(100), "Elapsed 0:00, 0 frames done");
-  EXPECT_EQ(detail.Due(999), std::nullopt);
-  detail.SetFrames(7);
-  EXPECT_EQ(detail.Due(999), "Elapsed 0:00, 7 frames done");
-  EXPECT_EQ(detail.Due(1600), "Elapsed 0:01, 7 frames done");
 }
 
 }  // namespace
