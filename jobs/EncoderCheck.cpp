@@ -93,8 +93,8 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
   const std::string found = status.state == EncoderStatus::State::kNotBuilt
                                 ? "it is not built into this ffmpeg.bin"
                                 : "it fails: " + status.reason;
-  return "##### WARNING: The last encoder check found " + std::string(encoder) +
-         " unusable (" + found + "); encoding with it all the same ######\r\n";
+  return "##### WARNING: The last encoder check found " + std::string(encoder) + " unusable (" +
+         found + "); encoding with it all the same ######\r\n";
 }
 
 EncoderCheck::EncoderCheck(platform::DialogHost& host, process::JobWindow& window)
@@ -113,8 +113,7 @@ void EncoderCheck::Start(const std::string& programDirectory) {
   step_ = 0;
   found_.clear();
   toTry_.assign(kHardwareEncoders.begin(), kHardwareEncoders.end());
-  const std::string listing =
-      process::CommandLineBuilder(programDirectory_).Add(kListing).Text();
+  const std::string listing = process::CommandLineBuilder(programDirectory_).Add(kListing).Text();
   window_.flushLog();
   window_.logAppend(kStartLine);
   window_.logAppend(process::text::CommandLineLine(listing));
@@ -192,8 +191,7 @@ void EncoderCheck::StepEnded(std::uint64_t generation) {
   }
 }
 
-void EncoderCheck::ListingEnded(const std::vector<std::string>& lines,
-                                const std::string& failure) {
+void EncoderCheck::ListingEnded(const std::vector<std::string>& lines, const std::string& failure) {
   listed_ = ListedEncoders(lines);
   if (listed_.empty()) {
     window_.logAppend("##### ENCODER CHECK: ffmpeg.bin listed no encoders (" +
@@ -254,8 +252,7 @@ void EncoderCheck::SendProgress() {
   const std::size_t total = kHardwareEncoders.size() + 1;
   const std::size_t done = total - toTry_.size() - 1;
   window_.sendIndexProgress(static_cast<int>(done * 100 / total));
-  window_.sendIndexDetail(step_ == 0 ? "Listing the encoders of ffmpeg.bin"
-                                     : "Trying " + trying_);
+  window_.sendIndexDetail(step_ == 0 ? "Listing the encoders of ffmpeg.bin" : "Trying " + trying_);
 }
 
 }  // namespace vexlo::jobs

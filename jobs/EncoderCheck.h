@@ -19,7 +19,7 @@ namespace vexlo::jobs {
 
 /// The hardware encoders the window offers: NVIDIA and AMD, for H.264 and for H.265.
 inline constexpr std::array<std::string_view, 4> kHardwareEncoders = {"h264_nvenc", "hevc_nvenc",
-                                                                     "h264_amf", "hevc_amf"};
+                                                                      "h264_amf", "hevc_amf"};
 
 /// The hardware encoder an encode uses for the output type (0 H.264, else H.265) and the GPU
 /// choice (1 NVIDIA, 2 AMD); empty for the software encoders.
@@ -86,10 +86,10 @@ class EncoderCheck {
   std::unique_ptr<process::ProcessRunner> runner_;
   bool running_ = false;
   std::atomic<std::uint64_t> generation_{0};  // a stopped or replaced check's steps are dropped
-  std::size_t step_ = 0;             // 0 the listing, then one per hardware encoder
-  std::vector<std::string> listed_;  // the encoders the listing named
-  std::vector<std::string> toTry_;   // the window's hardware encoders not tried yet
-  std::string trying_;               // the encoder of the running trial
+  std::size_t step_ = 0;                      // 0 the listing, then one per hardware encoder
+  std::vector<std::string> listed_;           // the encoders the listing named
+  std::vector<std::string> toTry_;            // the window's hardware encoders not tried yet
+  std::string trying_;                        // the encoder of the running trial
   std::map<std::string, EncoderStatus, std::less<>> found_;  // this check's results
   std::map<std::string, EncoderStatus, std::less<>> last_;   // the last finished check's
 

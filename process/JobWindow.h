@@ -23,7 +23,7 @@ struct JobFigures {
   std::string commandLine;
   std::string file;                  // the file the job makes, named in the word at its end
   std::atomic<bool> stopped{false};  // the job was stopped before its end (Cancel, replaced)
-  ProgressDetail detail;  // what the label below the bar shows
+  ProgressDetail detail;             // what the label below the bar shows
 };
 
 /// How a job ended, for the word the desktop gives when the window is not the active one.
