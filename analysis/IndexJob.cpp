@@ -2,13 +2,17 @@
 
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
+#include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
 namespace vexlo::analysis {
 
 IndexJob::IndexJob(process::JobWindow& window) : window_(window) {
-  hooks_.writeRecord = [this](const FrameRecord& record) { file_.WriteRecord(record); };
+  hooks_.writeRecord = [this](const FrameRecord& record) {
+    file_.WriteRecord(record);
+    ++framesDone_;
+  };
   hooks_.appendLog = [this](std::string_view text) { window_.logAppend(text); };
   hooks_.requestStop = [this] {
     if (requestGopStop) requestGopStop();
@@ -25,6 +29,7 @@ int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   indexPath_ = indexPath;
   errorLogged_ = false;
   keptOut_.Clear();
+  framesDone_ = 0;
   if (platform::DeleteFile(indexPath) != 0) {
     // Nothing to add: an old file left in place is emptied by Open, or Open fails and its
     // errno is the reason told in the index file error line.
@@ -46,7 +51,11 @@ int IndexJob::OnIndexStarted(int, void* context) {
   job.figures_.durationMs = 0;
   job.figures_.timeMs = 0;
   job.figures_.progressPos = 0;
+  job.figures_.detail.Start(process::ProgressDetail::Kind::kFrames, process::SteadyNowMs());
+  job.window_.sendIndexDetail({});
   job.window_.logAppend(job.gopMode() ? kGetFileGop : kStartIndexing);
+  const std::string line = process::text::CommandLineLine(job.figures_.commandLine);
+  if (!line.empty()) job.window_.logAppend(line);
   return 0;
 }
 
@@ -81,6 +90,10 @@ int IndexJob::OnIndexFinished(int, void* context) {
   const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
   if (fileFailed && !job.errorLogged_) job.window_.logAppend(kIndexingError);
   job.window_.logAppend(job.gopMode() ? kEndFileGop : kEndIndexing);
+  const std::int64_t now = process::SteadyNowMs();
+  job.figures_.detail.SetFrames(job.framesDone_);
+  job.figures_.detail.Finish(now);
+  job.window_.sendIndexDetail(job.figures_.detail.Text(now));
   job.window_.postEnableJobControls(true);
   if (!fileFailed) {
     job.figures_.progressPos = 100;
@@ -100,6 +113,10 @@ void IndexJob::parseChunk(const char* data, int length) {
     keptOut_.Keep(line);  // the report is never shown: every line may be a failure's reason
     ParseFrameLine(state_, line, hooks_);
   });
+  figures_.detail.SetFrames(framesDone_);
+  if (const auto detail = figures_.detail.Due(process::SteadyNowMs())) {
+    window_.sendIndexDetail(*detail);
+  }
 }
 
 }  // namespace vexlo::analysis

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -51,6 +52,8 @@ class IndexJob {
   const IndexFile& indexFile() const { return file_; }
   /// This job's own figures: a frame index or GOP job never touches the conversion's.
   const process::JobFigures& figures() const { return figures_; }
+  /// The command line the next job runs, logged after its start line; set before it starts.
+  void setCommandLine(const std::string& commandLine) { figures_.commandLine = commandLine; }
 
   /// Set by the window: posts the stop of the indexing runner (the Cancel action) to the
   /// window's thread. Called on the reader thread once the GOP is known in GOP mode; it must not
@@ -90,6 +93,7 @@ class IndexJob {
   FrameParseState state_;
   FrameParseHooks hooks_;
   process::JobFigures figures_;
+  std::atomic<std::int64_t> framesDone_{0};  // video frames parsed by this job
 };
 
 }  // namespace vexlo::analysis

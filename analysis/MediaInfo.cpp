@@ -31,6 +31,8 @@ int MediaInfoJob::OnMediaInfoStarted(int, void* context) {
   window.flushLog();
   window.logAppend("\r\n");
   window.logAppend(kMediaInfoStart);
+  const std::string line = process::text::CommandLineLine(window.jobFigures().commandLine);
+  if (!line.empty()) window.logAppend(line);
   return 0;
 }
 

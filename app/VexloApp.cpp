@@ -1,5 +1,8 @@
 #include "app/VexloApp.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/VexloDlg.h"
 #include "platform/Paths.h"
 #include "platform/RegistryHive.h"
@@ -63,6 +66,15 @@ void DirectoryState::RestoreWorkingDirectory(const std::string* directory, int /
   platform::ChangeDirectory(directory ? *directory : savedDirectory_);
 }
 
+namespace {
+
+bool IsExistingFile(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
+}  // namespace
+
 int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
                             const std::function<int(platform::DialogEvents&)>& runModal,
                             std::string_view commandLine, const std::string& programDirectory) {
@@ -74,7 +86,12 @@ int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
   fields.first = platform::FromWorkingDirectory(fields.first, workingDirectory);
   fields.second = platform::FromWorkingDirectory(fields.second, workingDirectory);
   CVexloDlg dialog(host, store, programDirectory);
-  if (fields.count >= 2) dialog.PresetAutomaticMode(fields);
+  if (fields.count >= 2) {
+    dialog.PresetAutomaticMode(fields);
+  } else if (fields.count == 1 && IsExistingFile(fields.first)) {
+    // "Open with Vexlo": the window opens as usual, with the file as its source.
+    dialog.PresetSource(fields.first);
+  }
   runModal(dialog);
   return dialog.ExitStatus();
 }

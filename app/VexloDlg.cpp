@@ -37,7 +37,8 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
       programDirectoryOverride_(std::move(programDirectory)),
       settings_(host, store),
       trace_(host, id::kLogPane),
-      jobs_(host, *this, [this](bool enable) { EnableJobControls(enable); }) {}
+      jobs_(host, *this, [this](bool enable) { EnableJobControls(enable); }),
+      encoderCheck_(host, *this) {}
 
 CVexloDlg::~CVexloDlg() = default;
 
@@ -101,6 +102,8 @@ void CVexloDlg::onDestroy() {
   // The tools are killed and the runners' threads have ended before anything else goes, so no
   // notification can reach a window that is being destroyed.
   jobs_.Shutdown();
+  encoderCheck_.Stop();
+  if (!automatic_) host_.setTaskProgress(0, false);
   if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();
 }
@@ -151,6 +154,7 @@ void CVexloDlg::DoDataExchange(bool saveAndValidate) {
 void CVexloDlg::LoadSettings() {
   // Automatic mode keeps the constructed and command-line values.
   if (!automatic_) settings_.Load(directories_.CopyProgramDirectory());
+  if (!automatic_ && !presetSource_.empty()) settings().source = presetSource_;
 }
 
 void CVexloDlg::SaveAllSettings() {
@@ -172,6 +176,8 @@ void CVexloDlg::EnableJobControls(bool enable) {
   for (int control : kJobControlsFirst) host_.setEnabled(control, enable);
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
+  // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
+  if (!automatic_) host_.setTaskProgress(host_.progress(), !enable);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -245,6 +251,11 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
       return host_.endDialog(res::kIdCancel);
     case res::kCmdAppAbout:
       return host_.showAbout();
+    case res::kCmdCheckEncoders:
+      return CheckEncoders();
+    case res::kCmdCopyLastCommand:
+      if (!jobs_.LastCommand().empty()) host_.setClipboardText(jobs_.LastCommand());
+      return;
     default:
       return;
   }

@@ -8,6 +8,7 @@
 #include "app/Derivations.h"
 #include "app/VexloApp.h"
 #include "app/WindowSettings.h"
+#include "jobs/EncoderCheck.h"
 #include "jobs/JobLauncher.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
@@ -41,6 +42,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   /// Automatic mode from options: the job's settings, its Encode button (video or audio), and
   /// the settings store left alone (nothing read, nothing written).
   void PresetOptionJob(const OptionJob& job);
+  /// A source given on the command line ("Open with"): shown in place of the stored one once the
+  /// settings are loaded; stored, like a typed path, when a job saves the settings.
+  void PresetSource(const std::string& source) { presetSource_ = source; }
   /// 0, or in automatic mode non-zero unless the last encode ended with exit code 0.
   int ExitStatus() const;
 
@@ -55,6 +59,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void flushLog() override;
   void sendProgress(int position) override;
   void sendIndexProgress(int position) override;
+  void sendDetail(std::string_view text) override;
+  void postJobEnded(process::JobOutcome outcome, std::string_view file) override;
+  void sendIndexDetail(std::string_view text) override;
   void postEnableJobControls(bool enable) override;
   void postCancelWindow() override;
   bool automaticMode() const override { return automatic_; }
@@ -78,6 +85,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void GrabFrame(const std::string& source, float seconds);
   void OnStopJobs();
   void OnRequestStop();
+  /// Help > Check Encoders: which hardware encoders of the window work with this ffmpeg.bin.
+  void CheckEncoders();
+  const jobs::EncoderCheck& encoderCheck() const { return encoderCheck_; }
 
   DialogSettings& settings() { return settings_.values(); }
   const DialogSettings& settings() const { return settings_.values(); }
@@ -113,7 +123,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   /// Logs a refusal and enables the controls again.
   void Refuse(std::string_view line);
   /// Saves the settings as an encode plan asks, then starts its command line or refuses.
-  int StartPlan(const encode::EncodePlan& plan);
+  int StartPlan(const encode::EncodePlan& plan, const std::string& file);
 
   platform::DialogHost& host_;
   std::string programDirectoryOverride_;
@@ -123,6 +133,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   bool audioJob_ = false;           // automatic mode presses the audio row's Encode
   std::string commandLineRefusal_;  // automatic mode: why the command line cannot be encoded
   bool controlsEnabled_ = false;
+  std::string presetSource_;  // the source given on the command line, or empty
 
   process::TraceControl trace_;
   std::atomic<process::TraceControl*> log_{nullptr};  // the log reference
@@ -131,6 +142,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   int progressSent_ = -1;
 
   jobs::JobLauncher jobs_;
+  jobs::EncoderCheck encoderCheck_;
 };
 
 }  // namespace vexlo::app

@@ -21,7 +21,7 @@ void CVexloDlg::Refuse(std::string_view line) {
   if (automatic_ && host_.headless()) postCancelWindow();
 }
 
-int CVexloDlg::StartPlan(const encode::EncodePlan& plan) {
+int CVexloDlg::StartPlan(const encode::EncodePlan& plan, const std::string& file) {
   for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
   if (!plan.start) {
     Refuse(plan.errorLine);
@@ -30,20 +30,29 @@ int CVexloDlg::StartPlan(const encode::EncodePlan& plan) {
   if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
     // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
   }
-  jobs_.StartConversion(plan.commandLine);
+  jobs_.StartConversion(plan.commandLine, true, file);
   return 0;
 }
 
 int CVexloDlg::EncodeVideo() {
   sendProgress(0);
-  return StartPlan(
-      encode::PlanVideoEncode(settings_.Encoder(), settings_.Paths(), programDirectory()));
+  const encode::EncodePlan plan =
+      encode::PlanVideoEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
+  // The check may be stale (a driver installed since): the encode runs all the same.
+  const std::string_view encoder = jobs::HardwareEncoderFor(settings().outputType, settings().gpu);
+  if (const auto found = encoderCheck_.LastResult(encoder);
+      plan.start && found && found->state != jobs::EncoderStatus::State::kWorks) {
+    logAppend(jobs::UnusableEncoderWarning(encoder, *found));
+  }
+  return StartPlan(plan, settings().videoDestination);
 }
 
 int CVexloDlg::EncodeAudio() {
   sendProgress(0);
-  return StartPlan(encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
-                                           programDirectory(), automatic_));
+  const encode::EncodePlan plan = encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
+                                                          programDirectory(), automatic_);
+  return StartPlan(
+      plan, plan.deleteBeforeStart.empty() ? settings().audioDestination : plan.deleteBeforeStart);
 }
 
 void CVexloDlg::TestEncodeMjpeg() {
@@ -82,10 +91,16 @@ void CVexloDlg::OnStopJobs() {
   WaitCursor wait(host_);
   jobs_.StopConversion(process::text::kStopConversion);
   jobs_.StopIndexing(process::text::kStopIndexing);
+  encoderCheck_.Stop();
   jobs_.ResetConversionFigures();
   jobs::UpdateProgress(*this);
+  sendDetail({});  // after the stopped jobs' own last details, which were posted before
   EnableJobControls(true);
   if (automatic_) host_.endDialog(res::kIdCancel);
+}
+
+void CVexloDlg::CheckEncoders() {
+  encoderCheck_.Start(programDirectory());
 }
 
 void CVexloDlg::OnRequestStop() {
@@ -110,7 +125,10 @@ void CVexloDlg::sendProgress(int position) {
   std::lock_guard lock(progressMutex_);
   if (position == progressSent_) return;
   progressSent_ = position;
-  host_.post([this, position] { host_.setProgress(position); });
+  host_.post([this, position] {
+    host_.setProgress(position);
+    if (!automatic_ && !controlsEnabled_) host_.setTaskProgress(position, true);
+  });
 }
 
 // A frame index or GOP job sets the bar only while no conversion runs; decided on the window's
@@ -122,6 +140,26 @@ void CVexloDlg::sendIndexProgress(int position) {
   progressSent_ = -1;
   host_.post([this, position] {
     if (!jobs_.ConversionRunning()) host_.setProgress(position);
+  });
+}
+
+void CVexloDlg::sendDetail(std::string_view text) {
+  host_.post([this, text = std::string(text)] { host_.setText(id::kProgressDetail, text); });
+}
+
+// Like the bar, the label is the conversion's while one runs.
+void CVexloDlg::sendIndexDetail(std::string_view text) {
+  host_.post([this, text = std::string(text)] {
+    if (!jobs_.ConversionRunning()) host_.setText(id::kProgressDetail, text);
+  });
+}
+
+void CVexloDlg::postJobEnded(process::JobOutcome outcome, std::string_view file) {
+  static constexpr const char* kSummaries[] = {"Vexlo: job finished", "Vexlo: job failed",
+                                               "Vexlo: job cancelled"};
+  host_.post([this, summary = kSummaries[static_cast<int>(outcome)], file = std::string(file)] {
+    // Only a user who looks elsewhere needs the word; automatic mode is a script's.
+    if (!automatic_ && !host_.windowActive()) host_.notifyDesktop(summary, file);
   });
 }
 

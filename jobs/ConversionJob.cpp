@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
@@ -76,8 +77,10 @@ int OnConversionOutput(const char* data, int length, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
   JobFigures& figures = window->jobFigures();
+  const std::int64_t now = SteadyNowMs();
   SplitChunkLines(data, length, [&](std::string_view line) {
     ParseOutputLine(figures, line);
+    figures.detail.Feed(line, now);
     if (IsReportLine(line)) {
       LogReportLine(*window, line);
     } else {
@@ -85,6 +88,7 @@ int OnConversionOutput(const char* data, int length, void* context) {
     }
   });
   UpdateProgress(*window);
+  if (const auto detail = figures.detail.Due(now)) window->sendDetail(*detail);
   return 0;
 }
 
@@ -92,9 +96,15 @@ int OnConversionStarted(int /*code*/, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
   ResetFigures(window->jobFigures());
+  window->jobFigures().detail.Start(ProgressDetail::Kind::kConversion, SteadyNowMs());
+  window->sendDetail({});
   window->flushLog();
   window->logAppend(kLineEnd);
   window->logAppend(kStartConversion);
+  if (const std::string line = text::CommandLineLine(window->jobFigures().commandLine);
+      !line.empty()) {
+    window->logAppend(line);
+  }
   UpdateProgress(*window);
   window->postEnableJobControls(false);
   return 0;
@@ -118,6 +128,7 @@ int OnConversionError(int code, void* context) {
   // one could, so automatic mode then ends with the failure.
   if (code == kErrorStartFailed) {
     window->noteConversionResult(false);
+    window->postJobEnded(JobOutcome::kFailed, figures.file);
     if (window->automaticMode() && window->headless()) window->postCancelWindow();
   }
   return 0;
@@ -135,11 +146,20 @@ int OnConversionFailure(int code, const FailureReason& reason, void* context) {
 int OnConversionFinished(int /*code*/, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
+  JobFigures& figures = window->jobFigures();
   window->logAppend(kEndConversion);
   UpdateProgress(*window);
+  const std::int64_t now = SteadyNowMs();
+  figures.detail.Finish(now);
+  window->sendDetail(figures.detail.Text(now));
+  // Told before the controls come back: the word goes by the window as it was at the end.
+  window->postJobEnded(figures.stopped  ? JobOutcome::kCancelled
+                       : figures.failed ? JobOutcome::kFailed
+                                        : JobOutcome::kFinished,
+                       figures.file);
   window->postEnableJobControls(true);
   window->sendProgress(100);
-  window->noteConversionResult(!window->jobFigures().failed.load());
+  window->noteConversionResult(!figures.failed.load());
   if (window->automaticMode()) window->postCancelWindow();
   return 0;
 }

@@ -36,6 +36,7 @@ bool JobLauncher::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
 }
 
 void JobLauncher::StopConversion(std::string_view runningLine) {
+  if (ConversionRunning()) figures_.stopped = true;  // before its finished notification
   // A conversion stopped before its end is no success, whatever its finished notification said.
   if (DisposeRunner(conversionRunner_, runningLine)) conversionSucceeded_ = false;
 }
@@ -55,11 +56,16 @@ void JobLauncher::ResetConversionFigures() {
   figures_.progressPos = 0;
 }
 
-void JobLauncher::StartConversion(const std::string& commandLine, bool withErrorNotification) {
+void JobLauncher::StartConversion(const std::string& commandLine, bool withErrorNotification,
+                                  const std::string& file) {
   StopConversion(process::text::kRequestStopConversion);
+  figures_.stopped = false;
+  figures_.file = file;
   conversionSucceeded_ = false;
   // Before the runner starts: its reader may deliver lines before the started notification.
   figures_.keptOut.Clear();
+  figures_.commandLine = commandLine;
+  lastCommand_ = commandLine;
   process::JobNotifications notifications = kConversionNotifications;
   if (!withErrorNotification) {
     notifications.error = nullptr;
@@ -75,9 +81,11 @@ void JobLauncher::StartMediaInfo(const std::string& path) {
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
+  figures_.commandLine = analysis::MediaInfoCommandLine(programDirectory_, path);
+  lastCommand_ = figures_.commandLine;
   conversionRunner_ =
-      process::StartJob(analysis::MediaInfoCommandLine(programDirectory_, path),
-                        analysis::MediaInfoJob::kNotifications, &mediaInfoJob_, programDirectory_);
+      process::StartJob(figures_.commandLine, analysis::MediaInfoJob::kNotifications,
+                        &mediaInfoJob_, programDirectory_);
 }
 
 void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool deinterlace) {
@@ -92,7 +100,7 @@ void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool 
   }
   StartConversion(
       analysis::GrabFrameCommandLine(programDirectory_, source, seconds, deinterlace, *picture),
-      /*withErrorNotification=*/false);
+      /*withErrorNotification=*/false, *picture);
 }
 
 std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input, bool gopMode) {
@@ -107,9 +115,10 @@ std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input
   indexJob_.requestGopStop = [this, generation] {
     host_.post([this, generation] { StopGopJob(generation); });
   };
-  indexingRunner_ =
-      process::StartJob(analysis::FrameIndexCommandLine(programDirectory_, input),
-                        analysis::IndexJob::kNotifications, &indexJob_, programDirectory_);
+  lastCommand_ = analysis::FrameIndexCommandLine(programDirectory_, input);
+  indexJob_.setCommandLine(lastCommand_);
+  indexingRunner_ = process::StartJob(lastCommand_, analysis::IndexJob::kNotifications, &indexJob_,
+                                      programDirectory_);
   return std::nullopt;
 }
 

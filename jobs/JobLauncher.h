@@ -38,7 +38,9 @@ class JobLauncher {
 
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
   /// the conversion notifications; without the error notifications when not wanted (a frame grab).
-  void StartConversion(const std::string& commandLine, bool withErrorNotification = true);
+  /// `file` is what the job makes, named when the desktop is told of its end.
+  void StartConversion(const std::string& commandLine, bool withErrorNotification = true,
+                       const std::string& file = {});
   /// The media information job; logs its refusal instead when the path cannot be read.
   void StartMediaInfo(const std::string& path);
   /// The frame grab of `source` at `seconds`; logs its refusal instead.
@@ -66,6 +68,9 @@ class JobLauncher {
   void NoteConversionResult(bool succeeded) { conversionSucceeded_ = succeeded; }
   bool ConversionSucceeded() const { return conversionSucceeded_.load(); }
 
+  /// The command line of the job started last, of either runner; empty before the first.
+  const std::string& LastCommand() const { return lastCommand_; }
+
   process::ProcessRunner* conversionRunner() const { return conversionRunner_.get(); }
   process::ProcessRunner* indexingRunner() const { return indexingRunner_.get(); }
 
@@ -84,6 +89,7 @@ class JobLauncher {
   analysis::MediaInfoJob mediaInfoJob_;
   analysis::IndexJob indexJob_;
   std::uint64_t indexingGeneration_ = 0;
+  std::string lastCommand_;
   std::unique_ptr<process::ProcessRunner> conversionRunner_;
   std::unique_ptr<process::ProcessRunner> indexingRunner_;
 };

@@ -85,6 +85,17 @@ class DialogHost {
   /// Runs the About box modally.
   virtual void showAbout() = 0;
 
+  /// Puts a text on the desktop's clipboard.
+  virtual void setClipboardText(const std::string& /*text*/) {}
+
+  /// True while the window is the one the user works in.
+  virtual bool windowActive() const { return true; }
+  /// A desktop notification; nothing when the desktop has no such service. Never waits.
+  virtual void notifyDesktop(const std::string& /*summary*/, const std::string& /*body*/) {}
+  /// The bar's position on the program's taskbar or dock entry, or no bar there (`visible`
+  /// false); nothing where the desktop shows none. Never waits.
+  virtual void setTaskProgress(int /*position*/, bool /*visible*/) {}
+
   /// True when no one can see the window (no display: it is drawn offscreen), so no one can
   /// close it either.
   virtual bool headless() const { return false; }

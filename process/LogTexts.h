@@ -30,6 +30,13 @@ inline constexpr std::string_view kNameNotUtf8 =
     "######\r\n";
 #endif
 
+/// The line that follows a job's start line: the tool's command line as it was run. Nothing for
+/// an empty command line (a job started without one, as in the notifications' own tests).
+inline std::string CommandLineLine(std::string_view commandLine) {
+  if (commandLine.empty()) return {};
+  return "##### COMMAND: " + std::string(commandLine) + " ######\r\n";
+}
+
 /// The refusal of a path that cannot be handed to a tool safely: a prefix the tool would read as
 /// a protocol ("file:", "pipe:"), or a double quote in it, or a leading '-' that the tool would
 /// take for an option.

@@ -15,6 +15,8 @@ inline constexpr int kBitmapAbout = 506;
 
 inline constexpr int kCmdAppAbout = 0xE140;  // "&Help" / "&About ..."
 inline constexpr int kCmdAppExit = 0xE141;   // "&File" / "E&xit"
+inline constexpr int kCmdCopyLastCommand = 0x8001;  // "&File" / "&Copy Last Command"
+inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoders"
 
 namespace id {
 inline constexpr int kProgress = 1000;
@@ -67,6 +69,7 @@ inline constexpr int kGopVideo = 1048;
 inline constexpr int kRadioMpv = 1049;
 inline constexpr int kShortGopCheck = 1050;
 inline constexpr int kDeriveMpv = 1051;
+inline constexpr int kProgressDetail = 1052;  // elapsed, time left, speed, size below the bar
 }  // namespace id
 
 }  // namespace vexlo::res

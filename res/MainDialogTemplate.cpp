@@ -11,13 +11,15 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<MenuItem, 1> kFileMenu = {{{"E&xit", kCmdAppExit}}};
-constexpr std::array<MenuItem, 1> kHelpMenu = {{{"&About ...", kCmdAppAbout}}};
+constexpr std::array<MenuItem, 2> kFileMenu = {
+    {{"&Copy Last Command", kCmdCopyLastCommand}, {"E&xit", kCmdAppExit}}};
+constexpr std::array<MenuItem, 2> kHelpMenu = {
+    {{"&Check Encoders", kCmdCheckEncoders}, {"&About ...", kCmdAppAbout}}};
 constexpr std::array<MenuPopup, 2> kMainMenu = {{{"&File", kFileMenu}, {"&Help", kHelpMenu}}};
 
 // Template order is tab order. The etched line at the bottom is 549 units wide in the original
 // resource; it is clipped to the dialog's width.
-constexpr std::array<ControlTemplate, 57> kMainControls = {{
+constexpr std::array<ControlTemplate, 58> kMainControls = {{
     {0, K::kEtchedFrame, "", {0, 4, 495, 35}, kNoFlags, "Source file", {}},
     {0, K::kEtchedFrame, "", {0, 47, 495, 49}, kNoFlags, "Video destination file", {}},
     {0, K::kEtchedFrame, "", {0, 103, 495, 47}, kNoFlags, "Audio destination file", {}},
@@ -141,6 +143,8 @@ constexpr std::array<ControlTemplate, 57> kMainControls = {{
     {id::kLogPane, K::kMultiLineEdit, "", {2, 163, 489, 181}, kNoFlags, "Log Output", {}},
     {id::kDefault, K::kButton, "Default", {5, 369, 48, 13}, kNoFlags, "Default", {}},
     {id::kProgress, K::kProgressBar, "", {2, 349, 442, 9}, kNoFlags, "Progress", {}},
+    // Below the bar, between Default and Exit, over the hidden Test buttons and report check.
+    {id::kProgressDetail, K::kStatic, "", {58, 371, 384, 8}, kNoFlags, "Progress detail", {}},
     {0, K::kStatic, "File Source", {6, 0, 45, 8}, kNoFlags, "File Source", {}},
     {0,
      K::kStatic,

@@ -4,8 +4,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include "platform/qt/DarkStyle.h"
 #include "platform/qt/DialogUnits.h"
 #include "platform/qt/FileDialog.h"
+#include "platform/qt/FileDrop.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "platform/qt/LogPane.h"
 #include "res/AboutDialogTemplate.h"
@@ -74,6 +77,7 @@ QtDialogHost::QtDialogHost(const res::DialogTemplate& dialog, QWidget* parent)
   unitsY_ = units.cy;
   buildMenu();
   buildControls();
+  acceptFileDrops();
   const int menuHeight = menuBar_ != nullptr ? menuBar_->height() : 0;
   setFixedSize(client_->width(), client_->height() + menuHeight);
 }
@@ -114,6 +118,53 @@ void QtDialogHost::buildControls() {
     if (control.id != 0) controls_[control.id] = widget;
     connectControl(control, widget);
   }
+}
+
+// The three path rows: each etched frame, with the edit that a file dropped on it fills.
+struct PathRow {
+  res::DialogRect frame;
+  int edit;
+};
+constexpr PathRow kPathRows[] = {{{0, 4, 495, 35}, res::id::kSourceEdit},
+                                 {{0, 47, 495, 49}, res::id::kVideoDestEdit},
+                                 {{0, 103, 495, 47}, res::id::kAudioDestEdit}};
+
+void QtDialogHost::acceptFileDrops() {
+  if (template_.id != res::kDialogMain) return;
+  client_->setAcceptDrops(true);
+  client_->installEventFilter(this);
+  for (const PathRow& row : kPathRows) {
+    if (QWidget* edit = control(row.edit)) edit->installEventFilter(this);
+  }
+}
+
+int QtDialogHost::pathRowAt(const QPoint& clientPoint) const {
+  for (const PathRow& row : kPathRows) {
+    if (ToPixels(row.frame, {unitsX_, unitsY_}).contains(clientPoint)) return row.edit;
+  }
+  return 0;
+}
+
+bool QtDialogHost::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+    return QDialog::eventFilter(watched, event);
+  }
+  auto* drop = static_cast<QDropEvent*>(event);
+  auto* widget = static_cast<QWidget*>(watched);
+  // A point on an edit lies in its own row too.
+  const int edit = pathRowAt(widget->mapTo(client_, drop->position().toPoint()));
+  const std::optional<std::string> file = DroppedFile(drop->mimeData());
+  // A drop the rows cannot take is refused here, not left to the edit (which would insert the
+  // URL's text); a disabled or read-only edit takes none, as it takes no typing.
+  auto* line = qobject_cast<QLineEdit*>(control(edit));
+  if (!file || line == nullptr || !line->isEnabled() || line->isReadOnly()) {
+    drop->ignore();
+    return true;
+  }
+  drop->acceptProposedAction();
+  if (type == QEvent::Drop) setText(edit, *file);
+  return true;
 }
 
 void QtDialogHost::connectControl(const res::ControlTemplate& control, QWidget* widget) {
@@ -333,6 +384,27 @@ void QtDialogHost::showAbout() {
   QtDialogHost about(res::AboutDialogTemplate(), this);
   AboutEvents events(about);
   about.run(events);
+}
+
+void QtDialogHost::setClipboardText(const std::string& text) {
+  // Latin-1 keeps every byte of a path that is not UTF-8 as one character; UTF-8 when it is.
+  const QString shown = ToQString(text);
+  QApplication::clipboard()->setText(
+      shown.toUtf8() == QByteArray::fromStdString(text)
+          ? shown
+          : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+bool QtDialogHost::windowActive() const {
+  return isActiveWindow();
+}
+
+void QtDialogHost::notifyDesktop(const std::string& summary, const std::string& body) {
+  desktop_.Notify(ToQString(summary), ToQString(body));
+}
+
+void QtDialogHost::setTaskProgress(int position, bool visible) {
+  desktop_.SetProgress(position, visible);
 }
 
 bool QtDialogHost::headless() const {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/DialogHost.h"
+#include "platform/qt/DesktopSignals.h"
 #include "res/DialogTemplate.h"
 
 class QButtonGroup;
@@ -63,6 +64,10 @@ class QtDialogHost : public QDialog, public DialogHost {
   std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
+  void setClipboardText(const std::string& text) override;
+  bool windowActive() const override;
+  void notifyDesktop(const std::string& summary, const std::string& body) override;
+  void setTaskProgress(int position, bool visible) override;
   /// True on Qt's offscreen platform, which main chooses when there is no display.
   bool headless() const override;
   void post(std::function<void()> task) override;
@@ -72,6 +77,8 @@ class QtDialogHost : public QDialog, public DialogHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  /// Files dropped on a path row: the row's edit takes the file's path, as if typed.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Lets post() hand tasks over safely while the host is being destroyed on another thread's
@@ -87,6 +94,9 @@ class QtDialogHost : public QDialog, public DialogHost {
   void sendCommand(int id, ControlEvent event);
   void closeGate();
   void updateEditColors(QWidget* widget);
+  void acceptFileDrops();
+  // The path edit of the row under a point of the client area, or 0.
+  int pathRowAt(const QPoint& clientPoint) const;
 
   const res::DialogTemplate& template_;
   QMenuBar* menuBar_ = nullptr;
@@ -102,6 +112,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   std::optional<int> endedBeforeLoop_;
   int waitCursorDepth_ = 0;
   bool settingMarks_ = false;  // setChecked runs: the marks change by the logic, not the user
+  DesktopSignals desktop_;
   std::shared_ptr<PostGate> gate_ = std::make_shared<PostGate>();
 };
 

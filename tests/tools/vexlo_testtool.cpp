@@ -2,7 +2,6 @@
 // optional) act in this order, whatever their order on the command line:
 //   --stderr              write to standard error instead of standard output
 //   --print-pid           first line "pid=N", written at once
-//   --echo-args           a line "argc=N", then a line "arg[I]=TEXT" per argument
 //   --spawn-grandchild    fork a child that keeps the output open and sleeps --grandchild-ms MS
 //   --lines N             N lines of --text T (default "line"), each ending in LF
 //   --interval-ms MS      pause between those lines and between the pieces of --cr-pieces
@@ -102,10 +101,6 @@ int main(int argc, char** argv) {
 #endif
   if (o["--stderr"]) fd = 2;
   if (o["--print-pid"]) Add("pid=" + std::to_string(::getpid()) + "\n"), Flush();
-  if (o["--echo-args"]) {
-    Add("argc=" + std::to_string(argc) + "\n");
-    for (int i = 0; i < argc; ++i) Add("arg[" + std::to_string(i) + "]=" + argv[i] + "\n");
-  }
   if (o["--spawn-grandchild"] && (Flush(), SpawnGrandchild(argv[0], o["--grandchild-ms"]))) {
     std::_Exit(0);  // it held the inherited output open meanwhile
   }

@@ -1,0 +1,258 @@
+#include "jobs/EncoderCheck.h"
+
+#include <algorithm>
+#include <sstream>
+
+#include "platform/SystemError.h"
+#include "process/CommandLineBuilder.h"
+#include "process/FailureReason.h"
+#include "process/LogTexts.h"
+#include "process/OutputLines.h"
+#include "process/ToolCommand.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+constexpr std::size_t kLinesHeld = 2000;  // an encoder listing has a few hundred
+constexpr std::string_view kListing = " -hide_banner -encoders";
+// One second of a generated test picture at 25 frames/s, thrown away.
+constexpr std::string_view kTrialInput =
+    " -hide_banner -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 25 -c:v ";
+constexpr std::string_view kTrialOutput = " -f null -";
+
+std::string HowItEnded(const process::FailureReason& reason) {
+  if (reason.startError != 0) {
+    return "could not be started: " + platform::ErrorText(reason.startError);
+  }
+  if (reason.silence.count() > 0) return "wrote nothing for too long: stopped by the watchdog";
+  if (reason.signal != 0) return "ended by signal " + std::to_string(reason.signal);
+  return "exited with code " + std::to_string(reason.exitCode);
+}
+
+}  // namespace
+
+std::string_view HardwareEncoderFor(int outputType, int gpu) {
+  if (gpu != 1 && gpu != 2) return {};
+  const bool h264 = outputType != 1 && outputType != 2;
+  return kHardwareEncoders[(gpu == 2 ? 2 : 0) + (h264 ? 0 : 1)];
+}
+
+std::vector<std::string> ListedEncoders(const std::vector<std::string>& lines) {
+  std::vector<std::string> names;
+  for (const std::string& line : lines) {
+    std::istringstream words(line);
+    std::string flags, name;
+    // " V....D name  description": six capability letters or dots, the first the media type.
+    if (!(words >> flags >> name) || flags.size() != 6 || name == "=" ||
+        flags.find_first_not_of("VASFXBD.") != std::string::npos ||
+        std::string_view("VAS").find(flags[0]) == std::string_view::npos) {
+      continue;
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string TellingLine(std::string_view encoder, const std::vector<std::string>& lines) {
+  const std::string own = "[" + std::string(encoder) + " @";
+  std::string lastOwn;
+  std::string ownError;
+  std::string firstError;
+  for (const std::string& line : lines) {
+    if (line.rfind(own, 0) == 0) {
+      const auto end = line.find("] ");
+      lastOwn = end == std::string::npos ? line : line.substr(end + 2);
+      if (process::NamesAnError(lastOwn)) ownError = lastOwn;
+    } else if (firstError.empty() && process::NamesAnError(line) &&
+               line.find("Conversion failed") == std::string::npos) {
+      firstError = line;
+    }
+  }
+  if (!ownError.empty()) return ownError;
+  return lastOwn.empty() ? firstError : lastOwn;
+}
+
+std::string EncoderLine(std::string_view encoder, const EncoderStatus& status) {
+  std::string line = "##### ENCODER " + std::string(encoder) + ": ";
+  switch (status.state) {
+    case EncoderStatus::State::kWorks:
+      line += "works";
+      break;
+    case EncoderStatus::State::kNotBuilt:
+      line += "not built into this ffmpeg.bin";
+      break;
+    case EncoderStatus::State::kFails:
+      line += "fails: " + status.reason;
+      break;
+  }
+  return line + " ######\r\n";
+}
+
+std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus& status) {
+  const std::string found = status.state == EncoderStatus::State::kNotBuilt
+                                ? "it is not built into this ffmpeg.bin"
+                                : "it fails: " + status.reason;
+  return "##### WARNING: The last encoder check found " + std::string(encoder) + " unusable (" +
+         found + "); encoding with it all the same ######\r\n";
+}
+
+EncoderCheck::EncoderCheck(platform::DialogHost& host, process::JobWindow& window)
+    : host_(host), window_(window) {}
+
+EncoderCheck::~EncoderCheck() {
+  ++generation_;
+  runner_.reset();
+}
+
+void EncoderCheck::Start(const std::string& programDirectory) {
+  if (Running()) return;
+  programDirectory_ = programDirectory;
+  running_ = true;
+  ++generation_;
+  step_ = 0;
+  found_.clear();
+  toTry_.assign(kHardwareEncoders.begin(), kHardwareEncoders.end());
+  const std::string listing = process::CommandLineBuilder(programDirectory_).Add(kListing).Text();
+  window_.flushLog();
+  window_.logAppend(kStartLine);
+  window_.logAppend(process::text::CommandLineLine(listing));
+  SendProgress();
+  RunStep(listing);
+}
+
+void EncoderCheck::Stop() {
+  if (!Running()) return;
+  ++generation_;  // the stopped step's posted end is dropped
+  runner_.reset();
+  running_ = false;
+  window_.logAppend(kEndLine);
+}
+
+std::optional<EncoderStatus> EncoderCheck::LastResult(std::string_view encoder) const {
+  const auto found = last_.find(encoder);
+  if (found == last_.end()) return std::nullopt;
+  return found->second;
+}
+
+void EncoderCheck::RunStep(const std::string& commandLine) {
+  {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+    failure_.clear();
+  }
+  process::JobNotifications notifications;
+  notifications.output = OnOutput;
+  notifications.finished = OnFinished;
+  notifications.failure = OnFailure;
+  runner_ = process::StartJob(commandLine, notifications, this, programDirectory_);
+}
+
+int EncoderCheck::OnOutput(const char* data, int length, void* context) {
+  auto& check = *static_cast<EncoderCheck*>(context);
+  std::lock_guard lock(check.mutex_);
+  process::SplitChunkLines(data, length, [&check](std::string_view line) {
+    if (check.lines_.size() < kLinesHeld) check.lines_.emplace_back(line);
+  });
+  return 0;
+}
+
+int EncoderCheck::OnFailure(int code, const process::FailureReason& reason, void* context) {
+  auto& check = *static_cast<EncoderCheck*>(context);
+  {
+    std::lock_guard lock(check.mutex_);
+    check.failure_ = HowItEnded(reason);
+  }
+  // A tool that could not be started has no finished notification.
+  return code == process::kErrorStartFailed ? OnFinished(code, context) : 0;
+}
+
+int EncoderCheck::OnFinished(int, void* context) {
+  auto& check = *static_cast<EncoderCheck*>(context);
+  const std::uint64_t generation = check.generation_.load();
+  check.host_.post([&check, generation] { check.StepEnded(generation); });
+  return 0;
+}
+
+void EncoderCheck::StepEnded(std::uint64_t generation) {
+  if (generation != generation_ || !running_) return;
+  runner_.reset();  // its tool has ended: this only joins its threads
+  std::vector<std::string> lines;
+  std::string failure;
+  {
+    std::lock_guard lock(mutex_);
+    lines.swap(lines_);
+    failure.swap(failure_);
+  }
+  if (step_++ == 0) {
+    ListingEnded(lines, failure);
+  } else {
+    TrialEnded(lines, failure);
+  }
+}
+
+void EncoderCheck::ListingEnded(const std::vector<std::string>& lines, const std::string& failure) {
+  listed_ = ListedEncoders(lines);
+  if (listed_.empty()) {
+    window_.logAppend("##### ENCODER CHECK: ffmpeg.bin listed no encoders (" +
+                      (failure.empty() ? std::string("no listing") : failure) + ") ######\r\n");
+    return Finish();
+  }
+  NextTrial();
+}
+
+void EncoderCheck::TrialEnded(const std::vector<std::string>& lines, const std::string& failure) {
+  EncoderStatus status;
+  const auto unknown = [](const std::string& line) {
+    return line.find("Unknown encoder") != std::string::npos;
+  };
+  if (failure.empty()) {
+    status.state = EncoderStatus::State::kWorks;
+  } else if (std::any_of(lines.begin(), lines.end(), unknown)) {
+    status.state = EncoderStatus::State::kNotBuilt;
+  } else {
+    status.state = EncoderStatus::State::kFails;
+    status.reason = TellingLine(trying_, lines);
+    if (status.reason.empty()) status.reason = "ffmpeg.bin " + failure;
+  }
+  window_.logAppend(EncoderLine(trying_, status));
+  found_[trying_] = status;
+  NextTrial();
+}
+
+void EncoderCheck::NextTrial() {
+  while (!toTry_.empty()) {
+    trying_ = toTry_.front();
+    toTry_.erase(toTry_.begin());
+    SendProgress();
+    if (std::find(listed_.begin(), listed_.end(), trying_) != listed_.end()) {
+      return RunStep(process::CommandLineBuilder(programDirectory_)
+                         .Add(kTrialInput)
+                         .Add(trying_)
+                         .Add(kTrialOutput)
+                         .Text());
+    }
+    EncoderStatus missing{EncoderStatus::State::kNotBuilt, {}};
+    window_.logAppend(EncoderLine(trying_, missing));
+    found_[trying_] = missing;
+  }
+  Finish();
+}
+
+void EncoderCheck::Finish() {
+  last_ = found_;
+  running_ = false;
+  window_.logAppend(kEndLine);
+  window_.sendIndexProgress(100);
+  window_.sendIndexDetail({});
+}
+
+void EncoderCheck::SendProgress() {
+  // The listing and each encoder are one step; the step under way is not done yet.
+  const std::size_t total = kHardwareEncoders.size() + 1;
+  const std::size_t done = total - toTry_.size() - 1;
+  window_.sendIndexProgress(static_cast<int>(done * 100 / total));
+  window_.sendIndexDetail(step_ == 0 ? "Listing the encoders of ffmpeg.bin" : "Trying " + trying_);
+}
+
+}  // namespace vexlo::jobs
