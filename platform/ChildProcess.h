@@ -18,6 +18,10 @@ namespace vexlo::platform {
 /// kStopGrace) when this program dies, however it dies: the kernel wakes it with its parent-death
 /// signal. The child itself gets no parent-death signal: the kernel sends it again for every
 /// thread of the dying program, and FFmpeg ends without finishing its file after four SIGTERMs.
+///
+/// On Windows (platform/win32/) a job object plays the group's and the guard's part: the tool
+/// and what it starts belong to it, Stop ends them all at once (TerminateJobObject), and the
+/// system ends them when this program dies (kill on close).
 class ChildProcess {
  public:
   /// How long a stopped group may take to end by itself before it is killed.

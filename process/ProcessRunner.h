@@ -39,7 +39,8 @@ enum RunnerState : std::int32_t {
 // bytes. A supervisor thread spawns and polls the child and reaps it (and its guard, see
 // platform::ChildProcess) before it ends; a reader thread delivers the chunks. The
 // child is stopped after `stallPolls` + 1 polls in a row without a new chunk. Stopping a child
-// means its whole process group: SIGTERM, and SIGKILL when anything of it is left after 1 s.
+// means its whole process group: SIGTERM, and SIGKILL when anything of it is left after 1 s (on
+// Windows its job object, ended at once).
 //
 // Notification contract:
 //   clean end:      started, outputs, finished
