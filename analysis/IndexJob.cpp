@@ -28,6 +28,7 @@ int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   state_.gopMode = gopMode;
   indexPath_ = indexPath;
   errorLogged_ = false;
+  cancelled_ = false;
   keptOut_.Clear();
   framesDone_ = 0;
   if (platform::DeleteFile(indexPath) != 0) {
@@ -67,6 +68,7 @@ int IndexJob::OnIndexError(int code, void* context) {
   if (code == process::kErrorStartFailed) {
     job.reportFileError(job.file_.Finish(&job.state_.header));
     job.window_.logAppend(kCreationIndexError);
+    job.window_.postJobEnded(process::JobOutcome::kFailed, job.indexPath_);
   }
   if (code == process::kErrorToolFailed) job.window_.logAppend(kIndexingError);
   job.errorLogged_ = true;
@@ -95,6 +97,10 @@ int IndexJob::OnIndexFinished(int, void* context) {
   job.figures_.detail.Finish(now);
   job.window_.sendIndexDetail(job.figures_.detail.Text(now));
   job.window_.postEnableJobControls(true);
+  job.window_.postJobEnded(fileFailed || job.errorLogged_ ? process::JobOutcome::kFailed
+                           : job.cancelled_               ? process::JobOutcome::kCancelled
+                                                          : process::JobOutcome::kFinished,
+                           job.indexPath_);
   if (!fileFailed) {
     job.figures_.progressPos = 100;
     job.window_.sendIndexProgress(100);

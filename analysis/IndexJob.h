@@ -54,6 +54,8 @@ class IndexJob {
   const process::JobFigures& figures() const { return figures_; }
   /// The command line the next job runs, logged after its start line; set before it starts.
   void setCommandLine(const std::string& commandLine) { figures_.commandLine = commandLine; }
+  /// The user stops the job: its end is told as cancelled, not finished.
+  void markCancelled() { cancelled_ = true; }
 
   /// Set by the window: posts the stop of the indexing runner (the Cancel action) to the
   /// window's thread. Called on the reader thread once the GOP is known in GOP mode; it must not
@@ -72,9 +74,9 @@ class IndexJob {
   /// it could not start), then OnIndexError.
   static int OnIndexFailure(int code, const process::FailureReason& reason, void* context);
   /// The index file finished, the end line, the job controls enabled, the bar at 100 (through
-  /// sendIndexProgress). When the file could not be created, written or finished, its error line and (unless the tool's own
-  /// failure already said so) "INDEXING  ERROR" come before the end line, and the bar is left
-  /// where it is: the job failed.
+  /// sendIndexProgress). When the file could not be created, written or finished, its error line
+  /// and (unless the tool's own failure already said so) "INDEXING  ERROR" come before the end
+  /// line, and the bar is left where it is: the job failed.
   static int OnIndexFinished(int code, void* context);
   /// All of them, for process::StartJob with the job as context.
   static constexpr process::JobNotifications kNotifications{
@@ -88,6 +90,7 @@ class IndexJob {
   process::JobWindow& window_;
   std::string indexPath_;
   std::atomic<bool> errorLogged_{false};  // this job's error line is in the log
+  std::atomic<bool> cancelled_{false};    // stopped by the user before its end
   process::KeptOutLines keptOut_;         // the report's last lines, for a failure's reason
   IndexFile file_;
   FrameParseState state_;

@@ -42,6 +42,7 @@ void JobLauncher::StopConversion(std::string_view runningLine) {
 }
 
 void JobLauncher::StopIndexing(std::string_view indexLine) {
+  if (indexingRunner_) indexJob_.markCancelled();
   DisposeRunner(indexingRunner_, indexJob_.gopMode() ? std::string_view() : indexLine);
 }
 

@@ -438,38 +438,46 @@ TEST_F(Features, JobEndsAreToldOverTheSessionBusWhenTheWindowIsNotActive) {
   };
   ASSERT_TRUE(heard("member=NameAcquired"));  // the listener is on the bus
   QWidget other;
-  const QString file = QString::fromStdString(program_) + "/out.H264\"";
   Run([&] {
     const struct {
       bool active;
       std::string script;
       QString word;
+      int button = id::kEncodeVideo;
+      std::string tool = "ffmpeg.bin", file = "out.H264";  // in the program folder
     } jobs[] = {
         {true, "exit 0", ""},
+        {false, "exit 0", "finished", id::kIndex, "ffprobe.bin", "out.INDX"},
+        {false, "sleep 60", "cancelled", id::kIndex, "ffprobe.bin", "out.INDX"},
         {false, "printf '  Duration: 00:00:10.00,\\ntime=00:00:05.00 speed=1x\\n'\nsleep 60",
          "cancelled"},
         {false, "exit 1", "failed"},
         {false, "exit 0", "finished"}};
     for (const auto& job : jobs) {
-      UseTool("ffmpeg.bin", job.script);
+      UseTool(job.tool, job.script);
       QWidget* active = job.active ? static_cast<QWidget*>(host_.get()) : &other;
       active->show();
       QApplication::setActiveWindow(active);
       ASSERT_EQ(host_->isActiveWindow(), job.active);
-      Command(id::kEncodeVideo);
+      Command(job.button);
       if (job.word == "cancelled") {
-        EXPECT_TRUE(
-            heard("\"progress\"variantdouble0.5)dictentry(string\"progress-visible\""
-                  "variantbooleantrue"));
-        EXPECT_TRUE(
-            WaitUntil([&] { return host_->text(id::kProgressDetail).ends_with(", 1.0x"); }));
+        if (job.button == id::kEncodeVideo) {
+          EXPECT_TRUE(
+              heard("\"progress\"variantdouble0.5)dictentry(string\"progress-visible\""
+                    "variantbooleantrue"));
+          EXPECT_TRUE(
+              WaitUntil([&] { return host_->text(id::kProgressDetail).ends_with(", 1.0x"); }));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return host_->enabled(id::kCancel); }));
         Command(id::kCancel);
       }
       ASSERT_TRUE(WaitUntil([&] { return host_->enabled(id::kEncodeVideo); }));
-      EXPECT_TRUE(job.word.isEmpty() || heard("\"Vexlo:job" + job.word + "\"string\"" + file));
+      EXPECT_TRUE(job.word.isEmpty() ||
+                  heard("\"Vexlo:job" + job.word + "\"string\"" +
+                        QString::fromStdString(program_ + "/" + job.file) + "\""));
     }
     EXPECT_TRUE(heard("variantbooleanfalse"));
-    EXPECT_EQ(seen.count("member=Notify"), 3) << seen.toStdString();  // none while active
+    EXPECT_EQ(seen.count("member=Notify"), 5) << seen.toStdString();  // none while active
   });
 }
 
