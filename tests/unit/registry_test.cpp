@@ -131,37 +131,32 @@ TEST(RegistryHiveParse, AcceptsExportsAndRefusesTornOrForeignText) {
   }
 }
 
-TEST_F(RegistryTest, AnUnparseableFileIsSetAsideAndAnUnreadableOneNeverReplaced) {
+// An unparseable file is set aside on the first read; an export edited by hand is read as far as
+// it can be and left as it is; a file that cannot be read is never replaced.
+TEST_F(RegistryTest, UnparseableFilesAreSetAsideHandEditedOnesReadAndUnreadableOnesKept) {
   SKIP_WITHOUT_HIVE_FILE();
-  for (const std::string& content :
-       {std::string("\177ELF\2\1\1 garbage"),
-        std::string("[HKEY_CURRENT_USER\\K]\n\"old\"=\"no header\"\n")}) {
-    WriteHive(content);
-    EXPECT_FALSE(QueryValue(kUser, "K", "old").has_value());
-    EXPECT_FALSE(std::filesystem::exists(HivePath()));
-    EXPECT_EQ(ReadAll(HivePath() + ".bad"), content);
+  const std::string k = std::string(kHead) + "[HKEY_CURRENT_USER\\K]\n";
+  const std::pair<std::string, std::uint32_t> rows[] = {
+      // the file, the value read (0: set aside)
+      {"\177ELF\2\1\1 garbage", 0},
+      {"[HKEY_CURRENT_USER\\K]\n\"v\"=dword:00000007\n", 0},  // no header
+      {k + "\"v\"=dword:00000007", 7},                        // no final line feed
+      {"Windows Registry Editor Version 5.00 \r\n  ; by hand\r\n[HKEY_CURRENT_USER\\K]\t\r\n"
+       "\"v\"=dword:00000007  \r\n",
+       7},
+      {k + "\"w\"=damaged\n\"v\"=dword:00000007\n", 7}};  // only what can be read
+  for (const auto& [text, value] : rows) {
+    WriteHive(text);
+    EXPECT_EQ(store_.ReadDword("K", "v", 0), value) << text;
+    EXPECT_EQ(ReadAll(value ? HivePath() : HivePath() + ".bad"), text);
+    EXPECT_EQ(std::filesystem::exists(HivePath()), value != 0);
     std::filesystem::remove(HivePath() + ".bad");
   }
+  std::filesystem::remove(HivePath());
   std::filesystem::create_directories(HivePath());  // a folder where the file belongs
   EXPECT_FALSE(QueryValue(kUser, "K", "v").has_value());
   EXPECT_FALSE(SetValue(kUser, "K", "v", {kRegSz, Bytes("x")}));
   EXPECT_TRUE(std::filesystem::is_directory(HivePath()));
-}
-
-// Exports edited by hand are read as far as they can be and left as they are.
-TEST_F(RegistryTest, HandEditedExportsAreReadAndLeftAlone) {
-  SKIP_WITHOUT_HIVE_FILE();
-  const std::string k = std::string(kHead) + "[HKEY_CURRENT_USER\\K]\n";
-  for (const std::string& text :
-       {k + "\"v\"=dword:00000007",  // no final line feed
-        std::string(
-            "Windows Registry Editor Version 5.00 \r\n  ; by hand\r\n[HKEY_CURRENT_USER\\K]\t\r\n"
-            "\"v\"=dword:00000007  \r\n"),
-        k + "\"w\"=damaged\n\"v\"=dword:00000007\n"}) {  // only what can be read
-    WriteHive(text);
-    EXPECT_EQ(store_.ReadDword("K", "v", 0), 7u) << text;
-    EXPECT_EQ(ReadAll(HivePath()), text);  // not set aside
-  }
 }
 
 // A damaged file behind a link is set aside by the next write, which keeps what could be read
