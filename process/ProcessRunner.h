@@ -157,6 +157,8 @@ class ProcessRunner {
   platform::Pipe wake_;    // wakes the reader when its grace time is over
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> readerEnded_{false};
+  // The reader delivers nothing before the started notification has returned.
+  std::atomic<bool> startedTold_{false};
   bool doneEvent_ = true;
 };
 

@@ -458,8 +458,11 @@ TEST_F(Features, JobEndsAreToldOverTheSessionBusWhenTheWindowIsNotActive) {
           EXPECT_TRUE(
               heard("\"progress\"variantdouble0.5)dictentry(string\"progress-visible\""
                     "variantbooleantrue"));
-          EXPECT_TRUE(
-              WaitUntil([&] { return host_->text(id::kProgressDetail).ends_with(", 1.0x"); }));
+          EXPECT_TRUE(WaitUntil([&] {
+            return host_->text(id::kProgressDetail).ends_with(", 1.0x");
+          })) << host_->text(id::kProgressDetail)
+              << "\n"
+              << Log();
         }
         ASSERT_TRUE(WaitUntil([&] { return host_->enabled(id::kCancel); }));
         Command(id::kCancel);

@@ -39,6 +39,7 @@ class Recorder {
       return 0;
     };
     runner.started = [](int code, void* self) {
+      std::this_thread::sleep_for(20ms);  // a slow notification: the output must wait for it
       return static_cast<Recorder*>(self)->record(code == 1 ? "started" : "started?");
     };
     runner.error = [](int code, void* self) {
@@ -69,10 +70,12 @@ class Recorder {
   Events events;
   std::vector<std::string> chunks;
   std::vector<std::thread::id> codeThreads, outputThreads;
+  int chunksBeforeStarted = 0;
 
  private:
   int record(const std::string& event, const std::string& chunk = "") {
     std::lock_guard lock(mutex_);
+    if (event.empty() && events.empty()) ++chunksBeforeStarted;
     (event.empty() ? chunks : events).push_back(event.empty() ? chunk : event);
     (event.empty() ? outputThreads : codeThreads).push_back(std::this_thread::get_id());
     changed_.notify_all();
@@ -106,6 +109,7 @@ TEST(ProcessRunner, NotificationsFollowTheExitStatusFromTheSupervisorThread) {
     EXPECT_LT(Clock::now() - before, 15s) << arguments;
     EXPECT_EQ(recorder.events, events) << arguments;
     EXPECT_EQ(recorder.bytes(), bytes) << arguments;
+    EXPECT_EQ(recorder.chunksBeforeStarted, 0) << arguments;
     EXPECT_EQ(runner.state(), kRunnerEnded);
     for (const auto& id : recorder.codeThreads) EXPECT_EQ(id, recorder.codeThreads.front());
     EXPECT_NE(recorder.codeThreads.front(), std::this_thread::get_id());
