@@ -211,7 +211,8 @@ void DrawButton(const DRAWITEMSTRUCT& item) {
 // fit `box` keeping its proportions, centred over `background` (its transparent parts blended
 // with it), as the Qt window shows it. nullptr when the image cannot be read.
 HBITMAP LoadPicture(SIZE box, res::colors::Rgb background) {
-  HRSRC found = ::FindResourceW(nullptr, L"VEXLO_ABOUT_IMAGE", MAKEINTRESOURCEW(10));  // RCDATA
+  HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(res::kBitmapAbout),
+                                MAKEINTRESOURCEW(10));  // RT_RCDATA, as wide text
   if (found == nullptr || box.cx <= 0 || box.cy <= 0) return nullptr;
   auto* bytes = static_cast<BYTE*>(::LockResource(::LoadResource(nullptr, found)));
   IWICImagingFactory* factory = nullptr;
