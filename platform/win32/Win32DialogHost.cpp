@@ -212,7 +212,7 @@ void DrawButton(const DRAWITEMSTRUCT& item) {
 // with it), as the Qt window shows it. nullptr when the image cannot be read.
 HBITMAP LoadPicture(SIZE box, res::colors::Rgb background) {
   HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(res::kBitmapAbout),
-                                MAKEINTRESOURCEW(10));  // RT_RCDATA, as wide text
+                                MAKEINTRESOURCEW(10));  // RT_RCDATA (narrow in this build)
   if (found == nullptr || box.cx <= 0 || box.cy <= 0) return nullptr;
   auto* bytes = static_cast<BYTE*>(::LockResource(::LoadResource(nullptr, found)));
   IWICImagingFactory* factory = nullptr;
