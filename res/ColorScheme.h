@@ -21,6 +21,8 @@ inline constexpr Rgb kDialogGrey{65, 65, 65};
 inline constexpr Rgb kEditGrey{40, 40, 40};
 inline constexpr Rgb kDialogTextBackground{96, 96, 96};
 inline constexpr Rgb kTextWhite{245, 245, 245};
+/// Selected text and the filled part of a progress bar.
+inline constexpr Rgb kHighlight{45, 115, 190};
 /// Text of a disabled control: the scheme sets no colour of its own for it, and the system draws
 /// such text greyed; this is that grey on the dark surfaces.
 inline constexpr Rgb kDisabledText{150, 150, 150};

@@ -22,7 +22,6 @@ constexpr colors::Rgb kMidlight{85, 85, 85};
 constexpr colors::Rgb kMid{50, 50, 50};
 constexpr colors::Rgb kDark{30, 30, 30};
 constexpr colors::Rgb kShadow{15, 15, 15};
-constexpr colors::Rgb kHighlight{45, 115, 190};
 
 void SetAllGroups(QPalette& palette, QPalette::ColorRole role, colors::Rgb rgb) {
   palette.setColor(QPalette::All, role, ToQColor(rgb));
@@ -73,7 +72,7 @@ QPalette DarkPalette() {
   SetAllGroups(palette, QPalette::Mid, kMid);
   SetAllGroups(palette, QPalette::Dark, kDark);
   SetAllGroups(palette, QPalette::Shadow, kShadow);
-  SetAllGroups(palette, QPalette::Highlight, kHighlight);
+  SetAllGroups(palette, QPalette::Highlight, colors::kHighlight);
   SetAllGroups(palette, QPalette::HighlightedText, colors::kTextWhite);
   // Disabled controls: greyed text; a disabled edit shows the static colours.
   for (auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text}) {

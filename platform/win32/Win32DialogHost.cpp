@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <shellapi.h>
+#include <wincodec.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -60,9 +61,10 @@ ControlClass ClassOf(const res::ControlTemplate& control) {
       return {0x81, nullptr,
               WS_BORDER | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY};
     case ControlKind::kButton:
-      return {0x80, nullptr, WS_TABSTOP | BS_PUSHBUTTON};
     case ControlKind::kDefaultButton:
-      return {0x80, nullptr, WS_TABSTOP | BS_DEFPUSHBUTTON};
+      // Drawn in the dark colours by the dialog (WM_DRAWITEM); the default one is told to the
+      // dialog manager through DM_GETDEFID.
+      return {0x80, nullptr, WS_TABSTOP | BS_OWNERDRAW};
     case ControlKind::kCheckBox:
       return {0x80, nullptr, WS_TABSTOP | BS_AUTOCHECKBOX};
     case ControlKind::kRadio:
@@ -74,7 +76,7 @@ ControlClass ClassOf(const res::ControlTemplate& control) {
     case ControlKind::kCentredStatic:
       return {0x82, nullptr, SS_CENTER};
     case ControlKind::kPicture:
-      return {0x82, nullptr, SS_ETCHEDFRAME};
+      return {0x82, nullptr, SS_BITMAP | SS_CENTERIMAGE};
     case ControlKind::kProgressBar:
       return {0, PROGRESS_CLASSW, 0};
     case ControlKind::kEtchedFrame:
@@ -131,6 +133,171 @@ TemplateWriter BuildTemplate(const res::DialogTemplate& dialog) {
 
 COLORREF Color(res::colors::Rgb rgb) {
   return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+void Fill(HDC dc, const RECT& area, res::colors::Rgb rgb) {
+  HBRUSH brush = ::CreateSolidBrush(Color(rgb));
+  ::FillRect(dc, &area, brush);
+  ::DeleteObject(brush);
+}
+
+// The progress bar's window procedure: the edit grey, and the part done in the highlight colour,
+// as the Qt window shows it; everything else is the control's own.
+LRESULT CALLBACK PaintProgress(HWND bar, UINT message, WPARAM w, LPARAM l) {
+  const auto base = reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(bar, GWLP_USERDATA));
+  if (message != WM_PAINT) return ::CallWindowProcW(base, bar, message, w, l);
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(bar, &paint);
+  RECT area{};
+  ::GetClientRect(bar, &area);
+  Fill(dc, area, res::colors::kEditGrey);
+  const auto low = static_cast<int>(::SendMessageW(bar, PBM_GETRANGE, TRUE, 0));
+  const auto high = static_cast<int>(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+  const auto position = static_cast<int>(::SendMessageW(bar, PBM_GETPOS, 0, 0));
+  ::InflateRect(&area, -1, -1);
+  if (high > low && position > low) {
+    area.right = area.left + ::MulDiv(area.right - area.left, position - low, high - low);
+    Fill(dc, area, res::colors::kHighlight);
+  }
+  ::EndPaint(bar, &paint);
+  return 0;
+}
+
+bool IsPushButton(const res::ControlTemplate* control) {
+  return control != nullptr &&
+         (control->kind == ControlKind::kButton || control->kind == ControlKind::kDefaultButton);
+}
+
+// A push button in the dark colours: the button surface with a lighter top and left edge while it
+// is up and the edit grey while it is pressed, a one-pixel edit grey outline, the caption centred
+// (greyed while disabled) and the focus rectangle while it has the keyboard focus.
+void DrawButton(const DRAWITEMSTRUCT& item) {
+  namespace colors = res::colors;
+  const colors::SurfaceColors button = colors::ColorsOf(colors::Surface::kButton).value();
+  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+  HDC dc = item.hDC;
+  RECT face = item.rcItem;
+  HBRUSH outline = ::CreateSolidBrush(Color(colors::kEditGrey));
+  ::FrameRect(dc, &face, outline);
+  ::DeleteObject(outline);
+  ::InflateRect(&face, -1, -1);
+  Fill(dc, face, pressed ? colors::kEditGrey : button.background);
+  if (!pressed) {
+    HPEN light = ::CreatePen(PS_SOLID, 1, Color(colors::kDialogTextBackground));
+    HGDIOBJ old = ::SelectObject(dc, light);
+    ::MoveToEx(dc, face.left, face.bottom - 1, nullptr);
+    ::LineTo(dc, face.left, face.top);
+    ::LineTo(dc, face.right, face.top);
+    ::SelectObject(dc, old);
+    ::DeleteObject(light);
+  }
+  std::wstring caption(static_cast<std::size_t>(::GetWindowTextLengthW(item.hwndItem)) + 1, L'\0');
+  caption.resize(static_cast<std::size_t>(
+      ::GetWindowTextW(item.hwndItem, caption.data(), static_cast<int>(caption.size()))));
+  RECT text = face;
+  if (pressed) ::OffsetRect(&text, 1, 1);
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, Color((item.itemState & ODS_DISABLED) ? colors::kDisabledText : button.text));
+  const UINT prefix = (item.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0;
+  ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | prefix);
+  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
+    ::InflateRect(&face, -2, -2);
+    ::DrawFocusRect(dc, &face);
+  }
+}
+
+// The picture of the About box, decoded with WIC from the PNG built into the program and scaled to
+// fit `box` keeping its proportions, centred over `background` (its transparent parts blended
+// with it), as the Qt window shows it. nullptr when the image cannot be read.
+HBITMAP LoadPicture(SIZE box, res::colors::Rgb background) {
+  HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(res::kBitmapAbout),
+                                MAKEINTRESOURCEW(10));  // RT_RCDATA (narrow in this build)
+  if (found == nullptr || box.cx <= 0 || box.cy <= 0) return nullptr;
+  auto* bytes = static_cast<BYTE*>(::LockResource(::LoadResource(nullptr, found)));
+  IWICImagingFactory* factory = nullptr;
+  IWICStream* stream = nullptr;
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  IWICFormatConverter* converter = nullptr;
+  IWICBitmapScaler* scaler = nullptr;
+  HRESULT result = ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
+  if (SUCCEEDED(result)) result = factory->CreateStream(&stream);
+  if (SUCCEEDED(result)) {
+    result = stream->InitializeFromMemory(bytes, ::SizeofResource(nullptr, found));
+  }
+  if (SUCCEEDED(result)) {
+    result =
+        factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder);
+  }
+  if (SUCCEEDED(result)) result = decoder->GetFrame(0, &frame);
+  if (SUCCEEDED(result)) result = factory->CreateFormatConverter(&converter);
+  if (SUCCEEDED(result)) {
+    result = converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                   nullptr, 0.0, WICBitmapPaletteTypeCustom);
+  }
+  UINT width = 0;
+  UINT height = 0;
+  if (SUCCEEDED(result)) result = converter->GetSize(&width, &height);
+  if (SUCCEEDED(result) && (width == 0 || height == 0)) result = E_FAIL;
+  // The largest size of the image's proportions inside the box.
+  LONG fitWidth = box.cx;
+  LONG fitHeight = box.cy;
+  if (SUCCEEDED(result)) {
+    const LONG scaledWidth = static_cast<LONG>(static_cast<long long>(box.cy) * width / height);
+    if (scaledWidth <= box.cx) {
+      fitWidth = std::max(1L, scaledWidth);
+    } else {
+      fitHeight = std::max(1L, static_cast<LONG>(static_cast<long long>(box.cx) * height / width));
+    }
+    result = factory->CreateBitmapScaler(&scaler);
+  }
+  if (SUCCEEDED(result)) {
+    result = scaler->Initialize(converter, static_cast<UINT>(fitWidth),
+                                static_cast<UINT>(fitHeight), WICBitmapInterpolationModeFant);
+  }
+  std::vector<BYTE> image(static_cast<std::size_t>(fitWidth) * static_cast<std::size_t>(fitHeight) *
+                          4);
+  if (SUCCEEDED(result)) {
+    result = scaler->CopyPixels(nullptr, static_cast<UINT>(fitWidth) * 4,
+                                static_cast<UINT>(image.size()), image.data());
+  }
+  for (IUnknown* object :
+       std::initializer_list<IUnknown*>{scaler, converter, frame, decoder, stream, factory}) {
+    if (object != nullptr) object->Release();
+  }
+  if (FAILED(result)) return nullptr;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = box.cx;
+  info.bmiHeader.biHeight = -box.cy;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) return nullptr;
+  auto* out = static_cast<BYTE*>(bits);
+  const LONG left = (box.cx - fitWidth) / 2;
+  const LONG top = (box.cy - fitHeight) / 2;
+  const BYTE behind[3] = {background.blue, background.green, background.red};
+  for (LONG y = 0; y < box.cy; ++y) {
+    for (LONG x = 0; x < box.cx; ++x) {
+      BYTE* pixel = out + (static_cast<std::size_t>(y) * box.cx + x) * 4;
+      const bool inside = x >= left && x < left + fitWidth && y >= top && y < top + fitHeight;
+      const BYTE* source =
+          inside ? image.data() + (static_cast<std::size_t>(y - top) * fitWidth + (x - left)) * 4
+                 : nullptr;
+      const int alpha = source != nullptr ? source[3] : 0;
+      for (int c = 0; c < 3; ++c) {
+        pixel[c] = static_cast<BYTE>((source != nullptr ? source[c] : 0) +
+                                     behind[c] * (255 - alpha) / 255);
+      }
+      pixel[3] = 255;
+    }
+  }
+  return bitmap;
 }
 
 // A picture of the window as it shows on the screen, as a 24-bit BMP file.
@@ -227,6 +394,7 @@ Win32DialogHost::Win32DialogHost(const res::DialogTemplate& dialog, HWND owner)
 
 Win32DialogHost::~Win32DialogHost() {
   for (void* brush : brushes_) ::DeleteObject(static_cast<HBRUSH>(brush));
+  if (picture_ != nullptr) ::DeleteObject(static_cast<HBITMAP>(picture_));
 }
 
 int Win32DialogHost::run(DialogEvents& events) {
@@ -276,11 +444,22 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
         ::SetWindowPos(window_, nullptr, 0, 0, client.right - client.left,
                        client.bottom - client.top, SWP_NOMOVE | SWP_NOZORDER);
       }
+      // The controls are the dialog's children in template order.
+      HWND child = ::GetWindow(window_, GW_CHILD);
       for (const res::ControlTemplate& control : template_.controls) {
         for (std::string_view entry : control.list) {
           ::SendDlgItemMessageW(window_, control.id, CB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(FromCodePage(entry, true).c_str()));
         }
+        if (control.kind == ControlKind::kProgressBar) {
+          // The bar paints itself in the dark colours: a themed bar (Wine themes it even without
+          // a manifest) ignores PBM_SETBKCOLOR and PBM_SETBARCOLOR.
+          ::SetWindowLongPtrW(child, GWLP_USERDATA, ::GetWindowLongPtrW(child, GWLP_WNDPROC));
+          ::SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PaintProgress));
+        } else if (control.kind == ControlKind::kPicture && picture_ == nullptr) {
+          showPicture(child);
+        }
+        child = ::GetWindow(child, GW_HWNDNEXT);
       }
       if (!screenshot_.empty()) ::SetTimer(window_, kScreenshotTimer, 20, nullptr);
       if (events_ != nullptr) events_->onInitDialog();
@@ -294,7 +473,23 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
         events_->onCommand(id, ControlEvent::kSelectionChanged);
       } else if (code == BN_CLICKED || l == 0) {  // buttons, menu commands, Enter and Escape
         events_->onCommand(id, ControlEvent::kClicked);
+      } else if (code == BN_DOUBLECLICKED && IsPushButton(res::FindControl(template_, id))) {
+        // An owner-drawn button tells the second click of a double click as a double click; a
+        // push button clicks twice.
+        events_->onCommand(id, ControlEvent::kClicked);
       }
+      return TRUE;
+    }
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(l);
+      if (item->CtlType != ODT_BUTTON) return FALSE;
+      DrawButton(*item);
+      return TRUE;
+    }
+    case DM_GETDEFID: {
+      const int id = defaultButton();
+      if (id == 0) return FALSE;
+      ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, MAKELRESULT(id, DC_HASDEFID));
       return TRUE;
     }
     case WM_CTLCOLORDLG:
@@ -352,6 +547,31 @@ long long Win32DialogHost::colors(unsigned long long dcHandle, HWND child) {
                             : surface == Surface::kDialog ? 2
                                                           : 3;
   return reinterpret_cast<long long>(brushes_[brush]);
+}
+
+int Win32DialogHost::defaultButton() const {
+  // Enter presses the push button that has the focus, else the template's first default button.
+  HWND focus = ::GetFocus();
+  if (focus != nullptr && ::GetParent(focus) == window_ &&
+      IsPushButton(res::FindControl(template_, ::GetDlgCtrlID(focus)))) {
+    return ::GetDlgCtrlID(focus);
+  }
+  for (const res::ControlTemplate& control : template_.controls) {
+    if (control.kind == ControlKind::kDefaultButton) return control.id;
+  }
+  return 0;
+}
+
+void Win32DialogHost::showPicture(HWND picture) {
+  RECT area{};
+  ::GetClientRect(picture, &area);
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  picture_ = LoadPicture({area.right, area.bottom},
+                         res::colors::ColorsOf(res::colors::Surface::kStatic)->background);
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  if (picture_ != nullptr) {
+    ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture_));
+  }
 }
 
 HWND Win32DialogHost::control(int id) const {

@@ -22,7 +22,8 @@ std::wstring FromCodePage(std::string_view text, bool utf8 = false);
 
 /// The main window (or the About box) as a native dialog made in memory from a template of res/:
 /// DialogBoxIndirectParam with the template's dialog units, font, control IDs, captions and
-/// styles; the dark colours through WM_CTLCOLOR*; posts through PostMessage.
+/// styles; the dark colours through WM_CTLCOLOR* and owner-drawn push buttons; the About picture
+/// decoded with WIC; posts through PostMessage.
 class Win32DialogHost : public DialogHost {
  public:
   explicit Win32DialogHost(const res::DialogTemplate& dialog, HWND__* owner = nullptr);
@@ -72,6 +73,8 @@ class Win32DialogHost : public DialogHost {
   void runPosted();
   void takeScreenshot();
   long long colors(unsigned long long dc, HWND__* child);
+  int defaultButton() const;
+  void showPicture(HWND__* picture);
 
   const res::DialogTemplate& template_;
   HWND__* owner_;
@@ -79,6 +82,7 @@ class Win32DialogHost : public DialogHost {
   DialogEvents* events_ = nullptr;
   std::shared_ptr<PostQueue> posts_ = std::make_shared<PostQueue>();
   std::vector<void*> brushes_;
+  void* picture_ = nullptr;  // the About picture's bitmap, shown by its static control
   int progress_ = 0;
   int waitCursorDepth_ = 0;
   std::string screenshot_;
