@@ -3,7 +3,6 @@
 // writes down its command line), and the settings file written by two processes at once. No tool
 // outlives its job or Vexlo: a stopped tool's whole process group ends, a stopped MP4 encode is
 // still a playable file, and a Vexlo killed with SIGKILL takes its tool with it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -50,6 +49,13 @@ std::string Expand(std::string text, const std::string& dir) {
   return text;
 }
 
+// A word for sh, whatever bytes it holds.
+std::string Quote(const fs::path& word) {
+  std::string quoted = "'";
+  for (char c : word.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 class Executable : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,34 +73,19 @@ class Executable : public ::testing::Test {
     return base_ / folder / "vexlo";
   }
   // Runs the program in the test folder without a display (but Qt's offscreen platform unless
-  // told otherwise), with a settings folder of its own;
-  // its exit status (-1 if it had to be killed after two minutes), standard output and error.
+  // told otherwise), with a settings folder of its own: its exit status (137 when it had to be
+  // killed after two minutes), standard output and error.
   int Run(const fs::path& program, const Args& args, bool offscreen = true) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::dup2(::open((base_ / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-      ::dup2(::open((base_ / "err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-      ::setenv("XDG_CONFIG_HOME", (base_ / "config").c_str(), 1);
-      offscreen ? ::setenv("QT_QPA_PLATFORM", "offscreen", 1) : ::unsetenv("QT_QPA_PLATFORM");
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      if (::chdir(dir_.c_str()) != 0) ::_exit(126);
-      std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program.c_str(), argv.data());
-      ::_exit(127);
-    }
-    int status = 0;
-    const auto deadline = std::chrono::steady_clock::now() + 120s;
-    while (::waitpid(pid, &status, WNOHANG) != pid) {
-      if (std::chrono::steady_clock::now() > deadline) ::kill(pid, SIGKILL);
-      std::this_thread::sleep_for(20ms);
-    }
+    std::string command = "cd " + Quote(dir_) + " && env -u DISPLAY -u WAYLAND_DISPLAY " +
+                          (offscreen ? "QT_QPA_PLATFORM=offscreen" : "-u QT_QPA_PLATFORM") +
+                          " XDG_CONFIG_HOME=" + Quote(base_ / "config") + " timeout -s KILL 120 " +
+                          Quote(program);
+    for (const std::string& arg : args) command += " " + Quote(arg);
+    const int status = std::system(
+        (command + " >" + Quote(base_ / "out.txt") + " 2>" + Quote(base_ / "err.txt")).c_str());
     out_ = testing::ReadAll((base_ / "out.txt").string());
     err_ = testing::ReadAll((base_ / "err.txt").string());
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   const fs::path base_ = testing::MakeTempDirectory("executable"), dir_ = base_ / "d";
