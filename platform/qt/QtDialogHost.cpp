@@ -27,6 +27,7 @@
 #include "platform/qt/LogPane.h"
 #include "res/AboutDialogTemplate.h"
 #include "res/ControlIds.h"
+#include "res/MainDialogTemplate.h"
 
 // The images are compiled into this static library; a static library's resources must be
 // registered by hand, from the global namespace.
@@ -120,26 +121,17 @@ void QtDialogHost::buildControls() {
   }
 }
 
-// The three path rows: each etched frame, with the edit that a file dropped on it fills.
-struct PathRow {
-  res::DialogRect frame;
-  int edit;
-};
-constexpr PathRow kPathRows[] = {{{0, 4, 495, 35}, res::id::kSourceEdit},
-                                 {{0, 47, 495, 49}, res::id::kVideoDestEdit},
-                                 {{0, 103, 495, 47}, res::id::kAudioDestEdit}};
-
 void QtDialogHost::acceptFileDrops() {
   if (template_.id != res::kDialogMain) return;
   client_->setAcceptDrops(true);
   client_->installEventFilter(this);
-  for (const PathRow& row : kPathRows) {
+  for (const res::PathRow& row : res::kPathRows) {
     if (QWidget* edit = control(row.edit)) edit->installEventFilter(this);
   }
 }
 
 int QtDialogHost::pathRowAt(const QPoint& clientPoint) const {
-  for (const PathRow& row : kPathRows) {
+  for (const res::PathRow& row : res::kPathRows) {
     if (ToPixels(row.frame, {unitsX_, unitsY_}).contains(clientPoint)) return row.edit;
   }
   return 0;

@@ -461,6 +461,7 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
         }
         child = ::GetWindow(child, GW_HWNDNEXT);
       }
+      if (template_.id == res::kDialogMain) ::DragAcceptFiles(window_, TRUE);
       if (!screenshot_.empty()) ::SetTimer(window_, kScreenshotTimer, 20, nullptr);
       if (events_ != nullptr) events_->onInitDialog();
       return TRUE;
@@ -508,6 +509,9 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
     case WM_TIMER:
       if (w == kScreenshotTimer) takeScreenshot();
       return TRUE;
+    case WM_DROPFILES:
+      dropFiles(reinterpret_cast<HDROP>(w));
+      return TRUE;
     case kPostedMessage:
       runPosted();
       return TRUE;
@@ -518,6 +522,7 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
         posts_->tasks.clear();
       }
       if (events_ != nullptr) events_->onDestroy();
+      aids_.release();
       return FALSE;
     }
     default:

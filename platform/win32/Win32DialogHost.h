@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/DialogHost.h"
+#include "platform/win32/Win32DesktopAids.h"
 #include "res/DialogTemplate.h"
 
 struct HWND__;
@@ -57,6 +58,11 @@ class Win32DialogHost : public DialogHost {
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
   void post(std::function<void()> task) override;
+  // The window aids (Win32DesktopAids.cpp): clipboard, foreground, balloon, taskbar bar.
+  void setClipboardText(const std::string& text) override;
+  bool windowActive() const override;
+  void notifyDesktop(const std::string& summary, const std::string& body) override;
+  void setTaskProgress(int position, bool visible) override;
 
  private:
   // What posts share with the window: tasks are dropped once it has gone.
@@ -75,6 +81,8 @@ class Win32DialogHost : public DialogHost {
   long long colors(unsigned long long dc, HWND__* child);
   int defaultButton() const;
   void showPicture(HWND__* picture);
+  /// A file dropped on the main window (an HDROP): the path row under it takes it as if typed.
+  void dropFiles(void* drop);
 
   const res::DialogTemplate& template_;
   HWND__* owner_;
@@ -87,6 +95,7 @@ class Win32DialogHost : public DialogHost {
   int waitCursorDepth_ = 0;
   std::string screenshot_;
   bool screenshotWritten_ = false;
+  DesktopAids aids_;
 };
 
 }  // namespace vexlo::platform::win32
