@@ -191,9 +191,10 @@ TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
       {"--lines 1 --sleep-ms 60000", 20ms, 20, true},
       // CR pieces that never fill a chunk do not count as output.
       {"--cr-pieces 100 --piece-bytes 10 --interval-ms 5 --sleep-ms 60000", 20ms, 20, true},
-      // A line every 5 ms keeps the tool alive past 21 polls of 20 ms, and past one of 500 ms.
+      // A line every 5 ms keeps the tool alive past 21 polls of 20 ms, and past polls of 500 ms
+      // with none allowed to be silent (it runs 2 s: the first poll comes while it runs).
       {"--lines 100 --interval-ms 5", 20ms, 20, false},
-      {"--lines 100 --interval-ms 5", 500ms, 0, false}};
+      {"--lines 400 --interval-ms 5", 500ms, 0, false}};
   for (const auto& [arguments, interval, stallPolls, killed] : rows) {
     Recorder recorder;
     ProcessRunner runner(interval, stallPolls);
