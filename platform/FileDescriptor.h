@@ -8,22 +8,35 @@
 namespace vexlo::platform {
 
 /// Owns one open file descriptor and closes it when reset or destroyed. Move-only.
+/// Closes a descriptor, without retrying (the system's close: close or _close); 0 or errno.
+int CloseDescriptor(int fd);
+
 class UniqueFd {
  public:
   UniqueFd() = default;
   explicit UniqueFd(int fd) : fd_(fd) {}
   ~UniqueFd() { reset(); }
   UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
   /// Gives up ownership without closing; returns the descriptor.
-  int release();
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   /// Closes the descriptor held (if any) and takes `fd` instead.
-  void reset(int fd = -1);
+  void reset(int fd = -1) {
+    if (fd_ >= 0) CloseDescriptor(fd_);
+    fd_ = fd;
+  }
 
  private:
   int fd_ = -1;
@@ -61,7 +74,9 @@ int CreateForWriting(const std::string& path);
 
 /// Closes the descriptor held: 0, or the errno of a close that failed (the descriptor is gone
 /// either way).
-[[nodiscard]] int Close(UniqueFd& fd);
+[[nodiscard]] inline int Close(UniqueFd& fd) {
+  return CloseDescriptor(fd.release());
+}
 
 /// Writes one byte to a non-blocking descriptor to wake whoever polls its other end. A full
 /// pipe already holds a wake-up, so EAGAIN counts as success.

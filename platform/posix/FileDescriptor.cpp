@@ -29,21 +29,9 @@ int SetNonBlocking(const UniqueFd& fd) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-int UniqueFd::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void UniqueFd::reset(int fd) {
+int CloseDescriptor(int fd) {
   // close() is not retried on EINTR: on Linux the descriptor is released either way.
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
+  return ::close(fd) == 0 ? 0 : errno;
 }
 
 int MakePipe(Pipe& pipe, PipeBlocking blocking) {
@@ -85,10 +73,6 @@ int WriteAllAt(int fd, std::string_view bytes, long long offset) {
 
 int CreateForWriting(const std::string& path) {
   return ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-}
-
-int Close(UniqueFd& fd) {
-  return ::close(fd.release()) == 0 ? 0 : errno;
 }
 
 void SignalWakeUp(const UniqueFd& writeEnd) {

@@ -34,20 +34,8 @@ constexpr milliseconds kPipePause{1};
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) reset(other.release());
-  return *this;
-}
-
-int UniqueFd::release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void UniqueFd::reset(int fd) {
-  if (fd_ >= 0) ::_close(fd_);
-  fd_ = fd;
+int CloseDescriptor(int fd) {
+  return ::_close(fd) == 0 ? 0 : errno;
 }
 
 int MakePipe(Pipe& pipe, PipeBlocking) {
@@ -101,10 +89,6 @@ int WriteAllAt(int fd, std::string_view bytes, long long offset) {
 int CreateForWriting(const std::string& path) {
   return ::_open(path.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT,
                  _S_IREAD | _S_IWRITE);
-}
-
-int Close(UniqueFd& fd) {
-  return ::_close(fd.release()) == 0 ? 0 : errno;
 }
 
 void SignalWakeUp(const UniqueFd& writeEnd) {
