@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/Characters.h"
 #include "platform/SystemError.h"
 
 namespace vexlo::process {
@@ -15,9 +16,16 @@ constexpr std::string_view kSuffix = " ######\r\n";
 
 // Words with which tools name a failure, in lower case.
 constexpr std::string_view kErrorWords[] = {
-    "error",       "fail",         "cannot",         "can't",     "could not", "unable",
-    "invalid",     "unknown",      "no such",        "not found", "denied",    "not supported",
-    "unsupported", "incompatible", "not compatible", "refused",   "corrupt",   "out of memory"};
+    "error",        "fail",          "cannot",           "can't",
+    "could not",    "unable",        "invalid",          "unknown",
+    "no such",      "not found",     "denied",           "not supported",
+    "unsupported",  "incompatible",  "not compatible",   "refused",
+    "corrupt",      "out of memory", "does not contain", "not divisible",
+    "no space left"};
+
+bool IsKeyCharacter(char c) {
+  return platform::IsAlnum(c) || c == '_' || c == '-' || c == '.';
+}
 
 std::string Line(std::string_view text) {
   std::string line(kPrefix);
@@ -57,6 +65,19 @@ std::vector<std::string> ReasonLines(const FailureReason& reason) {
   return lines;
 }
 
+bool IsStreamMetadata(std::string_view line) {
+  std::size_t at = 0;
+  while (at < line.size() && platform::IsBlank(line[at])) ++at;
+  const std::string_view rest = line.substr(at);
+  if (rest.starts_with("Metadata:") || rest.starts_with("Side data:")) return true;
+  if (at == 0) return false;  // the tool's own messages start at the line's start
+  std::size_t key = at;
+  while (key < line.size() && IsKeyCharacter(line[key])) ++key;
+  if (key == at) return false;
+  while (key < line.size() && platform::IsBlank(line[key])) ++key;
+  return key < line.size() && line[key] == ':';
+}
+
 bool NamesAnError(std::string_view line) {
   std::string lower(line);
   std::transform(lower.begin(), lower.end(), lower.begin(),
@@ -66,6 +87,7 @@ bool NamesAnError(std::string_view line) {
 }
 
 void KeptOutLines::Keep(std::string_view line) {
+  if (IsStreamMetadata(line)) return;  // a property of the source, never why a run failed
   std::lock_guard lock(mutex_);
   ring_[count_ % kHeld].assign(line);
   ++count_;

@@ -12,7 +12,7 @@ namespace vexlo::process {
 
 /// Why a tool run failed, as a value. The runner fills in how the tool ended (exit code, signal,
 /// the watchdog, or why it could not be started); the job adds the tool's last lines that its
-/// report filter kept out of the log. ReasonLines turns it into the log lines that stand just
+/// report filter kept out of the log (stream metadata aside). ReasonLines turns it into the log lines that stand just
 /// before the job's error line.
 struct FailureReason {
   static constexpr std::size_t kLineLimit = 5;
@@ -32,6 +32,10 @@ std::vector<std::string> ReasonLines(const FailureReason& reason);
 /// True when a tool's line names an error ("x265 [error]: ...", "No such file or directory",
 /// "Conversion failed!", "Unknown encoder ..."), letter case aside.
 bool NamesAnError(std::string_view line);
+
+/// True for the tool's description of a stream or file ("Metadata:", "Side data:", and the
+/// indented "handler_name    : VideoHandler" lines under them): never the reason of a failure.
+bool IsStreamMetadata(std::string_view line);
 
 /// The last lines of a run that a job kept out of its log, for the reason of a failure: the most
 /// recent ones are held, and Pick chooses at most FailureReason::kLineLimit of them, those that

@@ -124,7 +124,13 @@ QRect PlacedRect(const res::ControlTemplate& control, QWidget* widget, BaseUnits
 QWidget* CreateControl(const res::ControlTemplate& control, BaseUnits units, QWidget* parent) {
   QWidget* widget = CreateWidget(control, parent);
   widget->setObjectName(QString::number(control.id));
-  widget->setAccessibleName(ToQString(control.accessibleName));
+  // A static text the window fills at run time (the progress detail) is read by what it shows;
+  // its template name then only describes it.
+  if (control.kind == ControlKind::kStatic && control.caption.empty()) {
+    widget->setAccessibleDescription(ToQString(control.accessibleName));
+  } else {
+    widget->setAccessibleName(ToQString(control.accessibleName));
+  }
   widget->setGeometry(PlacedRect(control, widget, units));
   if (control.kind == ControlKind::kPicture) FitPicture(widget);
   // Statics, check boxes and radio buttons paint their own background in the dialog grey, so a

@@ -202,11 +202,13 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
   };
   for (const auto& [name, codec] : {std::pair{"screen444.mp4", "libx264 -pix_fmt yuv444p"},
                                     {"camera422.mov", "prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
-                                    {"phone420p10.mp4", "libx265 -pix_fmt yuv420p10le"}}) {
+                                    {"phone420p10.mp4", "libx265 -pix_fmt yuv420p10le"},
+                                    {"odd.mp4", "libx264 -pix_fmt yuv444p -s 641x481 -t 0.2"}}) {
     const std::string make = std::string(VEXLO_FFMPEG_PATH) + " -v quiet -y -f lavfi -i testsrc=size=128x96:rate=25 -t 1 -c:v " +
                              codec + " " + quoted(root / name);
     ASSERT_EQ(std::system(make.c_str()), 0);
     for (int type : {1, 2}) {
+      if (std::string(name) == "odd.mp4") break;  // 4:2:0 takes no odd size: the rows below
       const fs::path hevc = root / (std::string(name) + (type == 1 ? ".H265" : ".MPV"));
       cases.push_back({id::kEncodeVideo, type, 0, root / name, hevc, {}, end, "hevc,128,96,yuv420p,25\n" + (type == 1 ? "hevc" : mp4) + "\n"});
     }
@@ -215,10 +217,16 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
   fs::create_directories(root / "screen444.TMP" / "x");
   const fs::path gone = root / "gone.mov", screen = root / "screen444.mp4", out = root / "out.H265";
   const std::string missing = "REASON: " + gone.string() + ": No such file or directory";
+  const std::string noStream = "REASON: Output file #0 does not contain any stream";
   const auto fileError = [&](const char* name) { return "Cannot write the index file " + (root / name).string() + ": Is a directory"; };
   cases.insert(cases.end(), {
       {id::kEncodeVideo, 0, 0, gone, out, {missing, "REASON: ffmpeg.bin exited with code 1"}, "##### CONVERSION  ERROR"},
       {id::kEncodeVideo, 1, 2, screen, out, {"REASON: ", "hevc_amf"}, "##### CONVERSION  ERROR"},  // codec refusal
+      // the tool's complaint leads the reason, never the source's stream metadata
+      {id::kEncodeAudio, 0, 0, screen, root / "silent.WAV", {noStream}, "##### CONVERSION  ERROR"},
+      {id::kEncodeVideo, 0, 0, screen, root / "video.WAV", {noStream}, "##### CONVERSION  ERROR"},
+      {id::kEncodeVideo, 0, 0, root / "odd.mp4", out, {"REASON: [libx264 @ ", "not divisible by 2 (641x481)", "Conversion failed!"}, "##### CONVERSION  ERROR"},
+      {id::kEncodeVideo, 1, 0, root / "odd.mp4", out, {"REASON: x265 [error]: Picture width must be", "Conversion failed!"}, "##### CONVERSION  ERROR"},
       {id::kIndex, 0, 0, screen, gone, {missing, "REASON: ffprobe.bin exited with code 1"}, "##### INDEXING  ERROR"},
       {id::kIndex, 0, 0, screen, screen, {fileError("screen444.INDX"), "##### INDEXING  ERROR"}, "##### END INDEXING"},
       {id::kGopSource, 0, 0, screen, screen, {fileError("screen444.TMP"), "##### INDEXING  ERROR"}, "##### END FILE GOP"},
@@ -243,6 +251,11 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
     EXPECT_TRUE(RunJob(c.button, c.marker));
     const std::string log = Log();
     ExpectInOrderBefore(log, c.reasons, c.marker);
+    if (const auto first = log.find("REASON: "); !c.reasons.empty() && c.reasons[0].starts_with("REASON: ")) {
+      EXPECT_EQ(log.compare(first, c.reasons[0].size(), c.reasons[0]), 0) << log;
+    }
+    for (const char* metadata : {"REASON: Metadata:", "REASON:     handler_name", "REASON:     encoder "})
+      EXPECT_EQ(log.find(metadata), std::string::npos) << log;
     EXPECT_TRUE(!c.reasons.empty() || log.find("ERROR") == std::string::npos) << log;
     // A job whose index file failed never reports success; an encode that wrote its file does.
     EXPECT_TRUE((c.button != id::kGopSource && c.destination != screen) || host_.progress() != 100);
