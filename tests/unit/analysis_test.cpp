@@ -213,19 +213,19 @@ TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
     bool gop;
     std::vector<int> steps;
     std::string log;
-    std::vector<int> progress;
-    std::vector<bool> enables;
+    process::JobOutcome outcome;
+    std::optional<int> bar;  // where the end leaves the bar
     std::string bytes;
   };
   const std::string start = "[30] # ##### START INDEXING ######\r\n",
                     end = "[30] # ##### END INDEXING ######\r\n";
   // clang-format off
   const Row rows[] = {
-      {false, {1, 0, 2}, start + end, {100}, {true}, header + records},
-      {true, {1, 2}, "[30] # ##### GET FILE GOP ######\r\n[30] # ##### END FILE GOP ######\r\n", {100}, {true}, std::string(336, '0')},
-      {false, {-2}, "[30] # ##### CREATION INDEX ERROR ######\r\n", {}, {true}, std::string(336, '0')},
+      {false, {1, 0, 2}, start + end, process::JobOutcome::kFinished, 100, header + records},
+      {true, {1, 2}, "[30] # ##### GET FILE GOP ######\r\n[30] # ##### END FILE GOP ######\r\n", process::JobOutcome::kFinished, 100, std::string(336, '0')},
+      {false, {-2}, "[30] # ##### CREATION INDEX ERROR ######\r\n", process::JobOutcome::kFailed, std::nullopt, std::string(336, '0')},
       // The last chunks may arrive after a tool failure is reported; they still count.
-      {false, {1, -3, 0, 2}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, {100}, {true, true}, header + records},
+      {false, {1, -3, 0, 2}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, process::JobOutcome::kFailed, 100, header + records},
   };
   // clang-format on
   for (const std::string& report : {std::string(kReport), crlf}) {
@@ -238,8 +238,13 @@ TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
       ASSERT_EQ(job.Prepare(path, row.gop), 0);
       Play(job, row.steps, report);
       EXPECT_EQ(window.jobLog(), row.log);
-      EXPECT_EQ(window.host.progressHistory, row.progress);
-      EXPECT_EQ(window.enableCalls, row.enables);
+      ASSERT_EQ(window.ends.size(), 1u);  // one end, whatever came before it
+      const process::JobEnd& told = window.ends[0];
+      EXPECT_EQ(std::tuple(told.kind, told.outcome, told.started, told.finalProgress, told.output,
+                           told.frames),
+                std::tuple(row.gop ? process::JobKind::kGop : process::JobKind::kIndex,
+                           row.outcome, row.steps[0] != -2, row.bar, path,
+                           std::int64_t{row.bytes == header + records ? 3 : 0}));
       EXPECT_FALSE(job.indexFile().isOpen());
       EXPECT_EQ(Hex(ReadAll(path)), row.bytes);
     }
