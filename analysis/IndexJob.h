@@ -95,13 +95,13 @@ class IndexJob {
 
   process::JobWindow& window_;
   std::string indexPath_;
-  std::atomic<bool> errorLogged_{false};  // this job's error line is in the log
-  std::atomic<bool> cancelled_{false};    // stopped by the user before its end
+  std::atomic<bool> errorLogged_{false};    // this job's error line is in the log
+  std::atomic<bool> cancelled_{false};      // stopped by the user before its end
   std::atomic<bool> stoppedItself_{false};  // a GOP job stopped once it knew its GOP
   // The tool's failure in one line: written by the failure notification, read by the finished
   // notification that follows it on the same thread; emptied by Prepare.
   std::string failureText_;
-  process::KeptOutLines keptOut_;         // the report's last lines, for a failure's reason
+  process::KeptOutLines keptOut_;  // the report's last lines, for a failure's reason
   IndexFile file_;
   FrameParseState state_;
   FrameParseHooks hooks_;

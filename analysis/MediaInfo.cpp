@@ -61,10 +61,11 @@ int MediaInfoJob::OnMediaInfoFinished(int, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<MediaInfoJob*>(context);
   job.window_.logAppend(kMediaInfoEnd);
-  job.window_.postJobEnd(job.endOf(job.window_.jobFigures().stopped ? process::JobOutcome::kCancelled
-                                   : job.sawInput_ ? process::JobOutcome::kFinished
-                                                   : process::JobOutcome::kFailed,
-                                   /*started=*/true));
+  using process::JobOutcome;
+  const JobOutcome outcome = job.window_.jobFigures().stopped ? JobOutcome::kCancelled
+                             : job.sawInput_                  ? JobOutcome::kFinished
+                                                              : JobOutcome::kFailed;
+  job.window_.postJobEnd(job.endOf(outcome, /*started=*/true));
   return 0;
 }
 

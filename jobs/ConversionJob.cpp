@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "jobs/OutputLength.h"
+#include "analysis/OutputLength.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
@@ -171,10 +171,10 @@ int OnConversionFinished(int /*code*/, void* context) {
   // FFmpeg ends with exit code 0 when its input ends early (a file cut short, a damaged index):
   // the output then ends short of the duration the source's header gave.
   if (end.outcome == JobOutcome::kFinished && figures.checkLength &&
-      EndsShort(end.sourceMs, end.reachedMs)) {
-    window->logAppend(ShortOutputWarning(end.sourceMs, end.reachedMs));
+      analysis::EndsShort(end.sourceMs, end.reachedMs)) {
+    window->logAppend(analysis::ShortOutputWarning(end.sourceMs, end.reachedMs));
     end.outputShort = true;
-    end.reason = ShortOutputText(end.sourceMs, end.reachedMs);
+    end.reason = analysis::ShortOutputText(end.sourceMs, end.reachedMs);
   }
   window->logAppend(kEndConversion);
   UpdateProgress(*window);

@@ -7,8 +7,8 @@ namespace vexlo::jobs {
 
 using process::FailureReason;
 using process::JobEnd;
-using process::JobOutcome;
 using process::JobNotifications;
+using process::JobOutcome;
 using process::JobWindow;
 
 // The conversion job: the notifications of a conversion runner (encodes, the audio extraction,

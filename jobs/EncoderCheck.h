@@ -81,10 +81,10 @@ class EncoderCheck {
   process::JobWindow& window_;
   std::string programDirectory_;
   bool running_ = false;
-  std::size_t step_ = 0;                      // 0 the listing, then one per hardware encoder
-  std::vector<std::string> listed_;           // the encoders the listing named
-  std::vector<std::string> toTry_;            // the window's hardware encoders not tried yet
-  std::string trying_;                        // the encoder of the running trial
+  std::size_t step_ = 0;             // 0 the listing, then one per hardware encoder
+  std::vector<std::string> listed_;  // the encoders the listing named
+  std::vector<std::string> toTry_;   // the window's hardware encoders not tried yet
+  std::string trying_;               // the encoder of the running trial
   std::map<std::string, EncoderStatus, std::less<>> found_;  // this check's results
   std::map<std::string, EncoderStatus, std::less<>> last_;   // the last finished check's
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "analysis/IndexFile.h"
+#include "analysis/OutputLength.h"
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "process/ProcessRunner.h"
@@ -170,7 +171,8 @@ TEST_F(Jobs, ClosingSavesEveryLineIncludingTheQueuedOnesToTheStateFolderAsFallba
 // Each encode button and output type writes what it promises: from the clips (a PNG sequence
 // too; 23.98 frames/s, deinterlace and resize through one chain) and from sources as people have
 // them (an 8-bit 4:4:4 screen capture, a 10-bit 4:2:2 ProRes camera file, a 10-bit 4:2:0 HEVC
-// phone clip) to H.265 and MPV; each failure (a tool that cannot start too) says why before its
+// phone clip) to H.265 and MPV; a source cut short (its header says 10 s) encodes what is there
+// and warns, and only it; each failure (a tool that cannot start too) says why before its
 // error line; an index or GOP job whose file cannot be written fails (as root no folder is
 // unwritable, so a folder takes the file's name).
 TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
@@ -180,7 +182,7 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
   struct Case {
     int button, outType, gpu;
     fs::path source, destination;
-    std::vector<std::string> reasons;  // what the lines before the marker hold; none: no error at all
+    std::vector<std::string> reasons;  // what the lines before the marker hold; none: no error or warning
     std::string marker, probe{};  // the job's error or end line; what ffprobe says of the destination
     std::string removed{};  // the tool taken away before this row and the rows after it
     int fps = 0;
@@ -199,6 +201,8 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
       {id::kEncodeVideo, 2, 0, seq, root / "seq.MPV", {}, end, "hevc,64,48,yuv420p,10\n" + mp4 + "\n", "", 7},
       {id::kTestEncode, 0, 0, clip, root / "out.avi", {}, end, "mjpeg,64,48,yuvj420p,75\navi\n"},
       {id::kEncodeVideo, 0, 0, clip, root / "chain.H264", {}, end, "h264,320,240,yuv420p,72\nh264\n", "", 5, true},
+      {id::kEncodeVideo, 0, 0, Clip("whole.mp4"), root / "whole.H264", {}, end, "h264,64,48,yuv420p,250\nh264\n"},
+      {id::kEncodeVideo, 0, 0, Clip("cut.mp4"), root / "cut.H264", {"START CONVERSION", "##### WARNING: The output ends at 0:0", " of the source's 0:10.00 (the source may be damaged or cut short) ######\r\n"}, end, "h264,64,48,yuv420p,112\nh264\n"},
   };
   for (const auto& [name, codec] : {std::pair{"screen444.mp4", "libx264 -pix_fmt yuv444p"},
                                     {"camera422.mov", "prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
@@ -244,6 +248,7 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
     const std::string log = Log();
     ExpectInOrderBefore(log, c.reasons, c.marker);
     EXPECT_TRUE(!c.reasons.empty() || log.find("ERROR") == std::string::npos) << log;
+    EXPECT_EQ(log.find("WARNING") != std::string::npos, c.destination == root / "cut.H264") << log;
     // A job whose index file failed never reports success; an encode that wrote its file does.
     EXPECT_TRUE((c.button != id::kGopSource && c.destination != screen) || host_.progress() != 100);
     if (!c.probe.empty()) {
@@ -256,6 +261,12 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
                               "format=format_name -of csv=p=0 " +
                               quoted(c.destination);
     EXPECT_EQ(c.probe.empty() ? "" : testing::Capture(probe), c.probe);
+  }
+  // How long the two raw streams are as a run of many jobs will read them back.
+  fs::create_symlink(VEXLO_FFPROBE_PATH, root / "ffprobe.bin");  // the last row took it away
+  for (const auto& [name, length] : {std::pair{"whole.H264", 10000}, {"cut.H264", 4480}}) {
+    const std::string read = analysis::OutputLengthCommandLine(program_, (root / name).string());
+    EXPECT_EQ(analysis::ReadOutputLength(testing::Capture(read)), length) << read;
   }
 }
 

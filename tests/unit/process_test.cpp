@@ -127,14 +127,15 @@ void Output(TestJobWindow& window, std::string_view chunk) {
 // warns before its end line and still finishes; a failed one is not also called short.
 TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
   struct Row {
-    int error;         // 0 for none
-    int progressPos;   // before the end
-    bool checkLength;  // the output must reach the source's duration
+    int error;          // 0 for none
+    int progressPos;    // before the end
+    bool checkLength;   // the output must reach the source's duration
     std::string lines;  // before the end line
     JobOutcome outcome;
     std::string reason;
   };
-  const std::string warning = "The output ends at 0:50.00 of the source's 1:40.00 (the source may be damaged or cut short)";
+  const std::string warning =
+      "The output ends at 0:50.00 of the source's 1:40.00 (the source may be damaged or cut short)";
   // clang-format off
   const Row rows[] = {
       {0, 50, false, "", JobOutcome::kFinished, ""},
@@ -180,22 +181,23 @@ TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
       EXPECT_EQ(OnConversionError(row.error, &window), 0);
     }
     if (starts) OnConversionFinished(kNotifyFinished, &window);
-    const std::string start = starts ? "[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
-                                       "[30] # Input #0, lavfi, from 'testsrc':\r\n"
-                                       "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
-                                       "[30] # frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r\n"
-                                     : "";
+    const std::string start =
+        starts ? "[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
+                 "[30] # Input #0, lavfi, from 'testsrc':\r\n"
+                 "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
+                 "[30] # frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r\n"
+               : "";
     const std::string end = starts ? "[30] # ##### END CONVERSION ######\r\n" : "";
     EXPECT_EQ(window.jobLog(), "[30] # earlier line\r\n" + start + row.lines + end);
     EXPECT_EQ(window.starts, starts ? std::vector{JobKind::kEncode} : std::vector<JobKind>{});
     EXPECT_EQ(window.host.progress(), row.progressPos);  // the end's 100 is the window's to set
     ASSERT_EQ(window.ends.size(), 1u);
     const JobEnd& told = window.ends[0];
-    EXPECT_EQ(std::tuple(told.kind, told.outcome, told.started, told.output, told.reason,
-                         told.outputShort, told.finalProgress),
-              std::tuple(JobKind::kEncode, row.outcome, starts, std::string("/out/clip.h264"),
-                         row.reason, row.reason == warning,
-                         starts ? std::optional(100) : std::nullopt));
+    EXPECT_EQ(
+        std::tuple(told.kind, told.outcome, told.started, told.output, told.reason,
+                   told.outputShort, told.finalProgress),
+        std::tuple(JobKind::kEncode, row.outcome, starts, std::string("/out/clip.h264"), row.reason,
+                   row.reason == warning, starts ? std::optional(100) : std::nullopt));
     EXPECT_EQ(told.sourceMs, starts ? 100000 : 100);
     EXPECT_EQ(told.reachedMs, starts ? 50000 : 95);
   }
