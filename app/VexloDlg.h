@@ -65,7 +65,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void sendDetail(std::string_view text) override;
   void sendIndexDetail(std::string_view text) override;
   void postJobStarted(process::JobKind kind) override;
-  void postJobEnd(process::JobEnd end) override { jobEnds_.Post(std::move(end)); }
+  void postJobEnd(process::JobEnd end) override;
 
   /// Control to fields (`saveAndValidate`) or fields to controls.
   void DoDataExchange(bool saveAndValidate);
@@ -133,10 +133,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void ShowJobEnd(const process::JobEnd& end);
   /// Automatic mode: the encode's result, and the window closed once it has ended.
   void EndAutomaticMode(const process::JobEnd& end);
-  /// Sets the bar now, on the window's thread, as sendProgress (or, for an index or GOP job,
-  /// sendIndexProgress) and its posted task would.
-  void SetBarNow(int position, bool indexJob);
-  /// The posted tasks of sendProgress and sendIndexProgress.
+  /// The posted tasks of sendProgress and sendIndexProgress, on the window's thread.
   void ShowProgress(int position);
   void ShowIndexProgress(int position);
 

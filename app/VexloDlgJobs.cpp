@@ -161,6 +161,16 @@ void CVexloDlg::postJobStarted(process::JobKind kind) {
   if (process::IsConversionKind(kind)) host_.post([this] { EnableJobControls(false); });
 }
 
+void CVexloDlg::postJobEnd(process::JobEnd end) {
+  if (end.finalProgress) {
+    // The end's position counts as sent now, among the job's other positions, so that what is
+    // sent after it (Cancel's 0) is posted, not taken for a repeat; ShowJobEnd sets it.
+    std::lock_guard lock(progressMutex_);
+    progressSent_ = -1;
+  }
+  jobEnds_.Post(std::move(end));
+}
+
 void CVexloDlg::postCancelWindow() {
   host_.post([this] { host_.endDialog(res::kIdCancel); });
 }
@@ -185,10 +195,12 @@ void CVexloDlg::ShowJobEnd(const process::JobEnd& end) {
   // A GOP job that stopped itself leaves a conversion that runs beside it its controls and bar.
   const bool besideConversion = end.stoppedItself && jobs_.ConversionRunning();
   if (!besideConversion) EnableJobControls(true);
-  if (end.finalProgress) SetBarNow(*end.finalProgress, index);
+  // Set here, where the end stands among the posted tasks; postJobEnd counted it as sent.
+  if (end.finalProgress && index) ShowIndexProgress(*end.finalProgress);
+  if (end.finalProgress && !index) ShowProgress(*end.finalProgress);
   if (end.stoppedItself && !besideConversion) {
     jobs_.ResetConversionFigures();
-    SetBarNow(0, false);
+    sendProgress(0);
   }
 }
 
@@ -199,19 +211,6 @@ void CVexloDlg::EndAutomaticMode(const process::JobEnd& end) {
   // An encode that could not start leaves the window open for the user to read and close;
   // without a display no one could, so the program ends with the failure.
   if (end.started || host_.headless()) postCancelWindow();
-}
-
-void CVexloDlg::SetBarNow(int position, bool indexJob) {
-  {
-    std::lock_guard lock(progressMutex_);
-    if (!indexJob && position == progressSent_) return;
-    progressSent_ = indexJob ? -1 : position;
-  }
-  if (indexJob) {
-    ShowIndexProgress(position);
-  } else {
-    ShowProgress(position);
-  }
 }
 
 }  // namespace vexlo::app

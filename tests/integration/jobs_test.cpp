@@ -49,14 +49,16 @@ class Jobs : public ::testing::Test {
     window_.reset();
     fs::current_path(program_);
   }
-  // An ffmpeg.bin made of this shell script.
-  void UseFfmpeg(const std::string& script) {
-    fs::remove(program_ + "/ffmpeg.bin");
-    std::ofstream(program_ + "/ffmpeg.bin") << "#!/bin/sh\n" << script << "\n";
-    fs::permissions(program_ + "/ffmpeg.bin", fs::perms::owner_all);
+  // An ffmpeg.bin (or another tool) made of this shell script.
+  void UseFfmpeg(const std::string& script, const std::string& tool = "ffmpeg.bin") {
+    fs::remove(program_ + "/" + tool);
+    std::ofstream(program_ + "/" + tool) << "#!/bin/sh\n" << script << "\n";
+    fs::permissions(program_ + "/" + tool, fs::perms::owner_all);
   }
-  // A conversion that runs until it is stopped, and leaves its process id behind.
-  void UseBusyFfmpeg() { UseFfmpeg("echo $$ > tool.pid\nexec sleep 60"); }
+  // A job that runs until it is stopped, and leaves its process id behind.
+  void UseBusyFfmpeg(const std::string& tool = "ffmpeg.bin") {
+    UseFfmpeg("echo $$ > tool.pid\nexec sleep 60", tool);
+  }
   // A fresh window over these settings (the destination defaults to the source).
   CVexloDlg& Open(const std::string& source, const std::string& destination = "") {
     TearDown();
@@ -341,9 +343,12 @@ TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
             "BM64x48");
 }
 
-TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirst) {
+// A second media information job replaces the first; Cancel of an encode or an index job that
+// never told its progress leaves the bar at 0 and the controls enabled, after the job's own end.
+TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirstAndCancelLeavesTheBarAt0) {
   UseBusyFfmpeg();
-  Open(Clip("clip.mp4"));
+  UseBusyFfmpeg("ffprobe.bin");
+  CVexloDlg& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
   Press(id::kInfoSource);
   ASSERT_TRUE(WaitForLog("##### MEDIA INFO START ######"));
   Press(id::kInfoSource);
@@ -354,6 +359,14 @@ TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirst) {
   EXPECT_TRUE(first < cancel && cancel < firstEnd && firstEnd != std::string::npos) << log;
   EXPECT_TRUE(host_.pumpUntil(
       [&] { return testing::Count(Log(), "##### MEDIA INFO START ######\r\n") == 2; }));
+  for (const auto& [button, start] : {std::pair{id::kEncodeVideo, "START CONVERSION"},
+                                      {id::kIndex, "START INDEXING"}}) {
+    Press(button);
+    ASSERT_TRUE(WaitForLog(start));
+    Press(id::kCancel);
+    EXPECT_EQ(host_.progress(), 0) << start;
+    EXPECT_TRUE(w.controlsEnabled() && !host_.enabled(id::kCancel)) << start;
+  }
 }
 
 }  // namespace
