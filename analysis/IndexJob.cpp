@@ -19,9 +19,12 @@ IndexJob::IndexJob(process::JobWindow& window) : window_(window) {
   };
 }
 
+std::string IndexFileErrorText(std::string_view path, int error) {
+  return "Cannot write the index file " + std::string(path) + ": " + platform::ErrorText(error);
+}
+
 std::string IndexFileErrorLine(std::string_view path, int error) {
-  return "##### ERROR: Cannot write the index file " + std::string(path) + ": " +
-         platform::ErrorText(error) + "  ######\r\n";
+  return "##### ERROR: " + IndexFileErrorText(path, error) + "  ######\r\n";
 }
 
 int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
@@ -29,6 +32,8 @@ int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   indexPath_ = indexPath;
   errorLogged_ = false;
   cancelled_ = false;
+  stoppedItself_ = false;
+  failureText_.clear();
   keptOut_.Clear();
   framesDone_ = 0;
   if (platform::DeleteFile(indexPath) != 0) {
@@ -64,15 +69,18 @@ int IndexJob::OnIndexError(int code, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<IndexJob*>(context);
   // The finished notification that follows a tool failure or the watchdog finishes the file; a
-  // start failure has none, so the file is finished (and its failure told) here.
+  // start failure has none, so the file is finished (and its failure told) here, and the job
+  // ends here.
   if (code == process::kErrorStartFailed) {
-    job.reportFileError(job.file_.Finish(&job.state_.header));
+    const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
     job.window_.logAppend(kCreationIndexError);
-    job.window_.postJobEnded(process::JobOutcome::kFailed, job.indexPath_);
+    process::JobEnd end = job.endOf(process::JobOutcome::kFailed);
+    end.started = false;
+    if (fileFailed) end.reason = IndexFileErrorText(job.indexPath_, job.file_.error());
+    job.window_.postJobEnd(std::move(end));
   }
   if (code == process::kErrorToolFailed) job.window_.logAppend(kIndexingError);
   job.errorLogged_ = true;
-  job.window_.postEnableJobControls(true);
   return 0;
 }
 
@@ -82,6 +90,7 @@ int IndexJob::OnIndexFailure(int code, const process::FailureReason& reason, voi
     process::FailureReason told = reason;
     told.lastLines = job.keptOut_.Pick();
     for (const std::string& line : process::ReasonLines(told)) job.window_.logAppend(line);
+    job.failureText_ = process::EndReasonText(told);
   }
   return OnIndexError(code, context);
 }
@@ -96,16 +105,28 @@ int IndexJob::OnIndexFinished(int, void* context) {
   job.figures_.detail.SetFrames(job.framesDone_);
   job.figures_.detail.Finish(now);
   job.window_.sendIndexDetail(job.figures_.detail.Text(now));
-  job.window_.postEnableJobControls(true);
-  job.window_.postJobEnded(fileFailed || job.errorLogged_ ? process::JobOutcome::kFailed
-                           : job.cancelled_               ? process::JobOutcome::kCancelled
-                                                          : process::JobOutcome::kFinished,
-                           job.indexPath_);
+  process::JobEnd end = job.endOf(fileFailed || job.errorLogged_ ? process::JobOutcome::kFailed
+                                  : job.cancelled_               ? process::JobOutcome::kCancelled
+                                                                 : process::JobOutcome::kFinished);
+  if (fileFailed) end.reason = IndexFileErrorText(job.indexPath_, job.file_.error());
+  // A file that could not be written leaves the bar where it is: the job failed.
   if (!fileFailed) {
     job.figures_.progressPos = 100;
-    job.window_.sendIndexProgress(100);
+    end.finalProgress = 100;
   }
+  job.window_.postJobEnd(std::move(end));
   return 0;
+}
+
+process::JobEnd IndexJob::endOf(process::JobOutcome outcome) const {
+  process::JobEnd end;
+  end.kind = gopMode() ? process::JobKind::kGop : process::JobKind::kIndex;
+  end.outcome = outcome;
+  end.output = indexPath_;
+  if (outcome == process::JobOutcome::kFailed) end.reason = failureText_;
+  end.stoppedItself = stoppedItself_;
+  end.frames = framesDone_;
+  return end;
 }
 
 bool IndexJob::reportFileError(int finished) {

@@ -5,11 +5,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include "process/ToolCommand.h"
 
 #include "analysis/FrameParser.h"
 #include "analysis/IndexFile.h"
 #include "process/JobWindow.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::analysis {
 
@@ -20,8 +20,10 @@ inline constexpr std::string_view kEndFileGop = "##### END FILE GOP ######\r\n";
 inline constexpr std::string_view kCreationIndexError = "##### CREATION INDEX ERROR ######\r\n";
 inline constexpr std::string_view kIndexingError = "##### INDEXING  ERROR ######\r\n";
 
-/// The one line of an index file that could not be created, written or finished: the file and
-/// the system's reason.
+/// Why an index file could not be created, written or finished: the file and the system's
+/// reason, as the job's end gives it.
+std::string IndexFileErrorText(std::string_view path, int error);
+/// The log line of it.
 std::string IndexFileErrorLine(std::string_view path, int error);
 
 /// The frame index or GOP job that the window owns: the index file writer, the working records
@@ -56,6 +58,8 @@ class IndexJob {
   void setCommandLine(const std::string& commandLine) { figures_.commandLine = commandLine; }
   /// The user stops the job: its end is told as cancelled, not finished.
   void markCancelled() { cancelled_ = true; }
+  /// The GOP job is stopped because it knows its GOP: its end says it stopped itself.
+  void markStoppedItself() { stoppedItself_ = true; }
 
   /// Set by the window: posts the stop of the indexing runner (the Cancel action) to the
   /// window's thread. Called on the reader thread once the GOP is known in GOP mode; it must not
@@ -66,17 +70,17 @@ class IndexJob {
   static int OnIndexOutput(const char* data, int length, void* context);
   /// The job's own figures to 0 and the start line ("GET FILE GOP" or "START INDEXING").
   static int OnIndexStarted(int code, void* context);
-  /// The error line for -2 or -3, the job controls enabled, and the index file finished,
-  /// except after -3, whose finished notification finishes it. A start failure (-2) has no
-  /// finished notification: a file that could not be made is reported here, before its line.
+  /// The error line for -2 or -3, and the index file finished, except after -3, whose finished
+  /// notification finishes it. A start failure (-2) has no finished notification: a file that
+  /// could not be made is reported here, before its line, and the job's end (failed) follows.
   static int OnIndexError(int code, void* context);
   /// The error with its reason: the reason's lines (the tool's last lines, how it ended or why
   /// it could not start), then OnIndexError.
   static int OnIndexFailure(int code, const process::FailureReason& reason, void* context);
-  /// The index file finished, the end line, the job controls enabled, the bar at 100 (through
-  /// sendIndexProgress). When the file could not be created, written or finished, its error line
-  /// and (unless the tool's own failure already said so) "INDEXING  ERROR" come before the end
-  /// line, and the bar is left where it is: the job failed.
+  /// The index file finished, the end line, then the job's end: failed after an error, cancelled
+  /// when the user stopped it, else finished, with the bar at 100. When the file could not be
+  /// created, written or finished, its error line and (unless the tool's own failure already said
+  /// so) "INDEXING  ERROR" come before the end line, and the end leaves the bar where it is.
   static int OnIndexFinished(int code, void* context);
   /// All of them, for process::StartJob with the job as context.
   static constexpr process::JobNotifications kNotifications{
@@ -86,12 +90,18 @@ class IndexJob {
   void parseChunk(const char* data, int length);
   // Logs the file's error line when Finish, whose result is `finished`, failed; true then.
   bool reportFileError(int finished);
+  // The job's end with this outcome, as far as the job's records tell it.
+  process::JobEnd endOf(process::JobOutcome outcome) const;
 
   process::JobWindow& window_;
   std::string indexPath_;
-  std::atomic<bool> errorLogged_{false};  // this job's error line is in the log
-  std::atomic<bool> cancelled_{false};    // stopped by the user before its end
-  process::KeptOutLines keptOut_;         // the report's last lines, for a failure's reason
+  std::atomic<bool> errorLogged_{false};    // this job's error line is in the log
+  std::atomic<bool> cancelled_{false};      // stopped by the user before its end
+  std::atomic<bool> stoppedItself_{false};  // a GOP job stopped once it knew its GOP
+  // The tool's failure in one line: written by the failure notification, read by the finished
+  // notification that follows it on the same thread; emptied by Prepare.
+  std::string failureText_;
+  process::KeptOutLines keptOut_;  // the report's last lines, for a failure's reason
   IndexFile file_;
   FrameParseState state_;
   FrameParseHooks hooks_;

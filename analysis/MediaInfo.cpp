@@ -44,17 +44,39 @@ int MediaInfoJob::OnMediaInfoFailure(int code, const process::FailureReason& rea
                                      void* context) {
   if (context == nullptr) return OnMediaInfoError(code, context);
   auto& job = *static_cast<MediaInfoJob*>(context);
+  process::FailureReason told = reason;
+  told.lastLines = job.keptOut_.Pick();
   if (!job.sawInput_) {
-    process::FailureReason told = reason;
-    told.lastLines = job.keptOut_.Pick();
     for (const std::string& line : process::ReasonLines(told)) job.window_.logAppend(line);
+  }
+  job.failureText_ = process::EndReasonText(told);
+  // No finished notification follows a start failure: the job ends here.
+  if (code == process::kErrorStartFailed) {
+    job.window_.postJobEnd(job.endOf(process::JobOutcome::kFailed, /*started=*/false));
   }
   return OnMediaInfoError(code, context);
 }
 
 int MediaInfoJob::OnMediaInfoFinished(int, void* context) {
-  if (context != nullptr) static_cast<MediaInfoJob*>(context)->window_.logAppend(kMediaInfoEnd);
+  if (context == nullptr) return 0;
+  auto& job = *static_cast<MediaInfoJob*>(context);
+  job.window_.logAppend(kMediaInfoEnd);
+  using process::JobOutcome;
+  const JobOutcome outcome = job.window_.jobFigures().stopped ? JobOutcome::kCancelled
+                             : job.sawInput_                  ? JobOutcome::kFinished
+                                                              : JobOutcome::kFailed;
+  job.window_.postJobEnd(job.endOf(outcome, /*started=*/true));
   return 0;
+}
+
+process::JobEnd MediaInfoJob::endOf(process::JobOutcome outcome, bool started) const {
+  process::JobEnd end;
+  end.kind = process::JobKind::kMediaInfo;
+  end.outcome = outcome;
+  end.started = started;
+  if (outcome == process::JobOutcome::kFailed) end.reason = failureText_;
+  end.sourceMs = window_.jobFigures().durationMs.load();
+  return end;
 }
 
 void MediaInfoJob::filterChunk(std::string_view chunk) {

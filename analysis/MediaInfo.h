@@ -3,9 +3,9 @@
 #include <atomic>
 #include <string>
 #include <string_view>
-#include "process/ToolCommand.h"
 
 #include "process/JobWindow.h"
+#include "process/ToolCommand.h"
 
 namespace vexlo::analysis {
 
@@ -33,6 +33,7 @@ class MediaInfoJob {
     inputSection_ = false;
     sawInput_ = false;
     keptOut_.Clear();
+    failureText_.clear();
   }
   bool inInputSection() const { return inputSection_; }
 
@@ -44,9 +45,11 @@ class MediaInfoJob {
   static int OnMediaInfoError(int code, void* context);
   /// The error with its reason: the tool's usual end (exit code 1, no output asked for) stays
   /// silent; the reason's lines are logged only when no input description came (the file could
-  /// not be read) or the tool could not be started.
+  /// not be read) or the tool could not be started. A tool that could not be started ends the
+  /// job (failed).
   static int OnMediaInfoFailure(int code, const process::FailureReason& reason, void* context);
-  /// Appends the end marker.
+  /// Appends the end marker, then the job's end: finished when the input was described, failed
+  /// when it was not, cancelled when a job replaced it or Cancel stopped it.
   static int OnMediaInfoFinished(int code, void* context);
   /// All of them, for process::StartJob with the job as context.
   static constexpr process::JobNotifications kNotifications{OnMediaInfoOutput, OnMediaInfoStarted,
@@ -55,12 +58,16 @@ class MediaInfoJob {
 
  private:
   void filterChunk(std::string_view chunk);
+  process::JobEnd endOf(process::JobOutcome outcome, bool started) const;
   void keepOut(std::string_view chunk);
 
   process::JobWindow& window_;
   std::atomic<bool> inputSection_{false};
   std::atomic<bool> sawInput_{false};  // an "Input #" line came in this job
   process::KeptOutLines keptOut_;
+  // The tool's failure in one line: written by the failure notification, read by the finished
+  // notification that follows it on the same thread; emptied by Prepare.
+  std::string failureText_;
 };
 
 }  // namespace vexlo::analysis

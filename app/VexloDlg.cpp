@@ -37,8 +37,14 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
       programDirectoryOverride_(std::move(programDirectory)),
       settings_(host, store),
       trace_(host, id::kLogPane),
-      jobs_(host, *this, [this](bool enable) { EnableJobControls(enable); }),
-      encoderCheck_(host, *this) {}
+      jobEnds_(host),
+      jobs_(host, *this),
+      encoderCheck_(host, *this) {
+  // The desktop's word goes by the window as it was at the end, before the controls come back.
+  jobEnds_.Subscribe([this](const process::JobEnd& end) { TellDesktop(end); });
+  jobEnds_.Subscribe([this](const process::JobEnd& end) { ShowJobEnd(end); });
+  jobEnds_.Subscribe([this](const process::JobEnd& end) { EndAutomaticMode(end); });
+}
 
 CVexloDlg::~CVexloDlg() = default;
 
@@ -73,7 +79,7 @@ void CVexloDlg::PresetOptionJob(const OptionJob& job) {
 
 int CVexloDlg::ExitStatus() const {
   if (!automatic_) return 0;
-  return jobs_.ConversionSucceeded() ? 0 : 1;
+  return encodeSucceeded_ ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------------------------

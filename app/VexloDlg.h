@@ -9,6 +9,7 @@
 #include "app/VexloApp.h"
 #include "app/WindowSettings.h"
 #include "jobs/EncoderCheck.h"
+#include "jobs/JobEnds.h"
 #include "jobs/JobLauncher.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
@@ -23,7 +24,9 @@ class RegistryStore;
 // Its settings are a WindowSettings (the settings table), its jobs a JobLauncher (the two
 // runners), its log a TraceControl. It talks to its widgets only through the dialog host.
 // Handlers run on the window's thread; the job notifications run on the runners' threads and
-// reach the window through the process::JobWindow side, which posts every control change.
+// reach the window through the process::JobWindow side, which posts every control change. What
+// the window, automatic mode and the desktop aids do when a job ends are three subscribers of
+// the jobs' typed end (jobs::JobEnds).
 class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
  public:
   static constexpr char kLogFileName[] = "ConvVexlo.Log";
@@ -60,13 +63,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void sendProgress(int position) override;
   void sendIndexProgress(int position) override;
   void sendDetail(std::string_view text) override;
-  void postJobEnded(process::JobOutcome outcome, std::string_view file) override;
   void sendIndexDetail(std::string_view text) override;
-  void postEnableJobControls(bool enable) override;
-  void postCancelWindow() override;
-  bool automaticMode() const override { return automatic_; }
-  bool headless() const override { return host_.headless(); }
-  void noteConversionResult(bool succeeded) override;
+  void postJobStarted(process::JobKind kind) override;
+  void postJobEnd(process::JobEnd end) override;
 
   /// Control to fields (`saveAndValidate`) or fields to controls.
   void DoDataExchange(bool saveAndValidate);
@@ -122,8 +121,21 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void PressEncode();
   /// Logs a refusal and enables the controls again.
   void Refuse(std::string_view line);
-  /// Saves the settings as an encode plan asks, then starts its command line or refuses.
-  int StartPlan(const encode::EncodePlan& plan, const std::string& file);
+  /// Carries out an encode plan (the job launcher's StartEncode); refuses when it cannot start.
+  int StartPlan(process::JobKind kind, const encode::EncodePlan& plan, const std::string& file);
+  /// Closes the window later (posted), as its Cancel command does.
+  void postCancelWindow();
+
+  // The subscribers of the jobs' typed end, on the window's thread, in this order.
+  /// The desktop aid: the word at a job's end when the user looks elsewhere.
+  void TellDesktop(const process::JobEnd& end);
+  /// The window: the job controls back, the bar where the job left it.
+  void ShowJobEnd(const process::JobEnd& end);
+  /// Automatic mode: the encode's result, and the window closed once it has ended.
+  void EndAutomaticMode(const process::JobEnd& end);
+  /// The posted tasks of sendProgress and sendIndexProgress, on the window's thread.
+  void ShowProgress(int position);
+  void ShowIndexProgress(int position);
 
   platform::DialogHost& host_;
   std::string programDirectoryOverride_;
@@ -141,6 +153,8 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   std::mutex progressMutex_;
   int progressSent_ = -1;
 
+  bool encodeSucceeded_ = false;  // the last conversion ended with exit code 0 (automatic mode)
+  jobs::JobEnds jobEnds_;
   jobs::JobLauncher jobs_;
   jobs::EncoderCheck encoderCheck_;
 };

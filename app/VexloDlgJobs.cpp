@@ -1,7 +1,6 @@
 #include "app/VexloDlg.h"
 
 #include "jobs/ConversionJob.h"
-#include "platform/Paths.h"
 #include "process/LogTexts.h"
 #include "res/ControlIds.h"
 
@@ -21,16 +20,12 @@ void CVexloDlg::Refuse(std::string_view line) {
   if (automatic_ && host_.headless()) postCancelWindow();
 }
 
-int CVexloDlg::StartPlan(const encode::EncodePlan& plan, const std::string& file) {
-  for (int i = 0; i < plan.settingsSaves; ++i) SaveAllSettings();
-  if (!plan.start) {
-    Refuse(plan.errorLine);
+int CVexloDlg::StartPlan(process::JobKind kind, const encode::EncodePlan& plan,
+                         const std::string& file) {
+  if (const auto refusal = jobs_.StartEncode(kind, plan, file, [this] { SaveAllSettings(); })) {
+    Refuse(*refusal);
     return -1;
   }
-  if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
-    // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
-  }
-  jobs_.StartConversion(plan.commandLine, true, file);
   return 0;
 }
 
@@ -44,7 +39,7 @@ int CVexloDlg::EncodeVideo() {
       plan.start && found && found->state != jobs::EncoderStatus::State::kWorks) {
     logAppend(jobs::UnusableEncoderWarning(encoder, *found));
   }
-  return StartPlan(plan, settings().videoDestination);
+  return StartPlan(process::JobKind::kEncode, plan, settings().videoDestination);
 }
 
 int CVexloDlg::EncodeAudio() {
@@ -52,7 +47,8 @@ int CVexloDlg::EncodeAudio() {
   const encode::EncodePlan plan = encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
                                                           programDirectory(), automatic_);
   return StartPlan(
-      plan, plan.deleteBeforeStart.empty() ? settings().audioDestination : plan.deleteBeforeStart);
+      process::JobKind::kAudio, plan,
+      plan.deleteBeforeStart.empty() ? settings().audioDestination : plan.deleteBeforeStart);
 }
 
 void CVexloDlg::TestEncodeMjpeg() {
@@ -61,11 +57,12 @@ void CVexloDlg::TestEncodeMjpeg() {
   if (jobs_.HasConversionRunner()) return;
   const encode::EncodePlan plan =
       encode::PlanTestEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
-  if (!plan.start) {
-    if (!plan.errorLine.empty()) logAppend(plan.errorLine);
-    return;
+  // A refused test encode only says why: its button disabled nothing.
+  if (const auto refusal = jobs_.StartEncode(process::JobKind::kTestEncode, plan,
+                                             settings().videoDestination, [] {});
+      refusal && !refusal->empty()) {
+    logAppend(*refusal);
   }
-  jobs_.StartConversion(plan.commandLine);
 }
 
 void CVexloDlg::GetMediaInfo(const std::string& path) {
@@ -125,10 +122,12 @@ void CVexloDlg::sendProgress(int position) {
   std::lock_guard lock(progressMutex_);
   if (position == progressSent_) return;
   progressSent_ = position;
-  host_.post([this, position] {
-    host_.setProgress(position);
-    if (!automatic_ && !controlsEnabled_) host_.setTaskProgress(position, true);
-  });
+  host_.post([this, position] { ShowProgress(position); });
+}
+
+void CVexloDlg::ShowProgress(int position) {
+  host_.setProgress(position);
+  if (!automatic_ && !controlsEnabled_) host_.setTaskProgress(position, true);
 }
 
 // A frame index or GOP job sets the bar only while no conversion runs; decided on the window's
@@ -138,9 +137,11 @@ void CVexloDlg::sendProgress(int position) {
 void CVexloDlg::sendIndexProgress(int position) {
   std::lock_guard lock(progressMutex_);
   progressSent_ = -1;
-  host_.post([this, position] {
-    if (!jobs_.ConversionRunning()) host_.setProgress(position);
-  });
+  host_.post([this, position] { ShowIndexProgress(position); });
+}
+
+void CVexloDlg::ShowIndexProgress(int position) {
+  if (!jobs_.ConversionRunning()) host_.setProgress(position);
 }
 
 void CVexloDlg::sendDetail(std::string_view text) {
@@ -154,25 +155,62 @@ void CVexloDlg::sendIndexDetail(std::string_view text) {
   });
 }
 
-void CVexloDlg::postJobEnded(process::JobOutcome outcome, std::string_view file) {
-  static constexpr const char* kSummaries[] = {"Vexlo: job finished", "Vexlo: job failed",
-                                               "Vexlo: job cancelled"};
-  host_.post([this, summary = kSummaries[static_cast<int>(outcome)], file = std::string(file)] {
-    // Only a user who looks elsewhere needs the word; automatic mode is a script's.
-    if (!automatic_ && !host_.windowActive()) host_.notifyDesktop(summary, file);
-  });
+void CVexloDlg::postJobStarted(process::JobKind kind) {
+  // A conversion's start disables the job controls (its button may not have: Frame, Test); the
+  // other jobs' buttons did.
+  if (process::IsConversionKind(kind)) host_.post([this] { EnableJobControls(false); });
 }
 
-void CVexloDlg::postEnableJobControls(bool enable) {
-  host_.post([this, enable] { EnableJobControls(enable); });
+void CVexloDlg::postJobEnd(process::JobEnd end) {
+  if (end.finalProgress) {
+    // The end's position counts as sent now, among the job's other positions, so that what is
+    // sent after it (Cancel's 0) is posted, not taken for a repeat; ShowJobEnd sets it.
+    std::lock_guard lock(progressMutex_);
+    progressSent_ = -1;
+  }
+  jobEnds_.Post(std::move(end));
 }
 
 void CVexloDlg::postCancelWindow() {
   host_.post([this] { host_.endDialog(res::kIdCancel); });
 }
 
-void CVexloDlg::noteConversionResult(bool succeeded) {
-  jobs_.NoteConversionResult(succeeded);
+// ---------------------------------------------------------------------------------------------
+// The subscribers of the jobs' end
+
+void CVexloDlg::TellDesktop(const process::JobEnd& end) {
+  if (!process::IsConversionKind(end.kind) && !process::IsIndexKind(end.kind)) return;
+  static constexpr const char* kSummaries[] = {"Vexlo: job finished", "Vexlo: job failed",
+                                               "Vexlo: job cancelled"};
+  // Only a user who looks elsewhere needs the word; automatic mode is a script's.
+  if (!automatic_ && !host_.windowActive()) {
+    host_.notifyDesktop(kSummaries[static_cast<int>(end.outcome)], end.output);
+  }
+}
+
+void CVexloDlg::ShowJobEnd(const process::JobEnd& end) {
+  // The media information job and the encoder check never take the controls or the bar.
+  if (!process::IsConversionKind(end.kind) && !process::IsIndexKind(end.kind)) return;
+  const bool index = process::IsIndexKind(end.kind);
+  // A GOP job that stopped itself leaves a conversion that runs beside it its controls and bar.
+  const bool besideConversion = end.stoppedItself && jobs_.ConversionRunning();
+  if (!besideConversion) EnableJobControls(true);
+  // Set here, where the end stands among the posted tasks; postJobEnd counted it as sent.
+  if (end.finalProgress && index) ShowIndexProgress(*end.finalProgress);
+  if (end.finalProgress && !index) ShowProgress(*end.finalProgress);
+  if (end.stoppedItself && !besideConversion) {
+    jobs_.ResetConversionFigures();
+    sendProgress(0);
+  }
+}
+
+void CVexloDlg::EndAutomaticMode(const process::JobEnd& end) {
+  if (!process::IsConversionKind(end.kind)) return;
+  encodeSucceeded_ = end.outcome == process::JobOutcome::kFinished;
+  if (!automatic_) return;
+  // An encode that could not start leaves the window open for the user to read and close;
+  // without a display no one could, so the program ends with the failure.
+  if (end.started || host_.headless()) postCancelWindow();
 }
 
 }  // namespace vexlo::app

@@ -130,21 +130,21 @@ class BenchWindow : public process::JobWindow {
   void sendProgress(int position) override {
     host_.post([&host = host_, position] { host.setProgress(position); });
   }
-  void postEnableJobControls(bool enable) override {
-    host_.post([&host = host_, enable] { host.setEnabled(res::id::kEncodeVideo, enable); });
+  void postJobStarted(process::JobKind) override {
+    host_.post([&host = host_] { host.setEnabled(res::id::kEncodeVideo, false); });
   }
-  void postCancelWindow() override {
-    host_.post([&host = host_] { host.endDialog(res::kIdCancel); });
-  }
-  bool automaticMode() const override { return true; }
-  // The window closes right after this (automatic mode) and a closing log drops its queue, so
+  // As automatic mode does, the end closes the window, and a closing log drops its queue, so
   // the lines still queued are moved into the pane first, here on the supervisor's thread as the
   // writer thread would.
-  void noteConversionResult(bool succeeded) override {
+  void postJobEnd(process::JobEnd end) override {
     finished = Clock::now();
-    this->succeeded = succeeded;
+    succeeded = end.outcome == process::JobOutcome::kFinished;
     trace.Flush();
     drained = Clock::now();
+    host_.post([&host = host_] {
+      host.setEnabled(res::id::kEncodeVideo, true);
+      host.endDialog(res::kIdCancel);
+    });
   }
 
   /// Starts the log in `directory` and the flood.

@@ -31,11 +31,12 @@ EncodePlan Refusal(std::string_view line, int saves = 0) {
   return plan;
 }
 
-EncodePlan Started(std::string commandLine, int saves) {
+EncodePlan Started(std::string commandLine, int saves, bool wholeSource = true) {
   EncodePlan plan;
   plan.start = true;
   plan.settingsSaves = saves;
   plan.commandLine = std::move(commandLine);
+  plan.wholeSource = wholeSource;
   return plan;
 }
 
@@ -91,7 +92,7 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
   }
   return Started(
       PngBuilderFor(settings.outType)(settings, programDir, *png, paths.videoDestination),
-      kStartedVideoSaves);
+      kStartedVideoSaves, /*wholeSource=*/false);
 }
 
 }  // namespace

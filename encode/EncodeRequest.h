@@ -32,6 +32,9 @@ struct EncodePlan {
   int settingsSaves = 0;          // how many times SaveAllSettings runs
   std::string commandLine;        // the tool's command line when `start` is set
   std::string deleteBeforeStart;  // a file to delete before the start; empty for none
+  // The output is the whole of a source the tool reads a duration from, so its end is compared
+  // with that duration (not for a PNG sequence, whose length only the chosen frame rate makes).
+  bool wholeSource = false;
 };
 
 /// The video Encode button: the same-file refusal, then for a PNG sequence (".PNG" anywhere in

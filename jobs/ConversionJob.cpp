@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/OutputLength.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
@@ -34,6 +35,21 @@ void ResetFigures(JobFigures& figures) {
   figures.timeMs.store(0);
   figures.progressPos.store(0);
   figures.failed.store(false);
+}
+
+// The job's end as its figures tell it; `started` is false for a tool that could not start.
+JobEnd EndOf(const JobFigures& figures, bool started) {
+  JobEnd end;
+  end.kind = figures.kind;
+  end.started = started;
+  end.outcome = figures.stopped  ? JobOutcome::kCancelled
+                : figures.failed ? JobOutcome::kFailed
+                                 : JobOutcome::kFinished;
+  end.output = figures.file;
+  if (end.outcome == JobOutcome::kFailed) end.reason = figures.failureText;
+  end.sourceMs = figures.durationMs.load();
+  end.reachedMs = figures.timeMs.load();
+  return end;
 }
 
 // Raises progressPos to `position` unless it is already there or further.
@@ -106,7 +122,7 @@ int OnConversionStarted(int /*code*/, void* context) {
     window->logAppend(line);
   }
   UpdateProgress(*window);
-  window->postEnableJobControls(false);
+  window->postJobStarted(window->jobFigures().kind);
   return 0;
 }
 
@@ -122,15 +138,8 @@ int OnConversionError(int code, void* context) {
                                                                : kConversionError);
   }
   UpdateProgress(*window);
-  window->postEnableJobControls(true);
-  // No finished notification follows a start failure: the job's result is settled here. The
-  // window stays open, in automatic mode too, until the user closes it; without a display no
-  // one could, so automatic mode then ends with the failure.
-  if (code == kErrorStartFailed) {
-    window->noteConversionResult(false);
-    window->postJobEnded(JobOutcome::kFailed, figures.file);
-    if (window->automaticMode() && window->headless()) window->postCancelWindow();
-  }
+  // No finished notification follows a start failure: the job ends here.
+  if (code == kErrorStartFailed) window->postJobEnd(EndOf(figures, /*started=*/false));
   return 0;
 }
 
@@ -140,27 +149,40 @@ int OnConversionFailure(int code, const FailureReason& reason, void* context) {
   FailureReason told = reason;
   told.lastLines = window->jobFigures().keptOut.Pick();
   for (const std::string& line : ReasonLines(told)) window->logAppend(line);
+  window->jobFigures().failureText = EndReasonText(told);
   return OnConversionError(code, context);
+}
+
+int OnFrameGrabFailure(int code, const FailureReason& reason, void* context) {
+  JobWindow* window = WindowOf(context);
+  if (window == nullptr || code != kErrorStartFailed) return 0;
+  JobFigures& figures = window->jobFigures();
+  figures.failed.store(true);
+  figures.failureText = EndReasonText(reason);
+  window->postJobEnd(EndOf(figures, /*started=*/false));
+  return 0;
 }
 
 int OnConversionFinished(int /*code*/, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
   JobFigures& figures = window->jobFigures();
+  JobEnd end = EndOf(figures, /*started=*/true);
+  // FFmpeg ends with exit code 0 when its input ends early (a file cut short, a damaged index):
+  // the output then ends short of the duration the source's header gave.
+  if (end.outcome == JobOutcome::kFinished && figures.checkLength &&
+      analysis::EndsShort(end.sourceMs, end.reachedMs)) {
+    window->logAppend(analysis::ShortOutputWarning(end.sourceMs, end.reachedMs));
+    end.outputShort = true;
+    end.reason = analysis::ShortOutputText(end.sourceMs, end.reachedMs);
+  }
   window->logAppend(kEndConversion);
   UpdateProgress(*window);
   const std::int64_t now = SteadyNowMs();
   figures.detail.Finish(now);
   window->sendDetail(figures.detail.Text(now));
-  // Told before the controls come back: the word goes by the window as it was at the end.
-  window->postJobEnded(figures.stopped  ? JobOutcome::kCancelled
-                       : figures.failed ? JobOutcome::kFailed
-                                        : JobOutcome::kFinished,
-                       figures.file);
-  window->postEnableJobControls(true);
-  window->sendProgress(100);
-  window->noteConversionResult(!figures.failed.load());
-  if (window->automaticMode()) window->postCancelWindow();
+  end.finalProgress = 100;
+  window->postJobEnd(std::move(end));
   return 0;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <sstream>
 
-#include "platform/SystemError.h"
 #include "process/CommandLineBuilder.h"
 #include "process/FailureReason.h"
 #include "process/LogTexts.h"
@@ -20,15 +19,6 @@ constexpr std::string_view kListing = " -hide_banner -encoders";
 constexpr std::string_view kTrialInput =
     " -hide_banner -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 25 -c:v ";
 constexpr std::string_view kTrialOutput = " -f null -";
-
-std::string HowItEnded(const process::FailureReason& reason) {
-  if (reason.startError != 0) {
-    return "could not be started: " + platform::ErrorText(reason.startError);
-  }
-  if (reason.silence.count() > 0) return "wrote nothing for too long: stopped by the watchdog";
-  if (reason.signal != 0) return "ended by signal " + std::to_string(reason.signal);
-  return "exited with code " + std::to_string(reason.exitCode);
-}
 
 }  // namespace
 
@@ -98,18 +88,16 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
 }
 
 EncoderCheck::EncoderCheck(platform::DialogHost& host, process::JobWindow& window)
-    : host_(host), window_(window) {}
+    : window_(window), sequencer_(host) {}
 
 EncoderCheck::~EncoderCheck() {
-  ++generation_;
-  runner_.reset();
+  sequencer_.Stop();
 }
 
 void EncoderCheck::Start(const std::string& programDirectory) {
   if (Running()) return;
   programDirectory_ = programDirectory;
   running_ = true;
-  ++generation_;
   step_ = 0;
   found_.clear();
   toTry_.assign(kHardwareEncoders.begin(), kHardwareEncoders.end());
@@ -123,10 +111,13 @@ void EncoderCheck::Start(const std::string& programDirectory) {
 
 void EncoderCheck::Stop() {
   if (!Running()) return;
-  ++generation_;  // the stopped step's posted end is dropped
-  runner_.reset();
+  sequencer_.Stop();  // the stopped step's end is dropped
   running_ = false;
   window_.logAppend(kEndLine);
+  process::JobEnd end;
+  end.kind = process::JobKind::kEncoderCheck;
+  end.outcome = process::JobOutcome::kCancelled;
+  window_.postJobEnd(std::move(end));
 }
 
 std::optional<EncoderStatus> EncoderCheck::LastResult(std::string_view encoder) const {
@@ -143,9 +134,8 @@ void EncoderCheck::RunStep(const std::string& commandLine) {
   }
   process::JobNotifications notifications;
   notifications.output = OnOutput;
-  notifications.finished = OnFinished;
   notifications.failure = OnFailure;
-  runner_ = process::StartJob(commandLine, notifications, this, programDirectory_);
+  sequencer_.RunStep(commandLine, notifications, this, programDirectory_, [this] { StepEnded(); });
 }
 
 int EncoderCheck::OnOutput(const char* data, int length, void* context) {
@@ -157,26 +147,16 @@ int EncoderCheck::OnOutput(const char* data, int length, void* context) {
   return 0;
 }
 
-int EncoderCheck::OnFailure(int code, const process::FailureReason& reason, void* context) {
+int EncoderCheck::OnFailure(int, const process::FailureReason& reason, void* context) {
   auto& check = *static_cast<EncoderCheck*>(context);
   {
     std::lock_guard lock(check.mutex_);
-    check.failure_ = HowItEnded(reason);
+    check.failure_ = process::HowItEnded(reason);
   }
-  // A tool that could not be started has no finished notification.
-  return code == process::kErrorStartFailed ? OnFinished(code, context) : 0;
-}
-
-int EncoderCheck::OnFinished(int, void* context) {
-  auto& check = *static_cast<EncoderCheck*>(context);
-  const std::uint64_t generation = check.generation_.load();
-  check.host_.post([&check, generation] { check.StepEnded(generation); });
   return 0;
 }
 
-void EncoderCheck::StepEnded(std::uint64_t generation) {
-  if (generation != generation_ || !running_) return;
-  runner_.reset();  // its tool has ended: this only joins its threads
+void EncoderCheck::StepEnded() {
   std::vector<std::string> lines;
   std::string failure;
   {
@@ -194,9 +174,10 @@ void EncoderCheck::StepEnded(std::uint64_t generation) {
 void EncoderCheck::ListingEnded(const std::vector<std::string>& lines, const std::string& failure) {
   listed_ = ListedEncoders(lines);
   if (listed_.empty()) {
-    window_.logAppend("##### ENCODER CHECK: ffmpeg.bin listed no encoders (" +
-                      (failure.empty() ? std::string("no listing") : failure) + ") ######\r\n");
-    return Finish();
+    const std::string why = "ffmpeg.bin listed no encoders (" +
+                            (failure.empty() ? std::string("no listing") : failure) + ")";
+    window_.logAppend("##### ENCODER CHECK: " + why + " ######\r\n");
+    return Finish(why);
   }
   NextTrial();
 }
@@ -239,12 +220,17 @@ void EncoderCheck::NextTrial() {
   Finish();
 }
 
-void EncoderCheck::Finish() {
+void EncoderCheck::Finish(const std::string& failure) {
   last_ = found_;
   running_ = false;
   window_.logAppend(kEndLine);
   window_.sendIndexProgress(100);
   window_.sendIndexDetail({});
+  process::JobEnd end;
+  end.kind = process::JobKind::kEncoderCheck;
+  end.outcome = failure.empty() ? process::JobOutcome::kFinished : process::JobOutcome::kFailed;
+  end.reason = failure;
+  window_.postJobEnd(std::move(end));
 }
 
 void EncoderCheck::SendProgress() {

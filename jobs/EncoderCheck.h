@@ -1,19 +1,16 @@
 #pragma once
 
 #include <array>
-#include <atomic>
-#include <cstdint>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "jobs/Sequencer.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
-#include "process/ProcessRunner.h"
 
 namespace vexlo::jobs {
 
@@ -44,11 +41,12 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
 
 /// Help > Check Encoders: lists the encoders of ffmpeg.bin, then tries each hardware encoder of
 /// the window for a second on a generated test picture into a null output, one after the other,
-/// and logs one line per encoder. It has its own runner, so the window's jobs are not held up;
-/// the bar and the detail label follow it while no conversion runs.
+/// and logs one line per encoder. Its steps run in turn on a sequencer of its own, so the
+/// window's jobs are not held up; the bar and the detail label follow it while no conversion
+/// runs. Its end (finished, or cancelled by Stop) is reported like any job's.
 ///
 /// Everything here runs on the window's thread; the runner's notifications only collect the
-/// tool's lines and post the end of each step.
+/// tool's lines and how it failed.
 class EncoderCheck {
  public:
   EncoderCheck(platform::DialogHost& host, process::JobWindow& window);
@@ -60,7 +58,7 @@ class EncoderCheck {
   void Start(const std::string& programDirectory);
   /// Stops a running check; its remaining encoders are not tried.
   void Stop();
-  bool Running() const { return runner_ != nullptr || running_; }
+  bool Running() const { return running_; }
   /// What the last finished check found of `encoder`; nullopt before any check finished.
   std::optional<EncoderStatus> LastResult(std::string_view encoder) const;
 
@@ -70,26 +68,23 @@ class EncoderCheck {
  private:
   static int OnOutput(const char* data, int length, void* context);
   static int OnFailure(int code, const process::FailureReason& reason, void* context);
-  static int OnFinished(int code, void* context);
 
   void RunStep(const std::string& commandLine);
-  void StepEnded(std::uint64_t generation);
+  void StepEnded();
   void ListingEnded(const std::vector<std::string>& lines, const std::string& failure);
   void TrialEnded(const std::vector<std::string>& lines, const std::string& failure);
   void NextTrial();
-  void Finish();
+  /// Ends the check; `failure` says why it could try nothing (empty when it could).
+  void Finish(const std::string& failure = {});
   void SendProgress();
 
-  platform::DialogHost& host_;
   process::JobWindow& window_;
   std::string programDirectory_;
-  std::unique_ptr<process::ProcessRunner> runner_;
   bool running_ = false;
-  std::atomic<std::uint64_t> generation_{0};  // a stopped or replaced check's steps are dropped
-  std::size_t step_ = 0;                      // 0 the listing, then one per hardware encoder
-  std::vector<std::string> listed_;           // the encoders the listing named
-  std::vector<std::string> toTry_;            // the window's hardware encoders not tried yet
-  std::string trying_;                        // the encoder of the running trial
+  std::size_t step_ = 0;             // 0 the listing, then one per hardware encoder
+  std::vector<std::string> listed_;  // the encoders the listing named
+  std::vector<std::string> toTry_;   // the window's hardware encoders not tried yet
+  std::string trying_;               // the encoder of the running trial
   std::map<std::string, EncoderStatus, std::less<>> found_;  // this check's results
   std::map<std::string, EncoderStatus, std::less<>> last_;   // the last finished check's
 
@@ -97,6 +92,8 @@ class EncoderCheck {
   std::mutex mutex_;
   std::vector<std::string> lines_;
   std::string failure_;  // how the step's tool failed; empty when it ended with code 0
+
+  Sequencer sequencer_;  // last: its runner's notifications use the members above
 };
 
 }  // namespace vexlo::jobs

@@ -11,13 +11,8 @@
 
 namespace vexlo::jobs {
 
-JobLauncher::JobLauncher(platform::DialogHost& host, process::JobWindow& window,
-                         std::function<void(bool)> enableControls)
-    : host_(host),
-      window_(window),
-      enableControls_(std::move(enableControls)),
-      mediaInfoJob_(window),
-      indexJob_(window) {}
+JobLauncher::JobLauncher(platform::DialogHost& host, process::JobWindow& window)
+    : host_(host), window_(window), mediaInfoJob_(window), indexJob_(window) {}
 
 JobLauncher::~JobLauncher() {
   DisposeRunner(conversionRunner_, {});
@@ -36,9 +31,9 @@ bool JobLauncher::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
 }
 
 void JobLauncher::StopConversion(std::string_view runningLine) {
-  if (ConversionRunning()) figures_.stopped = true;  // before its finished notification
-  // A conversion stopped before its end is no success, whatever its finished notification said.
-  if (DisposeRunner(conversionRunner_, runningLine)) conversionSucceeded_ = false;
+  // Before its finished notification: a conversion stopped before its end ends as cancelled.
+  if (ConversionRunning()) figures_.stopped = true;
+  DisposeRunner(conversionRunner_, runningLine);
 }
 
 void JobLauncher::StopIndexing(std::string_view indexLine) {
@@ -57,22 +52,36 @@ void JobLauncher::ResetConversionFigures() {
   figures_.progressPos = 0;
 }
 
-void JobLauncher::StartConversion(const std::string& commandLine, bool withErrorNotification,
-                                  const std::string& file) {
+std::optional<std::string> JobLauncher::StartEncode(process::JobKind kind,
+                                                    const encode::EncodePlan& plan,
+                                                    const std::string& file,
+                                                    const std::function<void()>& saveSettings) {
+  for (int i = 0; i < plan.settingsSaves; ++i) saveSettings();
+  if (!plan.start) return plan.errorLine;
+  if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
+    // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
+  }
+  StartConversion(kind, plan.commandLine, file, plan.wholeSource);
+  return std::nullopt;
+}
+
+void JobLauncher::StartConversion(process::JobKind kind, const std::string& commandLine,
+                                  const std::string& file, bool checkLength) {
   StopConversion(process::text::kRequestStopConversion);
+  // What the job is, before the runner starts: its reader may deliver lines before the started
+  // notification.
   figures_.stopped = false;
+  figures_.kind = kind;
   figures_.file = file;
-  conversionSucceeded_ = false;
-  // Before the runner starts: its reader may deliver lines before the started notification.
+  figures_.checkLength = checkLength;
+  figures_.failureText.clear();
   figures_.keptOut.Clear();
   figures_.commandLine = commandLine;
   lastCommand_ = commandLine;
-  process::JobNotifications notifications = kConversionNotifications;
-  if (!withErrorNotification) {
-    notifications.error = nullptr;
-    notifications.failure = nullptr;
-  }
-  conversionRunner_ = process::StartJob(commandLine, notifications, &window_, programDirectory_);
+  conversionRunner_ = process::StartJob(
+      commandLine,
+      kind == process::JobKind::kFrameGrab ? kFrameGrabNotifications : kConversionNotifications,
+      &window_, programDirectory_);
 }
 
 void JobLauncher::StartMediaInfo(const std::string& path) {
@@ -82,6 +91,9 @@ void JobLauncher::StartMediaInfo(const std::string& path) {
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
+  figures_.stopped = false;
+  figures_.kind = process::JobKind::kMediaInfo;
+  figures_.file.clear();
   figures_.commandLine = analysis::MediaInfoCommandLine(programDirectory_, path);
   lastCommand_ = figures_.commandLine;
   conversionRunner_ =
@@ -100,8 +112,9 @@ void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool 
     // Nothing to add: a picture left in place makes the tool fail, and its reason is logged.
   }
   StartConversion(
+      process::JobKind::kFrameGrab,
       analysis::GrabFrameCommandLine(programDirectory_, source, seconds, deinterlace, *picture),
-      /*withErrorNotification=*/false, *picture);
+      *picture);
 }
 
 std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input, bool gopMode) {
@@ -127,22 +140,12 @@ bool JobLauncher::ConversionRunning() const {
   return conversionRunner_ && conversionRunner_->state() == process::kRunnerRunning;
 }
 
-// The GOP job has measured its GOP: it ends, and only it. A conversion that runs beside it goes
-// on, with its controls and progress bar.
+// The GOP job has measured its GOP: it ends, and only it; its end says so (stoppedItself), and
+// the window's subscriber leaves a conversion that runs beside it alone.
 void JobLauncher::StopGopJob(std::uint64_t generation) {
   if (generation != indexingGeneration_ || !indexingRunner_) return;
+  indexJob_.markStoppedItself();
   DisposeRunner(indexingRunner_, {});
-  if (ConversionRunning()) {
-    // The GOP job's end enabled the job controls (posted); the conversion still runs, so they
-    // are disabled again, after that. Its figures and bar are its own and stay.
-    host_.post([this] {
-      if (ConversionRunning()) enableControls_(false);
-    });
-    return;
-  }
-  ResetConversionFigures();
-  window_.sendProgress(0);
-  enableControls_(true);
 }
 
 }  // namespace vexlo::jobs

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,6 +9,7 @@
 
 #include "analysis/IndexJob.h"
 #include "analysis/MediaInfo.h"
+#include "encode/EncodeRequest.h"
 #include "platform/DialogHost.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
@@ -18,16 +18,15 @@ namespace vexlo::jobs {
 
 // The window's two runners and the jobs they run: the conversion runner (encodes, the test
 // encode, the frame grab, media information) and the indexing runner (frame index and GOP). It
-// starts and stops each job, keeps the conversion's figures and result, and numbers the indexing
-// jobs so that a GOP job's late stop request never stops a newer one.
+// carries out encode plans, starts and stops each job, keeps the conversion's figures, and
+// numbers the indexing jobs so that a GOP job's late stop request never stops a newer one.
 //
 // Everything here runs on the window's thread; the jobs' notifications reach the window through
-// the process::JobWindow it is given.
+// the process::JobWindow it is given, each job's end as its typed end (JobWindow::postJobEnd).
+// Nothing here acts on the window's controls.
 class JobLauncher {
  public:
-  /// `enableControls` is the window's EnableJobControls, called on the window's thread.
-  JobLauncher(platform::DialogHost& host, process::JobWindow& window,
-              std::function<void(bool)> enableControls);
+  JobLauncher(platform::DialogHost& host, process::JobWindow& window);
   ~JobLauncher();
 
   /// The program's directory: where the tools are and where they run (a tool's report goes
@@ -36,11 +35,18 @@ class JobLauncher {
   JobLauncher(const JobLauncher&) = delete;
   JobLauncher& operator=(const JobLauncher&) = delete;
 
+  /// Carries out an encode plan of the given kind (an encode, the audio extraction, the test
+  /// encode) that makes `file`: the plan's settings saves (`saveSettings`, as many as it asks),
+  /// then either its refusal, returned ("" for a refusal without a line) and not logged, or the
+  /// deletion it asks for and the start of its conversion. Nothing when it started.
+  std::optional<std::string> StartEncode(process::JobKind kind, const encode::EncodePlan& plan,
+                                         const std::string& file,
+                                         const std::function<void()>& saveSettings);
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
-  /// the conversion notifications; without the error notifications when not wanted (a frame grab).
-  /// `file` is what the job makes, named when the desktop is told of its end.
-  void StartConversion(const std::string& commandLine, bool withErrorNotification = true,
-                       const std::string& file = {});
+  /// the conversion notifications (the frame grab's for a frame grab). `file` is what the job
+  /// makes; `checkLength` asks for the warning of an output that ends short of its source.
+  void StartConversion(process::JobKind kind, const std::string& commandLine,
+                       const std::string& file = {}, bool checkLength = false);
   /// The media information job; logs its refusal instead when the path cannot be read.
   void StartMediaInfo(const std::string& path);
   /// The frame grab of `source` at `seconds`; logs its refusal instead.
@@ -65,8 +71,6 @@ class JobLauncher {
   bool ConversionRunning() const;
   bool HasConversionRunner() const { return conversionRunner_ != nullptr; }
   process::JobFigures& conversionFigures() { return figures_; }
-  void NoteConversionResult(bool succeeded) { conversionSucceeded_ = succeeded; }
-  bool ConversionSucceeded() const { return conversionSucceeded_.load(); }
 
   /// The command line of the job started last, of either runner; empty before the first.
   const std::string& LastCommand() const { return lastCommand_; }
@@ -82,10 +86,8 @@ class JobLauncher {
 
   platform::DialogHost& host_;
   process::JobWindow& window_;
-  std::function<void(bool)> enableControls_;
   std::string programDirectory_;
   process::JobFigures figures_;
-  std::atomic<bool> conversionSucceeded_{false};
   analysis::MediaInfoJob mediaInfoJob_;
   analysis::IndexJob indexJob_;
   std::uint64_t indexingGeneration_ = 0;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "process/FailureReason.h"
+#include "process/JobEnd.h"
 #include "process/ProgressDetail.h"
 
 namespace vexlo::process {
@@ -21,17 +22,24 @@ struct JobFigures {
   // The tool's command line as it was started: written on the window's thread before the runner
   // exists, read by the runner's started notification, never changed while the runner lives.
   std::string commandLine;
-  std::string file;                  // the file the job makes, named in the word at its end
+  // What the job is, written with the command line: its kind, the file it makes, and whether
+  // its output must reach the source's duration (an encode of a whole source with a duration).
+  JobKind kind = JobKind::kEncode;
+  std::string file;
+  bool checkLength = false;
+  // The failure's reason in one line: written by the failure notification, read by the finished
+  // notification that follows it on the same thread; emptied before the runner starts.
+  std::string failureText;
   std::atomic<bool> stopped{false};  // the job was stopped before its end (Cancel, replaced)
   ProgressDetail detail;             // what the label below the bar shows
 };
 
-/// How a job ended, for the word the desktop gives when the window is not the active one.
-enum class JobOutcome { kFinished, kFailed, kCancelled };
-
-// The main window as the job notifications see it. The notifications run on a runner's
+// The window as a running job sees it: where the job's figures, log lines, bar and detail go,
+// and where it reports its start and its one typed end. The notifications run on a runner's
 // threads: nothing here touches a control directly or waits for the window's thread; every
 // change to a control is posted to the window's thread and runs there in the order of posting.
+// What the window, automatic mode and the desktop aids do when a job starts or ends is theirs:
+// a job never acts on the window beyond its figures, log, bar and detail.
 class JobWindow {
  public:
   virtual ~JobWindow() = default;
@@ -52,21 +60,12 @@ class JobWindow {
   virtual void sendDetail(std::string_view /*text*/) {}
   /// The detail of a frame index or GOP job: shown only while no conversion runs (posted).
   virtual void sendIndexDetail(std::string_view /*text*/) {}
-  /// A job of the conversion runner ended: its file and how (posted). Any thread.
-  virtual void postJobEnded(JobOutcome /*outcome*/, std::string_view /*file*/) {}
-  /// EnableJobControls with the flag (posted). Any thread.
-  virtual void postEnableJobControls(bool enable) = 0;
-  /// The window's Cancel action, which closes the window (posted). Any thread.
-  virtual void postCancelWindow() = 0;
 
-  /// True when the command line selected automatic mode.
-  virtual bool automaticMode() const = 0;
-  /// True when no one can see the window, and so no one can close it (no display).
-  virtual bool headless() const { return false; }
-
-  /// Records how the last conversion ended: true when the tool ran to its end with exit code 0.
-  /// Automatic mode turns it into the program's exit status.
-  virtual void noteConversionResult(bool succeeded) = 0;
+  /// A job of this kind has started its tool (posted, after everything posted before). Any
+  /// thread.
+  virtual void postJobStarted(JobKind kind) = 0;
+  /// The job's one end (posted, after everything it posted before). Any thread.
+  virtual void postJobEnd(JobEnd end) = 0;
 };
 
 }  // namespace vexlo::process

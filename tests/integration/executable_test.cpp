@@ -94,7 +94,8 @@ class Executable : public ::testing::Test {
 
 // Automatic mode over awkward names and failing jobs, as a user's shell passes them: for each,
 // no file but the named output changes, the exit status says what happened (never a hang), and
-// standard error holds the log's lines in order.
+// standard error holds the log's lines in order. A source cut short (its header says 10 s) is
+// encoded as far as it goes, with a warning, and still exits 0; its whole twin has no warning.
 TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
   fs::create_directories(dir_ / "proj.v2");
   const std::string ffmpeg = std::string(VEXLO_FFMPEG_PATH) + " -v error -y -f lavfi -i ";
@@ -107,6 +108,7 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
           (ffmpeg + "testsrc=size=64x48 -frames:v 2 " + (dir_ / "img%03d.jpg").string()).c_str()),
       0);
   fs::copy_file(dir_ / "in clip.mp4", dir_ / "clip.mp4");
+  for (const char* clip : {"cut.mp4", "whole.mp4"}) fs::copy_file(testing::Clip(clip), dir_ / clip);
   fs::copy_file(dir_ / "clip.mp4", dir_ / "proj.v2" / "clip");
   fs::create_symlink(dir_ / "clip.mp4", dir_ / "link.mp4");
   fs::create_hard_link(dir_ / "clip.mp4", dir_ / "hard.mp4");
@@ -142,6 +144,8 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
       {"missing source", "D/gone.mov,D/out.H264", 1, "", {missing, "##### CONVERSION  ERROR"}},
       {"unstartable tool", "D/clip.mp4,D/out.H264", 1, "", {"REASON: ", "could not be started", "##### CREATION  ERROR"}, true},
       {"same file", "D/gone.mov,D/gone.mov", 1, "", {"##### ERROR: Origin and destination files are the same"}},
+      {"cut short", "D/cut.mp4,D/cut.h264", 0, "D/cut.h264", {"START CONVERSION", "##### WARNING: The output ends at 0:0", "(the source may be damaged or cut short) ######", end}},
+      {"whole", "D/whole.mp4,D/whole.h264", 0, "D/whole.h264", {end}},
       {"profile and CRF", "D/in clip.mp4,D/out.H264,2,0", 0, "D/out.H264", {"START CONVERSION", end}},  // the last
       // clang-format on
   };
@@ -155,6 +159,7 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
       at = err_.find(Expand(line, d), at);
       EXPECT_NE(at, std::string::npos) << line << " in order in:\n" << err_;
     }
+    EXPECT_EQ(err_.find("WARNING") != std::string::npos, std::string(row.what) == "cut short");
     Snapshot after = Take(dir_);
     if (!output.empty()) {
       EXPECT_GT(std::get<0>(after[output]), 0u) << "no output written";

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "analysis/IndexFile.h"
+#include "analysis/OutputLength.h"
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "process/ProcessRunner.h"
@@ -48,14 +49,16 @@ class Jobs : public ::testing::Test {
     window_.reset();
     fs::current_path(program_);
   }
-  // An ffmpeg.bin made of this shell script.
-  void UseFfmpeg(const std::string& script) {
-    fs::remove(program_ + "/ffmpeg.bin");
-    std::ofstream(program_ + "/ffmpeg.bin") << "#!/bin/sh\n" << script << "\n";
-    fs::permissions(program_ + "/ffmpeg.bin", fs::perms::owner_all);
+  // An ffmpeg.bin (or another tool) made of this shell script.
+  void UseFfmpeg(const std::string& script, const std::string& tool = "ffmpeg.bin") {
+    fs::remove(program_ + "/" + tool);
+    std::ofstream(program_ + "/" + tool) << "#!/bin/sh\n" << script << "\n";
+    fs::permissions(program_ + "/" + tool, fs::perms::owner_all);
   }
-  // A conversion that runs until it is stopped, and leaves its process id behind.
-  void UseBusyFfmpeg() { UseFfmpeg("echo $$ > tool.pid\nexec sleep 60"); }
+  // A job that runs until it is stopped, and leaves its process id behind.
+  void UseBusyFfmpeg(const std::string& tool = "ffmpeg.bin") {
+    UseFfmpeg("echo $$ > tool.pid\nexec sleep 60", tool);
+  }
   // A fresh window over these settings (the destination defaults to the source).
   CVexloDlg& Open(const std::string& source, const std::string& destination = "") {
     TearDown();
@@ -170,7 +173,8 @@ TEST_F(Jobs, ClosingSavesEveryLineIncludingTheQueuedOnesToTheStateFolderAsFallba
 // Each encode button and output type writes what it promises: from the clips (a PNG sequence
 // too; 23.98 frames/s, deinterlace and resize through one chain) and from sources as people have
 // them (an 8-bit 4:4:4 screen capture, a 10-bit 4:2:2 ProRes camera file, a 10-bit 4:2:0 HEVC
-// phone clip) to H.265 and MPV; each failure (a tool that cannot start too) says why before its
+// phone clip) to H.265 and MPV; a source cut short (its header says 10 s) encodes what is there
+// and warns, and only it; each failure (a tool that cannot start too) says why before its
 // error line; an index or GOP job whose file cannot be written fails (as root no folder is
 // unwritable, so a folder takes the file's name).
 TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
@@ -180,7 +184,7 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
   struct Case {
     int button, outType, gpu;
     fs::path source, destination;
-    std::vector<std::string> reasons;  // what the lines before the marker hold; none: no error at all
+    std::vector<std::string> reasons;  // what the lines before the marker hold; none: no error or warning
     std::string marker, probe{};  // the job's error or end line; what ffprobe says of the destination
     std::string removed{};  // the tool taken away before this row and the rows after it
     int fps = 0;
@@ -199,6 +203,8 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
       {id::kEncodeVideo, 2, 0, seq, root / "seq.MPV", {}, end, "hevc,64,48,yuv420p,10\n" + mp4 + "\n", "", 7},
       {id::kTestEncode, 0, 0, clip, root / "out.avi", {}, end, "mjpeg,64,48,yuvj420p,75\navi\n"},
       {id::kEncodeVideo, 0, 0, clip, root / "chain.H264", {}, end, "h264,320,240,yuv420p,72\nh264\n", "", 5, true},
+      {id::kEncodeVideo, 0, 0, Clip("whole.mp4"), root / "whole.H264", {}, end, "h264,64,48,yuv420p,250\nh264\n"},
+      {id::kEncodeVideo, 0, 0, Clip("cut.mp4"), root / "cut.H264", {"START CONVERSION", "##### WARNING: The output ends at 0:0", " of the source's 0:10.00 (the source may be damaged or cut short) ######\r\n"}, end, "h264,64,48,yuv420p,112\nh264\n"},
   };
   for (const auto& [name, codec] : {std::pair{"screen444.mp4", "libx264 -pix_fmt yuv444p"},
                                     {"camera422.mov", "prores_ks -profile:v 3 -pix_fmt yuv422p10le"},
@@ -257,6 +263,7 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
     for (const char* metadata : {"REASON: Metadata:", "REASON:     handler_name", "REASON:     encoder "})
       EXPECT_EQ(log.find(metadata), std::string::npos) << log;
     EXPECT_TRUE(!c.reasons.empty() || log.find("ERROR") == std::string::npos) << log;
+    EXPECT_EQ(log.find("WARNING") != std::string::npos, c.destination == root / "cut.H264") << log;
     // A job whose index file failed never reports success; an encode that wrote its file does.
     EXPECT_TRUE((c.button != id::kGopSource && c.destination != screen) || host_.progress() != 100);
     if (!c.probe.empty()) {
@@ -269,6 +276,12 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
                               "format=format_name -of csv=p=0 " +
                               quoted(c.destination);
     EXPECT_EQ(c.probe.empty() ? "" : testing::Capture(probe), c.probe);
+  }
+  // How long the two raw streams are as a run of many jobs will read them back.
+  fs::create_symlink(VEXLO_FFPROBE_PATH, root / "ffprobe.bin");  // the last row took it away
+  for (const auto& [name, length] : {std::pair{"whole.H264", 10000}, {"cut.H264", 4480}}) {
+    const std::string read = analysis::OutputLengthCommandLine(program_, (root / name).string());
+    EXPECT_EQ(analysis::ReadOutputLength(testing::Capture(read)), length) << read;
   }
 }
 
@@ -343,9 +356,12 @@ TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
             "BM64x48");
 }
 
-TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirst) {
+// A second media information job replaces the first; Cancel of an encode or an index job that
+// never told its progress leaves the bar at 0 and the controls enabled, after the job's own end.
+TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirstAndCancelLeavesTheBarAt0) {
   UseBusyFfmpeg();
-  Open(Clip("clip.mp4"));
+  UseBusyFfmpeg("ffprobe.bin");
+  CVexloDlg& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
   Press(id::kInfoSource);
   ASSERT_TRUE(WaitForLog("##### MEDIA INFO START ######"));
   Press(id::kInfoSource);
@@ -356,6 +372,14 @@ TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirst) {
   EXPECT_TRUE(first < cancel && cancel < firstEnd && firstEnd != std::string::npos) << log;
   EXPECT_TRUE(host_.pumpUntil(
       [&] { return testing::Count(Log(), "##### MEDIA INFO START ######\r\n") == 2; }));
+  for (const auto& [button, start] : {std::pair{id::kEncodeVideo, "START CONVERSION"},
+                                      {id::kIndex, "START INDEXING"}}) {
+    Press(button);
+    ASSERT_TRUE(WaitForLog(start));
+    Press(id::kCancel);
+    EXPECT_EQ(host_.progress(), 0) << start;
+    EXPECT_TRUE(w.controlsEnabled() && !host_.enabled(id::kCancel)) << start;
+  }
 }
 
 }  // namespace

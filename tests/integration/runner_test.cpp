@@ -220,7 +220,7 @@ TEST(ConversionJob, AWatchdogKillNamesTheSilenceAndTheLastLine) {
   runner.outputContext = runner.startedContext = runner.endContext =
       static_cast<JobWindow*>(&window);
   EXPECT_EQ(runner.Start(), 0);
-  ASSERT_TRUE(window.host.pumpUntil([&] { return window.results.load() > 0; }, 60s));
+  ASSERT_TRUE(window.host.pumpUntil([&] { return !window.ends.empty(); }, 60s));
   const std::string log = window.jobLog();
   const auto reason = log.find("REASON: waiting for the device"),
              silence = log.find("wrote nothing for 0.2 s: stopped by the watchdog"),

@@ -9,8 +9,8 @@ namespace {
 constexpr std::string_view kStartLine = "Trace process started.\r\n";
 }  // namespace
 
-TestJobWindow::TestJobWindow(bool automatic, std::chrono::milliseconds tick)
-    : automatic(automatic), trace(host, res::id::kLogPane, tick) {}
+TestJobWindow::TestJobWindow(std::chrono::milliseconds tick)
+    : trace(host, res::id::kLogPane, tick) {}
 
 bool TestJobWindow::startLogAndWait(const std::string& directory) {
   trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
@@ -22,17 +22,12 @@ void TestJobWindow::sendProgress(int position) {
   host.post([this, position] { host.setProgress(position); });
 }
 
-void TestJobWindow::postEnableJobControls(bool enable) {
-  host.post([this, enable] { enableCalls.push_back(enable); });
+void TestJobWindow::postJobStarted(process::JobKind kind) {
+  host.post([this, kind] { starts.push_back(kind); });
 }
 
-void TestJobWindow::postCancelWindow() {
-  host.post([this] { host.endDialog(res::kIdCancel); });
-}
-
-void TestJobWindow::noteConversionResult(bool succeeded) {
-  lastResult = succeeded;
-  ++results;
+void TestJobWindow::postJobEnd(process::JobEnd end) {
+  host.post([this, end = std::move(end)] { ends.push_back(end); });
 }
 
 std::string TestJobWindow::shownLog() {

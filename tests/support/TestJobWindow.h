@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -14,11 +13,11 @@ namespace vexlo::testing {
 
 // A small window for the job notifications: a FakeDialogHost, a TraceControl on its log pane,
 // and the job figures. What the notifications post runs when the test runs the host's posted
-// tasks (runPosted, pumpUntil), on the test's own thread, as on a window's thread.
+// tasks (runPosted, pumpUntil), on the test's own thread, as on a window's thread; the starts
+// and ends the jobs report are kept in the order their posted tasks ran.
 class TestJobWindow : public process::JobWindow {
  public:
-  explicit TestJobWindow(bool automatic = false,
-                         std::chrono::milliseconds tick = process::TraceControl::kDefaultTick);
+  explicit TestJobWindow(std::chrono::milliseconds tick = process::TraceControl::kDefaultTick);
   ~TestJobWindow() override { trace.ShutdownTrace(); }
 
   /// Starts the log ("ConvVexlo.Log" in `directory`, mode 1, level 30) and waits until the
@@ -29,23 +28,19 @@ class TestJobWindow : public process::JobWindow {
   void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
   void flushLog() override { trace.Flush(); }
   void sendProgress(int position) override;
-  void postEnableJobControls(bool enable) override;
-  void postCancelWindow() override;
-  bool automaticMode() const override { return automatic; }
-  void noteConversionResult(bool succeeded) override;
+  void postJobStarted(process::JobKind kind) override;
+  void postJobEnd(process::JobEnd end) override;
 
   /// Flushes the log and runs the posted tasks: the pane then shows everything logged so far.
   std::string shownLog();
   /// shownLog without the writer's first line: what the jobs logged.
   std::string jobLog();
 
-  bool automatic = false;
   FakeDialogHost host;
   process::TraceControl trace;
   process::JobFigures figures;
-  std::vector<bool> enableCalls;  // in the order their posted tasks ran
-  std::atomic<int> results{0};
-  std::atomic<bool> lastResult{false};
+  std::vector<process::JobKind> starts;
+  std::vector<process::JobEnd> ends;
 };
 
 }  // namespace vexlo::testing

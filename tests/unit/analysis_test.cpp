@@ -13,6 +13,7 @@
 #include "analysis/IndexJob.h"
 #include "analysis/IndexNaming.h"
 #include "analysis/MediaInfo.h"
+#include "analysis/OutputLength.h"
 #include "process/LogTexts.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
@@ -55,6 +56,47 @@ TEST(AnalysisNaming, CommandLinesAndRefusals) {
   testing::MakeLink(dir + "/clip", dir + "/clip.INDX");
   EXPECT_EQ(FrameIndexRefusal(dir + "/clip", IndexPathFor(dir + "/clip", false)), same);
   std::filesystem::remove_all(dir);
+}
+
+// An output is short only when it misses more than 2 % and more than a second of its source;
+// a written file's length is its duration, or, for a raw stream, its packets at its frame rate.
+TEST(AnalysisOutputLength, ShortOutputsAndLengthsReadBack) {
+  // source, reached, short, the warning's two times
+  // clang-format off
+  const std::tuple<std::int64_t, std::int64_t, bool, std::string> shortRows[] = {
+      {10000, 4480, true, "0:04.48 of the source's 0:10.00"},
+      {10000, 9000, false, ""}, {10000, 8999, true, ""},        // a second, and more
+      {100000, 98000, false, ""}, {100000, 97999, true, ""},    // 2 %, and more
+      {500, 0, false, ""}, {0, 0, false, ""}, {-1, 0, false, ""},  // no duration: never short
+      {3723456, -40, true, "0:00.00 of the source's 1:02:03.45"}};
+  // clang-format on
+  for (const auto& [source, reached, isShort, times] : shortRows) {
+    EXPECT_EQ(EndsShort(source, reached), isShort) << source << " " << reached;
+    if (!times.empty()) {
+      EXPECT_EQ(ShortOutputWarning(source, reached),
+                "##### WARNING: The output ends at " + times +
+                    " (the source may be damaged or cut short) ######\r\n");
+    }
+  }
+  const auto stream = [](const char* type, const char* packets, const char* average,
+                         const char* base) {
+    return std::string("[STREAM]\ncodec_type=") + type + "\nr_frame_rate=" + base +
+           "\navg_frame_rate=" + average + "\nnb_read_packets=" + packets + "\n[/STREAM]\n";
+  };
+  const std::string noDuration = "[FORMAT]\nduration=N/A\n[/FORMAT]\n";
+  // clang-format off
+  const std::pair<std::string, std::optional<std::int64_t>> lengthRows[] = {
+      {stream("video", "250", "25/1", "25/1") + stream("audio", "65", "0/0", "0/0") +
+           "[FORMAT]\r\nduration=10.000000\r\n[/FORMAT]\r\n", 10000},
+      {stream("audio", "9", "0/0", "0/0") + stream("video", "112", "25/1", "25/1") + noDuration, 4480},
+      {stream("video", "300", "0/0", "30000/1001") + stream("video", "1", "1/1", "1/1") + noDuration, 10010},
+      {stream("audio", "65", "0/0", "0/0") + noDuration, std::nullopt},
+      {stream("video", "N/A", "25/1", "25/1") + noDuration, std::nullopt},
+      {"", std::nullopt}};
+  // clang-format on
+  for (const auto& [report, length] : lengthRows) {
+    EXPECT_EQ(ReadOutputLength(report), length) << report;
+  }
 }
 
 // Parses a report line by line and keeps what the parser asked of its job.
@@ -213,19 +255,19 @@ TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
     bool gop;
     std::vector<int> steps;
     std::string log;
-    std::vector<int> progress;
-    std::vector<bool> enables;
+    process::JobOutcome outcome;
+    std::optional<int> bar;  // where the end leaves the bar
     std::string bytes;
   };
   const std::string start = "[30] # ##### START INDEXING ######\r\n",
                     end = "[30] # ##### END INDEXING ######\r\n";
   // clang-format off
   const Row rows[] = {
-      {false, {1, 0, 2}, start + end, {100}, {true}, header + records},
-      {true, {1, 2}, "[30] # ##### GET FILE GOP ######\r\n[30] # ##### END FILE GOP ######\r\n", {100}, {true}, std::string(336, '0')},
-      {false, {-2}, "[30] # ##### CREATION INDEX ERROR ######\r\n", {}, {true}, std::string(336, '0')},
+      {false, {1, 0, 2}, start + end, process::JobOutcome::kFinished, 100, header + records},
+      {true, {1, 2}, "[30] # ##### GET FILE GOP ######\r\n[30] # ##### END FILE GOP ######\r\n", process::JobOutcome::kFinished, 100, std::string(336, '0')},
+      {false, {-2}, "[30] # ##### CREATION INDEX ERROR ######\r\n", process::JobOutcome::kFailed, std::nullopt, std::string(336, '0')},
       // The last chunks may arrive after a tool failure is reported; they still count.
-      {false, {1, -3, 0, 2}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, {100}, {true, true}, header + records},
+      {false, {1, -3, 0, 2}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, process::JobOutcome::kFailed, 100, header + records},
   };
   // clang-format on
   for (const std::string& report : {std::string(kReport), crlf}) {
@@ -238,8 +280,13 @@ TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
       ASSERT_EQ(job.Prepare(path, row.gop), 0);
       Play(job, row.steps, report);
       EXPECT_EQ(window.jobLog(), row.log);
-      EXPECT_EQ(window.host.progressHistory, row.progress);
-      EXPECT_EQ(window.enableCalls, row.enables);
+      ASSERT_EQ(window.ends.size(), 1u);  // one end, whatever came before it
+      const process::JobEnd& told = window.ends[0];
+      EXPECT_EQ(std::tuple(told.kind, told.outcome, told.started, told.finalProgress, told.output,
+                           told.frames),
+                std::tuple(row.gop ? process::JobKind::kGop : process::JobKind::kIndex, row.outcome,
+                           row.steps[0] != -2, row.bar, path,
+                           std::int64_t{row.bytes == header + records ? 3 : 0}));
       EXPECT_FALSE(job.indexFile().isOpen());
       EXPECT_EQ(Hex(ReadAll(path)), row.bytes);
     }

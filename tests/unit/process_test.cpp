@@ -122,67 +122,84 @@ void Output(TestJobWindow& window, std::string_view chunk) {
   EXPECT_EQ(OnConversionOutput(chunk.data(), static_cast<int>(chunk.size()), &window), 0);
 }
 
-TEST(JobCallbacks, EndingsLogResultBarAndCloseInAutomaticMode) {
+// Each way a conversion ends: its lines in order, where it leaves the bar, and its one typed
+// end. An encode that must reach its source's duration and ends short of it (50 s of 100 s)
+// warns before its end line and still finishes; a failed one is not also called short.
+TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
   struct Row {
-    bool automatic;
-    int error;        // 0 for none
-    int progressPos;  // before the error
-    const char* line;
-    std::vector<bool> enables;
-    int bar;
-    std::optional<int> dialogResult;
+    int error;          // 0 for none
+    int progressPos;    // before the end
+    bool checkLength;   // the output must reach the source's duration
+    std::string lines;  // before the end line
+    JobOutcome outcome;
+    std::string reason;
   };
-  const char* kError = "[30] # ##### CONVERSION  ERROR ######\r\n";
+  const std::string warning =
+      "The output ends at 0:50.00 of the source's 1:40.00 (the source may be damaged or cut short)";
   // clang-format off
   const Row rows[] = {
-      {false, 0, 0, "", {false, true}, 100, std::nullopt},
-      {true, 0, 0, "", {false, true}, 100, 2},
-      {true, kErrorToolFailed, 90, kError, {false, true, true}, 100, 2},
-      {false, kErrorToolFailed, 0, kError, {false, true, true}, 100, std::nullopt},
-      {false, kErrorToolFailed, 91, "[30] # ##### CONVERSION  BREAK ######\r\n", {false, true, true}, 100, std::nullopt},
-      // A start failure has no started or finished notification: the result is settled, but
-      // the window stays open for the user to close, in automatic mode too.
-      {true, kErrorStartFailed, 95, "[30] # ##### CREATION  ERROR ######\r\n", {true}, 95, std::nullopt},
+      {0, 50, false, "", JobOutcome::kFinished, ""},
+      {0, 50, true, "[30] # ##### WARNING: " + warning + " ######\r\n", JobOutcome::kFinished, warning},
+      {kErrorToolFailed, 90, true, "[30] # ##### REASON: Press [q] to stop, [?] for help ######\r\n[30] # ##### REASON: ffmpeg.bin exited with code 1 ######\r\n[30] # ##### CONVERSION  ERROR ######\r\n", JobOutcome::kFailed, "ffmpeg.bin exited with code 1"},
+      {kErrorToolFailed, 91, false, "[30] # ##### CONVERSION  BREAK ######\r\n", JobOutcome::kFailed, ""},
+      // A start failure has no started or finished notification: the bar is set from what the
+      // previous job left in the figures.
+      {kErrorStartFailed, 95, false, "[30] # ##### CREATION  ERROR ######\r\n", JobOutcome::kFailed, ""},
   };
   // clang-format on
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    TestJobWindow window(row.automatic, kQuietTick);
+    SCOPED_TRACE(row.lines);
+    TestJobWindow window(kQuietTick);
     ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("callbacks")));
     window.logAppend("earlier line\r\n");
     window.figures.failed = true;  // from an earlier run: a start clears it
-    if (row.error != kErrorStartFailed) {
+    window.figures.file = "/out/clip.h264";
+    window.figures.checkLength = row.checkLength;
+    const bool starts = row.error != kErrorStartFailed;
+    if (starts) {
       OnConversionStarted(kNotifyStarted, &window);
       // The earlier line reached the pane before the job's own lines were queued.
       EXPECT_EQ(window.trace.paneText().find("START"), std::string::npos);
       EXPECT_NE(window.trace.paneText().find("earlier line"), std::string::npos);
-      Output(window, "Input #0, lavfi, from 'testsrc':\n");
-      Output(window, "  Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\n");
-      Output(window, "Press [q] to stop, [?] for help\n");
-      Output(window, "frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r");
+      for (std::string_view chunk : {"Input #0, lavfi, from 'testsrc':\n",
+                                     "  Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\n",
+                                     "Press [q] to stop, [?] for help\n",
+                                     "frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r"}) {
+        Output(window, chunk);
+      }
+    } else {
+      window.figures.durationMs = 100;
+      window.figures.timeMs = 95;
     }
     window.figures.progressPos = row.progressPos;
-    window.figures.durationMs = 100;
-    window.figures.timeMs = row.progressPos;
-    if (row.error != 0) {
+    if (!row.reason.empty() && row.error != 0) {
+      FailureReason reason;
+      reason.program = "/opt/vexlo/ffmpeg.bin";
+      reason.exitCode = 1;
+      OnConversionFailure(row.error, reason, &window);
+    } else if (row.error != 0) {
       EXPECT_EQ(OnConversionError(row.error, &window), 0);
     }
-    if (row.error != kErrorStartFailed) OnConversionFinished(kNotifyFinished, &window);
+    if (starts) OnConversionFinished(kNotifyFinished, &window);
     const std::string start =
-        row.error == kErrorStartFailed
-            ? ""
-            : "[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
-              "[30] # Input #0, lavfi, from 'testsrc':\r\n"
-              "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
-              "[30] # frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r\n";
-    const std::string end =
-        row.error == kErrorStartFailed ? "" : "[30] # ##### END CONVERSION ######\r\n";
-    EXPECT_EQ(window.jobLog(), "[30] # earlier line\r\n" + start + row.line + end);
-    EXPECT_EQ(window.enableCalls, row.enables);
-    EXPECT_EQ(window.host.progress(), row.bar);
-    EXPECT_EQ(window.results, 1);
-    EXPECT_EQ(window.lastResult, row.error == 0);
-    EXPECT_EQ(window.host.dialogResult, row.dialogResult);
+        starts ? "[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
+                 "[30] # Input #0, lavfi, from 'testsrc':\r\n"
+                 "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
+                 "[30] # frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r\n"
+               : "";
+    const std::string end = starts ? "[30] # ##### END CONVERSION ######\r\n" : "";
+    EXPECT_EQ(window.jobLog(), "[30] # earlier line\r\n" + start + row.lines + end);
+    EXPECT_EQ(window.starts, starts ? std::vector{JobKind::kEncode} : std::vector<JobKind>{});
+    EXPECT_EQ(window.host.progress(), row.progressPos);  // the end's 100 is the window's to set
+    ASSERT_EQ(window.ends.size(), 1u);
+    const JobEnd& told = window.ends[0];
+    EXPECT_EQ(
+        std::tuple(told.kind, told.outcome, told.started, told.output, told.reason,
+                   told.outputShort, told.finalProgress),
+        std::tuple(JobKind::kEncode, row.outcome, starts, std::string("/out/clip.h264"), row.reason,
+                   row.reason == warning, starts ? std::optional(100) : std::nullopt));
+    EXPECT_EQ(told.sourceMs, starts ? 100000 : 100);
+    EXPECT_EQ(told.reachedMs, starts ? 50000 : 95);
   }
   EXPECT_EQ(OnConversionOutput(nullptr, 10, nullptr), -1);
   EXPECT_EQ(OnConversionOutput("frame=1 time=00:00:02.00\r", 25, nullptr), 0);
@@ -203,7 +220,7 @@ class TraceControlTest : public ::testing::Test {
   std::string Pane() { return window_.shownLog(); }
 
   std::string directory_ = testing::MakeTempDirectory("program.dir");
-  TestJobWindow window_{false, kQuietTick};
+  TestJobWindow window_{kQuietTick};
   TraceControl& trace_ = window_.trace;
 };
 

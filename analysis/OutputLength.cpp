@@ -1,0 +1,122 @@
+#include "analysis/OutputLength.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "process/CommandLineBuilder.h"
+
+namespace vexlo::analysis {
+
+namespace {
+
+// An output may end this much before its source and still count as whole: encoders end on their
+// last frame's start, a frame-rate change drops a frame or two, and audio ends on a packet.
+constexpr double kShortFraction = 0.02;
+constexpr std::int64_t kShortMinimumMs = 1000;
+
+// The value of "key=" on one of the report's lines; empty when the line has another key.
+std::string_view ValueOf(std::string_view line, std::string_view key) {
+  if (line.size() <= key.size() || line.substr(0, key.size()) != key || line[key.size()] != '=') {
+    return {};
+  }
+  return line.substr(key.size() + 1);
+}
+
+// A positive decimal number ("10.000000"); nothing for "N/A" and the like.
+std::optional<double> Seconds(std::string_view text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || !(value > 0)) return std::nullopt;
+  return value;
+}
+
+// A frame rate "25/1" or "30000/1001"; nothing for "0/0".
+std::optional<double> FrameRate(std::string_view text) {
+  const auto slash = text.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const auto numerator = Seconds(text.substr(0, slash)),
+             denominator = Seconds(text.substr(slash + 1));
+  if (!numerator || !denominator) return std::nullopt;
+  return *numerator / *denominator;
+}
+
+}  // namespace
+
+std::string OutputLengthCommandLine(std::string_view programDir, std::string_view path) {
+  return process::CommandLineBuilder(programDir, process::kProberTool)
+      .Add(
+          " -v error -count_packets -show_entries"
+          " stream=codec_type,nb_read_packets,avg_frame_rate,r_frame_rate:format=duration ")
+      .AddQuoted(path)
+      .Text();
+}
+
+std::optional<std::int64_t> ReadOutputLength(std::string_view report) {
+  struct Block {
+    std::string_view type, packets, averageRate, baseRate, duration;
+  };
+  Block block, video, format;
+  bool videoFound = false;
+  while (!report.empty()) {
+    const auto lineEnd = report.find('\n');
+    std::string_view line = report.substr(0, lineEnd);
+    report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line == "[STREAM]" || line == "[FORMAT]") {
+      block = {};
+    } else if (line == "[/STREAM]" && block.type == "video" && !videoFound) {
+      video = block;  // the first video stream is the one that counts
+      videoFound = true;
+    } else if (line == "[/FORMAT]") {
+      format = block;
+    } else {
+      for (auto [key, field] : {std::pair{"codec_type", &Block::type},
+                                {"nb_read_packets", &Block::packets},
+                                {"avg_frame_rate", &Block::averageRate},
+                                {"r_frame_rate", &Block::baseRate},
+                                {"duration", &Block::duration}}) {
+        if (const auto value = ValueOf(line, key); !value.empty()) block.*field = value;
+      }
+    }
+  }
+  std::optional<double> seconds = Seconds(format.duration);
+  const auto packets = Seconds(video.packets);
+  auto rate = FrameRate(video.averageRate);
+  if (!rate) rate = FrameRate(video.baseRate);
+  if (!seconds && packets && rate) seconds = *packets / *rate;
+  if (!seconds) return std::nullopt;
+  return static_cast<std::int64_t>(std::llround(*seconds * 1000));
+}
+
+bool EndsShort(std::int64_t sourceMs, std::int64_t reachedMs) {
+  if (sourceMs <= 0) return false;
+  const std::int64_t missing = sourceMs - std::max<std::int64_t>(reachedMs, 0);
+  return missing > kShortMinimumMs && static_cast<double>(missing) > kShortFraction * sourceMs;
+}
+
+std::string MediaTimeText(std::int64_t ms) {
+  ms = std::max<std::int64_t>(ms, 0);
+  const long long hundredths = (ms / 10) % 100, seconds = ms / 1000 % 60, minutes = ms / 60000 % 60,
+                  hours = ms / 3600000;
+  char text[48];
+  if (hours > 0) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%02lld", hours, minutes, seconds,
+                  hundredths);
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld.%02lld", minutes, seconds, hundredths);
+  }
+  return text;
+}
+
+std::string ShortOutputText(std::int64_t sourceMs, std::int64_t reachedMs) {
+  return "The output ends at " + MediaTimeText(reachedMs) + " of the source's " +
+         MediaTimeText(sourceMs) + " (the source may be damaged or cut short)";
+}
+
+std::string ShortOutputWarning(std::int64_t sourceMs, std::int64_t reachedMs) {
+  return "##### WARNING: " + ShortOutputText(sourceMs, reachedMs) + " ######\r\n";
+}
+
+}  // namespace vexlo::analysis

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "process/FailureReason.h"
+
+namespace vexlo::process {
+
+/// The kinds of job: the conversion runner's (an encode, the audio extraction, the hidden test
+/// encode, the frame grab, media information), the indexing runner's (frame index, GOP) and the
+/// encoder check, which has a runner of its own.
+enum class JobKind {
+  kEncode,
+  kAudio,
+  kTestEncode,
+  kFrameGrab,
+  kMediaInfo,
+  kIndex,
+  kGop,
+  kEncoderCheck
+};
+
+/// True for the jobs of the conversion runner that the conversion notifications run.
+constexpr bool IsConversionKind(JobKind kind) {
+  return kind == JobKind::kEncode || kind == JobKind::kAudio || kind == JobKind::kTestEncode ||
+         kind == JobKind::kFrameGrab;
+}
+
+/// True for the jobs of the indexing runner.
+constexpr bool IsIndexKind(JobKind kind) {
+  return kind == JobKind::kIndex || kind == JobKind::kGop;
+}
+
+/// How a job ended: it ran to its end (whatever its tool's written lines said), it failed (its
+/// tool failed or could not start, or what it makes could not be made), or it was stopped before
+/// its end (by Cancel or by a job that replaced it).
+enum class JobOutcome { kFinished, kFailed, kCancelled };
+
+/// The one typed end every job reports, once, when its tool has ended and its last log line is
+/// queued. Those who run jobs (the window, automatic mode, the desktop aids) subscribe to it;
+/// the job itself never acts on the window.
+struct JobEnd {
+  JobKind kind = JobKind::kEncode;
+  JobOutcome outcome = JobOutcome::kFinished;
+  bool started = true;  // false: the tool could not be started (no started notification came)
+  std::string output;   // the file the job makes; empty when it makes none
+  // Why it failed, or why a finished job's output may not be whole, in one line without the
+  // log's framing; empty otherwise.
+  std::string reason;
+  bool outputShort = false;  // finished, but the output ends short of the source's duration
+  // The position the job's bar stands at at its end: 100 once its tool ran to its end (and, for
+  // an index job, its file was written); none when the job leaves the bar where it is.
+  std::optional<int> finalProgress;
+  // A GOP job that stopped itself once it knew the GOP: it ends only itself, and the bar goes
+  // back to 0 unless a conversion runs beside it.
+  bool stoppedItself = false;
+  std::int64_t sourceMs = 0;   // the source's duration from the tool's "Duration:"; 0 unknown
+  std::int64_t reachedMs = 0;  // how far the output got, from the tool's last "time="
+  std::int64_t frames = 0;     // the video frames an index or GOP job read
+};
+
+/// How a tool ended, in a few words: "could not be started: REASON", "wrote nothing for too
+/// long: stopped by the watchdog", "ended by signal N" or "exited with code N".
+std::string HowItEnded(const FailureReason& reason);
+
+/// A failure's reason as a job's end gives it, in one line: the tool's first kept-out line that
+/// names an error, when there is one, then the tool's name and how it ended
+/// ("gone.mov: No such file or directory; ffmpeg.bin exited with code 1").
+std::string EndReasonText(const FailureReason& reason);
+
+}  // namespace vexlo::process
