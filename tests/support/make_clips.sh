@@ -9,3 +9,9 @@ $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=3 -f lavfi -i sine=duration=
 $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=120 $gop long.mp4
 $ff -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 seq/img_%04d.png
 echo "this is no video" > garbage.mov
+# The batch's sources: 10-bit with sound, 4:2:2 without, and a faststart MP4 of 4 s cut at half.
+clip="-f lavfi -i testsrc=size=64x48:rate=25:duration"
+$ff $clip=3 -f lavfi -i sine=duration=3 -c:v libx264 -pix_fmt yuv420p10le -c:a aac -shortest ten.mp4
+$ff $clip=3 -c:v libx264 -pix_fmt yuv422p s422.mp4
+$ff $clip=4 -f lavfi -i sine=duration=4 -c:v libx264 -c:a aac -movflags +faststart full.mp4
+head -c $(($(wc -c < full.mp4) / 2)) full.mp4 > cut.mp4
