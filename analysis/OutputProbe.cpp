@@ -44,7 +44,8 @@ std::string ProbeLengthCommandLine(std::string_view programDir, std::string_view
   process::CommandLineBuilder line(programDir, process::kProberTool);
   line.Add(" -v error");
   if (kind == LengthKind::kRawStream) {
-    line.Add(" -select_streams v:0 -count_packets -show_entries stream=r_frame_rate,nb_read_packets");
+    line.Add(
+        " -select_streams v:0 -count_packets -show_entries stream=r_frame_rate,nb_read_packets");
   } else {
     line.Add(" -show_entries format=duration");
   }

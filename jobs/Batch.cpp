@@ -36,10 +36,10 @@ std::optional<std::string> CollectSources(const BatchRequest& request,
                                           std::vector<std::string>& sources) {
   sources = request.sources;
   if (!request.sourcesFrom.empty()) {
-    const std::string path = request.sourcesFrom == "-"
-                                 ? request.sourcesFrom
-                                 : platform::FromWorkingDirectory(request.sourcesFrom,
-                                                                  request.workingDirectory);
+    const std::string path =
+        request.sourcesFrom == "-"
+            ? request.sourcesFrom
+            : platform::FromWorkingDirectory(request.sourcesFrom, request.workingDirectory);
     errno = 0;
     const std::optional<std::string> text = ReadList(path);
     if (!text) {
@@ -93,7 +93,8 @@ void Report(const ItemResult& result, std::size_t number, std::size_t count,
 
 BatchStop::BatchStop() {
   // Without its pipe a stop is still seen between items, through the flag.
-  [[maybe_unused]] const int failed = platform::MakePipe(pipe_, platform::PipeBlocking::kNeitherBlocks);
+  [[maybe_unused]] const int failed =
+      platform::MakePipe(pipe_, platform::PipeBlocking::kNeitherBlocks);
 }
 
 void BatchStop::Request() noexcept {

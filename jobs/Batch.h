@@ -23,9 +23,9 @@ struct BatchRequest {
   bool audio = false;                // the WAV of each source, by the audio row's command line
   encode::EncoderSettings settings;  // outType chooses H.264, H.265 or MPV; useReport is ignored
   ExistingOutput existing = ExistingOutput::kRefuse;
-  bool json = false;                 // one JSON object per item through BatchOutput::json
-  std::string programDir;            // where the tools are; they run there
-  std::string workingDirectory;      // relative paths are taken from it
+  bool json = false;             // one JSON object per item through BatchOutput::json
+  std::string programDir;        // where the tools are; they run there
+  std::string workingDirectory;  // relative paths are taken from it
 };
 
 // Where the batch's words go. The functions are called on the batch's thread or on a runner's

@@ -28,8 +28,8 @@ constexpr std::string_view kDurationMarker = "Duration:";
 
 // The text of one of the system's log lines, without its "##### ERROR: " and " ######" frame.
 std::string FramedText(std::string_view line) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == '#' ||
-                           line.back() == ' ')) {
+  while (!line.empty() &&
+         (line.back() == '\n' || line.back() == '\r' || line.back() == '#' || line.back() == ' ')) {
     line.remove_suffix(1);
   }
   for (std::string_view frame : {"##### ", "ERROR: ", "REASON: "}) {
@@ -161,9 +161,9 @@ ItemResult& ItemRun::CheckAndPlace() {
   const bool raw = !run_.request.audio && run_.request.settings.outType != 2;
   std::string probed;
   const ToolEnd end = RunTool(
-      analysis::ProbeLengthCommandLine(run_.request.programDir, item_.temporaryPath,
-                                       raw ? analysis::LengthKind::kRawStream
-                                           : analysis::LengthKind::kContainer),
+      analysis::ProbeLengthCommandLine(
+          run_.request.programDir, item_.temporaryPath,
+          raw ? analysis::LengthKind::kRawStream : analysis::LengthKind::kContainer),
       run_.request.programDir,
       [&](std::string_view line) {
         probed.append(line).push_back('\n');
@@ -177,8 +177,8 @@ ItemResult& ItemRun::CheckAndPlace() {
   }
   result_.outputSeconds = analysis::ParseProbedSeconds(probed);
   if (!result_.outputSeconds) {
-    return End(ItemState::kFailed, "the output cannot be read back: ffprobe.bin gives it no "
-                                   "duration" + KeepIncomplete());
+    const std::string reason = "the output cannot be read back: ffprobe.bin gives no duration";
+    return End(ItemState::kFailed, reason + KeepIncomplete());
   }
   if (analysis::IsShortOfSource(*result_.sourceSeconds, *result_.outputSeconds)) {
     char text[96];
@@ -191,9 +191,8 @@ ItemResult& ItemRun::CheckAndPlace() {
 
 ItemResult& ItemRun::Place(std::string reason) {
   if (const int failed = platform::RenameReplacing(item_.temporaryPath, item_.outputPath)) {
-    return End(ItemState::kFailed,
-               "cannot rename the output into place: " + platform::ErrorText(failed) +
-                   KeepIncomplete());
+    return End(ItemState::kFailed, "cannot rename the output into place: " +
+                                       platform::ErrorText(failed) + KeepIncomplete());
   }
   return End(ItemState::kDone, std::move(reason));
 }
@@ -201,7 +200,8 @@ ItemResult& ItemRun::Place(std::string reason) {
 ItemResult ItemRun::Run() {
   const BatchRequest& request = run_.request;
   if (Exists(item_.outputPath) && request.existing != ExistingOutput::kOverwrite) {
-    if (request.existing == ExistingOutput::kSkip) return End(ItemState::kSkipped, "the output exists");
+    if (request.existing == ExistingOutput::kSkip)
+      return End(ItemState::kSkipped, "the output exists");
     return End(ItemState::kFailed,
                "the output exists (--skip-existing skips such items, --overwrite replaces them)");
   }

@@ -48,8 +48,7 @@ struct BatchPlan {
 /// `workingDirectory`. Refused when two sources make the same output (naming both; the letter
 /// case aside on Windows).
 BatchPlan PlanBatch(const std::vector<std::string>& sources, const std::string& outputDir,
-                    std::string_view extension, const std::string& workingDirectory,
-                    long ownerPid);
+                    std::string_view extension, const std::string& workingDirectory, long ownerPid);
 
 /// The sources of a list: one path a line (LF or CR LF), empty lines left out.
 std::vector<std::string> SourceListLines(std::string_view text);

@@ -18,8 +18,8 @@ struct ItemResult {
   std::string source;  // as given
   std::string output;  // in the output folder as given
   ItemState state = ItemState::kNotStarted;
-  std::string reason;   // why it failed or was skipped, or what was not checked; may be empty
-  double seconds = 0;   // how long the item took
+  std::string reason;  // why it failed or was skipped, or what was not checked; may be empty
+  double seconds = 0;  // how long the item took
   std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one
   std::optional<double> outputSeconds;  // the output's, when it was read back
 };

@@ -96,7 +96,8 @@ TEST_F(Batch, EncodesChecksAndReportsEveryItem) {
   }
   EXPECT_EQ(ran.items[1]["output"], out_ + "/s422.H264");
   EXPECT_EQ(ran.items[2]["state"], "failed");
-  EXPECT_NE(ran.items[2]["reason"].get<std::string>().find("the output plays 1."), std::string::npos)
+  EXPECT_NE(ran.items[2]["reason"].get<std::string>().find("the output plays 1."),
+            std::string::npos)
       << ran.items[2];
   EXPECT_EQ(ran.items[3]["source"], out_ + "/gone.mp4");
   EXPECT_EQ(ran.items[3]["state"], "failed");
@@ -141,8 +142,8 @@ TEST_F(Batch, EncodesChecksAndReportsEveryItem) {
   const std::set<std::string> before = OutputFiles();
   ran = Run();
   EXPECT_EQ(ran.status, 2);
-  EXPECT_EQ(ran.log, "vexlo: two sources make the same output " + out_ + "/clip.WAV: " +
-                         Clip("clip.mp4") + " and " + out_ + "/clip.mov\n");
+  EXPECT_EQ(ran.log, "vexlo: two sources make the same output " + out_ +
+                         "/clip.WAV: " + Clip("clip.mp4") + " and " + out_ + "/clip.mov\n");
   EXPECT_TRUE(ran.items.empty());
   EXPECT_EQ(OutputFiles(), before);
 }

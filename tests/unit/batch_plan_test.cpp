@@ -46,8 +46,9 @@ TEST(BatchPlan, NamesOutputsTemporariesAndRefusesTwoSourcesWithOneOutput) {
                            "a.vexlo-partial--7.WAV", "a.vexlo-partial-7", "a.H264"}) {
     EXPECT_EQ(TemporaryOwner(name), std::nullopt) << name;
   }
-  const BatchPlan twice = PlanBatch({Native("/a/x.mp4"), Native("/b/Clip.mp4"),
-                                     Native("/c/clip.mov")}, "out", ".H264", Native("/w"), 1);
+  const BatchPlan twice =
+      PlanBatch({Native("/a/x.mp4"), Native("/b/Clip.mp4"), Native("/c/clip.mov")}, "out", ".H264",
+                Native("/w"), 1);
   // Windows' file names ignore the letter case.
   EXPECT_EQ(twice.refusal, platform::kPathSeparator == '/'
                                ? ""
@@ -78,7 +79,8 @@ TEST(BatchPlan, ReadsTheProbedLengthAndFindsShortOutputs) {
   };
   for (const Row& row : rows) {
     EXPECT_NEAR(analysis::ParseProbedSeconds(row.output).value_or(-1), row.seconds.value_or(-1),
-                1e-9) << row.output;
+                1e-9)
+        << row.output;
   }
   // Short by more than 2 % and more than 1 s; not by one alone.
   EXPECT_TRUE(analysis::IsShortOfSource(4.0, 1.8));
@@ -90,11 +92,12 @@ TEST(BatchPlan, ReadsTheProbedLengthAndFindsShortOutputs) {
 
 TEST(BatchPlan, AResultIsOneLineOfJson) {
   const ItemResult result{"/a/\xff.mp4", "/o/x.H264", ItemState::kNotStarted, "a \"b\"\nc", 0.1234,
-                          std::nullopt, 3.0194};
-  EXPECT_EQ(ResultJson(result),
-            "{\"source\":\"/a/\xEF\xBF\xBD.mp4\",\"output\":\"/o/x.H264\",\"state\":\"not started\","
-            "\"reason\":\"a \\\"b\\\"\\nc\",\"seconds\":0.123,\"source_duration\":null,"
-            "\"output_duration\":3.019}");
+                          std::nullopt,  3.0194};
+  EXPECT_EQ(
+      ResultJson(result),
+      "{\"source\":\"/a/\xEF\xBF\xBD.mp4\",\"output\":\"/o/x.H264\",\"state\":\"not started\","
+      "\"reason\":\"a \\\"b\\\"\\nc\",\"seconds\":0.123,\"source_duration\":null,"
+      "\"output_duration\":3.019}");
 }
 
 }  // namespace
