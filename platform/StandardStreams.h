@@ -10,4 +10,10 @@ namespace vexlo::platform {
 /// get SIGPIPE at its default action again.
 void ProtectStandardStreams();
 
+/// Keeps standard output for the caller alone: returns a new descriptor (not inherited by
+/// children) on what standard output was, and points standard output at standard error, so that
+/// whatever else writes there (a runner's start line) goes to standard error. -1 when it failed,
+/// with standard output left as it was. For a mode whose standard output is data (`--json`).
+int SetStandardOutputAside();
+
 }  // namespace vexlo::platform

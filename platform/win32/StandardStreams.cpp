@@ -4,6 +4,8 @@
 #include <io.h>
 #include <stdlib.h>
 
+#include <cstdio>
+
 namespace vexlo::platform {
 
 void ProtectStandardStreams() {
@@ -20,6 +22,17 @@ void ProtectStandardStreams() {
   // A failed assertion or abort() ends the program with its message on standard error, never
   // with a message box that nobody may be there to close.
   ::_set_error_mode(_OUT_TO_STDERR);
+}
+
+int SetStandardOutputAside() {
+  std::fflush(stdout);  // what was written before goes where it was meant to
+  const int aside = ::_dup(1);  // the tools inherit only their own pipes' handles
+  if (aside < 0) return -1;
+  if (::_dup2(2, 1) != 0) {
+    ::_close(aside);
+    return -1;
+  }
+  return aside;
 }
 
 }  // namespace vexlo::platform

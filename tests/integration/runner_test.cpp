@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "jobs/ConversionJob.h"
+#include "platform/Processes.h"
 #include "process/ProcessRunner.h"
 #include "process/ToolCommand.h"
 #include "tests/support/Support.h"
@@ -181,7 +182,7 @@ TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
   EXPECT_EQ(recorder.events, (Events{"started", "finished"}));
   EXPECT_EQ(recorder.chunks.size(), 1u);  // one pid line: one child
   EXPECT_EQ(platform::DescribeWaitStatus(runner.waitStatus()).signal, SIGTERM);
-  EXPECT_FALSE(testing::ProcessAlive(pid));
+  EXPECT_FALSE(platform::ProcessExists(pid));
   EXPECT_EQ(runner.Stop(), 0);
 }
 

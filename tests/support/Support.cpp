@@ -81,15 +81,6 @@ void MakeLink(const std::string& file, const std::string& link) {
 }
 
 #ifdef _WIN32
-bool ProcessAlive(long pid) {
-  HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (process == nullptr) return false;
-  DWORD code = 0;
-  const bool alive = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-  ::CloseHandle(process);
-  return alive;
-}
-
 long OpenDescriptors() {
   DWORD handles = 0;
   ::GetProcessHandleCount(::GetCurrentProcess(), &handles);
@@ -109,10 +100,6 @@ long Threads() {
   return count;
 }
 #else
-bool ProcessAlive(long pid) {
-  return std::filesystem::exists("/proc/" + std::to_string(pid));
-}
-
 long OpenDescriptors() {
   return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }

@@ -32,8 +32,6 @@ std::string Native(std::string path);
 /// Another name of an existing file: a symbolic link (on Windows, where the C++ library makes
 /// none, a hard link).
 void MakeLink(const std::string& file, const std::string& link);
-/// Whether the process with this id is still running.
-bool ProcessAlive(long pid);
 /// The descriptors (on Windows: handles) and the threads the test program holds now.
 long OpenDescriptors();
 long Threads();

@@ -13,3 +13,7 @@ $ff -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 seq/img_%04d.png
 $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=10 $gop -movflags +faststart whole.mp4
 head -c $(($(wc -c < whole.mp4) / 2)) whole.mp4 > cut.mp4
 echo "this is no video" > garbage.mov
+# The batch's sources: 10-bit with sound, 4:2:2 without.
+clip="-f lavfi -i testsrc=size=64x48:rate=25:duration"
+$ff $clip=3 -f lavfi -i sine=duration=3 -c:v libx264 -pix_fmt yuv420p10le -c:a aac -shortest ten.mp4
+$ff $clip=3 -c:v libx264 -pix_fmt yuv422p s422.mp4

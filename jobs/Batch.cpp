@@ -1,0 +1,158 @@
+#include "jobs/Batch.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+
+#include "jobs/BatchItemRun.h"
+#include "platform/FileOperations.h"
+#include "platform/Paths.h"
+#include "platform/Processes.h"
+#include "platform/SystemError.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+// The whole of a file, or of standard input for "-"; nothing when it cannot be read.
+std::optional<std::string> ReadList(const std::string& path) {
+  const bool standardInput = path == "-";
+  std::FILE* file = standardInput ? stdin : std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return std::nullopt;
+  std::string text;
+  char block[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
+  const bool failed = std::ferror(file) != 0;
+  if (!standardInput) std::fclose(file);
+  if (failed) return std::nullopt;
+  return text;
+}
+
+// Every source of the request, or why they cannot be known.
+std::optional<std::string> CollectSources(const BatchRequest& request,
+                                          std::vector<std::string>& sources) {
+  sources = request.sources;
+  if (!request.sourcesFrom.empty()) {
+    const std::string path =
+        request.sourcesFrom == "-"
+            ? request.sourcesFrom
+            : platform::FromWorkingDirectory(request.sourcesFrom, request.workingDirectory);
+    errno = 0;
+    const std::optional<std::string> text = ReadList(path);
+    if (!text) {
+      return "cannot read the list of sources " + request.sourcesFrom + ": " +
+             platform::ErrorText(errno != 0 ? errno : EIO);
+    }
+    for (std::string& line : SourceListLines(*text)) sources.push_back(std::move(line));
+  }
+  if (sources.empty()) return "a batch needs at least one source";
+  return std::nullopt;
+}
+
+// Why the output folder cannot take the batch, or nothing.
+std::optional<std::string> FolderProblem(const BatchRequest& request) {
+  if (request.outputDir.empty()) return "a batch needs --output-dir FOLDER";
+  const std::string folder =
+      platform::FromWorkingDirectory(request.outputDir, request.workingDirectory);
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return "the output folder " + request.outputDir + " is not an existing folder";
+  }
+  if (!platform::PathIsSafeForCommandLine(folder)) {
+    return "the output folder " + request.outputDir +
+           " cannot be given to a tool (a double quote, or a name FFmpeg reads as a protocol)";
+  }
+  return std::nullopt;
+}
+
+// Removes the temporary files of runs that have ended (killed before they could remove them);
+// a running batch's own, over the same folder, are left to it.
+void RemoveLeftovers(const std::string& folder, const BatchOutput& output) {
+  const long self = platform::CurrentProcessId();
+  for (const std::string& name : platform::FolderEntries(folder)) {
+    const std::optional<long> owner = TemporaryOwner(name);
+    if (!owner || (*owner != self && platform::ProcessExists(*owner))) continue;
+    std::string path = folder;
+    if (path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
+    if (platform::DeleteFile(path + name) == 0 && output.log) {
+      output.log("##### BATCH: removed " + name + ", left by a run that has ended ######\r\n");
+    }
+  }
+}
+
+void Report(const ItemResult& result, std::size_t number, std::size_t count,
+            const BatchRequest& request, const BatchOutput& output) {
+  if (output.log) output.log(ResultLogLine(result, number, count));
+  if (request.json && output.json) output.json(ResultJson(result));
+}
+
+}  // namespace
+
+BatchStop::BatchStop() {
+  // Without its pipe a stop is still seen between items, through the flag.
+  [[maybe_unused]] const int failed =
+      platform::MakePipe(pipe_, platform::PipeBlocking::kNeitherBlocks);
+}
+
+void BatchStop::Request() noexcept {
+  const int savedErrno = errno;  // a signal handler must leave errno as it found it
+  requested_.store(true);
+  if (pipe_.write.valid()) platform::SignalWakeUp(pipe_.write);
+  errno = savedErrno;
+}
+
+BatchOutput DescriptorOutput(int logFd, int jsonFd) {
+  BatchOutput output;
+  output.log = [logFd](std::string_view line) {
+    std::string text(line);
+    if (text.ends_with("\r\n")) text.erase(text.size() - 2, 1);
+    [[maybe_unused]] const int failed = platform::WriteAll(logFd, text);
+  };
+  output.json = [jsonFd](std::string_view object) {
+    [[maybe_unused]] const int failed = platform::WriteAll(jsonFd, std::string(object) + "\n");
+  };
+  output.refusal = [logFd](std::string_view line) {
+    [[maybe_unused]] const int failed =
+        platform::WriteAll(logFd, "vexlo: " + std::string(line) + "\n");
+  };
+  return output;
+}
+
+int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& stop) {
+  std::vector<std::string> sources;
+  std::optional<std::string> refusal = CollectSources(request, sources);
+  if (!refusal) refusal = FolderProblem(request);
+  BatchPlan plan;
+  if (!refusal) {
+    plan = PlanBatch(sources, request.outputDir,
+                     BatchExtension(request.audio, request.settings.outType),
+                     request.workingDirectory, platform::CurrentProcessId());
+    if (!plan.refusal.empty()) refusal = plan.refusal;
+  }
+  if (refusal) {
+    if (output.refusal) output.refusal(*refusal);
+    return 2;
+  }
+  RemoveLeftovers(platform::FromWorkingDirectory(request.outputDir, request.workingDirectory),
+                  output);
+  const BatchRun run{request, output, stop, plan.items};
+  std::vector<ItemResult> results;
+  for (const BatchItem& item : plan.items) {
+    ItemResult result;
+    if (stop.requested()) {
+      result.source = item.source;
+      result.output = item.output;
+    } else {
+      result = RunBatchItem(item, run);
+    }
+    Report(result, results.size() + 1, plan.items.size(), request, output);
+    results.push_back(std::move(result));
+  }
+  if (output.log) output.log(SummaryLogLine(results));
+  return BatchExitStatus(results, stop.requested());
+}
+
+}  // namespace vexlo::jobs

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "encode/EncoderSettings.h"
+#include "jobs/BatchPlan.h"
+#include "platform/FileDescriptor.h"
+
+// The command-line batch: many sources encoded in turn into one output folder, each by the same
+// command line as the option form's encode, each output read back before it counts. It never
+// reads or writes the settings and has no window.
+namespace vexlo::jobs {
+
+// What the batch is asked to do, its options already read.
+struct BatchRequest {
+  std::vector<std::string> sources;  // as given on the command line
+  std::string sourcesFrom;           // a file with one source a line, "-" for standard input
+  std::string outputDir;
+  bool audio = false;                // the WAV of each source, by the audio row's command line
+  encode::EncoderSettings settings;  // outType chooses H.264, H.265 or MPV; useReport is ignored
+  ExistingOutput existing = ExistingOutput::kRefuse;
+  bool json = false;             // one JSON object per item through BatchOutput::json
+  std::string programDir;        // where the tools are; they run there
+  std::string workingDirectory;  // relative paths are taken from it
+};
+
+// Where the batch's words go. The functions are called on the batch's thread or on a runner's
+// reader thread, never two at the same time.
+struct BatchOutput {
+  /// Each log line, with its CR LF: the tools' report lines, the command lines, the reasons, and
+  /// one result line per item.
+  std::function<void(std::string_view line)> log;
+  /// With BatchRequest::json: each item's result as one JSON object, without a line end.
+  std::function<void(std::string_view object)> json;
+  /// The one line (no line end) that refuses the batch before anything runs.
+  std::function<void(std::string_view line)> refusal;
+};
+
+/// Output to descriptors: the log with LF line ends and "vexlo: " before a refusal to `logFd`
+/// (standard error), each JSON object and a line feed to `jsonFd` (standard output, see
+/// platform::SetStandardOutputAside).
+BatchOutput DescriptorOutput(int logFd, int jsonFd);
+
+// A request to stop the batch, which a signal handler may make (SIGINT, SIGTERM): the running
+// tool is stopped, its temporary file removed, and the items after it are not started.
+class BatchStop {
+ public:
+  BatchStop();
+  BatchStop(const BatchStop&) = delete;
+  BatchStop& operator=(const BatchStop&) = delete;
+
+  /// Asks for the stop. Async-signal-safe: an atomic store and one write to a pipe.
+  void Request() noexcept;
+  bool requested() const { return requested_.load(); }
+  /// Readable once the stop has been asked for; the batch only watches it.
+  const platform::UniqueFd& watch() const { return pipe_.read; }
+
+ private:
+  std::atomic<bool> requested_{false};
+  platform::Pipe pipe_;
+};
+
+/// Runs the batch and returns the program's exit status: 0 when every item was done or skipped,
+/// 1 when one failed, 2 when the batch was refused before anything ran (no sources, a list of
+/// sources that cannot be read, an output folder that is not one, two sources that make the same
+/// output), 130 when it was stopped. Before the first item it removes the temporary files that
+/// runs which have ended left in the output folder.
+int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& stop);
+
+}  // namespace vexlo::jobs

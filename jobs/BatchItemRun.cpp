@@ -1,0 +1,253 @@
+#include "jobs/BatchItemRun.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "analysis/OutputProbe.h"
+#include "encode/AudioExtraction.h"
+#include "encode/EncodeRequest.h"
+#include "encode/PngPattern.h"
+#include "jobs/ToolRun.h"
+#include "platform/FileOperations.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "process/LogTexts.h"
+#include "process/OutputLines.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kDurationMarker = "Duration:";
+
+// The text of one of the system's log lines, without its "##### ERROR: " and " ######" frame.
+std::string FramedText(std::string_view line) {
+  while (!line.empty() &&
+         (line.back() == '\n' || line.back() == '\r' || line.back() == '#' || line.back() == ' ')) {
+    line.remove_suffix(1);
+  }
+  for (std::string_view frame : {"##### ", "ERROR: ", "REASON: "}) {
+    if (line.starts_with(frame)) line.remove_prefix(frame.size());
+  }
+  return std::string(line);
+}
+
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+// The reason of a failed tool as one short text: its lines that name an error (else its last
+// line), then how it ended. The log has all of its reason lines.
+std::string FailureText(const process::FailureReason& reason) {
+  process::FailureReason brief = reason;
+  brief.lastLines.clear();
+  for (const std::string& line : reason.lastLines) {
+    if (process::NamesAnError(line)) brief.lastLines.emplace_back(Trimmed(line));
+  }
+  if (brief.lastLines.empty() && !reason.lastLines.empty()) {
+    brief.lastLines.emplace_back(Trimmed(reason.lastLines.back()));
+  }
+  std::string text;
+  for (const std::string& line : process::ReasonLines(brief)) {
+    text += (text.empty() ? "" : "; ") + FramedText(line);
+  }
+  return text;
+}
+
+// Why the path cannot be read as a source, or nothing.
+std::optional<std::string> SourceProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return "cannot read the source: " + platform::ErrorText(errno);
+  }
+  if (S_ISDIR(info.st_mode)) return "the source is a folder";
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return "cannot read the source: " + platform::ErrorText(errno);
+  std::fclose(file);
+  return std::nullopt;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+long long FileSize(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+}
+
+// The tool's command line: the option form's encode with the temporary name as destination, or
+// the audio row's extraction. Its refusal otherwise.
+std::optional<std::string> CommandLineFor(const BatchItem& item, const BatchRequest& request,
+                                          std::string& commandLine) {
+  if (request.audio) {
+    for (const std::string* path : {&item.sourcePath, &item.temporaryPath}) {
+      if (!platform::PathIsSafeForCommandLine(*path)) {
+        return FramedText(process::text::UnusablePath(*path));
+      }
+    }
+    commandLine = encode::ExtractWav(request.programDir, item.sourcePath, item.temporaryPath);
+    return std::nullopt;
+  }
+  encode::EncoderSettings settings = request.settings;
+  settings.useReport = false;
+  const encode::EncodePlan plan = encode::PlanVideoEncode(
+      settings, {item.sourcePath, item.temporaryPath, {}}, request.programDir);
+  if (!plan.start) return FramedText(plan.errorLine);
+  commandLine = plan.commandLine;
+  return std::nullopt;
+}
+
+class ItemRun {
+ public:
+  ItemRun(const BatchItem& item, const BatchRun& run) : item_(item), run_(run) {
+    result_.source = item.source;
+    result_.output = item.output;
+  }
+
+  ItemResult Run();
+
+ private:
+  ItemResult& End(ItemState state, std::string reason) {
+    result_.state = state;
+    result_.reason = std::move(reason);
+    result_.seconds = std::chrono::duration<double>(Clock::now() - started_).count();
+    return result_;
+  }
+  ItemResult& Stopped() {
+    [[maybe_unused]] const int removed = platform::DeleteFile(item_.temporaryPath);
+    return End(ItemState::kFailed, "stopped before its end: the batch was interrupted");
+  }
+  // Keeps what the tool wrote under the incomplete name, so the user can look at it; an empty
+  // file is removed, as is one whose incomplete name is a source of the batch. Says what it did.
+  std::string KeepIncomplete();
+  // Reads the output back and compares it with the source, then puts it in place.
+  ItemResult& CheckAndPlace();
+  // Renames the temporary file to the output name: the item is done.
+  ItemResult& Place(std::string reason);
+  bool Log(std::string_view line) {
+    if (run_.output.log) run_.output.log(line);
+    return true;
+  }
+
+  const BatchItem& item_;
+  const BatchRun& run_;
+  ItemResult result_;
+  Clock::time_point started_ = Clock::now();
+};
+
+std::string ItemRun::KeepIncomplete() {
+  bool keep = FileSize(item_.temporaryPath) > 0;
+  for (const BatchItem& other : run_.items) {
+    keep = keep && !platform::SameFile(other.sourcePath, item_.incompletePath);
+  }
+  if (keep && platform::RenameReplacing(item_.temporaryPath, item_.incompletePath) == 0) {
+    return "; what was written is kept as " + IncompleteName(item_.output);
+  }
+  [[maybe_unused]] const int removed = platform::DeleteFile(item_.temporaryPath);
+  return {};
+}
+
+ItemResult& ItemRun::CheckAndPlace() {
+  const bool raw = !run_.request.audio && run_.request.settings.outType != 2;
+  std::string probed;
+  const ToolEnd end = RunTool(
+      analysis::ProbeLengthCommandLine(
+          run_.request.programDir, item_.temporaryPath,
+          raw ? analysis::LengthKind::kRawStream : analysis::LengthKind::kContainer),
+      run_.request.programDir,
+      [&](std::string_view line) {
+        probed.append(line).push_back('\n');
+        return false;
+      },
+      run_.stop.watch());
+  if (end.kind == ToolEndKind::kStopped) return Stopped();
+  if (end.kind != ToolEndKind::kSucceeded) {
+    return End(ItemState::kFailed,
+               "the output cannot be read back: " + FailureText(end.reason) + KeepIncomplete());
+  }
+  result_.outputSeconds = analysis::ParseProbedSeconds(probed);
+  if (!result_.outputSeconds) {
+    const std::string reason = "the output cannot be read back: ffprobe.bin gives no duration";
+    return End(ItemState::kFailed, reason + KeepIncomplete());
+  }
+  if (analysis::IsShortOfSource(*result_.sourceSeconds, *result_.outputSeconds)) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the output plays %.2f s of the source's %.2f s",
+                  *result_.outputSeconds, *result_.sourceSeconds);
+    return End(ItemState::kFailed, text + KeepIncomplete());
+  }
+  return Place({});
+}
+
+ItemResult& ItemRun::Place(std::string reason) {
+  if (const int failed = platform::RenameReplacing(item_.temporaryPath, item_.outputPath)) {
+    return End(ItemState::kFailed, "cannot rename the output into place: " +
+                                       platform::ErrorText(failed) + KeepIncomplete());
+  }
+  return End(ItemState::kDone, std::move(reason));
+}
+
+ItemResult ItemRun::Run() {
+  const BatchRequest& request = run_.request;
+  if (Exists(item_.outputPath) && request.existing != ExistingOutput::kOverwrite) {
+    if (request.existing == ExistingOutput::kSkip)
+      return End(ItemState::kSkipped, "the output exists");
+    return End(ItemState::kFailed,
+               "the output exists (--skip-existing skips such items, --overwrite replaces them)");
+  }
+  if (auto problem = SourceProblem(item_.sourcePath)) return End(ItemState::kFailed, *problem);
+  if (platform::SameFile(item_.sourcePath, item_.outputPath)) {
+    return End(ItemState::kFailed, "the output would replace its source");
+  }
+  std::string commandLine;
+  if (auto refusal = CommandLineFor(item_, request, commandLine)) {
+    return End(ItemState::kFailed, *refusal);
+  }
+  [[maybe_unused]] const int stale = platform::DeleteFile(item_.temporaryPath);
+  Log(process::text::CommandLineLine(commandLine));
+  std::optional<std::int64_t> sourceMs;
+  const ToolEnd end = RunTool(
+      commandLine, request.programDir,
+      [&](std::string_view line) {
+        // The first "Duration:" is the input's; the outputs have none.
+        if (const auto at = line.find(kDurationMarker); !sourceMs && at != line.npos) {
+          sourceMs = process::ReadClockMilliseconds(line.substr(at + kDurationMarker.size()));
+        }
+        return process::IsReportLine(line) && Log(std::string(line) + "\r\n");
+      },
+      run_.stop.watch());
+  if (sourceMs) result_.sourceSeconds = static_cast<double>(*sourceMs) / 1000;
+  switch (end.kind) {
+    case ToolEndKind::kStopped:
+      return Stopped();
+    case ToolEndKind::kFailed:
+    case ToolEndKind::kStartFailed:
+      for (const std::string& line : process::ReasonLines(end.reason)) Log(line);
+      return End(ItemState::kFailed, FailureText(end.reason) + KeepIncomplete());
+    case ToolEndKind::kSucceeded:
+      break;
+  }
+  // A PNG sequence's or a stream's length is not known: such an output is not read back.
+  if (encode::IsPngSequenceSource(item_.sourcePath) || !result_.sourceSeconds) {
+    return Place("not checked: the source has no duration");
+  }
+  return CheckAndPlace();
+}
+
+}  // namespace
+
+ItemResult RunBatchItem(const BatchItem& item, const BatchRun& run) {
+  return ItemRun(item, run).Run();
+}
+
+}  // namespace vexlo::jobs

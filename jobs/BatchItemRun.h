@@ -1,0 +1,26 @@
+#pragma once
+
+#include <vector>
+
+#include "jobs/Batch.h"
+#include "jobs/BatchPlan.h"
+#include "jobs/BatchResult.h"
+
+namespace vexlo::jobs {
+
+// What every item of one batch shares.
+struct BatchRun {
+  const BatchRequest& request;
+  const BatchOutput& output;
+  const BatchStop& stop;
+  const std::vector<BatchItem>& items;
+};
+
+/// Runs one item to its result. The item's tool writes to its temporary name; an output that
+/// passes the check is renamed to the output name, one that fails it (or that a failed tool left)
+/// is kept under the incomplete name, and a stopped item's temporary file is removed: nothing is
+/// ever left under the output name but a checked output. The output's existing file is judged
+/// first by the request's rule, then the source must be a readable file that is not the output.
+ItemResult RunBatchItem(const BatchItem& item, const BatchRun& run);
+
+}  // namespace vexlo::jobs

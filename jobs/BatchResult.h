@@ -1,0 +1,43 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vexlo::jobs {
+
+/// How an item of the batch ended.
+enum class ItemState { kDone, kFailed, kSkipped, kNotStarted };
+
+/// The state's word in the results: "done", "failed", "skipped", "not started".
+std::string_view StateWord(ItemState state);
+
+// One item's result, as the log line and the JSON object give it.
+struct ItemResult {
+  std::string source;  // as given
+  std::string output;  // in the output folder as given
+  ItemState state = ItemState::kNotStarted;
+  std::string reason;  // why it failed or was skipped, or what was not checked; may be empty
+  double seconds = 0;  // how long the item took
+  std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one
+  std::optional<double> outputSeconds;  // the output's, when it was read back
+};
+
+/// The result as one JSON object on one line (no line end): source, output, state, reason
+/// (a string, "" for none), seconds, source_duration and output_duration (seconds, or null).
+/// Bytes of a name that are not UTF-8 become U+FFFD.
+std::string ResultJson(const ItemResult& result);
+
+/// The result's log line, with CR LF:
+/// "##### BATCH 2/5 failed: SOURCE -> OUTPUT (1.2 s): REASON ######".
+std::string ResultLogLine(const ItemResult& result, std::size_t number, std::size_t count);
+
+/// The batch's last log line, with CR LF: how many items ended in each state.
+std::string SummaryLogLine(const std::vector<ItemResult>& results);
+
+/// The program's exit status after a batch that ran: 130 when it was stopped, else 1 when an
+/// item failed, else 0.
+int BatchExitStatus(const std::vector<ItemResult>& results, bool stopped);
+
+}  // namespace vexlo::jobs

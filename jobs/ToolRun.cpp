@@ -1,0 +1,90 @@
+#include "jobs/ToolRun.h"
+
+#include <atomic>
+
+#include "process/OutputLines.h"
+#include "process/ProcessRunner.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+// What the notifications share with the waiting thread; it outlives the runner.
+struct RunState {
+  const ToolLineSink* onLine = nullptr;
+  process::KeptOutLines keptOut;
+  process::FailureReason reason;  // written before `ended` is signalled
+  std::atomic<int> errorCode{0};
+  platform::Pipe ended;
+};
+
+RunState& StateOf(void* context) {
+  return *static_cast<RunState*>(context);
+}
+
+int OnOutput(const char* data, int length, void* context) {
+  RunState& state = StateOf(context);
+  process::SplitChunkLines(data, length, [&](std::string_view line) {
+    if (!(*state.onLine)(line)) state.keptOut.Keep(line);
+  });
+  return 0;
+}
+
+int OnFailure(int code, const process::FailureReason& reason, void* context) {
+  RunState& state = StateOf(context);
+  state.reason = reason;
+  state.reason.lastLines = state.keptOut.Pick();
+  state.errorCode.store(code);
+  // No finished notification follows a failed start.
+  if (code == process::kErrorStartFailed) platform::SignalWakeUp(state.ended.write);
+  return 0;
+}
+
+int OnFinished(int, void* context) {
+  platform::SignalWakeUp(StateOf(context).ended.write);
+  return 0;
+}
+
+}  // namespace
+
+ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
+                const ToolLineSink& onLine, const platform::UniqueFd& stop) {
+  RunState state;
+  state.onLine = &onLine;
+  ToolEnd end;
+  if (const int failed = platform::MakePipe(state.ended, platform::PipeBlocking::kNeitherBlocks)) {
+    end.kind = ToolEndKind::kStartFailed;
+    end.reason.startError = failed;
+    return end;
+  }
+  process::ProcessRunner runner;
+  runner.SetCommandLine(commandLine.c_str());
+  runner.SetWorkingDirectory(workingDirectory);
+  runner.output = OnOutput;
+  runner.failure = OnFailure;
+  runner.finished = OnFinished;
+  runner.outputContext = runner.endContext = &state;
+  bool stopped = false;
+  if (runner.Start() == 0) {
+    platform::Readable ready = platform::Readable::kNeither;
+    while (ready == platform::Readable::kNeither) {
+      ready = platform::WaitDataOrWake(state.ended.read, stop);
+    }
+    // A wait that fails cannot tell when the tool ends: the tool is stopped rather than left.
+    stopped = ready != platform::Readable::kData;
+  }
+  runner.Close();  // stops the tool when it still runs; the notifications are over after it
+  const int code = state.errorCode.load();
+  if (stopped && code != process::kErrorStartFailed) {
+    end.kind = ToolEndKind::kStopped;
+  } else if (code != 0) {
+    end.kind =
+        code == process::kErrorStartFailed ? ToolEndKind::kStartFailed : ToolEndKind::kFailed;
+    end.reason = state.reason;
+  } else {
+    end.kind = ToolEndKind::kSucceeded;
+  }
+  return end;
+}
+
+}  // namespace vexlo::jobs

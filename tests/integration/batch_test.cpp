@@ -1,0 +1,189 @@
+// The command-line batch end to end: the real ffmpeg and ffprobe over the clips of the clips
+// fixture, standard output set aside for the JSON as the program sets it, and a real SIGTERM.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "jobs/Batch.h"
+#include "platform/StandardStreams.h"
+#include "tests/support/Support.h"
+
+namespace vexlo::jobs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Clip;
+using Json = nlohmann::json;
+
+struct Ran {
+  int status = -1;
+  std::vector<Json> items;  // each line of standard output, read as JSON
+  std::string log;
+};
+
+class Batch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    request_.programDir = testing::MakeTempDirectory("batch-program");
+    fs::create_symlink(VEXLO_FFMPEG_PATH, request_.programDir + "/ffmpeg.bin");
+    fs::create_symlink(VEXLO_FFPROBE_PATH, request_.programDir + "/ffprobe.bin");
+    request_.outputDir = out_;
+    request_.json = true;
+  }
+  // Runs the batch with standard output going to a file, set aside for the JSON as the program
+  // does, so that whatever else writes to standard output would be seen there. `onLog` sees each
+  // log line as it comes.
+  Ran Run(const std::function<void(std::string_view)>& onLog = {}) {
+    const std::string streams = testing::MakeTempDirectory("batch-streams");
+    const int stdoutFile = ::open((streams + "/stdout").c_str(), O_CREAT | O_RDWR, 0600);
+    const int logFile = ::open((streams + "/log").c_str(), O_CREAT | O_RDWR, 0600);
+    std::fflush(stdout);
+    const int terminal = ::dup(STDOUT_FILENO);
+    ::dup2(stdoutFile, STDOUT_FILENO);
+    const int json = platform::SetStandardOutputAside();
+    BatchOutput output = DescriptorOutput(logFile, json);
+    output.log = [&, log = output.log](std::string_view line) {
+      log(line);
+      if (onLog) onLog(line);
+    };
+    Ran ran;
+    ran.status = RunBatch(request_, output, stop_);
+    std::fflush(stdout);
+    ::dup2(terminal, STDOUT_FILENO);
+    for (int fd : {terminal, json, stdoutFile, logFile}) ::close(fd);
+    std::istringstream lines(testing::ReadAll(streams + "/stdout"));
+    for (std::string line; std::getline(lines, line);) ran.items.push_back(Json::parse(line));
+    ran.log = testing::ReadAll(streams + "/log");
+    return ran;
+  }
+  std::set<std::string> OutputFiles() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out_)) names.insert(entry.path().filename());
+    return names;
+  }
+
+  const std::string out_ = testing::MakeTempDirectory("batch-out");
+  BatchRequest request_;
+  BatchStop stop_;
+};
+
+// Sources of several kinds, one cut short and one missing: each item's JSON line, the check that
+// fails the cut one (its output kept only as .incomplete), a dead run's leftover removed and a
+// living run's kept; then a second run that skips every output, a WAV batch with a source
+// without sound, and a batch refused for two sources with the same output.
+TEST_F(Batch, EncodesChecksAndReportsEveryItem) {
+  const std::string live = "old.vexlo-partial-" + std::to_string(::getppid()) + ".H264";
+  std::ofstream(out_ + "/old.vexlo-partial-1999999999.H264") << "x";
+  std::ofstream(out_ + "/" + live) << "x";
+  request_.sources = {Clip("ten.mp4"), Clip("s422.mp4"), Clip("cut.mp4"), out_ + "/gone.mp4"};
+  Ran ran = Run();
+  EXPECT_EQ(ran.status, 1) << ran.log;
+  ASSERT_EQ(ran.items.size(), 4u) << ran.log;
+  for (int i : {0, 1}) {
+    EXPECT_EQ(ran.items[i]["state"], "done") << ran.items[i];
+    EXPECT_NEAR(ran.items[i]["output_duration"].get<double>(), 3.0, 0.05) << ran.items[i];
+    EXPECT_NEAR(ran.items[i]["source_duration"].get<double>(), 3.0, 0.05) << ran.items[i];
+  }
+  EXPECT_EQ(ran.items[1]["output"], out_ + "/s422.H264");
+  EXPECT_EQ(ran.items[2]["state"], "failed");
+  EXPECT_NE(ran.items[2]["reason"].get<std::string>().find("the output plays 4."),
+            std::string::npos)
+      << ran.items[2];
+  EXPECT_EQ(ran.items[3]["source"], out_ + "/gone.mp4");
+  EXPECT_EQ(ran.items[3]["state"], "failed");
+  EXPECT_EQ(ran.items[3]["reason"], "cannot read the source: No such file or directory");
+  EXPECT_EQ(OutputFiles(),
+            (std::set<std::string>{"ten.H264", "s422.H264", "cut.incomplete.H264", live}));
+  EXPECT_EQ(testing::Count(ran.log, "##### BATCH "), 5u) << ran.log;  // one per item, the end
+  EXPECT_EQ(testing::Count(ran.log, "removed old.vexlo-partial-1999999999.H264"), 1u);
+
+  request_.sources.resize(2);
+  request_.existing = ExistingOutput::kSkip;
+  ran = Run();
+  EXPECT_EQ(ran.status, 0);
+  ASSERT_EQ(ran.items.size(), 2u);
+  EXPECT_EQ(ran.items[1]["state"], "skipped");
+  EXPECT_EQ(testing::Count(ran.log, "COMMAND"), 0u) << ran.log;
+
+  request_.audio = true;
+  request_.existing = ExistingOutput::kOverwrite;
+  std::ofstream(out_ + "/clip.WAV") << "an older file";
+  request_.sources = {Clip("clip.mp4"), Clip("long.mp4")};  // the long clip has no sound
+  ran = Run();
+  EXPECT_EQ(ran.status, 1);
+  ASSERT_EQ(ran.items.size(), 2u);
+  EXPECT_EQ(ran.items[0]["state"], "done");
+  EXPECT_NEAR(ran.items[0]["output_duration"].get<double>(), 3.0, 0.05);
+  EXPECT_GT(fs::file_size(out_ + "/clip.WAV"), 100000u);
+  EXPECT_EQ(ran.items[1]["state"], "failed");
+  EXPECT_EQ(ran.items[1]["reason"],
+            "Output file #0 does not contain any stream; ffmpeg.bin exited with code 1");
+  EXPECT_FALSE(fs::exists(out_ + "/long.WAV"));
+  request_.existing = ExistingOutput::kRefuse;
+  request_.sources.resize(1);
+  ran = Run();
+  EXPECT_EQ(ran.status, 1);
+  EXPECT_EQ(ran.items.at(0)["reason"],
+            "the output exists (--skip-existing skips such items, --overwrite replaces them)");
+
+  std::ofstream(out_ + "/list") << Clip("clip.mp4") << "\r\n\r\n" << out_ + "/clip.mov\n";
+  request_.sources = {Clip("ten.mp4")};
+  request_.sourcesFrom = out_ + "/list";
+  const std::set<std::string> before = OutputFiles();
+  ran = Run();
+  EXPECT_EQ(ran.status, 2);
+  EXPECT_EQ(ran.log, "vexlo: two sources make the same output " + out_ +
+                         "/clip.WAV: " + Clip("clip.mp4") + " and " + out_ + "/clip.mov\n");
+  EXPECT_TRUE(ran.items.empty());
+  EXPECT_EQ(OutputFiles(), before);
+}
+
+BatchStop* signalled = nullptr;
+
+// SIGTERM while the first item's tool runs: that tool stopped, its temporary file removed, the
+// other items not started, status 130.
+TEST_F(Batch, SigtermStopsTheRunningToolAndStartsNoOther) {
+  request_.settings.outType = 1;  // H.265 of the 120 s clip: seconds of work
+  request_.sources = {Clip("long.mp4"), Clip("clip.mp4"), Clip("ten.mp4")};
+  signalled = &stop_;
+  struct sigaction action {};
+  action.sa_handler = [](int) { signalled->Request(); };
+  ::sigaction(SIGTERM, &action, nullptr);
+  std::mutex mutex;
+  std::condition_variable progressed;
+  bool encoding = false;
+  Ran ran;
+  std::thread batch([&] {
+    ran = Run([&](std::string_view line) {
+      std::lock_guard lock(mutex);
+      encoding = encoding || line.starts_with("frame=");
+      progressed.notify_all();
+    });
+  });
+  {
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(progressed.wait_for(lock, std::chrono::minutes(2), [&] { return encoding; }));
+  }
+  ::kill(::getpid(), SIGTERM);
+  batch.join();
+  ::signal(SIGTERM, SIG_DFL);
+  EXPECT_EQ(ran.status, 130) << ran.log;
+  ASSERT_EQ(ran.items.size(), 3u);
+  EXPECT_EQ(ran.items[0]["state"], "failed");
+  EXPECT_EQ(ran.items[0]["reason"], "stopped before its end: the batch was interrupted");
+  for (int i : {1, 2}) EXPECT_EQ(ran.items[i]["state"], "not started") << ran.items[i];
+  EXPECT_TRUE(OutputFiles().empty());
+}
+
+}  // namespace
+}  // namespace vexlo::jobs

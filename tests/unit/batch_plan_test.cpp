@@ -1,0 +1,104 @@
+// The batch as plain data: output, temporary and incomplete names, duplicate outputs, lists of
+// sources, the figures read back from ffprobe and the short-output rule, a result as JSON.
+#include <gtest/gtest.h>
+
+#include "analysis/OutputProbe.h"
+#include "jobs/BatchPlan.h"
+#include "jobs/BatchResult.h"
+#include "platform/Paths.h"
+#include "platform/Processes.h"
+#include "tests/support/Support.h"
+
+namespace vexlo::jobs {
+namespace {
+
+using testing::Native;
+
+TEST(BatchPlan, NamesOutputsTemporariesAndRefusesTwoSourcesWithOneOutput) {
+  struct Row {
+    const char* source;
+    bool audio;
+    int outType;
+    const char* sourcePath;
+    const char* output;
+  };
+  const Row rows[] = {
+      {"/in/clip.mp4", false, 0, "/in/clip.mp4", "/out/clip.H264"},
+      {"/in.d/clip", false, 1, "/in.d/clip", "/out/clip.H265"},  // a folder's dot never counts
+      {"/in/.hidden", false, 2, "/in/.hidden", "/out/.hidden.MPV"},
+      {"rel/a.b.mov", true, 0, "/work/rel/a.b.mov", "/out/a.b.WAV"},
+  };
+  for (const Row& row : rows) {
+    const BatchPlan plan = PlanBatch({Native(row.source)}, Native("/out/"),
+                                     BatchExtension(row.audio, row.outType), Native("/work"), 42);
+    ASSERT_EQ(plan.items.size(), 1u) << row.source;
+    const BatchItem& item = plan.items[0];
+    EXPECT_EQ(item.sourcePath, Native(row.sourcePath));
+    EXPECT_EQ(item.outputPath, Native(row.output));
+    const auto dot = item.outputPath.rfind('.');
+    const std::string stem = item.outputPath.substr(0, dot);
+    EXPECT_EQ(item.temporaryPath, stem + ".vexlo-partial-42" + item.outputPath.substr(dot));
+    EXPECT_EQ(item.incompletePath, stem + ".incomplete" + item.outputPath.substr(dot));
+    const auto name = item.temporaryPath.substr(item.temporaryPath.rfind(platform::kPathSeparator));
+    EXPECT_EQ(TemporaryOwner(name.substr(1)), 42);
+  }
+  for (const char* name : {"a.vexlo-partial-.WAV", "a.vexlo-partial-7x.WAV",
+                           "a.vexlo-partial--7.WAV", "a.vexlo-partial-7", "a.H264"}) {
+    EXPECT_EQ(TemporaryOwner(name), std::nullopt) << name;
+  }
+  const BatchPlan twice =
+      PlanBatch({Native("/a/x.mp4"), Native("/b/Clip.mp4"), Native("/c/clip.mov")}, "out", ".H264",
+                Native("/w"), 1);
+  // Windows' file names ignore the letter case.
+  EXPECT_EQ(twice.refusal, platform::kPathSeparator == '/'
+                               ? ""
+                               : "two sources make the same output out\\clip.H264: \\b\\Clip.mp4 "
+                                 "and \\c\\clip.mov");
+  const BatchPlan same = PlanBatch({Native("/a/x.mp4"), Native("/b/x.mov"), Native("/c/y.mp4")},
+                                   Native("/o"), ".MPV", "/w", 1);
+  EXPECT_EQ(same.refusal,
+            Native("two sources make the same output /o/x.MPV: /a/x.mp4 and /b/x.mov"));
+  EXPECT_TRUE(same.items.empty());
+  EXPECT_EQ(SourceListLines("a b\r\n\r\n\n c\nd"), (std::vector<std::string>{"a b", " c", "d"}));
+  EXPECT_TRUE(platform::ProcessExists(platform::CurrentProcessId()));
+  EXPECT_FALSE(platform::ProcessExists(1999999999));
+}
+
+TEST(BatchPlan, ReadsTheProbedLengthAndFindsShortOutputs) {
+  struct Row {
+    const char* output;
+    std::optional<double> seconds;
+  };
+  const Row rows[] = {
+      {"duration=3.019000\n", 3.019},
+      {"r_frame_rate=25/1\nnb_read_packets=45\n", 1.8},
+      {"duration=N/A\r\nr_frame_rate=30000/1001\r\nnb_read_packets=300\r\n", 10.01},
+      {"duration=N/A\n", std::nullopt},
+      {"r_frame_rate=0/0\nnb_read_packets=45\n", std::nullopt},
+      {"xduration=3\nr_frame_rate=25/1\n", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    EXPECT_NEAR(analysis::ParseProbedSeconds(row.output).value_or(-1), row.seconds.value_or(-1),
+                1e-9)
+        << row.output;
+  }
+  // Short by more than 2 % and more than 1 s; not by one alone.
+  EXPECT_TRUE(analysis::IsShortOfSource(4.0, 1.8));
+  EXPECT_TRUE(analysis::IsShortOfSource(100.0, 97.9));
+  EXPECT_FALSE(analysis::IsShortOfSource(100.0, 98.5));
+  EXPECT_FALSE(analysis::IsShortOfSource(3.0, 2.1));
+  EXPECT_FALSE(analysis::IsShortOfSource(3.0, 3.4));
+}
+
+TEST(BatchPlan, AResultIsOneLineOfJson) {
+  const ItemResult result{"/a/\xff.mp4", "/o/x.H264", ItemState::kNotStarted, "a \"b\"\nc", 0.1234,
+                          std::nullopt,  3.0194};
+  EXPECT_EQ(
+      ResultJson(result),
+      "{\"source\":\"/a/\xEF\xBF\xBD.mp4\",\"output\":\"/o/x.H264\",\"state\":\"not started\","
+      "\"reason\":\"a \\\"b\\\"\\nc\",\"seconds\":0.123,\"source_duration\":null,"
+      "\"output_duration\":3.019}");
+}
+
+}  // namespace
+}  // namespace vexlo::jobs
