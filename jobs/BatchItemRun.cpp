@@ -4,10 +4,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
-#include "analysis/OutputProbe.h"
+#include "analysis/OutputLength.h"
 #include "encode/AudioExtraction.h"
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
@@ -158,12 +159,9 @@ std::string ItemRun::KeepIncomplete() {
 }
 
 ItemResult& ItemRun::CheckAndPlace() {
-  const bool raw = !run_.request.audio && run_.request.settings.outType != 2;
   std::string probed;
   const ToolEnd end = RunTool(
-      analysis::ProbeLengthCommandLine(
-          run_.request.programDir, item_.temporaryPath,
-          raw ? analysis::LengthKind::kRawStream : analysis::LengthKind::kContainer),
+      analysis::OutputLengthCommandLine(run_.request.programDir, item_.temporaryPath),
       run_.request.programDir,
       [&](std::string_view line) {
         probed.append(line).push_back('\n');
@@ -175,16 +173,16 @@ ItemResult& ItemRun::CheckAndPlace() {
     return End(ItemState::kFailed,
                "the output cannot be read back: " + FailureText(end.reason) + KeepIncomplete());
   }
-  result_.outputSeconds = analysis::ParseProbedSeconds(probed);
-  if (!result_.outputSeconds) {
+  const std::optional<std::int64_t> outputMs = analysis::ReadOutputLength(probed);
+  if (!outputMs) {
     const std::string reason = "the output cannot be read back: ffprobe.bin gives no duration";
     return End(ItemState::kFailed, reason + KeepIncomplete());
   }
-  if (analysis::IsShortOfSource(*result_.sourceSeconds, *result_.outputSeconds)) {
-    char text[96];
-    std::snprintf(text, sizeof text, "the output plays %.2f s of the source's %.2f s",
-                  *result_.outputSeconds, *result_.sourceSeconds);
-    return End(ItemState::kFailed, text + KeepIncomplete());
+  result_.outputSeconds = static_cast<double>(*outputMs) / 1000;
+  const auto sourceMs = static_cast<std::int64_t>(std::llround(*result_.sourceSeconds * 1000));
+  if (analysis::EndsShort(sourceMs, *outputMs)) {
+    return End(ItemState::kFailed,
+               analysis::ShortOutputText(sourceMs, *outputMs) + KeepIncomplete());
   }
   return Place({});
 }

@@ -96,7 +96,7 @@ TEST_F(Batch, EncodesChecksAndReportsEveryItem) {
   }
   EXPECT_EQ(ran.items[1]["output"], out_ + "/s422.H264");
   EXPECT_EQ(ran.items[2]["state"], "failed");
-  EXPECT_NE(ran.items[2]["reason"].get<std::string>().find("the output plays 4."),
+  EXPECT_NE(ran.items[2]["reason"].get<std::string>().find("The output ends at 0:04.48 of the source's 0:10.00"),
             std::string::npos)
       << ran.items[2];
   EXPECT_EQ(ran.items[3]["source"], out_ + "/gone.mp4");

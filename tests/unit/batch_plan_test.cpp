@@ -2,7 +2,6 @@
 // sources, the figures read back from ffprobe and the short-output rule, a result as JSON.
 #include <gtest/gtest.h>
 
-#include "analysis/OutputProbe.h"
 #include "jobs/BatchPlan.h"
 #include "jobs/BatchResult.h"
 #include "platform/Paths.h"
@@ -62,32 +61,6 @@ TEST(BatchPlan, NamesOutputsTemporariesAndRefusesTwoSourcesWithOneOutput) {
   EXPECT_EQ(SourceListLines("a b\r\n\r\n\n c\nd"), (std::vector<std::string>{"a b", " c", "d"}));
   EXPECT_TRUE(platform::ProcessExists(platform::CurrentProcessId()));
   EXPECT_FALSE(platform::ProcessExists(1999999999));
-}
-
-TEST(BatchPlan, ReadsTheProbedLengthAndFindsShortOutputs) {
-  struct Row {
-    const char* output;
-    std::optional<double> seconds;
-  };
-  const Row rows[] = {
-      {"duration=3.019000\n", 3.019},
-      {"r_frame_rate=25/1\nnb_read_packets=45\n", 1.8},
-      {"duration=N/A\r\nr_frame_rate=30000/1001\r\nnb_read_packets=300\r\n", 10.01},
-      {"duration=N/A\n", std::nullopt},
-      {"r_frame_rate=0/0\nnb_read_packets=45\n", std::nullopt},
-      {"xduration=3\nr_frame_rate=25/1\n", std::nullopt},
-  };
-  for (const Row& row : rows) {
-    EXPECT_NEAR(analysis::ParseProbedSeconds(row.output).value_or(-1), row.seconds.value_or(-1),
-                1e-9)
-        << row.output;
-  }
-  // Short by more than 2 % and more than 1 s; not by one alone.
-  EXPECT_TRUE(analysis::IsShortOfSource(4.0, 1.8));
-  EXPECT_TRUE(analysis::IsShortOfSource(100.0, 97.9));
-  EXPECT_FALSE(analysis::IsShortOfSource(100.0, 98.5));
-  EXPECT_FALSE(analysis::IsShortOfSource(3.0, 2.1));
-  EXPECT_FALSE(analysis::IsShortOfSource(3.0, 3.4));
 }
 
 TEST(BatchPlan, AResultIsOneLineOfJson) {
