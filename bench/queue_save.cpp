@@ -221,8 +221,8 @@ int main() {
   begin = Clock::now();
   constexpr int kDirectSaves = 20;
   for (int i = 0; i < kDirectSaves; ++i) {
-    if (platform::ReplaceFile(path + ".direct",
-                              jobs::QueueToJson(model.items(), model.options())) != 0) {
+    if (platform::ReplaceWholeFile(path + ".direct",
+                                   jobs::QueueToJson(model.items(), model.options())) != 0) {
       std::fprintf(stderr, "direct save failed\n");
     }
   }

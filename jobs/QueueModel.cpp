@@ -271,6 +271,13 @@ std::size_t QueueModel::ClearFinished() {
   return Remove(ended);
 }
 
+void QueueModel::SetDuration(std::uint64_t id, double seconds) {
+  const std::size_t at = IndexOf(id);
+  if (readOnly_ || at >= items_.size()) return;
+  items_[at].durationSeconds = seconds;
+  for (QueueObserver* observer : observers_) observer->ItemProgressed(at);
+}
+
 void QueueModel::Replace(std::vector<QueueItem> items, QueueOptions options) {
   items_ = std::move(items);
   options_ = std::move(options);

@@ -121,6 +121,9 @@ class QueueModel {
   std::size_t RetryFailed();
   /// Removes every item that has ended (done, failed, cancelled, skipped). How many.
   std::size_t ClearFinished();
+  /// The source's duration, once something has read it (a probe, the tool's own report): it
+  /// weighs the item in the whole queue's bar and time left. Saved with the next change.
+  void SetDuration(std::uint64_t id, double seconds);
   /// Puts a saved queue in place of this one (ids are given anew).
   void Replace(std::vector<QueueItem> items, QueueOptions options);
 

@@ -139,7 +139,8 @@ void QueueStore::SaveLoop() {
     const std::uint64_t upTo = changes_;
     lock.unlock();
 
-    const int error = platform::ReplaceFile(path_, QueueToJson(snapshot.items, snapshot.options));
+    const int error =
+        platform::ReplaceWholeFile(path_, QueueToJson(snapshot.items, snapshot.options));
     snapshot = {};  // freed outside the lock
     lock.lock();
     ++writes_;

@@ -22,7 +22,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& text);
 /// Writes `text` into a temporary file beside `path` (its name, a dot and six letters or digits),
 /// syncs it and renames it over `path`, so that a reader or a crash only ever sees the old or the
 /// new file whole. 0, or the errno of the step that failed (the temporary file is then removed).
-[[nodiscard]] int ReplaceFile(const std::string& path, std::string_view text);
+[[nodiscard]] int ReplaceWholeFile(const std::string& path, std::string_view text);
 
 /// Renames a file that could not be read to "<name>.bad", or "<name>.bad.2", ".bad.3", ... when
 /// that is taken, so that an earlier one is never overwritten. The name it now has, or "" when it

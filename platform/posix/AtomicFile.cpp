@@ -64,7 +64,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& text) {
   }
 }
 
-int ReplaceFile(const std::string& path, std::string_view text) {
+int ReplaceWholeFile(const std::string& path, std::string_view text) {
   std::string temporary = path + ".XXXXXX";
   UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (!fd.valid()) return errno;

@@ -114,7 +114,7 @@ RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath, cons
   auto hive = LoadForWriting(path, root, failure);
   if (!hive) return failure;
   PutRegistryValue(*hive, keyPath, name, value);
-  if (const int error = ReplaceFile(path, FormatRegistryHive(*hive, root)); error != 0) {
+  if (const int error = ReplaceWholeFile(path, FormatRegistryHive(*hive, root)); error != 0) {
     return {RegistryWriteStep::kReplace, error};
   }
   return {};

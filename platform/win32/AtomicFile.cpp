@@ -103,7 +103,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& text) {
   }
 }
 
-int ReplaceFile(const std::string& path, std::string_view text) {
+int ReplaceWholeFile(const std::string& path, std::string_view text) {
   std::string temporary;
   UniqueFd fd;
   for (int attempt = 0; attempt < 100 && !fd.valid(); ++attempt) {

@@ -131,7 +131,8 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
        ""},
       {"remove", "v/b.H264", "", ""},  // a running item stays
       {"progress", "0 60 0", "", "0% -"},
-      {"progress", "40 60 10", "", "10% 90s"},  // 24 of 240 s done in 10 s: 216 s left at 2.4x
+      {"duration", "out/c.d.MPV", "", ""},      // 120 s; the unknown ones weigh 90
+      {"progress", "40 60 10", "", "7% 140s"},  // 24 of 360 s done in 10 s: 336 s left at 2.4x
       {"end", "failed:no encoder",
        "v/b.H264=failed(no encoder) out/clip.MPV=running v/a.H264=waiting out/c.d.MPV=waiting", ""},
       {"cancel", "", "", ""},
@@ -171,6 +172,8 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
     } else if (op == "up" || op == "down") {
       const std::uint64_t id = IdOf(model, root, argument);
       EXPECT_TRUE(op == "up" ? model.MoveUp(id) : model.MoveDown(id));
+    } else if (op == "duration") {
+      model.SetDuration(IdOf(model, root, argument), 120);
     } else if (op == "remove") {
       model.Remove({IdOf(model, root, argument)});
     } else if (op == "retry") {
@@ -234,7 +237,11 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
   const std::string root = testing::MakeTempDirectory("queue");
   testing::SetStateHome(root + N("/state"));
   const std::string path = QueueFilePath(), partial = root + N("/v/r.H265.part");
+#ifdef _WIN32
+  EXPECT_EQ(path, root + N("/state/Vexlo/queue.json"));
+#else
   EXPECT_EQ(path, root + N("/state/vexlo/queue.json"));
+#endif
   std::string log;
   const auto Log = [&log](std::string_view line) { log += line; };
   std::vector<QueueItem> items = {Item(root + N("/v/d.mov"), QueueState::kDone),
@@ -403,7 +410,7 @@ TEST(QueueScan, TakesVideosAndOneFirstPicturePerSequence) {
   std::istringstream files(
       "a.mp4 B.MKV c.Mov notes.txt song.ogg out.H264 .hidden.mp4 .cache/x.mp4 sub/deep/d.webm "
       "sub/e.ts seq/img_0002.png seq/img_0010.png seq/img_0001.png seq/f2.png seq/f12.png "
-      "seq/f1.png seq/IMG_0001.PNG seq/IMG_0002.PNG seq/lone7.png seq/cover.png "
+      "seq/f1.png seq/SHOT_01.PNG seq/SHOT_02.PNG seq/lone7.png seq/cover.png "
       "seq/cover2.png.1.png seq/cover2.png.2.png shots.png/x.mp4 clip.png.mp4");
   for (std::string file; files >> file;) Touch(root + N("/" + file));
 #ifndef _WIN32
@@ -412,7 +419,7 @@ TEST(QueueScan, TakesVideosAndOneFirstPicturePerSequence) {
   std::string found;
   for (const std::string& source : ScanFolder(root)) found += Relative(source, root) + " ";
   EXPECT_EQ(found,
-            "B.MKV a.mp4 c.Mov seq/IMG_0001.PNG seq/f1.png seq/img_0001.png sub/deep/d.webm "
+            "B.MKV a.mp4 c.Mov seq/SHOT_01.PNG seq/f1.png seq/img_0001.png sub/deep/d.webm "
             "sub/e.ts ");
   // The scan's types are the desktop entry's.
   std::istringstream entry(testing::ReadAll(std::string(VEXLO_TEST_DATA_DIR) +
