@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jobs/QueueModel.h"
+
+// The saved queue's text (queue.json), one JSON object:
+//
+//   {"vexlo_queue": 1, "output_folder": "", "existing": "skip",
+//    "items": [{"source": "/v/a.mov", "output": "/v/a.H264", "state": "failed",
+//               "reason": "...", "elapsed": 12.5, "duration": 60.0, "temporary": "",
+//               "settings": {"type": 0, "gpu": 0, "profile": 2, "crf": 1, "fps": 0,
+//                            "resize": 0, "deinterlace": false, "short_gop": false,
+//                            "report": false}}]}
+//
+// A path is a string when its bytes are UTF-8, else an array of its byte values, so that every
+// name comes back byte for byte. "duration" is null while not known; "temporary" is set only for
+// the item that was running.
+namespace vexlo::jobs {
+
+struct SavedQueue {
+  std::vector<QueueItem> items;  // ids are not saved: 0
+  QueueOptions options;
+};
+
+std::string QueueToJson(const std::vector<QueueItem>& items, const QueueOptions& options);
+
+/// The saved queue; nothing when the text is not one (not JSON, a field missing or of another
+/// type, a state word that is none).
+std::optional<SavedQueue> QueueFromJson(std::string_view text);
+
+}  // namespace vexlo::jobs

@@ -1,0 +1,176 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "encode/EncoderSettings.h"
+
+// The queue of many files as plain data: its items with the settings each took when it was
+// added, their states, the operations of the queue window's buttons, the order of the run and
+// the figures of the whole queue. No window code and no process: the queue window (Qt or Win32)
+// observes it, QueueRunner runs its items through an item runner, QueueStore saves it.
+namespace vexlo::jobs {
+
+enum class QueueState { kWaiting, kRunning, kDone, kFailed, kCancelled, kSkipped };
+
+/// "waiting", "running", "done", "failed", "cancelled", "skipped": the table's words and the
+/// saved queue's.
+std::string_view QueueStateWord(QueueState state);
+std::optional<QueueState> QueueStateFromWord(std::string_view word);
+
+/// What happens to an item whose output exists when its turn comes.
+enum class ExistingRule { kSkip, kOverwrite };
+
+struct QueueItem {
+  std::uint64_t id = 0;  // unique for the model's life, never reused; not saved
+  std::string source;    // a video file, or the first picture of a numbered PNG sequence
+  std::string output;
+  encode::EncoderSettings settings;  // as the main window had them when the item was added
+  QueueState state = QueueState::kWaiting;
+  double percent = 0;                     // while it runs
+  double elapsedSeconds = 0;              // so far while it runs; how long it took once ended
+  std::string reason;                     // why it failed or was skipped
+  std::optional<double> durationSeconds;  // the source's, once known
+  std::string temporary;  // while it runs: the file its tool writes until the output is checked
+};
+
+/// How an item's run ended, as the item runner tells it: kDone, kFailed (with its reason),
+/// kCancelled or kSkipped (with why).
+struct ItemEnd {
+  QueueState state = QueueState::kFailed;
+  std::string reason;
+};
+
+struct QueueOptions {
+  std::string outputFolder;  // "" puts each output beside its source
+  ExistingRule existing = ExistingRule::kSkip;
+};
+
+/// The whole queue's bar and time left.
+struct QueueProgress {
+  double fraction = 0;                // 0 to 1
+  std::optional<double> secondsLeft;  // once a speed has been measured
+};
+
+/// How a run of the queue ended: the items that ended during it, by state.
+struct RunSummary {
+  int done = 0, failed = 0, cancelled = 0, skipped = 0;
+  bool stopped = false;  // Stop After Current ended it before the last waiting item
+};
+
+/// "12 done, 1 failed": each state that occurred, in the order done, failed, cancelled, skipped.
+std::string SummaryText(const RunSummary& summary);
+
+/// The output of a source: its file name (never a folder's) cut at its last '.' and given the
+/// output type's extension as the destination buttons give it (".H264", ".H265", ".MPV"), in
+/// `folder`, or beside the source when `folder` is empty.
+std::string QueueOutputPath(std::string_view source, std::string_view folder, int outType);
+
+/// The whole queue's fraction and time left. Each item weighs its source's duration (an item
+/// whose duration is not known yet weighs the mean of the known ones, or 1 when none is known);
+/// ended items count as complete, the running one by its percent. The speed is the weight done
+/// per second over the done items and the running one.
+QueueProgress MeasureProgress(const std::vector<QueueItem>& items);
+
+/// What the queue window shows; the model tells its observers on the window's thread.
+class QueueObserver {
+ public:
+  virtual ~QueueObserver() = default;
+  /// Items were added, removed, moved, or changed state, or the options changed: what is saved.
+  virtual void QueueChanged() {}
+  /// The running item's percent, elapsed time or duration changed (row index): not saved.
+  virtual void ItemProgressed(std::size_t /*row*/) {}
+  /// A run of the queue has ended (one desktop notification: SummaryText).
+  virtual void RunEnded(const RunSummary& /*summary*/) {}
+};
+
+struct AddResult {
+  std::size_t added = 0;
+  std::vector<std::string> refusals;  // one log line (with CR LF) per source not added
+};
+
+/// The queue. Every member is called on the window's thread.
+class QueueModel {
+ public:
+  void AddObserver(QueueObserver* observer) { observers_.push_back(observer); }
+  void RemoveObserver(QueueObserver* observer);
+
+  const std::vector<QueueItem>& items() const { return items_; }
+  const QueueItem* Find(std::uint64_t id) const;
+  const QueueOptions& options() const { return options_; }
+  void SetOptions(QueueOptions options);
+  /// A queue that another Vexlo window runs: shown, never changed, never started.
+  bool readOnly() const { return readOnly_; }
+  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+
+  /// Adds one item per source (absolute paths) with a copy of `settings`; its output by
+  /// QueueOutputPath in the options' folder. Refused, each with its line: a path the tools
+  /// cannot be given, an output that is its own source, another item's output or another item's
+  /// source, and a source that another item writes.
+  AddResult Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
+  /// Removes the items (a running one stays). How many went.
+  std::size_t Remove(const std::vector<std::uint64_t>& ids);
+  bool MoveUp(std::uint64_t id);
+  bool MoveDown(std::uint64_t id);
+  /// Failed and cancelled items wait again. How many.
+  std::size_t RetryFailed();
+  /// Removes every item that has ended (done, failed, cancelled, skipped). How many.
+  std::size_t ClearFinished();
+  /// The source's duration, once something has read it (a probe, the tool's own report): it
+  /// weighs the item in the whole queue's bar and time left. Saved with the next change.
+  void SetDuration(std::uint64_t id, double seconds);
+  /// Puts a saved queue in place of this one (ids are given anew).
+  void Replace(std::vector<QueueItem> items, QueueOptions options);
+
+  // The run. Start, then BeginNext for each item in turn; ItemEnded when it ends.
+
+  /// Starts a run; false when read-only, already running, or no item waits.
+  bool Start();
+  bool running() const { return running_; }
+  /// The running item ends as it would; then the run ends instead of starting the next.
+  void StopAfterCurrent();
+  bool stoppingAfterCurrent() const { return stopAfterCurrent_; }
+  /// Marks the next waiting item running, its temporary file named by `temporaryOf`, and
+  /// returns it; or ends the run (RunEnded) and returns null.
+  const QueueItem* BeginNext(const std::function<std::string(const QueueItem&)>& temporaryOf);
+  void ItemProgress(std::uint64_t id, double percent, double elapsedSeconds,
+                    std::optional<double> durationSeconds);
+  void ItemEnded(std::uint64_t id, const ItemEnd& end, double elapsedSeconds);
+  /// The running item's id.
+  std::optional<std::uint64_t> current() const { return current_; }
+
+ private:
+  std::size_t IndexOf(std::uint64_t id) const;
+  struct Keys {
+    std::string source, output;
+  };
+  using FolderKeys = std::unordered_map<std::string, std::string>;
+  static Keys KeysOf(const QueueItem& item, FolderKeys& folders);
+  std::string Refusal(const QueueItem& item, const Keys& keys) const;
+  void Index(const QueueItem& item, Keys keys);
+  void Unindex(std::uint64_t id);
+  void Changed();
+
+  std::vector<QueueItem> items_;
+  QueueOptions options_;
+  std::uint64_t nextId_ = 1;
+  bool readOnly_ = false;
+  bool running_ = false;
+  bool stopAfterCurrent_ = false;
+  std::optional<std::uint64_t> current_;
+  RunSummary run_;
+  // Every item's source and output by the name that compares equal for one file (sources to how
+  // many items read them, outputs to the source of the one item that writes each): the refusals of
+  // Add look names up instead of comparing every pair, so adding 1,000 files stays quick.
+  std::unordered_map<std::string, int> sources_;
+  std::unordered_map<std::string, std::string> outputs_;  // to the source of the item writing it
+  std::unordered_map<std::uint64_t, Keys> keys_;  // each item's, as they were when it was added
+  std::vector<QueueObserver*> observers_;
+};
+
+}  // namespace vexlo::jobs

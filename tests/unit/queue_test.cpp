@@ -1,0 +1,436 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "jobs/QueueFile.h"
+#include "jobs/QueueRunner.h"
+#include "jobs/QueueScan.h"
+#include "jobs/QueueStore.h"
+#include "platform/Paths.h"
+#include "tests/support/Support.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace vexlo::jobs {
+namespace {
+
+namespace fs = std::filesystem;
+const auto N = testing::Native;  // the tests write paths with '/'
+
+void Touch(const std::string& path) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path) << "x";
+}
+
+// The text with the test's folder taken out of its paths, written with '/'.
+std::string Relative(std::string text, const std::string& root) {
+  for (auto at = text.find(root); at != std::string::npos; at = text.find(root)) {
+    text.erase(at, root.size() + 1);
+  }
+  std::replace(text.begin(), text.end(), platform::kPathSeparator, '/');
+  return text;
+}
+
+// Runs no tool: the test tells each item how it goes.
+struct ScriptedRunner : ItemRunner {
+  std::string TemporaryPath(const QueueItem& item) override { return item.output + ".part"; }
+  void Start(const QueueItem& item, ExistingRule, ItemCallbacks callbacks) override {
+    started.push_back(fs::path(item.source).filename().string());
+    this->callbacks = std::move(callbacks);
+  }
+  void Cancel() override { callbacks.ended({QueueState::kCancelled, {}}); }
+  std::vector<std::string> started;
+  ItemCallbacks callbacks;
+};
+
+// The queue as the window's table shows it: output=state(reason) ...
+std::string Table(const QueueModel& model, const std::string& root) {
+  std::string table;
+  for (const QueueItem& item : model.items()) {
+    table += (table.empty() ? "" : " ") + Relative(item.output, root) + "=" +
+             std::string(QueueStateWord(item.state)) +
+             (item.reason.empty() ? "" : "(" + item.reason + ")");
+  }
+  return table;
+}
+
+// The queue window as the core sees it: a model, its runner, a window thread's posted tasks.
+struct Window : QueueObserver {
+  explicit Window(QueueRunner::AfterSave afterSave = {})
+      : runner(model, items, Post(), afterSave, [this] { return now; }) {
+    model.AddObserver(this);
+  }
+  QueueRunner::Post Post() {
+    return [this](std::function<void()> task) { posted.push_back(std::move(task)); };
+  }
+  void Drain() {
+    for (; !posted.empty(); posted.pop_front()) posted.front()();
+  }
+  void RunEnded(const RunSummary& summary) override {
+    ended = SummaryText(summary) + (summary.stopped ? " (stopped)" : "");
+  }
+  QueueModel model;
+  ScriptedRunner items;
+  double now = 0;
+  std::deque<std::function<void()>> posted;
+  QueueRunner runner;
+  std::string ended;
+};
+
+std::uint64_t IdOf(const QueueModel& model, const std::string& root, const std::string& output) {
+  for (const QueueItem& item : model.items()) {
+    if (Relative(item.output, root) == output) return item.id;
+  }
+  return 0;
+}
+
+// One queue through the window's buttons and two runs: after each step the table (output=state,
+// "" where it is not looked at) and the step's word: the refusal line of an add (its paths in
+// the test's folder), the queue's fraction and time left after progress, the summary once a run has
+// ended.
+TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
+  const std::string root = testing::MakeTempDirectory("queue");
+  Touch(root + N("/v/h.mp4"));
+  testing::MakeLink(root + N("/v/h.mp4"), root + N("/v/h.H264"));  // the output is the source
+  const struct {
+    std::string op, argument, table, word;
+  } steps[] = {
+      {"add", "0 v/a.mp4 v/b.mov", "v/a.H264=waiting v/b.H264=waiting", ""},
+      {"add", "0 v/a.mkv", "",
+       "Not queued, its output v/a.H264 is already the output of v/a.mp4: v/a.mkv"},
+      {"add", "0 v/sub/../a.webm", "",
+       "Not queued, its output v/sub/../a.H264 is already the output of v/a.mp4: v/sub/../a.webm"},
+      {"add", "0 v/c.H264", "", "Not queued, its output would be its own source: v/c.H264"},
+      {"add", "0 v/h.mp4", "", "Not queued, its output would be its own source: v/h.mp4"},
+      {"add", "1 v/a.H264", "", "Not queued, it is the output of v/a.mp4: v/a.H264"},
+      {"add", "0 v/-x\".mov", "", "Unusable file name (double quote or leading '-'): v/-x\".mov"},
+      {"add", "0 v/z.H265", "v/a.H264=waiting v/b.H264=waiting v/z.H264=waiting", ""},
+      {"add", "1 v/z.mov", "",
+       "Not queued, its output v/z.H265 is the source of a queued item: v/z.mov"},
+      {"remove", "v/z.H264", "v/a.H264=waiting v/b.H264=waiting", ""},
+      {"folder", "out", "", ""},
+      {"add", "2 my.dir/clip .hidden v/c.d.mov",
+       "v/a.H264=waiting v/b.H264=waiting out/clip.MPV=waiting out/.hidden.MPV=waiting "
+       "out/c.d.MPV=waiting",
+       ""},
+      {"down", "v/a.H264", "", ""},
+      {"up", "out/clip.MPV", "", ""},
+      {"remove", "out/.hidden.MPV",
+       "v/b.H264=waiting out/clip.MPV=waiting v/a.H264=waiting out/c.d.MPV=waiting", ""},
+      {"start", "", "v/b.H264=running out/clip.MPV=waiting v/a.H264=waiting out/c.d.MPV=waiting",
+       ""},
+      {"remove", "v/b.H264", "", ""},  // a running item stays
+      {"progress", "0 60 0", "", "0% -"},
+      {"duration", "out/c.d.MPV", "", ""},      // 120 s; the unknown ones weigh 90
+      {"progress", "40 60 10", "", "7% 140s"},  // 24 of 360 s done in 10 s: 336 s left at 2.4x
+      {"end", "failed:no encoder",
+       "v/b.H264=failed(no encoder) out/clip.MPV=running v/a.H264=waiting out/c.d.MPV=waiting", ""},
+      {"cancel", "", "", ""},
+      {"stop", "", "", ""},
+      {"end", "done",
+       "v/b.H264=failed(no encoder) out/clip.MPV=cancelled v/a.H264=done out/c.d.MPV=waiting",
+       "1 done, 1 failed, 1 cancelled (stopped)"},
+      {"retry", "", "v/b.H264=waiting out/clip.MPV=waiting v/a.H264=done out/c.d.MPV=waiting", ""},
+      {"clear", "", "v/b.H264=waiting out/clip.MPV=waiting out/c.d.MPV=waiting", ""},
+      {"start", "", "", ""},
+      {"end", "skipped:exists", "", ""},
+      {"end", "done", "", ""},
+      {"end", "done", "v/b.H264=skipped(exists) out/clip.MPV=done out/c.d.MPV=done",
+       "2 done, 1 skipped"},
+  };
+  Window window;
+  QueueModel& model = window.model;
+  for (const auto& [op, argument, table, expected] : steps) {
+    SCOPED_TRACE(op + " " + argument);
+    std::string word;
+    window.ended.clear();
+    if (op == "add") {
+      std::istringstream words(argument);
+      encode::EncoderSettings settings;
+      words >> settings.outType;
+      std::vector<std::string> sources;
+      for (std::string source; words >> source;) sources.push_back(root + N("/" + source));
+      const AddResult added = model.Add(sources, settings);
+      for (const std::string& line : added.refusals) word += line;
+      EXPECT_EQ(added.added + added.refusals.size(), sources.size());
+      if (!word.empty()) {
+        EXPECT_TRUE(word.starts_with("##### ERROR: ") && word.ends_with("  ######\r\n"));
+        word = Relative(word.substr(13, word.size() - 23), root);
+      }
+    } else if (op == "folder") {
+      model.SetOptions({root + N("/" + argument), ExistingRule::kSkip});
+    } else if (op == "up" || op == "down") {
+      const std::uint64_t id = IdOf(model, root, argument);
+      EXPECT_TRUE(op == "up" ? model.MoveUp(id) : model.MoveDown(id));
+    } else if (op == "duration") {
+      model.SetDuration(IdOf(model, root, argument), 120);
+    } else if (op == "remove") {
+      model.Remove({IdOf(model, root, argument)});
+    } else if (op == "retry") {
+      model.RetryFailed();
+    } else if (op == "clear") {
+      model.ClearFinished();
+    } else if (op == "start") {
+      EXPECT_TRUE(window.runner.Start());
+      EXPECT_FALSE(window.runner.Start());  // already running
+    } else if (op == "stop") {
+      window.runner.StopAfterCurrent();
+    } else if (op == "cancel") {
+      window.runner.CancelCurrent();
+    } else if (op == "progress") {
+      double percent = 0, duration = 0;
+      std::istringstream(argument) >> percent >> duration >> window.now;
+      window.items.callbacks.progress(percent, duration);
+      window.Drain();
+      const QueueProgress progress = MeasureProgress(model.items());
+      word =
+          std::to_string(std::lround(progress.fraction * 100)) + "% " +
+          (progress.secondsLeft ? std::to_string(std::lround(*progress.secondsLeft)) + "s" : "-");
+    } else if (op == "end") {
+      const auto colon = argument.find(':');
+      const auto state = QueueStateFromWord(argument.substr(0, colon));
+      ASSERT_TRUE(state);
+      window.items.callbacks.ended(
+          {*state, colon == std::string::npos ? "" : argument.substr(colon + 1)});
+    }
+    window.Drain();
+    if (op == "end" || op == "cancel" || op == "start") word = window.ended;
+    if (!table.empty()) {
+      EXPECT_EQ(Table(window.model, root), table);
+    }
+    EXPECT_EQ(word, expected);
+  }
+  // Each item ran once per run; what was done did not run again.
+  const std::vector<std::string> started = {"b.mov", "clip", "a.mp4", "b.mov", "clip", "c.d.mov"};
+  EXPECT_EQ(window.items.started, started);
+  EXPECT_EQ(model.items()[0].settings.outType, 0);  // each keeps the copy taken when added
+  EXPECT_EQ(model.items()[2].settings.outType, 2);
+  fs::remove_all(root);
+}
+
+QueueItem Item(const std::string& source, QueueState state, const std::string& temporary = "") {
+  QueueItem item;
+  item.source = source;
+  item.output = QueueOutputPath(source, "", 1);
+  item.state = state;
+  item.temporary = temporary;
+  item.settings.outType = 1;
+  item.settings.crf = 4;
+  item.settings.shortGop = true;
+  return item;
+}
+
+// What the store writes is what it reads back; a second Vexlo only shows the queue; a restored
+// queue keeps what ended, puts the running item back to waiting without its temporary file, and
+// does not start; a file that is no saved queue is kept aside once and logged once.
+TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
+  const std::string root = testing::MakeTempDirectory("queue");
+  testing::SetStateHome(root + N("/state"));
+  const std::string path = QueueFilePath(), partial = root + N("/v/r.H265.part");
+#ifdef _WIN32
+  EXPECT_EQ(path, root + N("/state/Vexlo/queue.json"));
+#else
+  EXPECT_EQ(path, root + N("/state/vexlo/queue.json"));
+#endif
+  std::string log;
+  const auto Log = [&log](std::string_view line) { log += line; };
+  std::vector<QueueItem> items = {Item(root + N("/v/d.mov"), QueueState::kDone),
+                                  Item(root + N("/v/\xff\xfe.mov"), QueueState::kFailed),
+                                  Item(root + N("/v/c.mov"), QueueState::kCancelled),
+                                  Item(root + N("/v/s.mov"), QueueState::kSkipped),
+                                  Item(root + N("/v/w.mov"), QueueState::kWaiting),
+                                  Item(root + N("/v/r.mov"), QueueState::kRunning, partial),
+                                  Item(root + N("/v/o.mov"), QueueState::kRunning),
+                                  Item(root + N("/v/x.mov"), QueueState::kRunning)};
+  items[0].elapsedSeconds = 12.5;
+  items[0].durationSeconds = 60;
+  items[1].reason = "Conversion failed: \xe9";
+  items[6].temporary = items[6].source;  // a file edited by hand: never deleted
+  items[7].temporary = root + N("/elsewhere/x.part");
+  for (const std::string& file : {partial, items[6].source, items[7].temporary}) Touch(file);
+  const QueueOptions options{root + N("/out"), ExistingRule::kOverwrite};
+  {
+    QueueModel first;
+    QueueStore store(first, path, Log);
+    ASSERT_TRUE(store.Open());
+    first.Replace(items, options);
+    store.Flush();
+    const auto saved = QueueFromJson(testing::ReadAll(path));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(QueueToJson(saved->items, saved->options), QueueToJson(items, options));
+    EXPECT_EQ(saved->items[1].source, items[1].source);  // not UTF-8: byte for byte
+
+    QueueModel second;
+    QueueStore other(second, path, Log);
+    EXPECT_FALSE(other.Open());
+    EXPECT_EQ(log, QueueInUseLine(path));
+    EXPECT_TRUE(second.readOnly());
+    EXPECT_EQ(second.items().size(), items.size());
+    EXPECT_EQ(second.Add({root + N("/v/new.mov")}, {}).added, 0u);
+    EXPECT_FALSE(second.Start());
+    EXPECT_TRUE(fs::exists(partial));
+  }
+  Touch(path + ".Ab12Cd");  // a save killed before its rename
+  log.clear();
+  {
+    QueueModel restored;
+    QueueStore store(restored, path, Log);
+    ASSERT_TRUE(store.Open());
+    EXPECT_EQ(Table(restored, root),
+              "v/d.H265=done v/\xff\xfe.H265=failed(Conversion failed: \xe9) v/c.H265=cancelled "
+              "v/s.H265=skipped v/w.H265=waiting v/r.H265=waiting v/o.H265=waiting "
+              "v/x.H265=waiting");
+    for (const QueueItem& item : restored.items()) EXPECT_EQ(item.temporary, "");
+    EXPECT_EQ(restored.items()[0].elapsedSeconds, 12.5);
+    EXPECT_EQ(restored.items()[5].settings.crf, 4);
+    EXPECT_EQ(restored.options().existing, ExistingRule::kOverwrite);
+    EXPECT_FALSE(restored.running());
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_TRUE(fs::exists(items[6].source));
+    EXPECT_TRUE(fs::exists(items[7].temporary));
+    EXPECT_FALSE(fs::exists(path + ".Ab12Cd"));
+    EXPECT_EQ(log, "");
+  }
+  const char* damaged[] = {"{not json", R"({"vexlo_queue": 1, "output_folder": "", "existing":
+      "skip", "items": [{"source": "/a", "output": "/b", "state": "paused"}]})",
+                           R"({"vexlo_queue": 1, "output_folder": "", "existing": "skip",
+      "items": {}})"};
+  for (std::size_t i = 0; i < std::size(damaged); ++i) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged[i];
+    const std::string aside = path + ".bad" + (i == 0 ? "" : "." + std::to_string(i + 1));
+    log.clear();
+    QueueModel model;
+    QueueStore store(model, path, Log);
+    EXPECT_TRUE(store.Open());
+    EXPECT_TRUE(model.items().empty());
+    EXPECT_EQ(log, QueueSetAsideLine(path, aside));
+    EXPECT_EQ(testing::ReadAll(aside), damaged[i]);
+  }
+  fs::remove_all(root);
+}
+
+#ifndef _WIN32
+// A run of the window's thread: tasks posted from any thread, run in order.
+struct TaskLoop {
+  QueueRunner::Post Post() {
+    return [this](std::function<void()> task) {
+      std::lock_guard lock(mutex);
+      tasks.push_back(std::move(task));
+      wake.notify_one();
+    };
+  }
+  [[noreturn]] void RunForever() {
+    for (std::unique_lock lock(mutex);; lock.lock()) {
+      wake.wait(lock, [this] { return !tasks.empty(); });
+      auto task = std::move(tasks.front());
+      tasks.pop_front();
+      lock.unlock();
+      task();
+    }
+  }
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<std::function<void()>> tasks;
+};
+
+// The first item ends done; the second writes its temporary file, says so through a pipe and
+// never ends.
+struct HangingRunner : ScriptedRunner {
+  explicit HangingRunner(int tell) : tell(tell) {}
+  void Start(const QueueItem& item, ExistingRule rule, ItemCallbacks callbacks) override {
+    ScriptedRunner::Start(item, rule, callbacks);
+    if (started.size() == 1) return callbacks.ended({QueueState::kDone, {}});
+    Touch(TemporaryPath(item));
+    (void)!::write(tell, "x", 1);
+  }
+  int tell;
+};
+
+// Vexlo killed with SIGKILL while the second of three items runs: at the next start the queue
+// is back, the first item done, the second waiting without its temporary file; a new run
+// encodes the second and the third only.
+TEST(QueueStore, AQueueKilledMidRunComesBackAndEncodesOnlyWhatIsLeft) {
+  const std::string root = testing::MakeTempDirectory("queue");
+  testing::SetStateHome(root + N("/state"));
+  const std::vector<std::string> sources = {root + "/v/1.mov", root + "/v/2.mov",
+                                            root + "/v/3.mov"};
+  int told[2];
+  ASSERT_EQ(::pipe(told), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    QueueModel model;
+    QueueStore store(model, QueueFilePath(), {});
+    HangingRunner items(told[1]);
+    TaskLoop loop;
+    QueueRunner runner(model, items, loop.Post(),
+                       [&store](std::function<void()> then) { store.AfterSave(then); });
+    store.Open();
+    model.Add(sources, {});
+    runner.Start();
+    loop.RunForever();
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(told[0], &byte, 1), 1);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_TRUE(fs::exists(root + "/v/2.H264.part"));
+
+  Window window;
+  QueueStore store(window.model, QueueFilePath(), {});
+  ASSERT_TRUE(store.Open());
+  EXPECT_EQ(Table(window.model, root), "v/1.H264=done v/2.H264=waiting v/3.H264=waiting");
+  EXPECT_FALSE(fs::exists(root + "/v/2.H264.part"));
+  EXPECT_TRUE(window.posted.empty() && window.items.started.empty());  // it did not start
+  window.runner.Start();
+  for (int item = 0; item < 2; ++item) {
+    window.items.callbacks.ended({QueueState::kDone, {}});
+    window.Drain();
+  }
+  EXPECT_EQ(window.items.started, std::vector<std::string>({"2.mov", "3.mov"}));
+  ::close(told[0]);
+  ::close(told[1]);
+  fs::remove_all(root);
+}
+#endif
+
+// Add Folder: every video by the desktop entry's types, one source per numbered PNG sequence
+// (its first picture), nothing hidden, nothing under a folder the encode would read as a PNG.
+TEST(QueueScan, TakesVideosAndOneFirstPicturePerSequence) {
+  const std::string root = testing::MakeTempDirectory("scan");
+  std::istringstream files(
+      "a.mp4 B.MKV c.Mov notes.txt song.ogg out.H264 .hidden.mp4 .cache/x.mp4 sub/deep/d.webm "
+      "sub/e.ts seq/img_0002.png seq/img_0010.png seq/img_0001.png seq/f2.png seq/f12.png "
+      "seq/f1.png seq/SHOT_01.PNG seq/SHOT_02.PNG seq/lone7.png seq/cover.png "
+      "seq/cover2.png.1.png seq/cover2.png.2.png shots.png/x.mp4 clip.png.mp4");
+  for (std::string file; files >> file;) Touch(root + N("/" + file));
+#ifndef _WIN32
+  fs::create_directory_symlink(root + "/sub", root + "/link");
+#endif
+  std::string found;
+  for (const std::string& source : ScanFolder(root)) found += Relative(source, root) + " ";
+  EXPECT_EQ(found,
+            "B.MKV a.mp4 c.Mov seq/SHOT_01.PNG seq/f1.png seq/img_0001.png sub/deep/d.webm "
+            "sub/e.ts ");
+  // The scan's types are the desktop entry's.
+  std::istringstream entry(testing::ReadAll(std::string(VEXLO_TEST_DATA_DIR) +
+                                            N("/../../dist/io.github.vexlo.Vexlo.desktop")));
+  std::string line, taken;
+  while (std::getline(entry, line) && !line.starts_with("MimeType=")) {
+  }
+  for (const VideoType& type : kVideoTypes) taken += std::string(type.mime) + ";";
+  EXPECT_EQ(line, "MimeType=" + taken + "image/png;");
+  fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace vexlo::jobs
