@@ -4,7 +4,6 @@
 #include <array>
 #include <cassert>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -23,6 +22,9 @@ constexpr milliseconds kReaderGrace{100};
 // The reader takes the pipe's bytes in blocks of this size.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::chrono::microseconds kGatherPause{1000};
+// A progress piece that ends with a CR is handed out when no LF follows within this time (a CR
+// LF written in two pieces stays one line).
+constexpr milliseconds kLineFeedWait{10};
 // Once woken, the reader still takes what the ended child left in the pipe, but no more than
 // this, so that a grandchild that keeps writing cannot hold it forever.
 constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
@@ -39,22 +41,53 @@ bool ExitedWithZero(int waitStatus) {
   return end.exited && end.exitCode == 0;
 }
 
+// The first CR or LF among the bytes, or null; looked for in windows, so that neither kind of
+// line (LF lines, CR pieces) makes the other's search run over the whole block.
+const char* FindLineEnd(const char* data, std::size_t length) {
+  constexpr std::size_t kWindow = 256;
+  for (std::size_t at = 0; at < length; at += kWindow) {
+    const std::size_t size = std::min(kWindow, length - at);
+    const auto* lf = static_cast<const char*>(std::memchr(data + at, '\n', size));
+    const std::size_t before = lf != nullptr ? static_cast<std::size_t>(lf - (data + at)) : size;
+    if (const void* cr = std::memchr(data + at, '\r', before)) return static_cast<const char*>(cr);
+    if (lf != nullptr) return lf;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-// Collects bytes into chunks exactly as a byte-by-byte reader would: a chunk ends after a line
-// feed (kept) or when it holds kChunkSize bytes. A chunk that lies whole in the block read is
-// handed out from there without a copy.
+// Collects bytes into chunks: a chunk ends after a line feed, after a carriage return that is
+// followed by anything but a line feed (a progress piece; CR LF stays one chunk with its LF), or
+// when it holds kChunkSize bytes. A chunk that ends with a carriage return whose next byte has not
+// come yet stays pending until it comes or the reader decides that none follows soon
+// (flushPiece). A chunk that lies whole in the block read is handed out from there without a copy.
 class ProcessRunner::ChunkAssembler {
  public:
   explicit ChunkAssembler(ProcessRunner& runner) : runner_(runner) {}
 
   void add(const char* data, std::size_t length) {
+    if (length > 0 && pendingCr_) {
+      pendingCr_ = false;
+      if (data[0] != '\n') flush();  // the piece before it is whole
+    }
     while (length > 0) {
       const std::size_t room = buffer_.size() - filled_;
       std::size_t take = std::min(length, room);
-      const void* lineFeed = std::memchr(data, '\n', take);
-      if (lineFeed != nullptr) take = static_cast<const char*>(lineFeed) - data + 1;
-      const bool complete = lineFeed != nullptr || take == room;
+      bool complete = take == room;
+      if (const char* end = FindLineEnd(data, take); end != nullptr && *end == '\n') {
+        take = static_cast<std::size_t>(end - data) + 1;
+        complete = true;
+      } else if (end != nullptr) {
+        take = static_cast<std::size_t>(end - data) + 1;
+        if (take < length) {
+          // CR LF is one chunk with its LF, when the LF still fits.
+          if (data[take] == '\n' && take < room) ++take;
+          complete = true;
+        } else if (take < room) {
+          pendingCr_ = true;  // what follows the CR decides
+        }
+      }
       if (filled_ == 0 && complete) {
         runner_.deliver(data, static_cast<int>(take));
       } else {
@@ -67,8 +100,12 @@ class ProcessRunner::ChunkAssembler {
     }
   }
 
+  /// True when the chunk so far ends with a carriage return whose next byte has not come.
+  bool pieceWaiting() const { return pendingCr_; }
+
   /// Hands out the bytes collected so far, if any.
   void flush() {
+    pendingCr_ = false;
     if (filled_ == 0) return;
     runner_.deliver(buffer_.data(), static_cast<int>(filled_));
     filled_ = 0;
@@ -78,6 +115,7 @@ class ProcessRunner::ChunkAssembler {
   ProcessRunner& runner_;
   std::array<char, kChunkSize> buffer_;
   std::size_t filled_ = 0;
+  bool pendingCr_ = false;
 };
 
 ProcessRunner::ProcessRunner(milliseconds pollInterval, int stallPolls)
@@ -94,8 +132,6 @@ int ProcessRunner::SetCommandLine(const char* commandLine) {
 }
 
 int ProcessRunner::Start() {
-  std::printf("\n->Start of parent execution.\n");
-  std::fflush(stdout);
   if (supervisor_.joinable()) return 0;
   releasePipes();  // what an earlier, stopped run left
   arguments_ = platform::SplitCommandLine(commandLine_);
@@ -210,6 +246,7 @@ void ProcessRunner::supervise() {
 
 int ProcessRunner::startReader() {
   chunkCounter_.store(0);
+  bytesRead_.store(0);
   readerEnded_.store(false);
   startedTold_.store(false);
   try {
@@ -222,7 +259,7 @@ int ProcessRunner::startReader() {
 
 ProcessRunner::WatchEnd ProcessRunner::watch(platform::ChildProcess& child) {
   int stalledPolls = 0;
-  std::int32_t lastSeen = 0;
+  std::int64_t lastSeen = 0;
   auto nextPoll = Clock::now() + pollInterval_;
   // Once the reader has seen end-of-file the child is about to end: look for it sooner than
   // the next poll, backing off in case it lives on without its output.
@@ -242,7 +279,8 @@ ProcessRunner::WatchEnd ProcessRunner::watch(platform::ChildProcess& child) {
     }
     if (Clock::now() < nextPoll) continue;
     nextPoll = Clock::now() + pollInterval_;
-    const std::int32_t count = chunkCounter_.load();
+    // Any byte from the tool counts, a progress piece that has not ended a chunk too.
+    const std::int64_t count = bytesRead_.load();
     stalledPolls = count == lastSeen ? stalledPolls + 1 : 0;
     lastSeen = count;
     if (stalledPolls > stallPolls_) return WatchEnd::kStalled;
@@ -282,13 +320,19 @@ void ProcessRunner::read() {
     long got = 0;
     std::size_t burst = 0;
     while ((got = platform::ReadAvailable(output_.read, block.data(), block.size())) > 0) {
+      bytesRead_.fetch_add(got);
       chunks.add(block.data(), static_cast<std::size_t>(got));
       burst += static_cast<std::size_t>(got);
     }
     if (got < 0 && errno == EAGAIN) {
-      // A tool that reports in many small writes would wake the reader for each one; a short
-      // pause lets them gather in the pipe (far from full) and be read in one go.
-      if (burst < block.size()) std::this_thread::sleep_for(kGatherPause);
+      if (chunks.pieceWaiting()) {
+        // The pipe is empty after a CR: the progress piece is whole unless an LF comes at once.
+        if (!WaitReadable(output_.read, kLineFeedWait)) chunks.flush();
+      } else if (burst < block.size()) {
+        // A tool that reports in many small writes would wake the reader for each one; a short
+        // pause lets them gather in the pipe (far from full) and be read in one go.
+        std::this_thread::sleep_for(kGatherPause);
+      }
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
