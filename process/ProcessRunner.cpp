@@ -22,8 +22,8 @@ constexpr milliseconds kReaderGrace{100};
 // The reader takes the pipe's bytes in blocks of this size.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::chrono::microseconds kGatherPause{1000};
-// A progress piece that ends with a CR is handed out when no LF follows within this time (a CR
-// LF written in two pieces stays one line).
+// Progress pieces whose last byte is a CR go out when no LF has followed within this time (a
+// CR LF written in two writes stays one line end).
 constexpr milliseconds kLineFeedWait{10};
 // Once woken, the reader still takes what the ended child left in the pipe, but no more than
 // this, so that a grandchild that keeps writing cannot hold it forever.
@@ -41,81 +41,98 @@ bool ExitedWithZero(int waitStatus) {
   return end.exited && end.exitCode == 0;
 }
 
-// The first CR or LF among the bytes, or null; looked for in windows, so that neither kind of
-// line (LF lines, CR pieces) makes the other's search run over the whole block.
-const char* FindLineEnd(const char* data, std::size_t length) {
-  constexpr std::size_t kWindow = 256;
-  for (std::size_t at = 0; at < length; at += kWindow) {
-    const std::size_t size = std::min(kWindow, length - at);
-    const auto* lf = static_cast<const char*>(std::memchr(data + at, '\n', size));
-    const std::size_t before = lf != nullptr ? static_cast<std::size_t>(lf - (data + at)) : size;
-    if (const void* cr = std::memchr(data + at, '\r', before)) return static_cast<const char*>(cr);
-    if (lf != nullptr) return lf;
-  }
-  return nullptr;
+// How many of the bytes come up to and with the last CR among them; 0 when none is a CR.
+std::size_t UpToLastCr(const char* data, std::size_t length) {
+  while (length > 0 && data[length - 1] != '\r') --length;
+  return length;
 }
 
 }  // namespace
 
-// Collects bytes into chunks: a chunk ends after a line feed, after a carriage return that is
-// followed by anything but a line feed (a progress piece; CR LF stays one chunk with its LF), or
-// when it holds kChunkSize bytes. A chunk that ends with a carriage return whose next byte has not
-// come yet stays pending until it comes or the reader decides that none follows soon
-// (flushPiece). A chunk that lies whole in the block read is handed out from there without a copy.
+// Collects bytes into chunks. A chunk ends after a line feed. Progress pieces (text that ends
+// with a CR alone) share chunks but are never cut: a chunk that reaches kChunkSize bytes without
+// a line feed ends after its last CR, and the rest begins the next chunk (a piece of more than
+// kChunkSize bytes is cut there). When the pipe has run empty, the reader hands out the whole
+// pieces collected so far (flushPieces); what follows their last CR waits for its own end. A
+// chunk that lies whole in the block read is handed out from there without a copy.
 class ProcessRunner::ChunkAssembler {
  public:
   explicit ChunkAssembler(ProcessRunner& runner) : runner_(runner) {}
 
   void add(const char* data, std::size_t length) {
-    if (length > 0 && pendingCr_) {
-      pendingCr_ = false;
-      if (data[0] != '\n') flush();  // the piece before it is whole
-    }
     while (length > 0) {
-      const std::size_t room = buffer_.size() - filled_;
-      std::size_t take = std::min(length, room);
-      bool complete = take == room;
-      if (const char* end = FindLineEnd(data, take); end != nullptr && *end == '\n') {
-        take = static_cast<std::size_t>(end - data) + 1;
-        complete = true;
-      } else if (end != nullptr) {
-        take = static_cast<std::size_t>(end - data) + 1;
-        if (take < length) {
-          // CR LF is one chunk with its LF, when the LF still fits.
-          if (data[take] == '\n' && take < room) ++take;
-          complete = true;
-        } else if (take < room) {
-          pendingCr_ = true;  // what follows the CR decides
-        }
-      }
-      if (filled_ == 0 && complete) {
-        runner_.deliver(data, static_cast<int>(take));
-      } else {
-        std::memcpy(buffer_.data() + filled_, data, take);
-        filled_ += take;
-        if (complete) flush();
-      }
-      data += take;
-      length -= take;
+      const std::size_t used = filled_ > 0 ? fill(data, length) : handOut(data, length);
+      data += used;
+      length -= used;
     }
   }
 
-  /// True when the chunk so far ends with a carriage return whose next byte has not come.
-  bool pieceWaiting() const { return pendingCr_; }
+  /// True when whole progress pieces wait in the chunk begun.
+  bool piecesWaiting() const { return afterLastCr_ > 0; }
+  /// True when the chunk begun ends with a CR, which a line feed may still follow.
+  bool endsWithCr() const { return filled_ > 0 && buffer_[filled_ - 1] == '\r'; }
+
+  /// Hands out the whole pieces of the chunk begun; the bytes after them stay.
+  void flushPieces() {
+    if (afterLastCr_ > 0) handOutFront(afterLastCr_);
+  }
 
   /// Hands out the bytes collected so far, if any.
   void flush() {
-    pendingCr_ = false;
-    if (filled_ == 0) return;
-    runner_.deliver(buffer_.data(), static_cast<int>(filled_));
-    filled_ = 0;
+    if (filled_ > 0) handOutFront(filled_);
   }
 
  private:
+  // The first chunk that lies whole in the bytes goes out from there; bytes that hold none begin
+  // a chunk in the buffer. The bytes used.
+  std::size_t handOut(const char* data, std::size_t length) {
+    const std::size_t window = std::min(length, buffer_.size());
+    std::size_t size = window;
+    if (const void* lineFeed = std::memchr(data, '\n', window)) {
+      size = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - data) + 1;
+    } else if (window < buffer_.size()) {
+      std::memcpy(buffer_.data(), data, window);
+      filled_ = window;
+      afterLastCr_ = UpToLastCr(data, window);
+      return window;
+    } else if (const std::size_t pieces = UpToLastCr(data, window); pieces > 0) {
+      size = pieces;
+    }
+    runner_.deliver(data, static_cast<int>(size));
+    return size;
+  }
+
+  // Adds bytes to the chunk begun; the bytes used.
+  std::size_t fill(const char* data, std::size_t length) {
+    std::size_t take = std::min(length, buffer_.size() - filled_);
+    const void* lineFeed = std::memchr(data, '\n', take);
+    if (lineFeed != nullptr)
+      take = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - data) + 1;
+    std::memcpy(buffer_.data() + filled_, data, take);
+    if (const std::size_t pieces = UpToLastCr(data, take); pieces > 0)
+      afterLastCr_ = filled_ + pieces;
+    filled_ += take;
+    if (lineFeed != nullptr) {
+      flush();
+    } else if (filled_ == buffer_.size()) {
+      handOutFront(afterLastCr_ > 0 ? afterLastCr_ : filled_);
+    }
+    return take;
+  }
+
+  // Hands out the first `size` bytes of the buffer as a chunk and keeps the rest, which holds no
+  // CR.
+  void handOutFront(std::size_t size) {
+    runner_.deliver(buffer_.data(), static_cast<int>(size));
+    std::memmove(buffer_.data(), buffer_.data() + size, filled_ - size);
+    filled_ -= size;
+    afterLastCr_ = 0;
+  }
+
   ProcessRunner& runner_;
   std::array<char, kChunkSize> buffer_;
   std::size_t filled_ = 0;
-  bool pendingCr_ = false;
+  std::size_t afterLastCr_ = 0;  // the bytes of the chunk begun up to its last CR; 0: none
 };
 
 ProcessRunner::ProcessRunner(milliseconds pollInterval, int stallPolls)
@@ -325,9 +342,11 @@ void ProcessRunner::read() {
       burst += static_cast<std::size_t>(got);
     }
     if (got < 0 && errno == EAGAIN) {
-      if (chunks.pieceWaiting()) {
-        // The pipe is empty after a CR: the progress piece is whole unless an LF comes at once.
-        if (!WaitReadable(output_.read, kLineFeedWait)) chunks.flush();
+      if (chunks.piecesWaiting()) {
+        // The pipe is empty: the whole progress pieces go out now; when the last byte is a CR,
+        // once no LF has followed it at once (CR LF ends a line, and stays with it).
+        if (chunks.endsWithCr() && WaitReadable(output_.read, kLineFeedWait)) continue;
+        chunks.flushPieces();
       } else if (burst < block.size()) {
         // A tool that reports in many small writes would wake the reader for each one; a short
         // pause lets them gather in the pipe (far from full) and be read in one go.
@@ -338,6 +357,7 @@ void ProcessRunner::read() {
     if (got < 0 && errno == EINTR) continue;
     break;  // end-of-file, or a failed read
   }
+  chunks.flushPieces();  // the pieces, whole, and then what followed them
   chunks.flush();
   readerEnded_.store(true);
   platform::SignalWakeUp(events_.write);

