@@ -35,9 +35,9 @@ enum RunnerState : std::int32_t {
 };
 
 // One run of one tool command line as a child process whose standard output and standard error
-// arrive through one pipe, chunk by chunk: a chunk ends after a line feed (kept), after a carriage
-// return (kept) that is not followed by a line feed, or at 1024 bytes; a progress piece that ends
-// with a CR is handed out once the pipe is empty and no LF has followed within 10 ms. A supervisor
+// arrive through one pipe, chunk by chunk, each at most 1024 bytes: a chunk ends after a line feed
+// (kept); progress pieces (ended by a CR alone) share chunks but are never cut, and go out as soon
+// as the pipe is empty (after up to 10 ms for an LF that would follow a last CR). A supervisor
 // thread spawns and polls the child and reaps it (and its guard, see platform::ChildProcess)
 // before it ends; a reader thread delivers the chunks. The watchdog stops the child after
 // `stallPolls` + 1 polls in a row during which it wrote no byte at all. Stopping a child
