@@ -4,7 +4,6 @@
 #include <array>
 #include <cassert>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -23,6 +22,9 @@ constexpr milliseconds kReaderGrace{100};
 // The reader takes the pipe's bytes in blocks of this size.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::chrono::microseconds kGatherPause{1000};
+// Progress pieces whose last byte is a CR go out when no LF has followed within this time (a
+// CR LF written in two writes stays one line end).
+constexpr milliseconds kLineFeedWait{10};
 // Once woken, the reader still takes what the ended child left in the pipe, but no more than
 // this, so that a grandchild that keeps writing cannot hold it forever.
 constexpr std::size_t kDrainLimit = 16 * 1024 * 1024;
@@ -39,45 +41,98 @@ bool ExitedWithZero(int waitStatus) {
   return end.exited && end.exitCode == 0;
 }
 
+// How many of the bytes come up to and with the last CR among them; 0 when none is a CR.
+std::size_t UpToLastCr(const char* data, std::size_t length) {
+  while (length > 0 && data[length - 1] != '\r') --length;
+  return length;
+}
+
 }  // namespace
 
-// Collects bytes into chunks exactly as a byte-by-byte reader would: a chunk ends after a line
-// feed (kept) or when it holds kChunkSize bytes. A chunk that lies whole in the block read is
-// handed out from there without a copy.
+// Collects bytes into chunks. A chunk ends after a line feed. Progress pieces (text that ends
+// with a CR alone) share chunks but are never cut: a chunk that reaches kChunkSize bytes without
+// a line feed ends after its last CR, and the rest begins the next chunk (a piece of more than
+// kChunkSize bytes is cut there). When the pipe has run empty, the reader hands out the whole
+// pieces collected so far (flushPieces); what follows their last CR waits for its own end. A
+// chunk that lies whole in the block read is handed out from there without a copy.
 class ProcessRunner::ChunkAssembler {
  public:
   explicit ChunkAssembler(ProcessRunner& runner) : runner_(runner) {}
 
   void add(const char* data, std::size_t length) {
     while (length > 0) {
-      const std::size_t room = buffer_.size() - filled_;
-      std::size_t take = std::min(length, room);
-      const void* lineFeed = std::memchr(data, '\n', take);
-      if (lineFeed != nullptr) take = static_cast<const char*>(lineFeed) - data + 1;
-      const bool complete = lineFeed != nullptr || take == room;
-      if (filled_ == 0 && complete) {
-        runner_.deliver(data, static_cast<int>(take));
-      } else {
-        std::memcpy(buffer_.data() + filled_, data, take);
-        filled_ += take;
-        if (complete) flush();
-      }
-      data += take;
-      length -= take;
+      const std::size_t used = filled_ > 0 ? fill(data, length) : handOut(data, length);
+      data += used;
+      length -= used;
     }
+  }
+
+  /// True when whole progress pieces wait in the chunk begun.
+  bool piecesWaiting() const { return afterLastCr_ > 0; }
+  /// True when the chunk begun ends with a CR, which a line feed may still follow.
+  bool endsWithCr() const { return filled_ > 0 && buffer_[filled_ - 1] == '\r'; }
+
+  /// Hands out the whole pieces of the chunk begun; the bytes after them stay.
+  void flushPieces() {
+    if (afterLastCr_ > 0) handOutFront(afterLastCr_);
   }
 
   /// Hands out the bytes collected so far, if any.
   void flush() {
-    if (filled_ == 0) return;
-    runner_.deliver(buffer_.data(), static_cast<int>(filled_));
-    filled_ = 0;
+    if (filled_ > 0) handOutFront(filled_);
   }
 
  private:
+  // The first chunk that lies whole in the bytes goes out from there; bytes that hold none begin
+  // a chunk in the buffer. The bytes used.
+  std::size_t handOut(const char* data, std::size_t length) {
+    const std::size_t window = std::min(length, buffer_.size());
+    std::size_t size = window;
+    if (const void* lineFeed = std::memchr(data, '\n', window)) {
+      size = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - data) + 1;
+    } else if (window < buffer_.size()) {
+      std::memcpy(buffer_.data(), data, window);
+      filled_ = window;
+      afterLastCr_ = UpToLastCr(data, window);
+      return window;
+    } else if (const std::size_t pieces = UpToLastCr(data, window); pieces > 0) {
+      size = pieces;
+    }
+    runner_.deliver(data, static_cast<int>(size));
+    return size;
+  }
+
+  // Adds bytes to the chunk begun; the bytes used.
+  std::size_t fill(const char* data, std::size_t length) {
+    std::size_t take = std::min(length, buffer_.size() - filled_);
+    const void* lineFeed = std::memchr(data, '\n', take);
+    if (lineFeed != nullptr)
+      take = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - data) + 1;
+    std::memcpy(buffer_.data() + filled_, data, take);
+    if (const std::size_t pieces = UpToLastCr(data, take); pieces > 0)
+      afterLastCr_ = filled_ + pieces;
+    filled_ += take;
+    if (lineFeed != nullptr) {
+      flush();
+    } else if (filled_ == buffer_.size()) {
+      handOutFront(afterLastCr_ > 0 ? afterLastCr_ : filled_);
+    }
+    return take;
+  }
+
+  // Hands out the first `size` bytes of the buffer as a chunk and keeps the rest, which holds no
+  // CR.
+  void handOutFront(std::size_t size) {
+    runner_.deliver(buffer_.data(), static_cast<int>(size));
+    std::memmove(buffer_.data(), buffer_.data() + size, filled_ - size);
+    filled_ -= size;
+    afterLastCr_ = 0;
+  }
+
   ProcessRunner& runner_;
   std::array<char, kChunkSize> buffer_;
   std::size_t filled_ = 0;
+  std::size_t afterLastCr_ = 0;  // the bytes of the chunk begun up to its last CR; 0: none
 };
 
 ProcessRunner::ProcessRunner(milliseconds pollInterval, int stallPolls)
@@ -94,8 +149,6 @@ int ProcessRunner::SetCommandLine(const char* commandLine) {
 }
 
 int ProcessRunner::Start() {
-  std::printf("\n->Start of parent execution.\n");
-  std::fflush(stdout);
   if (supervisor_.joinable()) return 0;
   releasePipes();  // what an earlier, stopped run left
   arguments_ = platform::SplitCommandLine(commandLine_);
@@ -210,6 +263,7 @@ void ProcessRunner::supervise() {
 
 int ProcessRunner::startReader() {
   chunkCounter_.store(0);
+  bytesRead_.store(0);
   readerEnded_.store(false);
   startedTold_.store(false);
   try {
@@ -222,7 +276,7 @@ int ProcessRunner::startReader() {
 
 ProcessRunner::WatchEnd ProcessRunner::watch(platform::ChildProcess& child) {
   int stalledPolls = 0;
-  std::int32_t lastSeen = 0;
+  std::int64_t lastSeen = 0;
   auto nextPoll = Clock::now() + pollInterval_;
   // Once the reader has seen end-of-file the child is about to end: look for it sooner than
   // the next poll, backing off in case it lives on without its output.
@@ -242,7 +296,8 @@ ProcessRunner::WatchEnd ProcessRunner::watch(platform::ChildProcess& child) {
     }
     if (Clock::now() < nextPoll) continue;
     nextPoll = Clock::now() + pollInterval_;
-    const std::int32_t count = chunkCounter_.load();
+    // Any byte from the tool counts, a progress piece that has not ended a chunk too.
+    const std::int64_t count = bytesRead_.load();
     stalledPolls = count == lastSeen ? stalledPolls + 1 : 0;
     lastSeen = count;
     if (stalledPolls > stallPolls_) return WatchEnd::kStalled;
@@ -282,18 +337,27 @@ void ProcessRunner::read() {
     long got = 0;
     std::size_t burst = 0;
     while ((got = platform::ReadAvailable(output_.read, block.data(), block.size())) > 0) {
+      bytesRead_.fetch_add(got);
       chunks.add(block.data(), static_cast<std::size_t>(got));
       burst += static_cast<std::size_t>(got);
     }
     if (got < 0 && errno == EAGAIN) {
-      // A tool that reports in many small writes would wake the reader for each one; a short
-      // pause lets them gather in the pipe (far from full) and be read in one go.
-      if (burst < block.size()) std::this_thread::sleep_for(kGatherPause);
+      if (chunks.piecesWaiting()) {
+        // The pipe is empty: the whole progress pieces go out now; when the last byte is a CR,
+        // once no LF has followed it at once (CR LF ends a line, and stays with it).
+        if (chunks.endsWithCr() && WaitReadable(output_.read, kLineFeedWait)) continue;
+        chunks.flushPieces();
+      } else if (burst < block.size()) {
+        // A tool that reports in many small writes would wake the reader for each one; a short
+        // pause lets them gather in the pipe (far from full) and be read in one go.
+        std::this_thread::sleep_for(kGatherPause);
+      }
       continue;
     }
     if (got < 0 && errno == EINTR) continue;
     break;  // end-of-file, or a failed read
   }
+  chunks.flushPieces();  // the pieces, whole, and then what followed them
   chunks.flush();
   readerEnded_.store(true);
   platform::SignalWakeUp(events_.write);

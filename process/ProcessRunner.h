@@ -35,10 +35,12 @@ enum RunnerState : std::int32_t {
 };
 
 // One run of one tool command line as a child process whose standard output and standard error
-// arrive through one pipe, chunk by chunk: a chunk ends after a line feed (kept) or at 1024
-// bytes. A supervisor thread spawns and polls the child and reaps it (and its guard, see
-// platform::ChildProcess) before it ends; a reader thread delivers the chunks. The
-// child is stopped after `stallPolls` + 1 polls in a row without a new chunk. Stopping a child
+// arrive through one pipe, chunk by chunk, each at most 1024 bytes: a chunk ends after a line feed
+// (kept); progress pieces (ended by a CR alone) share chunks but are never cut, and go out as soon
+// as the pipe is empty (after up to 10 ms for an LF that would follow a last CR). A supervisor
+// thread spawns and polls the child and reaps it (and its guard, see platform::ChildProcess)
+// before it ends; a reader thread delivers the chunks. The watchdog stops the child after
+// `stallPolls` + 1 polls in a row during which it wrote no byte at all. Stopping a child
 // means its whole process group: SIGTERM, and SIGKILL when anything of it is left after 1 s (on
 // Windows its job object, ended at once).
 //
@@ -57,7 +59,7 @@ enum RunnerState : std::int32_t {
 class ProcessRunner {
  public:
   static constexpr std::chrono::milliseconds kDefaultPollInterval{100};
-  static constexpr int kDefaultStallPolls = 400;
+  static constexpr int kDefaultStallPolls = 400;  // the 401st silent poll of 100 ms stops it
   static constexpr int kChunkSize = 1024;
 
   explicit ProcessRunner(std::chrono::milliseconds pollInterval = kDefaultPollInterval,
@@ -70,7 +72,7 @@ class ProcessRunner {
   int SetCommandLine(const char* commandLine);
   /// The directory the tool runs in (where it writes its report); empty: the program's own.
   void SetWorkingDirectory(std::string directory) { workingDirectory_ = std::move(directory); }
-  /// Writes "\n->Start of parent execution.\n" to standard output and starts the run. A second
+  /// Starts the run; writes nothing to standard output (it is for a script's results). A second
   /// Start while the supervisor exists does nothing. 0, or the errno of the supervisor thread's
   /// creation when it failed (the failure is also notified as a failed start).
   [[nodiscard]] int Start();
@@ -141,6 +143,7 @@ class ProcessRunner {
   std::string workingDirectory_;
   std::atomic<std::int32_t> state_{kRunnerNotStarted};
   std::atomic<std::int32_t> chunkCounter_{0};
+  std::atomic<std::int64_t> bytesRead_{0};  // what the watchdog watches
   std::atomic<int> waitStatus_{-1};
 
   // The arguments of the run, split by Start on the owner's thread.

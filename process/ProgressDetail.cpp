@@ -12,24 +12,11 @@ namespace {
 
 constexpr std::int64_t kRateWindowMs = 250;  // shorter gaps (chunks of one burst) are no rate
 constexpr std::int64_t kKiB = 1024;
-
-// The value after "key=" where the key starts the line or follows a blank: the blanks after the
-// '=' skipped, up to the next blank. Empty when the key is not there.
-std::string_view FieldValue(std::string_view line, std::string_view key) {
-  for (std::size_t at = line.find(key); at != std::string_view::npos; at = line.find(key, at + 1)) {
-    const std::size_t value = at + key.size();
-    if ((at != 0 && !platform::IsBlank(line[at - 1])) || value >= line.size() ||
-        line[value] != '=') {
-      continue;
-    }
-    std::size_t begin = value + 1;
-    while (begin < line.size() && platform::IsBlank(line[begin])) ++begin;
-    std::size_t end = begin;
-    while (end < line.size() && !platform::IsBlank(line[end])) ++end;
-    return line.substr(begin, end - begin);
-  }
-  return {};
-}
+// The most significant digits read without the general reader; the largest figure shown.
+constexpr int kQuickDigits = 17;
+constexpr double kLargestShown = 1e15;
+constexpr double kPowersOfTen[] = {1,   10,   100,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,
+                                   1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17};
 
 // A number at the start of the text (the "C" locale's decimal point, whatever the program's
 // locale); the rest of the text in `rest`.
@@ -41,26 +28,123 @@ std::optional<double> LeadingDouble(std::string_view text, std::string_view* res
   return value;
 }
 
+// LeadingDouble for the numbers FFmpeg writes ("-", digits, one point, digits) without the cost
+// of the general reader, which takes the rest (exponents, long numbers).
+std::optional<double> LeadingDecimal(std::string_view text, std::string_view* rest = nullptr) {
+  const std::size_t first = !text.empty() && text.front() == '-' ? 1 : 0;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int decimals = 0;
+  bool point = false;
+  std::size_t at = first;
+  for (; at < text.size(); ++at) {
+    if (platform::IsDigit(text[at])) {
+      digits = digits * 10 + static_cast<std::uint64_t>(text[at] - '0');
+      ++count;
+      decimals += point ? 1 : 0;
+    } else if (text[at] == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  const bool general = at < text.size() && (text[at] == 'e' || text[at] == 'E');
+  if (count == 0 || count > kQuickDigits || general) return LeadingDouble(text, rest);
+  if (rest != nullptr) *rest = text.substr(at);
+  const double value = static_cast<double>(digits) / kPowersOfTen[decimals];
+  return first == 1 ? -value : value;
+}
+
+// A whole number from a figure, or nothing when it cannot be one.
+std::optional<std::int64_t> Whole(std::optional<double> value) {
+  if (!value || !(std::fabs(*value) < kLargestShown)) return std::nullopt;
+  return static_cast<std::int64_t>(*value);
+}
+
 std::optional<std::int64_t> ReadSize(std::string_view text) {
   std::string_view unit;
-  const auto value = LeadingDouble(text, &unit);
+  const auto value = LeadingDecimal(text, &unit);
   if (!value || *value < 0) return std::nullopt;
   double factor = 1;
   if (unit == "kB" || unit == "KiB") factor = kKiB;
   if (unit == "mB" || unit == "MiB") factor = kKiB * kKiB;
   if (unit == "gB" || unit == "GiB") factor = kKiB * kKiB * kKiB;
-  return static_cast<std::int64_t>(*value * factor);
+  return Whole(*value * factor);
 }
 
-std::string Fixed(double value, int decimals) {
-  char buffer[32];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  return std::string(buffer, result.ptr);
+// The figure times 10^decimals, rounded: what the label shows of it. Nothing for a figure too
+// large to be a real one.
+std::optional<std::int64_t> Rounded(std::optional<double> value, int decimals) {
+  if (!value) return std::nullopt;
+  const double scaled = *value * kPowersOfTen[decimals];
+  if (!(std::fabs(scaled) < kLargestShown)) return std::nullopt;
+  return std::llround(scaled);
 }
 
-std::string TwoDigits(std::int64_t value) {
-  return (value < 10 ? "0" : "") + std::to_string(value);
+void AppendNumber(std::string& text, std::int64_t value) {
+  char digits[24];
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+// A rounded figure (see Rounded) with its decimals: 18 and 1 give "1.8".
+void AppendFixed(std::string& text, std::int64_t scaled, int decimals) {
+  if (scaled < 0) text += '-';
+  const std::uint64_t magnitude =
+      scaled < 0 ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
+  const auto unit = static_cast<std::uint64_t>(kPowersOfTen[decimals]);
+  AppendNumber(text, static_cast<std::int64_t>(magnitude / unit));
+  if (decimals == 0) return;
+  text += '.';
+  const std::string fraction = std::to_string(magnitude % unit);
+  text.append(static_cast<std::size_t>(decimals) - fraction.size(), '0') += fraction;
+}
+
+// A byte count as the label shows it: its unit (0 KiB, 1 MiB, 2 GiB) and the count in that
+// unit, in tenths of MiB and hundredths of GiB.
+SizeShown SizeFigure(std::int64_t bytes) {
+  const double kib = static_cast<double>(bytes) / kKiB;
+  if (kib < kKiB) return {0, bytes / kKiB};
+  if (kib < kKiB * kKiB) return {1, Rounded(kib / kKiB, 1).value_or(0)};
+  return {2, Rounded(kib / kKiB / kKiB, 2).value_or(0)};
+}
+
+void AppendSize(std::string& text, SizeShown size) {
+  constexpr const char* kUnits[] = {" KiB", " MiB", " GiB"};
+  AppendFixed(text, size.count, size.unit);
+  text += kUnits[size.unit];
+}
+
+void AppendTwoDigits(std::string& text, std::int64_t value) {
+  if (value < 10) text += '0';
+  AppendNumber(text, value);
+}
+
+void AppendSpan(std::string& text, std::int64_t seconds) {
+  const std::int64_t hours = seconds / 3600;
+  if (hours == 0) {
+    AppendNumber(text, seconds / 60 % 60);
+  } else {
+    AppendNumber(text, hours);
+    text += ':';
+    AppendTwoDigits(text, seconds / 60 % 60);
+  }
+  text += ':';
+  AppendTwoDigits(text, seconds % 60);
+}
+
+// The value of the line's "time=" field (its key starting the line or following a blank), the
+// blanks after the '=' skipped, up to the next blank; empty when there is none.
+std::string_view TimeValue(std::string_view line) {
+  for (std::size_t at = line.find("time="); at != std::string_view::npos;
+       at = line.find("time=", at + 1)) {
+    if (at != 0 && !platform::IsBlank(line[at - 1])) continue;
+    std::size_t begin = at + 5;
+    while (begin < line.size() && platform::IsBlank(line[begin])) ++begin;
+    std::size_t end = begin;
+    while (end < line.size() && !platform::IsBlank(line[end])) ++end;
+    return line.substr(begin, end - begin);
+  }
+  return {};
 }
 
 }  // namespace
@@ -79,7 +163,7 @@ std::optional<std::int64_t> ReadClockTime(std::string_view text) {
       !platform::IsDigit(text[point + 1])) {
     return std::nullopt;
   }
-  const auto seconds = LeadingDouble(text);
+  const auto seconds = LeadingDecimal(text);
   constexpr std::int64_t kHoursAtMost = 1'000'000'000;  // no overflow below
   if (!seconds || parts[0] < 0 || parts[0] > kHoursAtMost || parts[1] < 0 || *seconds < 0 ||
       *seconds > kHoursAtMost) {
@@ -97,31 +181,47 @@ std::optional<std::int64_t> ReadDurationMs(std::string_view line) {
 }
 
 ProgressLine ReadProgressLine(std::string_view line) {
+  // One walk over the "key=value" fields: a key starts the line or follows a blank, its value
+  // follows the '=' and any blanks, up to the next blank. The first of each key counts.
   ProgressLine read;
-  if (line.find("time=") == std::string_view::npos) return read;
-  if (const auto frame = LeadingDouble(FieldValue(line, "frame"))) {
-    read.frame = static_cast<std::int64_t>(*frame);
+  std::optional<std::string_view> frame, fps, size, time, speed;
+  for (std::size_t equals = line.find('='); equals != std::string_view::npos;
+       equals = line.find('=', equals + 1)) {
+    std::size_t keyStart = equals;
+    while (keyStart > 0 && !platform::IsBlank(line[keyStart - 1])) --keyStart;
+    const std::string_view key = line.substr(keyStart, equals - keyStart);
+    std::optional<std::string_view>* field = key == "frame"   ? &frame
+                                             : key == "fps"   ? &fps
+                                             : key == "size"  ? &size
+                                             : key == "time"  ? &time
+                                             : key == "speed" ? &speed
+                                                              : nullptr;
+    if (field == nullptr || field->has_value()) continue;
+    std::size_t begin = equals + 1;
+    while (begin < line.size() && platform::IsBlank(line[begin])) ++begin;
+    std::size_t end = begin;
+    while (end < line.size() && !platform::IsBlank(line[end])) ++end;
+    *field = line.substr(begin, end - begin);
   }
-  read.fps = LeadingDouble(FieldValue(line, "fps"));
-  read.sizeBytes = ReadSize(FieldValue(line, "size"));
-  read.timeMs = ReadClockTime(FieldValue(line, "time"));
-  read.speed = LeadingDouble(FieldValue(line, "speed"));
+  if (!time) return read;
+  if (frame) read.frame = Whole(LeadingDecimal(*frame));
+  if (fps) read.fps = LeadingDecimal(*fps);
+  if (size) read.sizeBytes = ReadSize(*size);
+  read.timeMs = ReadClockTime(*time);
+  if (speed) read.speed = LeadingDecimal(*speed);
   return read;
 }
 
 std::string FormatSpan(std::int64_t ms) {
-  const std::int64_t seconds = std::max<std::int64_t>(ms, 0) / 1000;
-  const std::int64_t hours = seconds / 3600;
-  const std::int64_t minutes = seconds / 60 % 60;
-  if (hours == 0) return std::to_string(minutes) + ":" + TwoDigits(seconds % 60);
-  return std::to_string(hours) + ":" + TwoDigits(minutes) + ":" + TwoDigits(seconds % 60);
+  std::string text;
+  AppendSpan(text, std::max<std::int64_t>(ms, 0) / 1000);
+  return text;
 }
 
 std::string FormatSize(std::int64_t bytes) {
-  const double kib = static_cast<double>(bytes) / kKiB;
-  if (kib < kKiB) return std::to_string(bytes / kKiB) + " KiB";
-  if (kib < kKiB * kKiB) return Fixed(kib / kKiB, 1) + " MiB";
-  return Fixed(kib / kKiB / kKiB, 2) + " GiB";
+  std::string text;
+  AppendSize(text, SizeFigure(bytes));
+  return text;
 }
 
 std::int64_t SteadyNowMs() {
@@ -142,8 +242,11 @@ void ProgressDetail::Start(Kind kind, std::int64_t nowMs) {
   rateFromMedia_ = 0;
   pendingMs_ = -1;
   pendingMedia_ = 0;
+  latest_.clear();
+  latestMs_ = -1;
+  latestRead_ = true;
   rate_ = -1.0;
-  shown_.clear();
+  shown_ = {};
 }
 
 void ProgressDetail::Feed(std::string_view line, std::int64_t nowMs) {
@@ -152,23 +255,37 @@ void ProgressDetail::Feed(std::string_view line, std::int64_t nowMs) {
     durationMs_ = *duration;
     return;
   }
-  const ProgressLine read = ReadProgressLine(line);
-  if (!read.timeMs) return;
+  if (!ReadClockTime(TimeValue(line))) return;  // no line with a time: a cut one, "N/A"
   std::lock_guard lock(mutex_);
+  // The tool's lines arrive in bursts (a chunk holds several): the last line of a burst, taken
+  // when the next burst begins, is the burst's sample of the rate. A line is read in full only
+  // when its figures are needed, as such a sample or for the label: in a flood of lines, only
+  // the last of each chunk is.
+  if (latestMs_ >= 0 && nowMs - latestMs_ >= kRateWindowMs) {
+    readLatestLocked();
+    if (pendingMs_ >= 0 && nowMs - pendingMs_ >= kRateWindowMs) {
+      rate_ = rateWith(pendingMs_, pendingMedia_);
+      rateFromMs_ = pendingMs_;
+      rateFromMedia_ = pendingMedia_;
+    }
+  }
+  latest_.assign(line);
+  latestMs_ = nowMs;
+  latestRead_ = false;
+}
+
+void ProgressDetail::readLatestLocked() {
+  if (latestRead_) return;
+  latestRead_ = true;
+  const ProgressLine read = ReadProgressLine(latest_);
+  if (!read.timeMs) return;
   // A line cut by the runner's chunk limit lacks its last fields: those seen before stay.
   if (read.fps) last_.fps = read.fps;
   if (read.speed) last_.speed = read.speed;
   if (read.frame) last_.frame = read.frame;
   if (read.sizeBytes) last_.sizeBytes = read.sizeBytes;
   last_.timeMs = read.timeMs;
-  // The tool's lines arrive in bursts (a chunk holds several): the last line of a burst, taken
-  // when the next burst begins, is the burst's sample of the rate.
-  if (pendingMs_ >= 0 && nowMs - pendingMs_ >= kRateWindowMs) {
-    rate_ = rateWith(pendingMs_, pendingMedia_);
-    rateFromMs_ = pendingMs_;
-    rateFromMedia_ = pendingMedia_;
-  }
-  pendingMs_ = nowMs;
+  pendingMs_ = latestMs_;
   pendingMedia_ = *read.timeMs;
 }
 
@@ -192,37 +309,75 @@ void ProgressDetail::Finish(std::int64_t nowMs) {
   if (running_ && endMs_ < 0) endMs_ = nowMs;
 }
 
-std::string ProgressDetail::Text(std::int64_t nowMs) const {
+std::string ProgressDetail::Text(std::int64_t nowMs) {
   std::lock_guard lock(mutex_);
-  return textLocked(nowMs);
+  return Format(shownLocked(nowMs));
 }
 
 std::optional<std::string> ProgressDetail::Due(std::int64_t nowMs) {
   std::lock_guard lock(mutex_);
-  std::string text = textLocked(nowMs);
-  if (text == shown_) return std::nullopt;
-  shown_ = text;
-  return text;
+  // The figures are compared, not the texts: a text is made only when it changes.
+  const Shown shown = shownLocked(nowMs);
+  if (shown == shown_) return std::nullopt;
+  shown_ = shown;
+  return Format(shown);
 }
 
-std::string ProgressDetail::textLocked(std::int64_t nowMs) const {
-  if (!running_) return {};
+ProgressDetail::Shown ProgressDetail::shownLocked(std::int64_t nowMs) {
+  readLatestLocked();
+  Shown shown;
+  if (!running_ || (kind_ == Kind::kConversion && durationMs_ <= 0)) return shown;
   const std::int64_t now = endMs_ >= 0 ? endMs_ : nowMs;
   const std::int64_t elapsed = now - startMs_;
-  std::string text = "Elapsed " + FormatSpan(elapsed);
-  if (kind_ == Kind::kFrames) return text + ", " + std::to_string(frames_) + " frames done";
-  if (durationMs_ <= 0) return {};
+  shown.elapsedS = std::max<std::int64_t>(elapsed, 0) / 1000;
+  if (kind_ == Kind::kFrames) {
+    shown.what = Shown::What::kFrames;
+    shown.frames = frames_;
+    return shown;
+  }
+  shown.what = Shown::What::kConversion;
   const std::int64_t reached = last_.timeMs.value_or(0);
   const double rate = rateWith(pendingMs_, pendingMedia_);
   if (endMs_ < 0 && elapsed >= kTimeLeftAfterMs && reached > 0 && rate > 0 &&
       reached < durationMs_) {
     const double left = static_cast<double>(durationMs_ - reached) / rate;
     constexpr double kLeftAtMostMs = 1e12;  // beyond that the rate is no rate
-    if (left < kLeftAtMostMs) text += ", left " + FormatSpan(static_cast<std::int64_t>(left));
+    if (left < kLeftAtMostMs) shown.leftS = static_cast<std::int64_t>(left) / 1000;
   }
-  if (last_.speed) text += ", " + Fixed(*last_.speed, *last_.speed < 10 ? 1 : 0) + "x";
-  if (last_.fps) text += ", " + Fixed(*last_.fps, 0) + " fps";
-  if (last_.sizeBytes) text += ", " + FormatSize(*last_.sizeBytes);
+  shown.speedDecimals = last_.speed && *last_.speed < 10 ? 1 : 0;
+  shown.speed = Rounded(last_.speed, shown.speedDecimals);
+  shown.fps = Rounded(last_.fps, 0);
+  if (last_.sizeBytes) shown.size = SizeFigure(*last_.sizeBytes);
+  return shown;
+}
+
+std::string ProgressDetail::Format(const Shown& shown) {
+  if (shown.what == Shown::What::kNothing) return {};
+  std::string text = "Elapsed ";
+  AppendSpan(text, shown.elapsedS);
+  if (shown.what == Shown::What::kFrames) {
+    text += ", ";
+    AppendNumber(text, shown.frames);
+    return text + " frames done";
+  }
+  if (shown.leftS) {
+    text += ", left ";
+    AppendSpan(text, *shown.leftS);
+  }
+  if (shown.speed) {
+    text += ", ";
+    AppendFixed(text, *shown.speed, shown.speedDecimals);
+    text += 'x';
+  }
+  if (shown.fps) {
+    text += ", ";
+    AppendFixed(text, *shown.fps, 0);
+    text += " fps";
+  }
+  if (shown.size) {
+    text += ", ";
+    AppendSize(text, *shown.size);
+  }
   return text;
 }
 

@@ -33,6 +33,14 @@ std::string FormatSpan(std::int64_t ms);
 /// A byte count: "640 KiB", "12.3 MiB", "1.25 GiB".
 std::string FormatSize(std::int64_t bytes);
 
+/// A byte count as the label shows it: the unit (0 KiB, 1 MiB, 2 GiB) and the count in it (MiB
+/// in tenths, GiB in hundredths).
+struct SizeShown {
+  int unit = 0;
+  std::int64_t count = 0;
+  bool operator==(const SizeShown&) const = default;
+};
+
 /// A steady clock in milliseconds, for the wall-clock arguments below.
 std::int64_t SteadyNowMs();
 
@@ -56,7 +64,7 @@ class ProgressDetail {
   /// The job ended at `nowMs`: the elapsed time stops there and no time left is shown.
   void Finish(std::int64_t nowMs);
   /// The detail as it reads at `nowMs`; empty when there is nothing to show.
-  std::string Text(std::int64_t nowMs) const;
+  std::string Text(std::int64_t nowMs);
   /// Text when it differs from what Due last gave, else nullopt: the label is set no more often
   /// than its text changes (about once a second while the elapsed time counts).
   std::optional<std::string> Due(std::int64_t nowMs);
@@ -67,7 +75,23 @@ class ProgressDetail {
   static constexpr double kSmoothingMs = 8000.0;
 
  private:
-  std::string textLocked(std::int64_t nowMs) const;
+  // What the label shows, as the figures it is made of: equal ones read the same.
+  struct Shown {
+    enum class What { kNothing, kFrames, kConversion } what = What::kNothing;
+    std::int64_t elapsedS = 0;
+    std::int64_t frames = 0;
+    std::optional<std::int64_t> leftS;
+    std::optional<std::int64_t> speed;  // in tenths below 10x (speedDecimals 1)
+    int speedDecimals = 0;
+    std::optional<std::int64_t> fps;
+    std::optional<SizeShown> size;
+    bool operator==(const Shown&) const = default;
+  };
+
+  Shown shownLocked(std::int64_t nowMs);
+  // Takes the figures of the latest line with a time, if it has not been read yet.
+  void readLatestLocked();
+  static std::string Format(const Shown& shown);
   double rateWith(std::int64_t ms, std::int64_t media) const;
 
   mutable std::mutex mutex_;
@@ -82,8 +106,11 @@ class ProgressDetail {
   std::int64_t rateFromMedia_ = 0;  // measured from
   std::int64_t pendingMs_ = -1;     // the latest line's wall-clock and media time: the sample
   std::int64_t pendingMedia_ = 0;   // of its burst once the next burst begins
-  double rate_ = -1.0;              // smoothed media ms per wall-clock ms; -1 before the first
-  std::string shown_;               // what Due last gave
+  std::string latest_;              // the latest line with a time, and when it came; read in
+  std::int64_t latestMs_ = -1;      // full (into last_ and the pending sample) when needed
+  bool latestRead_ = true;
+  double rate_ = -1.0;  // smoothed media ms per wall-clock ms; -1 before the first
+  Shown shown_;         // what Due last gave
 };
 
 }  // namespace vexlo::process

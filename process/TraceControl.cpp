@@ -19,19 +19,10 @@ namespace {
 
 constexpr std::string_view kWriterStartLine = "Trace process started.\r\n";
 
-std::string JoinLines(const std::vector<std::string>& lines) {
-  std::size_t size = 0;
-  for (const auto& line : lines) size += line.size();
-  std::string batch;
-  batch.reserve(size);
-  for (const auto& line : lines) batch += line;
-  return batch;
-}
-
 // Appends the bytes to the file in one go; 0, or the errno of what failed. A write that fails
 // half-way is cut back off the file, so that the retry at the next flush does not repeat a part of
 // the text.
-int AppendToFile(const std::string& path, const std::string& bytes) {
+int AppendToFile(const std::string& path, std::string_view bytes, std::string_view more) {
   std::FILE* file = std::fopen(path.c_str(), "ab");
   if (file == nullptr) return errno != 0 ? errno : EIO;
   errno = 0;
@@ -39,7 +30,7 @@ int AppendToFile(const std::string& path, const std::string& bytes) {
   const long start = written ? std::ftell(file) : -1;
   written = written && start >= 0 &&
             std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-            std::fflush(file) == 0;
+            std::fwrite(more.data(), 1, more.size(), file) == more.size() && std::fflush(file) == 0;
   int error = written ? 0 : (errno != 0 ? errno : EIO);
   if (!written && start >= 0) {
     // Best effort: the write already failed, so a failing cut leaves nothing better to do.
@@ -87,58 +78,75 @@ void TraceControl::StartTrace(const std::string& directory, const std::string& f
 
 void TraceControl::AddMessage(std::string_view text, int timestampFlag, int level) {
   if (!started_.load() || stop_.load() || level > maxLevel.load()) return;
-  std::string line;
-  if (timestampFlag == 1) line = FormatTimestamp(std::time(nullptr));
-  line += FormatLevelPrefix(level);
-  line += text;
-  if (echoFd_.load() >= 0) echo(line);
+  // The line goes straight into the queue's text: no allocation per line.
+  std::string head;  // short: kept inside the string object
+  if (timestampFlag == 1) head = FormatTimestamp(std::time(nullptr));
+  head += FormatLevelPrefix(level);
+  if (echoFd_.load() >= 0) echo(head, text);
   std::lock_guard lock(queueMutex_);
   // Checked again under the lock: a line must not slip in after ShutdownTrace emptied the queue.
-  if (started_.load()) queue_.push_back(std::move(line));
+  if (!started_.load()) return;
+  queue_.append(head).append(text);
+  // A flood of lines goes to the pane in parts of about this size, not in one huge batch.
+  if (queue_.size() >= kFlushSoonBytes && !flushSoon_.exchange(true)) wake_.notify_all();
 }
 
-void TraceControl::echo(std::string_view line) {
-  std::string text;
-  text.reserve(line.size());
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') continue;
-    text += line[i];
-  }
+void TraceControl::echo(std::string_view head, std::string_view text) {
   std::lock_guard lock(echoMutex_);
+  if (echoFd_.load() < 0) return;
+  echoed_ += head;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t crlf = text.find("\r\n", at);
+    if (crlf == std::string_view::npos) {
+      echoed_ += text.substr(at);
+      break;
+    }
+    echoed_ += text.substr(at, crlf - at);
+    at = crlf + 1;  // the LF stays
+  }
+  if (echoed_.size() >= kEchoBatch) writeEchoLocked();
+}
+
+void TraceControl::writeEcho() {
+  std::lock_guard lock(echoMutex_);
+  writeEchoLocked();
+}
+
+void TraceControl::writeEchoLocked() {
   const int fd = echoFd_.load();
-  if (fd >= 0 && platform::WriteAll(fd, text) != 0) echoFd_.store(-1);
+  if (fd >= 0 && !echoed_.empty() && platform::WriteAll(fd, echoed_) != 0) echoFd_.store(-1);
+  echoed_.clear();
 }
 
 void TraceControl::Flush() {
   if (!started_.load() || stop_.load()) return;
+  writeEcho();
   std::lock_guard paneLock(paneMutex_);
-  std::vector<std::string> lines;
   std::string tracePath;
   {
     std::lock_guard lock(queueMutex_);
     if (queue_.empty()) return;  // also once ShutdownTrace has taken the queue
-    lines.swap(queue_);
+    // The two buffers take turns, each keeping its room: no new memory for every batch.
+    batch_.swap(queue_);
     tracePath = tracePath_;
   }
-  std::string batch = JoinLines(lines);
-  paneText_ += batch;
   // Posting under the pane lock keeps the posts in the order of the model's changes. A batch
   // that is saved at once is not shown first: the window only needs the end state.
-  if (mode_.load() == kSaveOnOverflow && paneText_.size() > kPaneLimit) {
-    std::string shown = savePane(tracePath) ? std::string() : paneText_;
+  if (mode_.load() == kSaveOnOverflow && paneText_.size() + batch_.size() > kPaneLimit) {
+    std::string shown = savePane(tracePath, batch_) ? std::string() : paneText_;
     host_.post(
         [&host = host_, pane = paneId_, shown = std::move(shown)] { host.setText(pane, shown); });
   } else {
-    host_.post([&host = host_, pane = paneId_, batch = std::move(batch)] {
-      host.appendText(pane, batch);
-    });
+    paneText_ += batch_;
+    host_.post([&host = host_, pane = paneId_, batch = batch_] { host.appendText(pane, batch); });
   }
+  batch_.clear();
 }
 
 void TraceControl::ShutdownTrace() {
   {
     std::lock_guard paneLock(paneMutex_);
-    std::vector<std::string> lines;
+    std::string lines;  // not batch_: its room is not needed any more
     std::string tracePath;
     {
       std::lock_guard lock(queueMutex_);
@@ -146,10 +154,14 @@ void TraceControl::ShutdownTrace() {
       lines.swap(queue_);
       tracePath = tracePath_;
     }
+    writeEcho();
     // The window is going: what it showed and what was still on its way to it go to the file.
     // The pane itself is not updated any more.
-    paneText_ += JoinLines(lines);
-    if (mode_.load() == kSaveOnOverflow && !paneText_.empty()) savePane(tracePath);
+    if (mode_.load() == kSaveOnOverflow && (!paneText_.empty() || !lines.empty())) {
+      savePane(tracePath, lines);
+    } else {
+      paneText_ += lines;
+    }
   }
   stopWriter();
 }
@@ -192,7 +204,8 @@ void TraceControl::writerLoop() {
   if (waitTick()) return;
   for (int ticks = 0;; ++ticks) {
     if (stop_.load()) return;
-    if (ticks >= kTicksBetweenFlushes) {
+    writeEcho();
+    if (ticks >= kTicksBetweenFlushes || flushSoon_.exchange(false)) {
       Flush();
       ticks = 0;
     }
@@ -202,7 +215,8 @@ void TraceControl::writerLoop() {
 
 bool TraceControl::waitTick() {
   std::unique_lock lock(wakeMutex_);
-  return wake_.wait_for(lock, tick_, [this] { return stop_.load(); });
+  wake_.wait_for(lock, tick_, [this] { return stop_.load() || flushSoon_.load(); });
+  return stop_.load();
 }
 
 std::string TraceControl::savedLogPath() const {
@@ -210,7 +224,7 @@ std::string TraceControl::savedLogPath() const {
   return savedLogPath_;
 }
 
-bool TraceControl::savePane(const std::string& tracePath) {
+bool TraceControl::savePane(const std::string& tracePath, std::string_view batch) {
   std::string why;
   const auto candidates = LogFileCandidates(tracePath, std::time(nullptr));
   for (const std::string& path : candidates) {
@@ -221,15 +235,15 @@ bool TraceControl::savePane(const std::string& tracePath) {
       std::error_code ignored;
       std::filesystem::create_directories(path.substr(0, slash), ignored);
     }
-    const int error = AppendToFile(path, paneText_);
+    const int error = AppendToFile(path, paneText_, batch);
     if (error == 0) {
       savedLogPath_ = path;
       paneText_.clear();
-      paneText_.shrink_to_fit();
       return true;
     }
     why += (why.empty() ? "" : "; ") + path + ": " + std::generic_category().message(error);
   }
+  paneText_ += batch;
   if (!unwritableReported_) {
     unwritableReported_ = true;
     paneText_ += FormatLevelPrefix(kDefaultMaxLevel) + "##### ERROR: Log file not written (" + why +

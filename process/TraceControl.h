@@ -8,7 +8,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 #include "platform/DialogHost.h"
 
@@ -16,8 +15,9 @@ namespace vexlo::process {
 
 // The log pane: a queue that any thread may add lines to, a model of the pane's text, and a
 // writer thread that moves the queued lines into the pane in batches a little less than once a
-// second. The pane itself lives on the window's thread: every change to it is posted there, in the
-// order the model changed, so the pane always ends up showing exactly the model.
+// second, or at once when a flood has queued kFlushSoonBytes. The pane itself lives on the window's
+// thread: every change to it is posted there, in the order the model changed, so the pane always
+// ends up showing exactly the model.
 //
 // In mode 1 a pane that grows past 40000 characters is appended to the monthly log file and
 // starts empty again; at shutdown the lines still queued and the pane's unsaved text are appended
@@ -36,6 +36,10 @@ class TraceControl {
   static constexpr int kDefaultMaxLevel = 30;
   static constexpr std::chrono::milliseconds kDefaultTick{50};
   static constexpr int kTicksBetweenFlushes = 16;
+  /// Echo text that is written at once, without waiting for the writer's tick.
+  static constexpr std::size_t kEchoBatch = 64 * 1024;
+  /// Queued text that makes the writer flush without waiting for its 16 ticks.
+  static constexpr std::size_t kFlushSoonBytes = 256 * 1024;
 
   /// The pane is the multi-line edit `paneId` of `host`. `tick` is the writer's wait; the first
   /// flush comes after 17 ticks, the following ones every 16.
@@ -62,10 +66,11 @@ class TraceControl {
   /// Lines of a higher level are dropped.
   std::atomic<int> maxLevel{kDefaultMaxLevel};
 
-  /// Every line queued from now on is also written to `fd` at once, as the pane will show it
-  /// (its CR LF as LF); -1 stops it. Automatic mode echoes the log to standard error, so that a
-  /// caller without a display reads what the pane says. Echoing stops by itself when a write
-  /// fails (a closed pipe).
+  /// Every line queued from now on is also written to `fd`, as the pane will show it (its CR LF
+  /// as LF); -1 stops it. Automatic mode echoes the log to standard error, so that a caller
+  /// without a display reads what the pane says. The lines go out together within a tick of being
+  /// queued (at once when kEchoBatch bytes are waiting), and all of them by a flush or shutdown.
+  /// Echoing stops by itself when a write fails (a closed pipe).
   void EchoTo(int fd) { echoFd_.store(fd); }
 
   /// The pane's text as the model holds it (what the pane shows once posted tasks have run).
@@ -83,27 +88,34 @@ class TraceControl {
   void writerLoop();
   /// Waits one tick; true when the writer was asked to stop.
   bool waitTick();
-  /// Appends the model to the monthly file (the first of LogFileCandidates that takes it) and
-  /// empties it. When no file takes it, keeps the model's last kPaneLimit characters and, the
-  /// first time, adds a line that says why. True when saved. Called with the pane lock held.
-  bool savePane(const std::string& tracePath);
-  /// Writes one queued line to the echo descriptor, if there is one.
-  void echo(std::string_view line);
+  /// Appends the model and then `batch` to the monthly file (the first of LogFileCandidates that
+  /// takes it) and empties the model. When no file takes it, adds the batch to the model, keeps
+  /// its last kPaneLimit characters and, the first time, adds a line that says why. True when
+  /// saved. Called with the pane lock held.
+  bool savePane(const std::string& tracePath, std::string_view batch);
+  /// Adds one queued line to the text for the echo descriptor, if there is one.
+  void echo(std::string_view head, std::string_view text);
+  /// Writes the echo text that waits (writeEchoLocked: with the echo lock held).
+  void writeEcho();
+  void writeEchoLocked();
 
   platform::DialogHost& host_;
   const int paneId_;
   const std::chrono::milliseconds tick_;
 
-  mutable std::mutex queueMutex_;  // the queue lock: queue_, tracePath_ (inside the pane lock)
-  std::vector<std::string> queue_;
+  mutable std::mutex queueMutex_;       // the queue lock: queue_, tracePath_ (inside the pane lock)
+  std::string queue_;                   // the queued lines, one after the other
+  std::atomic<bool> flushSoon_{false};  // kFlushSoonBytes are queued: the writer flushes now
   std::string tracePath_;
 
   mutable std::mutex paneMutex_;  // the pane lock: paneText_, savedLogPath_, the log file
   std::string paneText_;
+  std::string batch_;  // the batch being moved into the pane; it and queue_ take turns
   std::string savedLogPath_;
   bool unwritableReported_ = false;
 
-  std::mutex echoMutex_;  // keeps echoed lines whole between threads; held alone
+  std::mutex echoMutex_;  // keeps echoed lines whole and in order between threads; held alone
+  std::string echoed_;    // lines waiting for the echo descriptor
   std::atomic<int> echoFd_{-1};
 
   std::atomic<int> mode_{0};

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "jobs/ConversionJob.h"
@@ -125,18 +126,18 @@ std::string Repeated(int count, char first, int period) {
   return bytes;
 }
 
-TEST(ProcessRunner, ChunksEndAfterALineFeedOrAt1024Bytes) {
+TEST(ProcessRunner, ChunksEndAfterALineFeedACarriageReturnOrAt1024Bytes) {
   std::string crPieces, allBytes = Repeated(256, 0, 256);
-  for (int i = 0; i < 30; ++i) crPieces += Repeated(98, 'p', 10) + "\r";
+  for (int i = 0; i < 30; ++i) crPieces += Repeated(98, 'p', 10) + "\r";  // 10 in 1024 bytes
   const std::tuple<const char*, std::vector<int>, std::string> rows[] = {
       {"--lines 3 --text abc", {4, 4, 4}, "abc\nabc\nabc\n"},
       {"--line-bytes 3000", {1024, 1024, 953}, Repeated(3000, 'a', 26) + "\n"},
       {"--line-bytes 1023", {1024}, Repeated(1023, 'a', 26) + "\n"},
-      // CR-only progress pieces pile up in one chunk; the last chunk comes at end-of-file.
-      {"--cr-pieces 30 --piece-bytes 99", {1024, 1024, 922}, crPieces},
+      // Progress pieces written in one go share chunks, each of them whole.
+      {"--cr-pieces 30 --piece-bytes 99", {990, 990, 990}, crPieces},
       {"--no-newline 2500", {1024, 1024, 452}, Repeated(2500, '0', 10)},
-      {"--binary", {11, 245}, allBytes},
-      {"--stderr --lines 2 --text err", {4, 4}, "err\nerr\n"}};
+      {"--binary", {11, 3, 242}, allBytes},
+      {"--stderr --lines 2 --crlf --text err", {5, 5}, "err\r\nerr\r\n"}};  // CR LF: one chunk
   for (const auto& [arguments, sizes, bytes] : rows) {
     Recorder recorder;
     ProcessRunner runner;
@@ -170,31 +171,37 @@ TEST(ProcessRunner, AToolThatCannotBeExecutedGivesOnlyTheStartFailure) {
 TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
   Recorder recorder;
   ProcessRunner runner;
-  runner.SetCommandLine(Tool("--print-pid --sleep-ms 60000").c_str());
+  runner.SetCommandLine(Tool("--print-pid --cr-pieces 1 --sleep-ms 120000").c_str());
   recorder.attach(runner);
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(runner.Start(), 0);
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n->Start of parent execution.\n");
+  // Nothing on standard output: it is for a script's results.
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(runner.Start(), 0);  // a second start runs nothing
-  ASSERT_TRUE(recorder.wait([&] { return !recorder.chunks.empty(); }));
+  // The progress piece arrives while the tool sleeps, though nothing follows its CR.
+  ASSERT_TRUE(recorder.wait([&] { return recorder.chunks.size() == 2; }));
   const pid_t pid = std::stoi(recorder.bytes().substr(4));
   EXPECT_EQ(runner.Stop(), 0);
   EXPECT_EQ(recorder.events, (Events{"started", "finished"}));
-  EXPECT_EQ(recorder.chunks.size(), 1u);  // one pid line: one child
+  EXPECT_EQ(recorder.chunks.size(), 2u);  // one pid line and one piece: one child
   EXPECT_EQ(platform::DescribeWaitStatus(runner.waitStatus()).signal, SIGTERM);
   EXPECT_FALSE(platform::ProcessExists(pid));
   EXPECT_EQ(runner.Stop(), 0);
 }
 
-// The watchdog kills a tool after stallPolls + 1 polls in a row without a new chunk.
-TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
+// The watchdog kills a tool after stallPolls + 1 polls in a row without a byte from it; every job
+// runs with 401 polls of 100 ms.
+TEST(ProcessRunner, TheWatchdogKillsAToolThatWritesNothing) {
+  const auto job = StartJob(Tool(""), {}, nullptr);
+  EXPECT_EQ(job->pollInterval(), 100ms);
+  EXPECT_EQ(job->stallPolls() + 1, 401);
   const std::tuple<const char*, std::chrono::milliseconds, int, bool> rows[] = {
       {"--lines 1 --sleep-ms 60000", 20ms, 20, true},
-      // CR pieces that never fill a chunk do not count as output.
-      {"--cr-pieces 100 --piece-bytes 10 --interval-ms 5 --sleep-ms 60000", 20ms, 20, true},
-      // A line every 5 ms keeps the tool alive past 21 polls of 20 ms, and past polls of 500 ms
-      // with none allowed to be silent (it runs 2 s: the first poll comes while it runs).
-      {"--lines 100 --interval-ms 5", 20ms, 20, false},
+      // A slow encode's progress pieces, and bytes that end no chunk, keep the tool alive past 21
+      // polls of 20 ms; a line every 5 ms, past polls of 500 ms with none allowed to be silent
+      // (it runs 2 s: the first poll comes while it runs).
+      {"--cr-pieces 16 --interval-ms 50", 20ms, 20, false},
+      {"--cr-pieces 16 --piece-bytes 50 --bare --interval-ms 50", 20ms, 20, false},
       {"--lines 400 --interval-ms 5", 500ms, 0, false}};
   for (const auto& [arguments, interval, stallPolls, killed] : rows) {
     Recorder recorder;
@@ -207,13 +214,15 @@ TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
   }
 }
 
-// A silent tool killed by the watchdog: the job's reason names the silence and the last line.
-TEST(ConversionJob, AWatchdogKillNamesTheSilenceAndTheLastLine) {
+// A tool killed by the watchdog after a flood of progress pieces: the pane shows each piece as a
+// whole line, the detail has the last one, and the job's reason names the silence and the last
+// line the log kept out.
+TEST(ConversionJob, FloodedPiecesAreWholeLinesAndAWatchdogKillSaysWhy) {
   testing::TestJobWindow window;
   ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("watchdog")));
   ProcessRunner runner(10ms, 20);
   runner.SetCommandLine(
-      Tool("--lines 1 --text \"waiting for the device\" --sleep-ms 60000").c_str());
+      Tool("--lines 1 --text \"waiting for the device\" --flood 300 --sleep-ms 60000").c_str());
   runner.output = OnConversionOutput;
   runner.started = OnConversionStarted;
   runner.failure = OnConversionFailure;
@@ -223,6 +232,9 @@ TEST(ConversionJob, AWatchdogKillNamesTheSilenceAndTheLastLine) {
   EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(window.host.pumpUntil([&] { return !window.ends.empty(); }, 60s));
   const std::string log = window.jobLog();
+  const std::regex piece("# frame= *[0-9]+ fps= 25 q=28.0 size=  1024kB time=.* speed=1.0x\r\n");
+  EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), piece), {}), 300) << log;
+  EXPECT_NE(window.figures.detail.Text(0).find("1.0x, 25 fps, 1.0 MiB"), std::string::npos);
   const auto reason = log.find("REASON: waiting for the device"),
              silence = log.find("wrote nothing for 0.2 s: stopped by the watchdog"),
              error = log.find("##### CONVERSION  ERROR");

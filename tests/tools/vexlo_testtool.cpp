@@ -3,10 +3,12 @@
 //   --stderr              write to standard error instead of standard output
 //   --print-pid           first line "pid=N", written at once
 //   --spawn-grandchild    fork a child that keeps the output open and sleeps --grandchild-ms MS
-//   --lines N             N lines of --text T (default "line"), each ending in LF
+//   --lines N             N lines of --text T (default "line"), each ending in LF (CR LF with
+//                         --crlf)
 //   --interval-ms MS      pause between those lines and between the pieces of --cr-pieces
 //   --line-bytes N        one line of N bytes ('a'..'z' repeated), then LF
-//   --cr-pieces N         N progress pieces of --piece-bytes B (default 100, CR included)
+//   --cr-pieces N         N progress pieces of --piece-bytes B (default 100, CR included; with
+//                         --bare no CR, B - 1 bytes)
 //   --no-newline N        N bytes ('0'..'9' repeated), no LF at all
 //   --binary              the 256 byte values 0 to 255, once, in order
 //   --flood N             a "Duration: 00:01:00.00" line, then N ffmpeg-like progress lines
@@ -105,12 +107,12 @@ int main(int argc, char** argv) {
     std::_Exit(0);  // it held the inherited output open meanwhile
   }
   for (long i = 0; i < o["--lines"]; ++i) {
-    Add(text + "\n");
+    Add(text + (o["--crlf"] ? "\r\n" : "\n"));
     if (o["--interval-ms"] > 0) Flush(), SleepMs(o["--interval-ms"]);
   }
   if (o["--line-bytes"] >= 0) Add(Repeated(o["--line-bytes"], 'a', 26) + "\n");
   for (long i = 0; i < o["--cr-pieces"]; ++i) {
-    Add(Repeated(o["--piece-bytes"] - 1, 'p', 10) + "\r");
+    Add(Repeated(o["--piece-bytes"] - 1, 'p', 10) + (o["--bare"] ? "" : "\r"));
     if (o["--interval-ms"] > 0) Flush(), SleepMs(o["--interval-ms"]);
   }
   Add(Repeated(o["--no-newline"], '0', 10));
