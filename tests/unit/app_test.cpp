@@ -153,8 +153,8 @@ TEST(CommandLine, EveryFormOfTheOptionTable) {
   const std::string pad(24, ' ');
   for (const std::string& line :
        {"\n  --crf <N>             Position in the \"CRF (3=Best)\" list: 0=3, 1=5, 2=7,\n" + pad +
-            "3=10, 4=12 (default), 5=13, 6=14, 7=15, 8=16, 9=17,\n" + pad +
-            "10=18, 11=20, 12=22, 13=25. With a GPU it chooses a bit\n" + pad + "rate.\n",
+            "3=10, 4=12 (default), 5=13, 6=15, 7=16, 8=17, 9=18,\n" + pad +
+            "10=20, 11=22, 12=25, 13=30. With a GPU it chooses a bit\n" + pad + "rate.\n",
         "\n  --short-gop           Short GOP: a key frame at least every 8 frames (video\n" + pad +
             "sources).\n"}) {
     EXPECT_NE(help.out.find(line), std::string::npos) << help.out;
