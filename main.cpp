@@ -1,20 +1,24 @@
-// Vexlo's entry point: reads the command line (app/CommandOptions), picks Qt's platform, builds the
-// Qt dialog host and runs the application.
+// Vexlo's entry point: reads the command line (app/CommandOptions), picks the dialog host (the
+// headless one for an encode that shows no window, else Qt's) and runs the application.
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "app/CommandOptions.h"
+#include "app/HeadlessHost.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
@@ -49,6 +53,33 @@ void CloseOnSignals(vexlo::platform::qt::QtDialogHost& host) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
+// The same for a run without a window: the three signals are blocked in every thread (the tools
+// get them back when they start) and one thread waits for them and sends the Cancel command.
+class SignalWatch {
+ public:
+  explicit SignalWatch(vexlo::app::HeadlessHost& host) {
+    sigemptyset(&signals_);
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&signals_, signal);
+    pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+    thread_ = std::thread([this, &host] {
+      int signal = 0;
+      while (sigwait(&signals_, &signal) == 0 && !ending_) host.cancel();
+    });
+  }
+  ~SignalWatch() {
+    ending_ = true;
+    pthread_kill(thread_.native_handle(), SIGHUP);
+    thread_.join();
+  }
+  SignalWatch(const SignalWatch&) = delete;
+  SignalWatch& operator=(const SignalWatch&) = delete;
+
+ private:
+  sigset_t signals_;
+  std::atomic<bool> ending_{false};
+  std::thread thread_;
+};
+
 bool HasDisplay() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -64,9 +95,9 @@ bool Offscreen() {
 
 int main(int argc, char** argv) {
   vexlo::platform::ProtectStandardStreams();
-  const vexlo::app::StartRequest request = vexlo::app::ReadCommandLine(
-      std::vector<std::string>(argv + 1, argv + argc), vexlo::platform::CurrentDirectory(),
-      VEXLO_VERSION);
+  const vexlo::app::StartRequest request =
+      vexlo::app::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc),
+                                  vexlo::platform::CurrentDirectory(), VEXLO_VERSION);
   if (request.exitNow) {
     std::fputs(request.out.c_str(), stdout);
     std::fputs(request.err.c_str(), stderr);
@@ -86,8 +117,19 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  QApplication application(argc, argv);
+  vexlo::app::CVexloApp app;
   vexlo::app::RegistryStore store;
+  // An encode that shows no window (the options; the comma form where no one could see it) runs
+  // without the window system: no GUI platform, no fonts, the tool started at once.
+  if (request.job || (automatic && Offscreen())) {
+    vexlo::app::HeadlessHost host(vexlo::res::MainDialogTemplate());
+    SignalWatch signalWatch(host);
+    const auto runModal = [&host](auto& events) { return host.run(events); };
+    if (request.job) return app.InitInstance(host, store, runModal, *request.job);
+    return app.InitInstance(host, store, runModal, request.commandLine);
+  }
+
+  QApplication application(argc, argv);
   vexlo::platform::qt::QtDialogHost host(vexlo::res::MainDialogTemplate());
   CloseOnSignals(host);
   // The picture is taken once the window is shown and its log pane holds the first line, looked
@@ -108,8 +150,6 @@ int main(int argc, char** argv) {
                      });
     screenshotTimer.start();
   }
-  vexlo::app::CVexloApp app;
   const auto runModal = [&host](vexlo::platform::DialogEvents& events) { return host.run(events); };
-  if (request.job) return app.InitInstance(host, store, runModal, *request.job);
   return app.InitInstance(host, store, runModal, request.commandLine);
 }

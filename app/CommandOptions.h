@@ -81,7 +81,7 @@ struct StartRequest {
   std::string err;             // for standard error before ending: "vexlo: REFUSAL\n"
   std::string screenshot;      // --screenshot FILE, absolute
   std::optional<OptionJob> job;
-  std::string commandLine;     // the comma form, the arguments joined by blanks
+  std::string commandLine;  // the comma form, the arguments joined by blanks
 };
 
 /// Reads the arguments after the program's name. Relative paths are taken from

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/CommandOptions.h"
+#include "app/HeadlessHost.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
@@ -61,13 +62,17 @@ int main() {
   }
   const std::string& screenshot = request.screenshot;
   vexlo::app::RegistryStore store;
+  vexlo::app::CVexloApp app;
+  // An encode given by options shows no window: it runs without one, as on Linux.
+  if (request.job) {
+    vexlo::app::HeadlessHost host(vexlo::res::MainDialogTemplate());
+    return app.InitInstance(
+        host, store, [&host](auto& events) { return host.run(events); }, *request.job);
+  }
   vexlo::platform::win32::Win32DialogHost host(vexlo::res::MainDialogTemplate());
   if (!screenshot.empty()) host.screenshotTo(screenshot);
-  vexlo::app::CVexloApp app;
   const auto runModal = [&host](vexlo::platform::DialogEvents& events) { return host.run(events); };
-  const int status = request.job
-                         ? app.InitInstance(host, store, runModal, *request.job)
-                         : app.InitInstance(host, store, runModal, request.commandLine);
+  const int status = app.InitInstance(host, store, runModal, request.commandLine);
   if (!screenshot.empty()) return host.screenshotWritten() ? 0 : 1;
   return status;
 }

@@ -359,44 +359,52 @@ TEST_F(ToolLifetime, AStoppedWrapperScriptEndsWithItsToolAndTheMp4Plays) {
   }
 }
 
-TEST_F(ToolLifetime, AKilledVexloTakesItsToolAlong) {
+// Vexlo killed (the comma form) or ended by SIGTERM (the options, which stop the tool as Cancel
+// does and end with status 1) takes its tool along, and FFmpeg finishes its file.
+TEST_F(ToolLifetime, AKilledOrStoppedVexloTakesItsToolAlong) {
   if (!fs::exists(kVexlo)) GTEST_SKIP() << "this build has no vexlo executable";
   // What a settings write killed before its rename leaves: removed at the next start.
   const fs::path stale = kDir / "config" / "vexlo" / "HKEY_CURRENT_USER.reg.Ab12Cd";
   std::ofstream(stale) << "half a write";
-  const fs::path destination = kDir / "killed.h264";
-  int closedOutput[2];
-  ASSERT_EQ(::pipe(closedOutput), 0);
-  ::close(closedOutput[0]);  // as in `vexlo ... | true`: SIGPIPE must not end vexlo
-  const pid_t vexlo = ::fork();
-  if (vexlo == 0) {
-    ::dup2(closedOutput[1], STDOUT_FILENO);
-    ::setenv("XDG_CONFIG_HOME", (kDir / "config").c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    const std::string argument = kSource + "," + destination.string();
-    ::execl((kVexlo).c_str(), "vexlo", argument.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(closedOutput[1]);
-  // Its children: the guard, which leads a process group of its own, and the tool in that group.
-  pid_t tool = 0, guard = 0;
-  ASSERT_TRUE(WaitUntil([&] {
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-      const pid_t pid = std::atoi(entry.path().filename().c_str());
-      int parent = 0, group = 0;
-      if (std::sscanf(Stat(pid).c_str(), "%*c %d %d", &parent, &group) == 2 && parent == vexlo)
-        (group == pid ? guard : tool) = pid;
+  for (const int signal : {SIGKILL, SIGTERM}) {
+    const fs::path destination = kDir / (std::to_string(signal) + ".h264");
+    int closedOutput[2];
+    ASSERT_EQ(::pipe(closedOutput), 0);
+    ::close(closedOutput[0]);  // as in `vexlo ... | true`: SIGPIPE must not end vexlo
+    const pid_t vexlo = ::fork();
+    if (vexlo == 0) {
+      ::dup2(closedOutput[1], STDOUT_FILENO);
+      ::setenv("XDG_CONFIG_HOME", (kDir / "config").c_str(), 1);
+      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+      const std::string comma = kSource + "," + destination.string();
+      if (signal == SIGKILL) ::execl(kVexlo.c_str(), "vexlo", comma.c_str(), nullptr);
+      ::execl(kVexlo.c_str(), "vexlo", "--source", kSource.c_str(), "--destination",
+              destination.c_str(), nullptr);
+      ::_exit(127);
     }
-    return tool && guard && fs::exists(destination) && fs::file_size(destination) > 0;
-  }));
-  EXPECT_FALSE(fs::exists(stale));
-  ::kill(vexlo, SIGKILL);
-  ASSERT_EQ(::waitpid(vexlo, nullptr, 0), vexlo);
-  const auto killed = Clock::now();
-  EXPECT_TRUE(WaitUntil([&] { return !Running(tool); }, 5s));
-  EXPECT_LT(Clock::now() - killed, 1s);
-  EXPECT_TRUE(WaitUntil([&] { return !Running(guard); }, 5s));  // within its grace time
-  EXPECT_TRUE(Plays(destination));  // ended by SIGTERM, FFmpeg finished the file
+    ::close(closedOutput[1]);
+    // Its children: the guard, which leads a process group of its own, and the tool in that group.
+    pid_t tool = 0, guard = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+      for (const auto& entry : fs::directory_iterator("/proc")) {
+        const pid_t pid = std::atoi(entry.path().filename().c_str());
+        int parent = 0, group = 0;
+        if (std::sscanf(Stat(pid).c_str(), "%*c %d %d", &parent, &group) == 2 && parent == vexlo)
+          (group == pid ? guard : tool) = pid;
+      }
+      return tool && guard && fs::exists(destination) && fs::file_size(destination) > 0;
+    }));
+    EXPECT_FALSE(fs::exists(stale));
+    ::kill(vexlo, signal);
+    int status = 0;
+    ASSERT_EQ(::waitpid(vexlo, &status, 0), vexlo);
+    EXPECT_TRUE(signal == SIGKILL || (WIFEXITED(status) && WEXITSTATUS(status) == 1)) << status;
+    const auto ended = Clock::now();
+    EXPECT_TRUE(WaitUntil([&] { return !Running(tool); }, 5s));
+    EXPECT_LT(Clock::now() - ended, 1s);
+    EXPECT_TRUE(WaitUntil([&] { return !Running(guard); }, 5s));  // within its grace time
+    EXPECT_TRUE(Plays(destination)) << signal;  // ended by SIGTERM, FFmpeg finished the file
+  }
 }
 
 }  // namespace

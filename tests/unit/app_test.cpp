@@ -305,7 +305,7 @@ TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
   EXPECT_NE(w.logReference()->paneText().find(
                 "##### ERROR: Origin and destination files are the same  ######"),
             std::string::npos);
-  EXPECT_FALSE(host_.dialogResult.has_value());
+  EXPECT_FALSE(host_.result().has_value());
   EXPECT_NE(w.ExitStatus(), 0);
   EXPECT_TRUE(Settings().empty());  // a refused request saves nothing
 }

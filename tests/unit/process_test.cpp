@@ -182,7 +182,7 @@ TEST(JobCallbacks, EndingsLogResultBarAndCloseInAutomaticMode) {
     EXPECT_EQ(window.host.progress(), row.bar);
     EXPECT_EQ(window.results, 1);
     EXPECT_EQ(window.lastResult, row.error == 0);
-    EXPECT_EQ(window.host.dialogResult, row.dialogResult);
+    EXPECT_EQ(window.host.result(), row.dialogResult);
   }
   EXPECT_EQ(OnConversionOutput(nullptr, 10, nullptr), -1);
   EXPECT_EQ(OnConversionOutput("frame=1 time=00:00:02.00\r", 25, nullptr), 0);
