@@ -7,6 +7,7 @@
 #include <cstring>
 #include <span>
 
+#include "encode/OptionTables.h"
 #include "platform/Paths.h"
 #include "res/ListEntries.h"
 
@@ -42,6 +43,17 @@ const OptionRule kRules[] = {
     {"deinterlace", Kind::kSwitch, {}, {}, 0},
     {"short-gop", Kind::kSwitch, {}, {}, 0},
 };
+
+// The "CRF (3=Best)" list, and so the help, shows the value each position gives the tool.
+constexpr bool CrfListShowsTheToolsValues() {
+  if (lists::kCrf.size() != encode::tables::kSoftwareCrf.size()) return false;
+  for (std::size_t i = 0; i < lists::kCrf.size(); ++i) {
+    const std::string_view piece = encode::tables::kSoftwareCrf[i];
+    if (!piece.starts_with(" -crf ") || piece.substr(6) != lists::kCrf[i]) return false;
+  }
+  return true;
+}
+static_assert(CrfListShowsTheToolsValues());
 
 std::string_view Trimmed(std::string_view entry) {
   while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,5 +54,42 @@ std::string ReadJobOptions(const std::vector<GivenOption>& options,
 
 /// A text fit for one line of a message: control characters become '?'.
 std::string OneLine(std::string_view text);
+
+// The options of a command line as they were spelled, before their values mean anything.
+struct ParsedOptions {
+  std::vector<GivenOption> options;     // in the order given, each with its own value
+  std::vector<std::string> positional;  // the arguments that are no option nor an option's value
+  bool help = false;                    // --help, --help-all, -h or -?
+  bool version = false;                 // --version or -v
+  std::string refusal;                  // the first fault of spelling; empty when none
+};
+
+/// True when the arguments (those after the program's name) are options: one of them begins with
+/// "--" or is -h, -? or -v. Any other command line is the comma form, whatever it holds.
+bool UsesOptions(const std::vector<std::string>& arguments);
+
+/// Reads the spelling of options: "--name value", "--name=value", the same with one dash
+/// ("-crf 5"), switches anywhere, "--" ending the options. An option's value is the next
+/// argument whatever it holds; the bytes of every argument are kept as given. Refuses an unknown
+/// name, a switch given a value and a value that is missing.
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
+
+/// What the command line asks for, read the same way on every system.
+struct StartRequest {
+  std::optional<int> exitNow;  // end at once with this status: help, version (0), a refusal (2)
+  std::string out;             // for standard output before ending: the help or the version
+  std::string err;             // for standard error before ending: "vexlo: REFUSAL\n"
+  std::string screenshot;      // --screenshot FILE, absolute
+  std::optional<OptionJob> job;
+  std::string commandLine;  // the comma form, the arguments joined by blanks
+};
+
+/// Reads the arguments after the program's name. Relative paths are taken from
+/// `workingDirectory`; `version` is what --version prints after "vexlo ".
+StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& workingDirectory, std::string_view version);
+
+/// The text of --help.
+std::string HelpText();
 
 }  // namespace vexlo::app

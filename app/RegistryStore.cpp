@@ -31,9 +31,7 @@ platform::RegistryWriteResult RegistryStore::PutDwordAt(const std::string& key,
                                                        const std::string& name, std::uint32_t value,
                                                        const std::string* basePath,
                                                        const RegistryRoot* root) const {
-  RegistryValue stored{platform::kRegDword, {}};
-  for (int i = 0; i < 4; ++i) stored.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored);
+  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, DwordValue(value));
 }
 
 platform::RegistryWriteResult RegistryStore::PutDword(const std::string& key,
@@ -66,16 +64,31 @@ platform::RegistryWriteResult RegistryStore::PutStringAt(const std::string& key,
                                                         const std::string& value,
                                                         const std::string* basePath,
                                                         const RegistryRoot* root) const {
-  const std::string text(value.c_str());  // up to the first zero, as the C string would be
-  RegistryValue stored{platform::kRegSz, std::vector<std::uint8_t>(text.begin(), text.end())};
-  stored.data.push_back(0);
-  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, stored);
+  return platform::SetValue(RootOf(root), FullKeyPath(key, basePath), name, StringValue(value));
 }
 
 int RegistryStore::WriteString(const std::string& key, const std::string& name,
                                const std::string& value, const std::string* basePath,
                                const RegistryRoot* root) const {
   return PutStringAt(key, name, value, basePath, root) ? 1 : 0;
+}
+
+RegistryValue RegistryStore::DwordValue(std::uint32_t value) {
+  RegistryValue stored{platform::kRegDword, {}};
+  for (int i = 0; i < 4; ++i) stored.data.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  return stored;
+}
+
+RegistryValue RegistryStore::StringValue(const std::string& value) {
+  const std::string text(value.c_str());  // up to the first zero, as the C string would be
+  RegistryValue stored{platform::kRegSz, std::vector<std::uint8_t>(text.begin(), text.end())};
+  stored.data.push_back(0);
+  return stored;
+}
+
+platform::RegistryWriteResult RegistryStore::PutValues(
+    const std::string& key, const platform::RegistryValues& values) const {
+  return platform::SetValues(root_, FullKeyPath(key, nullptr), values);
 }
 
 std::string RegistryStore::FullKeyPath(const std::string& key, const std::string* basePath) const {

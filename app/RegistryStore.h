@@ -11,8 +11,8 @@ namespace vexlo::app {
 /// The key that holds every setting of the main window, directly under the current user's root.
 inline constexpr char kSettingsKey[] = "VexloDirectory";
 
-/// Reads and writes single named values of one registry key. Each call looks the key up afresh:
-/// there is no cache, no batching and nothing held open between calls.
+/// Reads and writes named values of one registry key. Each call looks the key up afresh: there is
+/// no cache and nothing held open between calls; PutValues writes several values at once.
 ///
 /// The full key path of every call is the base path (or the call's override) immediately followed
 /// by the key text, with nothing put between them. Reads never create the key or the hive file;
@@ -60,6 +60,15 @@ class RegistryStore {
                                                         const std::string& value) const {
     return PutStringAt(key, name, value, nullptr, nullptr);
   }
+  /// The values PutDword and PutString store: a REG_DWORD of 4 bytes, least significant first; a
+  /// REG_SZ of the text up to its first zero byte and one zero.
+  static platform::RegistryValue DwordValue(std::uint32_t value);
+  static platform::RegistryValue StringValue(const std::string& value);
+  /// Stores the values in one write of the store (see platform::SetValues): all, or on failure
+  /// none, over the hive file.
+  [[nodiscard]] platform::RegistryWriteResult PutValues(
+      const std::string& key, const platform::RegistryValues& values) const;
+
   /// PutString as the profile functions give it: 1 when written, 0 when not.
   int WriteString(const std::string& key, const std::string& name, const std::string& value,
                   const std::string* basePath = nullptr,

@@ -43,12 +43,9 @@ CommandLineFields ParseCommandLine(std::string_view commandLine) {
   return fields;
 }
 
-std::string JoinArguments(int argc, char** argv) {
+std::string JoinArguments(const std::vector<std::string>& arguments) {
   std::string line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) line += ' ';
-    line += argv[i];
-  }
+  for (std::size_t i = 0; i < arguments.size(); ++i) line += (i ? " " : "") + arguments[i];
   return line;
 }
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/CommandOptions.h"
 #include "app/SettingsTable.h"
@@ -28,8 +29,8 @@ struct CommandLineFields {
 /// it) refuses the command line; "2abc", " 9" and "" read as atoi reads them.
 CommandLineFields ParseCommandLine(std::string_view commandLine);
 
-/// The command line as one text, the arguments after the program's name joined by blanks.
-std::string JoinArguments(int argc, char** argv);
+/// The command line as one text: the arguments after the program's name joined by blanks.
+std::string JoinArguments(const std::vector<std::string>& arguments);
 
 // The program directory and the working directory saved around file dialogs.
 class DirectoryState {

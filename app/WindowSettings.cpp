@@ -74,19 +74,29 @@ void WindowSettings::Load(const std::string& programDirectory) {
   }
 }
 
+// Every setting SaveAll writes goes into one write of the store (one lock, one rewrite of the
+// settings file), each value with the bytes its own save would store.
 void WindowSettings::SaveAll() const {
+  platform::RegistryValues values;
   for (const SettingRow& row : kSettingsTable) {
-    if (row.savedWithAll) Save(row);
+    if (row.savedWithAll) values.emplace_back(row.storedName, Stored(row));
   }
+  Write(values);
 }
 
 void WindowSettings::Save(const SettingRow& row) const {
+  Write({{row.storedName, Stored(row)}});
+}
+
+platform::RegistryValue WindowSettings::Stored(const SettingRow& row) const {
+  return row.kind == SettingKind::kPath
+             ? RegistryStore::StringValue(values_.*row.path)
+             : RegistryStore::DwordValue(static_cast<std::uint32_t>(values_.*row.number));
+}
+
+void WindowSettings::Write(const platform::RegistryValues& values) const {
   if (!keep_) return;
-  const platform::RegistryWriteResult result =
-      row.kind == SettingKind::kPath
-          ? store_.PutString(kSettingsKey, row.storedName, values_.*row.path)
-          : store_.PutDword(kSettingsKey, row.storedName,
-                            static_cast<std::uint32_t>(values_.*row.number));
+  const platform::RegistryWriteResult result = store_.PutValues(kSettingsKey, values);
   if (!result && writeFailure_) writeFailure_ = result;
 }
 

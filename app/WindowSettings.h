@@ -26,7 +26,8 @@ class WindowSettings {
   /// Reads every stored setting; a missing or unusable one takes its load default, a path the
   /// program directory.
   void Load(const std::string& programDirectory);
-  /// Writes the settings SaveAll writes, in the table's order, from the values as they stand.
+  /// Writes the settings SaveAll writes, in the table's order, from the values as they stand, in
+  /// one write of the store.
   void SaveAll() const;
   /// Writes one setting.
   void Save(const SettingRow& row) const;
@@ -47,6 +48,9 @@ class WindowSettings {
   encode::EncodePaths Paths() const;
 
  private:
+  platform::RegistryValue Stored(const SettingRow& row) const;
+  void Write(const platform::RegistryValues& values) const;
+
   platform::DialogHost& host_;
   RegistryStore& store_;
   DialogSettings values_;

@@ -37,7 +37,7 @@ inline constexpr std::array<PresetRow, 2> kPresets = {{
 }};
 inline constexpr std::string_view kPresetAbove = " -preset fast";
 
-// From position 6 on each CRF position carries the value of the next list label.
+// The "CRF (3=Best)" list shows these values (res/ListEntries.h).
 inline constexpr std::array<std::string_view, 14> kSoftwareCrf = {
     " -crf 3",  " -crf 5",  " -crf 7",  " -crf 10", " -crf 12", " -crf 13", " -crf 15",
     " -crf 16", " -crf 17", " -crf 18", " -crf 20", " -crf 22", " -crf 25", " -crf 30"};

@@ -1,10 +1,13 @@
 // The command-line grammar: every comma splits, the numbers read as atoi reads them, and a third
-// or fourth field that holds no number refuses the line instead of reading as 0.
+// or fourth field that holds no number refuses the line instead of reading as 0. The same bytes
+// cut at each zero are also a command line's arguments: their reading ends in the comma form
+// exactly when no argument is an option, and every refusal is one line.
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/CommandOptions.h"
 #include "app/VexloApp.h"
 #include "platform/LeadingNumber.h"
 
@@ -29,6 +32,27 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
       (parts.size() > 1 && (fields.first != parts[0] || fields.second != parts[1])) ||
       (parts.size() > 2 && fields.third != LeadingInteger(parts[2])) ||
       fields.fourth != (parts.size() > 3 ? LeadingInteger(parts[3]) : 4)) {
+    std::abort();
+  }
+  std::vector<std::string> arguments(1);
+  for (const char c : line) {
+    if (c) {
+      arguments.back().push_back(c);
+    } else {
+      arguments.emplace_back();
+    }
+  }
+  const auto request = vexlo::app::ReadCommandLine(arguments, "/nowhere", "1");
+  const std::string& err = request.err;
+  bool oneLine = err.starts_with("vexlo: ") && err.ends_with('\n');
+  for (std::size_t i = 0; i + 1 < err.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(err[i]);
+    oneLine = oneLine && byte >= 0x20 && byte != 0x7f;
+  }
+  if ((request.exitNow == 2) != !err.empty() || (!err.empty() && !oneLine) ||
+      (!vexlo::app::UsesOptions(arguments) &&
+       (request.exitNow || request.commandLine != vexlo::app::JoinArguments(arguments))) ||
+      (request.job && (request.job->source.empty() || request.job->destination.empty()))) {
     std::abort();
   }
   return 0;

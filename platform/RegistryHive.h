@@ -133,11 +133,22 @@ std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& ke
 /// (its name, a dot and six letters or digits), unless a writer holds the lock now. Call at start.
 void RemoveStaleTemporaryFiles(RegistryRoot root);
 
-/// Stores one value, creating the configuration directory (mode 0700), the hive file and the key
-/// when missing. False when the key path or the name cannot be stored (a name must be printable
-/// UTF-8) or when the file could not be read or replaced; the old file is then left as it was.
-/// The result names the step that failed and its errno.
-[[nodiscard]] RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath,
-                                           const std::string& name, const RegistryValue& value);
+/// Values by name, in the order they are stored.
+using RegistryValues = std::vector<std::pair<std::string, RegistryValue>>;
+
+/// Stores values under one key in one write (one lock, one read, one replacement of the file),
+/// creating the configuration directory (mode 0700), the hive file and the key when missing.
+/// False when the key path or any name cannot be stored (a name must be printable UTF-8; nothing
+/// is then written) or when the file could not be read or replaced; the old file is then left as
+/// it was. The result names the step that failed and its errno. In the registry each value is
+/// set in turn under the one open key.
+[[nodiscard]] RegistryWriteResult SetValues(RegistryRoot root, const std::string& keyPath,
+                                            const RegistryValues& values);
+/// Stores one value: SetValues with that value.
+[[nodiscard]] inline RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath,
+                                                  const std::string& name,
+                                                  const RegistryValue& value) {
+  return SetValues(root, keyPath, {{name, value}});
+}
 
 }  // namespace vexlo::platform

@@ -10,9 +10,11 @@ namespace vexlo::res::lists {
 /// "Video Profile" (1006). The last two entries begin with a blank.
 inline constexpr std::array<std::string_view, 3> kProfile = {"baseline", " main", " high"};
 
-/// "CRF (3=Best)" (1007).
-inline constexpr std::array<std::string_view, 14> kCrf = {"3",  "5",  "7",  "10", "12", "13", "14",
-                                                          "15", "16", "17", "18", "20", "22", "25"};
+/// "CRF (3=Best)" (1007): the CRF value the software encoders get at each position
+/// (encode/OptionTables.h, kSoftwareCrf; a build check in app/CommandOptions.cpp keeps the two
+/// equal). Positions 6 to 13 once showed 14 to 25, one value behind what the tool got.
+inline constexpr std::array<std::string_view, 14> kCrf = {"3",  "5",  "7",  "10", "12", "13", "15",
+                                                          "16", "17", "18", "20", "22", "25", "30"};
 
 /// "Video Resize" (1031).
 inline constexpr std::array<std::string_view, 15> kResize = {

@@ -98,11 +98,12 @@ std::optional<RegistryValue> QueryValue(RegistryRoot root, const std::string& ke
   return *value;
 }
 
-RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
-                             const RegistryValue& value) {
-  if (!IsValidRegistryKeyPath(keyPath) || !IsValidRegistryValueName(name)) {
-    return {RegistryWriteStep::kName, EINVAL};
-  }
+RegistryWriteResult SetValues(RegistryRoot root, const std::string& keyPath,
+                              const RegistryValues& values) {
+  const bool namesValid = std::all_of(values.begin(), values.end(), [](const auto& value) {
+    return IsValidRegistryValueName(value.first);
+  });
+  if (!IsValidRegistryKeyPath(keyPath) || !namesValid) return {RegistryWriteStep::kName, EINVAL};
   const std::string configuredPath = RegistryHivePath(root);
   if (const int error = MakeDirectories(DirectoryOf(configuredPath)); error != 0) {
     return {RegistryWriteStep::kDirectory, error};
@@ -113,7 +114,7 @@ RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath, cons
   RegistryWriteResult failure;
   auto hive = LoadForWriting(path, root, failure);
   if (!hive) return failure;
-  PutRegistryValue(*hive, keyPath, name, value);
+  for (const auto& [name, value] : values) PutRegistryValue(*hive, keyPath, name, value);
   if (const int error = ReplaceWholeFile(path, FormatRegistryHive(*hive, root)); error != 0) {
     return {RegistryWriteStep::kReplace, error};
   }

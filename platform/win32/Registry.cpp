@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/Paths.h"
@@ -95,20 +96,23 @@ void RemoveStaleTemporaryFiles(RegistryRoot) {
   // The registry replaces values in place: nothing is ever left behind.
 }
 
-RegistryWriteResult SetValue(RegistryRoot root, const std::string& keyPath, const std::string& name,
-                             const RegistryValue& value) {
-  if (!IsValidRegistryKeyPath(keyPath) || !IsValidRegistryValueName(name)) {
-    return {RegistryWriteStep::kName, EINVAL};
-  }
+RegistryWriteResult SetValues(RegistryRoot root, const std::string& keyPath,
+                              const RegistryValues& values) {
+  const bool namesValid = std::all_of(values.begin(), values.end(), [](const auto& value) {
+    return IsValidRegistryValueName(value.first);
+  });
+  if (!IsValidRegistryKeyPath(keyPath) || !namesValid) return {RegistryWriteStep::kName, EINVAL};
   HKEY created = nullptr;
   const LONG opened =
       ::RegCreateKeyExA(RootKey(root), keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_SET_VALUE, nullptr, &created, nullptr);
   if (opened != ERROR_SUCCESS) return {RegistryWriteStep::kDirectory, ErrnoOf(opened)};
   const OpenKey key(created);
-  const LONG stored = ::RegSetValueExA(key.get(), name.c_str(), 0, value.type, value.data.data(),
-                                       static_cast<DWORD>(value.data.size()));
-  if (stored != ERROR_SUCCESS) return {RegistryWriteStep::kReplace, ErrnoOf(stored)};
+  for (const auto& [name, value] : values) {
+    const LONG stored = ::RegSetValueExA(key.get(), name.c_str(), 0, value.type, value.data.data(),
+                                         static_cast<DWORD>(value.data.size()));
+    if (stored != ERROR_SUCCESS) return {RegistryWriteStep::kReplace, ErrnoOf(stored)};
+  }
   return {};
 }
 

@@ -2,64 +2,20 @@
 
 #include <utility>
 
-#include "res/ControlIds.h"
+#include "res/MainDialogTemplate.h"
 
 namespace vexlo::testing {
 
-FakeDialogHost::FakeDialogHost() {
-  for (const auto& [id, size] : {std::pair{res::id::kProfileList, 3},
-                                 {res::id::kCrfList, 14},
-                                 {res::id::kResizeList, 15},
-                                 {res::id::kFpsList, 13},
-                                 {res::id::kGpuList, 3}}) {
-    controls_[id].listSize = size;
-  }
-}
-
-const FakeDialogHost::Control& FakeDialogHost::find(int id) const {
-  static const Control kAbsent;
-  const auto it = controls_.find(id);
-  return it == controls_.end() ? kAbsent : it->second;
-}
-
-void FakeDialogHost::setListIndex(int id, int index) {
-  Control& c = controls_[id];
-  c.listIndex = (index >= 0 && index < c.listSize) ? index : -1;
-}
+FakeDialogHost::FakeDialogHost() : HeadlessHost(res::MainDialogTemplate()) {}
 
 void FakeDialogHost::setProgress(int position) {
-  progress_ = position;
+  HeadlessHost::setProgress(position);
   progressHistory.push_back(position);
-}
-
-void FakeDialogHost::endDialog(int result) {
-  if (!dialogResult) dialogResult = result;
 }
 
 std::optional<std::string> FakeDialogHost::chooseFile(const platform::FileDialogRequest& request) {
   fileDialogs.push_back(request);
   return std::exchange(nextChosenFile, std::nullopt);
-}
-
-void FakeDialogHost::post(std::function<void()> task) {
-  {
-    std::lock_guard lock(queueMutex_);
-    queue_.push_back(std::move(task));
-  }
-  queueChanged_.notify_all();
-}
-
-int FakeDialogHost::runPosted() {
-  for (int ran = 0;; ++ran) {
-    std::function<void()> task;
-    {
-      std::lock_guard lock(queueMutex_);
-      if (queue_.empty()) return ran;
-      task = std::move(queue_.front());
-      queue_.pop_front();
-    }
-    task();
-  }
 }
 
 bool FakeDialogHost::pumpUntil(const std::function<bool()>& condition,
@@ -68,10 +24,9 @@ bool FakeDialogHost::pumpUntil(const std::function<bool()>& condition,
   for (;;) {
     runPosted();
     if (condition()) return true;
-    std::unique_lock lock(queueMutex_);
     if (std::chrono::steady_clock::now() >= deadline) return false;
     // Also re-checks now and then: some conditions change without a posted task.
-    queueChanged_.wait_for(lock, std::chrono::milliseconds(10), [&] { return !queue_.empty(); });
+    waitForPost(std::chrono::milliseconds(10));
   }
 }
 

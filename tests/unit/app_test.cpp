@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "analysis/FrameGrab.h"
 #include "analysis/IndexNaming.h"
+#include "app/CommandOptions.h"
 #include "app/Derivations.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
@@ -67,10 +70,95 @@ TEST(Names, EveryRowOfTheTable) {
     EXPECT_EQ(Derive(row), row[0] == "seconds" ? std::to_string(std::stof(expected)) : expected)
         << row[0] << " " << row[1];
   }
-  char program[] = "vexlo", a[] = "/in/a.mov,", b[] = "/out/a.H264";
-  char* argv[] = {program, a, b};
-  EXPECT_EQ(JoinArguments(3, argv), "/in/a.mov, /out/a.H264");
-  EXPECT_EQ(JoinArguments(1, argv), "");
+}
+
+// What a start request asks for, in one line; "D/" stands for the working folder.
+std::string Describe(const StartRequest& r, const std::string& folder) {
+  std::string text;
+  if (r.exitNow) {
+    const std::string& shown = r.err.empty() ? r.out : r.err;
+    text = "exit " + std::to_string(*r.exitNow) + " " + shown.substr(0, shown.find('\n'));
+    if (!r.err.empty() && r.err.find('\n') != r.err.size() - 1) text += " (not one line)";
+  } else if (r.job) {
+    const OptionJob& j = *r.job;
+    text = "job " + j.source + " > " + j.destination + (j.audio ? " wav" : "");
+    for (int n : {j.outType, j.gpuType, j.profile, j.crf, j.fps, j.resize}) {
+      text += " " + std::to_string(n);
+    }
+    text += std::string(j.deinterlace ? " deinterlace" : "") + (j.shortGop ? " short-gop" : "");
+  } else {
+    text = r.screenshot.empty() ? "comma [" + r.commandLine + "]" : "screenshot " + r.screenshot;
+  }
+  for (std::size_t at; (at = text.find(folder)) != std::string::npos;) text.replace(at, folder.size(), "D");
+  std::replace(text.begin(), text.end(), '\\', '/');
+  return text;
+}
+
+// Every form of the command line, read as both systems read it, with the arguments as a shell
+// passes them: switches before and after paths, "--name=value", one dash, bytes that are not
+// UTF-8, values that begin with dashes, help and version, and each refusal as one line.
+TEST(CommandLine, EveryFormOfTheOptionTable) {
+  const std::string d = testing::MakeTempDirectory("options");
+  std::ofstream(N(d + "/in.mp4")) << "a source";
+  const std::string job = "job D/in.mp4 > D/out.h264 ";
+  const std::string usage = "exit 0 Usage: vexlo [--source PATH --destination PATH [options]]";
+  const std::vector<std::string> in = {"--source", "in.mp4"}, out = {"--destination", "out.h264"};
+  const struct {
+    std::vector<std::string> args;  // in.mp4 and out.h264 stand for the two options above
+    std::string expected;
+  } rows[] = {
+      // clang-format off
+      {{"--source", "in.mp4", "--destination", "out.h264"}, job + "0 0 0 4 0 0"},
+      {{"--deinterlace", "--source", "in.mp4", "--short-gop", "--destination", "out.h264", "--type", "h265"}, job + "1 0 0 4 0 0 deinterlace short-gop"},
+      {{"--source=in.mp4", "--destination=o=1.h264", "--type=mpv", "--crf=0"}, "job D/in.mp4 > D/o=1.h264 2 0 0 0 0 0"},
+      {{"-source", "in.mp4", "-crf", "13", "--destination", "out.h264", "-gpu", "amd", "-fps", "7", "-resize=8", "-profile", "2"}, job + "0 2 2 13 7 8"},
+      {{"--type", "wav", "--gpu", "nvidia", "--source", "in.mp4", "--destination", "out.h264"}, "job D/in.mp4 > D/out.h264 wav 0 1 0 4 0 0"},
+      {{"--source", "in.mp4", "--destination", "-y\xff.h264"}, "job D/in.mp4 > D/-y\xff.h264 0 0 0 4 0 0"},
+      {{"--source", "in.mp4", "--destination", "--x.h264"}, "job D/in.mp4 > D/--x.h264 0 0 0 4 0 0"},
+      {{"-h"}, usage}, {{"-?"}, usage}, {{"--help-all"}, usage},
+      {{"--help", "extra", "--crf", "99"}, usage},
+      {{"--version"}, "exit 0 vexlo 9.9"}, {{"-v"}, "exit 0 vexlo 9.9"},
+      {{}, "comma []"},
+      {{"/in/a.mov,", "/out/a.H264"}, "comma [/in/a.mov, /out/a.H264]"},
+      {{"-x.mov,-y.h264", "-crf", "5"}, "comma [-x.mov,-y.h264 -crf 5]"},
+      {{"--screenshot", "x.png"}, "screenshot D/x.png"},
+      {{"--screenshot", "x.png", "--crf", "1"}, "exit 2 vexlo: --screenshot FILE takes no other option"},
+      {{"--sourc", "x", "--help"}, "exit 2 vexlo: unknown option \"--sourc\" (see vexlo --help)"},
+      {{"--source", "in.mp4", "--crf"}, "exit 2 vexlo: --crf needs a value (see vexlo --help)"},
+      {{"--deinterlace=1"}, "exit 2 vexlo: --deinterlace takes no value (see vexlo --help)"},
+      {{"--crf", "14"}, "exit 2 vexlo: --crf takes a position in the \"CRF (3=Best)\" list, 0 to 13, not \"14\" (see --help)"},
+      {{"--crf", "2x"}, "exit 2 vexlo: --crf takes a position in the \"CRF (3=Best)\" list, 0 to 13, not \"2x\" (see --help)"},
+      {{"--profile", "3"}, "exit 2 vexlo: --profile takes a position in the \"Video Profile\" list, 0 to 2, not \"3\" (see --help)"},
+      {{"--fps", "13"}, "exit 2 vexlo: --fps takes a position in the \"Force FPS\" list, 0 to 12, not \"13\" (see --help)"},
+      {{"--resize", "-1"}, "exit 2 vexlo: --resize takes a position in the \"Video Resize\" list, 0 to 14, not \"-1\" (see --help)"},
+      {{"--type", "avi"}, "exit 2 vexlo: --type takes h264, h265, mpv or wav, not \"avi\""},
+      {{"--gpu", "intel\n"}, "exit 2 vexlo: --gpu takes none, nvidia or amd, not \"intel?\""},
+      {{"--crf", "1", "--crf", "2"}, "exit 2 vexlo: --crf is given twice"},
+      {{"--source", "in.mp4", "extra", "--destination", "out.h264"}, "exit 2 vexlo: unexpected argument \"extra\": with options, give the paths with --source and --destination"},
+      {{"--", "--source"}, "exit 2 vexlo: unexpected argument \"--source\": with options, give the paths with --source and --destination"},
+      {{"--source", "in.mp4"}, "exit 2 vexlo: an encode needs both --source PATH and --destination PATH"},
+      {{"--source", "", "--destination", "out.h264"}, "exit 2 vexlo: --source needs a path"},
+      {{"--source", "gone.mp4", "--destination", "out.h264"}, "exit 2 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
+      {{"--source", ".", "--destination", "out.h264"}, "exit 2 vexlo: the source \"D/.\" is a folder, not a file"},
+      {{"--source", "in.mp4", "--destination", "."}, "exit 2 vexlo: the destination \"D/.\" is a folder; name the file to write"},
+      {{"--source", "in.mp4", "--destination", "no/out.h264"}, "exit 2 vexlo: the destination's folder \"D/no\" does not exist"},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args;
+    for (const std::string& arg : row.args) args.push_back(N(arg));
+    EXPECT_EQ(Describe(ReadCommandLine(args, d, "9.9"), d), row.expected) << row.args.size();
+  }
+  const StartRequest help = ReadCommandLine({"--help"}, d, "9.9");
+  const std::string pad(24, ' ');
+  for (const std::string& line :
+       {"\n  --crf <N>             Position in the \"CRF (3=Best)\" list: 0=3, 1=5, 2=7,\n" + pad +
+            "3=10, 4=12 (default), 5=13, 6=15, 7=16, 8=17, 9=18,\n" + pad +
+            "10=20, 11=22, 12=25, 13=30. With a GPU it chooses a bit\n" + pad + "rate.\n",
+        "\n  --short-gop           Short GOP: a key frame at least every 8 frames (video\n" + pad +
+            "sources).\n"}) {
+    EXPECT_NE(help.out.find(line), std::string::npos) << help.out;
+  }
 }
 
 // A window over the fake host, with a settings folder and a program folder of its own (no tools
@@ -217,7 +305,7 @@ TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
   EXPECT_NE(w.logReference()->paneText().find(
                 "##### ERROR: Origin and destination files are the same  ######"),
             std::string::npos);
-  EXPECT_FALSE(host_.dialogResult.has_value());
+  EXPECT_FALSE(host_.result().has_value());
   EXPECT_NE(w.ExitStatus(), 0);
   EXPECT_TRUE(Settings().empty());  // a refused request saves nothing
 }

@@ -42,9 +42,9 @@ class RegistryTest : public ::testing::Test {
 
 TEST_F(RegistryTest, WritesTheExactTextOfARegistryExport) {
   SKIP_WITHOUT_HIVE_FILE();
-  ASSERT_TRUE(
-      SetValue(kUser, "VexloDirectory", "FileOrigine", {kRegSz, Bytes("C:\\in\\clip.mov")}));
-  ASSERT_TRUE(SetValue(kUser, "VexloDirectory", "iNumCRF", {kRegDword, {0x0c, 0, 0, 0}}));
+  ASSERT_TRUE(SetValues(kUser, "VexloDirectory",
+                        {{"FileOrigine", {kRegSz, Bytes("C:\\in\\clip.mov")}},
+                         {"iNumCRF", {kRegDword, {0x0c, 0, 0, 0}}}}));
   ASSERT_TRUE(SetValue(kUser, "Software\\Other", "", {3, {0xde, 0xad}}));
   EXPECT_EQ(ReadAll(HivePath()), std::string(kHead) +
                                      "[HKEY_CURRENT_USER\\VexloDirectory]\n"
@@ -100,6 +100,8 @@ TEST_F(RegistryTest, EveryValueKeepsItsTypeAndBytes) {
                                   {"k", "bad\xFFutf8"}}) {
     EXPECT_FALSE(SetValue(kUser, key, name, {kRegSz, Bytes("x")})) << key << name;
   }
+  // A batch with one such name writes none of its values.
+  EXPECT_FALSE(SetValues(kUser, "k", {{"fine", {kRegSz, Bytes("x")}}, {"bad\n", {kRegSz, {}}}}));
   EXPECT_FALSE(std::filesystem::exists(HivePath()));
 }
 

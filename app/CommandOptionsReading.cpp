@@ -1,0 +1,184 @@
+#include "app/CommandOptions.h"
+
+#include <algorithm>
+
+#include "app/VexloApp.h"
+#include "platform/Paths.h"
+
+// The reading of the command line, the same on every system: its form, the options' spelling,
+// the help text and what the command line asks for.
+
+namespace vexlo::app {
+
+namespace {
+
+// The options that are no part of an encode, as the parser knows them.
+struct FrontOption {
+  std::string_view name;
+  bool takesValue;
+};
+constexpr FrontOption kFrontOptions[] = {{"help", false},     {"help-all", false}, {"h", false},
+                                         {"?", false},        {"version", false},  {"v", false},
+                                         {"screenshot", true}};
+
+// Whether the name is an option, and whether it takes a value (an encode's switch has no value
+// name).
+bool KnownOption(std::string_view name, const std::vector<JobOptionHelp>& jobOptions,
+                 bool& takesValue) {
+  for (const FrontOption& option : kFrontOptions) {
+    if (option.name == name) return takesValue = option.takesValue, true;
+  }
+  for (const JobOptionHelp& option : jobOptions) {
+    if (option.name == name) return takesValue = !option.valueName.empty(), true;
+  }
+  return false;
+}
+
+constexpr char kUsage[] =
+    "Usage: vexlo [--source PATH --destination PATH [options]]\n"
+    "       vexlo SOURCE,DESTINATION[,PROFILE,CRF]\n"
+    "\n"
+    "A front end for FFmpeg's command-line tools. Without arguments it opens its window.\n"
+    "\n"
+    "With --source and --destination it encodes that one file by itself, as the window's\n"
+    "Encode button would, and ends with status 0 when the encode succeeded, 1 when it failed\n"
+    "or was refused, 2 for a bad command line. This form neither reads nor writes the\n"
+    "window's settings.\n"
+    "\n"
+    "The comma form encodes SOURCE to H.264 in DESTINATION with the list positions PROFILE\n"
+    "(0 when absent) and CRF (4 when absent), and saves them as the window's settings. A\n"
+    "path that holds a comma needs the options.\n"
+    "\n"
+    "Options:\n";
+
+// One option of the help: the names in a column of `width`, the description wrapped beside them
+// in lines of at most 79 characters.
+std::string HelpEntry(std::string_view names, std::string_view description, std::size_t width) {
+  const std::size_t room = 79 - (2 + width + 1);
+  std::vector<std::string> lines(1);
+  for (std::size_t at = 0; at < description.size();) {
+    const std::size_t end = std::min(description.find(' ', at), description.size());
+    const std::string_view word = description.substr(at, end - at);
+    if (!lines.back().empty() && lines.back().size() + 1 + word.size() > room) lines.emplace_back();
+    lines.back() += (lines.back().empty() ? "" : " ") + std::string(word);
+    at = end + 1;
+  }
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string column(i == 0 ? names : "");
+    column.resize(width, ' ');
+    text += "  " + column + " " + lines[i] + "\n";
+  }
+  return text;
+}
+
+StartRequest Refused(std::string_view line) {
+  StartRequest request;
+  request.exitNow = 2;
+  request.err = "vexlo: " + OneLine(line) + "\n";
+  return request;
+}
+
+}  // namespace
+
+bool UsesOptions(const std::vector<std::string>& arguments) {
+  return std::any_of(arguments.begin(), arguments.end(), [](std::string_view argument) {
+    return argument.starts_with("--") || argument == "-h" || argument == "-?" || argument == "-v";
+  });
+}
+
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
+  ParsedOptions parsed;
+  const std::vector<JobOptionHelp> jobOptions = JobOptions();
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size() && parsed.refusal.empty(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      parsed.positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string_view text(argument);
+    text.remove_prefix(text.starts_with("--") ? 2 : 1);
+    const std::size_t equals = text.find('=');
+    const std::string name(text.substr(0, equals));
+    bool takesValue = false;
+    if (!KnownOption(name, jobOptions, takesValue)) {
+      parsed.refusal = "unknown option \"" + OneLine(argument) + "\"";
+    } else if (!takesValue && equals != std::string_view::npos) {
+      parsed.refusal = "--" + name + " takes no value";
+    } else if (takesValue && equals == std::string_view::npos && i + 1 == arguments.size()) {
+      parsed.refusal = "--" + name + " needs a value";
+    } else if (name == "help" || name == "help-all" || name == "h" || name == "?") {
+      parsed.help = true;
+    } else if (name == "version" || name == "v") {
+      parsed.version = true;
+    } else {
+      const bool attached = equals != std::string_view::npos;
+      parsed.options.push_back({name, !takesValue ? ""
+                                      : attached  ? std::string(text.substr(equals + 1))
+                                                  : arguments[++i]});
+    }
+  }
+  return parsed;
+}
+
+std::string HelpText() {
+  const std::vector<JobOptionHelp> options = JobOptions();
+  std::vector<std::pair<std::string, std::string>> entries = {
+      {"-h, --help", "Displays help on commandline options."},
+      {"--help-all", "Displays help including Qt specific options."},
+      {"-v, --version", "Displays version information."}};
+  for (const JobOptionHelp& option : options) {
+    std::string names = "--" + std::string(option.name);
+    if (!option.valueName.empty()) names += " <" + std::string(option.valueName) + ">";
+    entries.emplace_back(names, option.description);
+  }
+  std::size_t width = 0;
+  for (const auto& entry : entries) width = std::max(width, entry.first.size() + 1);
+  std::string text = kUsage;
+  for (const auto& [names, description] : entries) text += HelpEntry(names, description, width);
+  return text;
+}
+
+StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& workingDirectory, std::string_view version) {
+  StartRequest request;
+  if (!UsesOptions(arguments)) {
+    request.commandLine = JoinArguments(arguments);
+    return request;
+  }
+  const ParsedOptions parsed = ParseOptions(arguments);
+  if (!parsed.refusal.empty()) return Refused(parsed.refusal + " (see vexlo --help)");
+  if (parsed.help || parsed.version) {
+    request.exitNow = 0;
+    request.out = parsed.help ? HelpText() : "vexlo " + std::string(version) + "\n";
+    return request;
+  }
+  // Positional arguments are the sources of a form still to come; with an encode's options the
+  // paths are named.
+  if (!parsed.positional.empty()) {
+    return Refused("unexpected argument \"" + OneLine(parsed.positional.front()) + "\"" +
+                   ": with options, give the paths with --source and --destination");
+  }
+  for (const GivenOption& option : parsed.options) {
+    if (option.name != "screenshot") continue;
+    if (parsed.options.size() != 1) return Refused("--screenshot FILE takes no other option");
+    if (option.value.empty()) return Refused("--screenshot needs a file");
+    // From the caller's folder, made absolute here like every path the caller gives.
+    request.screenshot = platform::FromWorkingDirectory(option.value, workingDirectory);
+    return request;
+  }
+  OptionJob job;
+  if (std::string refusal = ReadJobOptions(parsed.options, workingDirectory, job);
+      !refusal.empty()) {
+    return Refused(refusal);
+  }
+  request.job = job;
+  return request;
+}
+
+}  // namespace vexlo::app

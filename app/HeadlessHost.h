@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/DialogHost.h"
+#include "res/DialogTemplate.h"
+
+namespace vexlo::app {
+
+// A dialog host without a window: the controls are values in memory, and the thread that calls
+// run() is the window's thread, running the posted tasks in order until the dialog ends. An
+// encode that shows no window runs on it (the option form; the comma form where there is no
+// display), so it starts no window system, GUI platform or fonts. The tests' fake host is one.
+class HeadlessHost : public platform::DialogHost {
+ public:
+  /// The drop-down lists take their sizes from the template (which must outlive the host).
+  explicit HeadlessHost(const res::DialogTemplate& dialog);
+
+  /// onInitDialog, the posted tasks until endDialog, then onDestroy. Returns the result given
+  /// to endDialog. Tasks that have not run by then are dropped, and so are tasks posted later.
+  int run(platform::DialogEvents& events);
+  /// The Cancel command (id 2) for the running dialog, as a title-bar close gives it. Safe from
+  /// any thread.
+  void cancel();
+  /// Runs every task posted so far (and those they post); returns how many ran.
+  int runPosted();
+
+  std::string text(int id) const override { return find(id).text; }
+  void setText(int id, std::string_view text) override { controls_[id].text = text; }
+  void appendText(int id, std::string_view text) override { controls_[id].text += text; }
+  int listIndex(int id) const override { return find(id).listIndex; }
+  void setListIndex(int id, int index) override;
+  bool checked(int id) const override { return find(id).checked; }
+  void setChecked(int id, bool checked) override { controls_[id].checked = checked; }
+  bool enabled(int id) const override { return find(id).enabled; }
+  void setEnabled(int id, bool enabled) override { controls_[id].enabled = enabled; }
+  bool visible(int id) const override { return find(id).visible; }
+  void setVisible(int id, bool visible) override { controls_[id].visible = visible; }
+  void setReadOnly(int, bool) override {}
+  int progress() const override { return progress_; }
+  void setProgress(int position) override { progress_ = position; }
+  void setWaitCursor(bool) override {}
+  void resizeWindow(int, int) override {}
+  void endDialog(int result) override;
+  std::optional<std::string> chooseFile(const platform::FileDialogRequest&) override { return {}; }
+  void revealInFileManager(const std::string&) override {}
+  void showAbout() override {}
+  bool headless() const override { return true; }
+  void post(std::function<void()> task) override;
+
+  /// The result given to endDialog first; nothing while the dialog has not ended.
+  const std::optional<int>& result() const { return result_; }
+
+ protected:
+  /// Waits until a task is posted or the time is up.
+  void waitForPost(std::chrono::milliseconds timeout);
+
+ private:
+  struct Control {
+    std::string text;
+    int listIndex = -1;
+    int listSize = 0;  // entries of a drop-down list; setListIndex outside it selects nothing
+    bool checked = false, enabled = true, visible = true;
+  };
+  const Control& find(int id) const;
+
+  std::map<int, Control> controls_;
+  int progress_ = 0;
+  std::optional<int> result_;
+  platform::DialogEvents* events_ = nullptr;
+  std::mutex queueMutex_;
+  std::condition_variable queueChanged_;
+  std::deque<std::function<void()>> queue_;
+  bool closed_ = false;  // run has ended: posts are dropped
+};
+
+}  // namespace vexlo::app
