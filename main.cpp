@@ -17,6 +17,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "app/BatchCommand.h"
 #include "app/CommandOptions.h"
 #include "app/HeadlessHost.h"
 #include "app/RegistryStore.h"
@@ -103,6 +104,7 @@ int main(int argc, char** argv) {
     std::fputs(request.err.c_str(), stderr);
     return *request.exitNow;
   }
+  if (request.batch) return vexlo::app::RunBatchCommand(*request.batch);
   const std::string& screenshot = request.screenshot;
   const bool automatic =
       request.job || vexlo::app::ParseCommandLine(request.commandLine).count >= 2;

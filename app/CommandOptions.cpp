@@ -146,8 +146,8 @@ std::vector<JobOptionHelp> JobOptions() {
   return help;
 }
 
-std::string ReadJobOptions(const std::vector<GivenOption>& options,
-                           const std::string& workingDirectory, OptionJob& job) {
+std::string ReadEncodeOptions(const std::vector<GivenOption>& options,
+                              const std::string& workingDirectory, OptionJob& job) {
   std::vector<std::string_view> seen;
   for (const GivenOption& given : options) {
     const OptionRule* rule = nullptr;
@@ -207,6 +207,14 @@ std::string ReadJobOptions(const std::vector<GivenOption>& options,
         (rule->name == "deinterlace" ? job.deinterlace : job.shortGop) = true;
         break;
     }
+  }
+  return {};
+}
+
+std::string ReadJobOptions(const std::vector<GivenOption>& options,
+                           const std::string& workingDirectory, OptionJob& job) {
+  if (std::string refusal = ReadEncodeOptions(options, workingDirectory, job); !refusal.empty()) {
+    return refusal;
   }
   if (job.source.empty() || job.destination.empty()) {
     return "an encode needs both --source PATH and --destination PATH";

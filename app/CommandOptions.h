@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/SettingsTable.h"
+#include "jobs/Batch.h"
 
 namespace vexlo::app {
 
@@ -52,6 +53,11 @@ struct GivenOption {
 std::string ReadJobOptions(const std::vector<GivenOption>& options,
                            const std::string& workingDirectory, OptionJob& job);
 
+/// The values of an encode's options, as ReadJobOptions reads them, without requiring or checking
+/// the two paths: the batch's settings.
+std::string ReadEncodeOptions(const std::vector<GivenOption>& options,
+                              const std::string& workingDirectory, OptionJob& job);
+
 /// A text fit for one line of a message: control characters become '?'.
 std::string OneLine(std::string_view text);
 
@@ -81,6 +87,7 @@ struct StartRequest {
   std::string err;             // for standard error before ending: "vexlo: REFUSAL\n"
   std::string screenshot;      // --screenshot FILE, absolute
   std::optional<OptionJob> job;
+  std::optional<jobs::BatchRequest> batch;  // --output-dir DIR SOURCE...; no program folder yet
   std::string commandLine;  // the comma form, the arguments joined by blanks
 };
 

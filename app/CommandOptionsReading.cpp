@@ -17,9 +17,19 @@ struct FrontOption {
   std::string_view name;
   bool takesValue;
 };
-constexpr FrontOption kFrontOptions[] = {{"help", false},     {"help-all", false}, {"h", false},
-                                         {"?", false},        {"version", false},  {"v", false},
-                                         {"screenshot", true}};
+constexpr FrontOption kFrontOptions[] = {
+    {"help", false},        {"help-all", false},     {"h", false},           {"?", false},
+    {"version", false},     {"v", false},            {"screenshot", true},   {"output-dir", true},
+    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},   {"json", false}};
+
+// The options that make a batch, besides the sources it is given as arguments.
+constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "skip-existing",
+                                              "overwrite", "json"};
+
+bool IsBatchOption(std::string_view name) {
+  return std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
+         std::end(kBatchOptions);
+}
 
 // Whether the name is an option, and whether it takes a value (an encode's switch has no value
 // name).
@@ -36,6 +46,7 @@ bool KnownOption(std::string_view name, const std::vector<JobOptionHelp>& jobOpt
 
 constexpr char kUsage[] =
     "Usage: vexlo [--source PATH --destination PATH [options]]\n"
+    "       vexlo --output-dir DIR [--sources-from FILE] [options] [SOURCE...]\n"
     "       vexlo SOURCE,DESTINATION[,PROFILE,CRF]\n"
     "\n"
     "A front end for FFmpeg's command-line tools. Without arguments it opens its window.\n"
@@ -48,6 +59,15 @@ constexpr char kUsage[] =
     "The comma form encodes SOURCE to H.264 in DESTINATION with the list positions PROFILE\n"
     "(0 when absent) and CRF (4 when absent), and saves them as the window's settings. A\n"
     "path that holds a comma needs the options.\n"
+    "\n"
+    "With --output-dir it encodes each SOURCE in turn (and each line of --sources-from FILE,\n"
+    "- for standard input) into DIR, named like the window's destination buttons name them.\n"
+    "Each output is written under a temporary name, read back with ffprobe.bin, and renamed\n"
+    "into place only when it is whole; one that ends short is kept as NAME.incomplete.EXT.\n"
+    "An output that exists is refused unless --skip-existing or --overwrite. One line per\n"
+    "item goes to standard error; --json writes one JSON object per item to standard output.\n"
+    "Exit status: 0 every item done or skipped, 1 an item failed, 2 a bad command line or a\n"
+    "refused batch (two sources with one output), 130 stopped by SIGINT or SIGTERM.\n"
     "\n"
     "Options:\n";
 
@@ -76,6 +96,61 @@ StartRequest Refused(std::string_view line) {
   StartRequest request;
   request.exitNow = 2;
   request.err = "vexlo: " + OneLine(line) + "\n";
+  return request;
+}
+
+
+// The batch form: the sources as arguments or in a list, the output folder, the rule for an
+// output that exists, and an encode's options for every item.
+StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDirectory) {
+  jobs::BatchRequest batch;
+  std::vector<GivenOption> encode;
+  std::vector<std::string_view> seen;
+  for (const GivenOption& option : parsed.options) {
+    if (!IsBatchOption(option.name)) {
+      if (option.name == "source" || option.name == "destination" || option.name == "screenshot") {
+        return Refused("--" + option.name + " is no option of a batch: give its sources as " +
+                       "arguments and its folder with --output-dir");
+      }
+      encode.push_back(option);
+      continue;
+    }
+    if (std::find(seen.begin(), seen.end(), option.name) != seen.end()) {
+      return Refused("--" + option.name + " is given twice");
+    }
+    seen.push_back(option.name);
+    if (option.name == "output-dir" || option.name == "sources-from") {
+      if (option.value.empty()) return Refused("--" + option.name + " needs a path");
+      const bool standardInput = option.name == "sources-from" && option.value == "-";
+      (option.name == "output-dir" ? batch.outputDir : batch.sourcesFrom) =
+          standardInput ? option.value
+                        : platform::FromWorkingDirectory(option.value, workingDirectory);
+    } else if (option.name == "json") {
+      batch.json = true;
+    } else {
+      const auto rule = option.name == "overwrite" ? jobs::ExistingOutput::kOverwrite
+                                                   : jobs::ExistingOutput::kSkip;
+      if (batch.existing != jobs::ExistingOutput::kRefuse && batch.existing != rule) {
+        return Refused("--skip-existing and --overwrite exclude each other");
+      }
+      batch.existing = rule;
+    }
+  }
+  if (batch.outputDir.empty()) {
+    return Refused("sources as arguments make a batch, which needs --output-dir DIR (one file: "
+                   "--source PATH --destination PATH)");
+  }
+  OptionJob job;
+  if (std::string refusal = ReadEncodeOptions(encode, workingDirectory, job); !refusal.empty()) {
+    return Refused(refusal);
+  }
+  batch.audio = job.audio;
+  batch.settings = {job.outType, job.gpuType, job.profile, job.crf, job.fps, job.resize,
+                    job.deinterlace, job.shortGop, false};
+  batch.sources = parsed.positional;
+  batch.workingDirectory = workingDirectory;
+  StartRequest request;
+  request.batch = std::move(batch);
   return request;
 }
 
@@ -158,8 +233,16 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
     request.out = parsed.help ? HelpText() : "vexlo " + std::string(version) + "\n";
     return request;
   }
-  // Positional arguments are the sources of a form still to come; with an encode's options the
-  // paths are named.
+  const auto given = [&parsed](bool (*test)(std::string_view)) {
+    return std::any_of(parsed.options.begin(), parsed.options.end(),
+                       [test](const GivenOption& option) { return test(option.name); });
+  };
+  const bool namedPaths =
+      given([](std::string_view name) { return name == "source" || name == "destination"; });
+  if (given(IsBatchOption) || (!parsed.positional.empty() && !namedPaths)) {
+    return ReadBatch(parsed, workingDirectory);
+  }
+  // With an encode's options the paths are named.
   if (!parsed.positional.empty()) {
     return Refused("unexpected argument \"" + OneLine(parsed.positional.front()) + "\"" +
                    ": with options, give the paths with --source and --destination");

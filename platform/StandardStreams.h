@@ -10,10 +10,9 @@ namespace vexlo::platform {
 /// get SIGPIPE at its default action again.
 void ProtectStandardStreams();
 
-/// Keeps standard output for the caller alone: returns a new descriptor (not inherited by
-/// children) on what standard output was, and points standard output at standard error, so that
-/// whatever else writes there (a runner's start line) goes to standard error. -1 when it failed,
-/// with standard output left as it was. For a mode whose standard output is data (`--json`).
-int SetStandardOutputAside();
+/// Calls `stop` when the program is asked to end: SIGINT, SIGTERM or SIGHUP here, a console's
+/// Ctrl+C, close or shutdown event on Windows. `stop` must be async-signal-safe. For a run
+/// without a window (the batch).
+void CallOnStopRequests(void (*stop)());
 
 }  // namespace vexlo::platform

@@ -1,5 +1,6 @@
 #include "platform/RegistryHive.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 
 namespace vexlo::platform {
 
@@ -19,15 +20,13 @@ void ProtectStandardStreams() {
   }
 }
 
-int SetStandardOutputAside() {
-  std::fflush(stdout);  // what was written before goes where it was meant to
-  const int aside = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  if (aside < 0) return -1;
-  if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-    ::close(aside);
-    return -1;
-  }
-  return aside;
+void CallOnStopRequests(void (*stop)()) {
+  static void (*requested)() = nullptr;
+  requested = stop;
+  struct sigaction action {};
+  action.sa_handler = [](int) { requested(); };
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace vexlo::platform

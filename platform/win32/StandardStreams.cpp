@@ -1,5 +1,7 @@
 #include "platform/StandardStreams.h"
 
+#include <windows.h>
+// After windows.h:
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
@@ -24,15 +26,15 @@ void ProtectStandardStreams() {
   ::_set_error_mode(_OUT_TO_STDERR);
 }
 
-int SetStandardOutputAside() {
-  std::fflush(stdout);  // what was written before goes where it was meant to
-  const int aside = ::_dup(1);  // the tools inherit only their own pipes' handles
-  if (aside < 0) return -1;
-  if (::_dup2(2, 1) != 0) {
-    ::_close(aside);
-    return -1;
-  }
-  return aside;
+void CallOnStopRequests(void (*stop)()) {
+  static void (*requested)() = nullptr;
+  requested = stop;
+  ::SetConsoleCtrlHandler(
+      [](DWORD) -> BOOL {
+        requested();
+        return TRUE;  // the batch ends by itself, with its own status
+      },
+      TRUE);
 }
 
 }  // namespace vexlo::platform

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/BatchCommand.h"
 #include "app/CommandOptions.h"
 #include "app/HeadlessHost.h"
 #include "app/RegistryStore.h"
@@ -60,6 +61,7 @@ int main() {
     std::fputs(request.err.c_str(), stderr);
     return *request.exitNow;
   }
+  if (request.batch) return vexlo::app::RunBatchCommand(*request.batch);
   const std::string& screenshot = request.screenshot;
   vexlo::app::RegistryStore store;
   vexlo::app::CVexloApp app;

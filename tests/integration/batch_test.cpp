@@ -40,9 +40,9 @@ class Batch : public ::testing::Test {
     request_.outputDir = out_;
     request_.json = true;
   }
-  // Runs the batch with standard output going to a file, set aside for the JSON as the program
-  // does, so that whatever else writes to standard output would be seen there. `onLog` sees each
-  // log line as it comes.
+  // Runs the batch with standard output going to a file that the JSON is written to, as the
+  // program does, so that whatever else wrote to standard output would spoil it. `onLog` sees
+  // each log line as it comes.
   Ran Run(const std::function<void(std::string_view)>& onLog = {}) {
     const std::string streams = testing::MakeTempDirectory("batch-streams");
     const int stdoutFile = ::open((streams + "/stdout").c_str(), O_CREAT | O_RDWR, 0600);
@@ -50,8 +50,7 @@ class Batch : public ::testing::Test {
     std::fflush(stdout);
     const int terminal = ::dup(STDOUT_FILENO);
     ::dup2(stdoutFile, STDOUT_FILENO);
-    const int json = platform::SetStandardOutputAside();
-    BatchOutput output = DescriptorOutput(logFile, json);
+    BatchOutput output = DescriptorOutput(logFile, STDOUT_FILENO);
     output.log = [&, log = output.log](std::string_view line) {
       log(line);
       if (onLog) onLog(line);
@@ -60,7 +59,7 @@ class Batch : public ::testing::Test {
     ran.status = RunBatch(request_, output, stop_);
     std::fflush(stdout);
     ::dup2(terminal, STDOUT_FILENO);
-    for (int fd : {terminal, json, stdoutFile, logFile}) ::close(fd);
+    for (int fd : {terminal, stdoutFile, logFile}) ::close(fd);
     std::istringstream lines(testing::ReadAll(streams + "/stdout"));
     for (std::string line; std::getline(lines, line);) ran.items.push_back(Json::parse(line));
     ran.log = testing::ReadAll(streams + "/log");

@@ -86,6 +86,15 @@ std::string Describe(const StartRequest& r, const std::string& folder) {
       text += " " + std::to_string(n);
     }
     text += std::string(j.deinterlace ? " deinterlace" : "") + (j.shortGop ? " short-gop" : "");
+  } else if (r.batch) {
+    const jobs::BatchRequest& b = *r.batch;
+    text = "batch [" + b.outputDir + "|" + b.sourcesFrom + "|" + (b.audio ? "wav" : "video");
+    for (const std::string& source : b.sources) text += "|" + source;
+    const auto& s = b.settings;
+    for (int n : {s.outType, s.gpuType, s.profile, s.crf, s.fps, s.resize, int(b.existing)}) {
+      text += " " + std::to_string(n);
+    }
+    text += std::string(b.json ? " json" : "") + (s.deinterlace ? " deinterlace" : "") + "]";
   } else {
     text = r.screenshot.empty() ? "comma [" + r.commandLine + "]" : "screenshot " + r.screenshot;
   }
@@ -135,7 +144,15 @@ TEST(CommandLine, EveryFormOfTheOptionTable) {
       {{"--gpu", "intel\n"}, "exit 2 vexlo: --gpu takes none, nvidia or amd, not \"intel?\""},
       {{"--crf", "1", "--crf", "2"}, "exit 2 vexlo: --crf is given twice"},
       {{"--source", "in.mp4", "extra", "--destination", "out.h264"}, "exit 2 vexlo: unexpected argument \"extra\": with options, give the paths with --source and --destination"},
-      {{"--", "--source"}, "exit 2 vexlo: unexpected argument \"--source\": with options, give the paths with --source and --destination"},
+      {{"--", "--source"}, "exit 2 vexlo: sources as arguments make a batch, which needs --output-dir DIR (one file: --source PATH --destination PATH)"},
+      // the batch: sources as arguments or in a list, switches anywhere among them
+      {{"a.mp4", "--type", "h265", "--output-dir", "out", "--overwrite", "--crf", "2", "b c.mov", "--deinterlace", "--json"}, "batch [D/out||video|a.mp4|b c.mov 1 0 0 2 0 0 2 json deinterlace]"},
+      {{"--output-dir=o", "--sources-from", "-", "--skip-existing", "--type", "wav"}, "batch [D/o|-|wav 0 0 0 4 0 0 1]"},
+      {{"--output-dir", "o", "--sources-from", "list"}, "batch [D/o|D/list|video 0 0 0 4 0 0 0]"},
+      {{"a.mp4", "--output-dir", "o", "--skip-existing", "--overwrite"}, "exit 2 vexlo: --skip-existing and --overwrite exclude each other"},
+      {{"a.mp4", "--output-dir", "o", "--destination", "x"}, "exit 2 vexlo: --destination is no option of a batch: give its sources as arguments and its folder with --output-dir"},
+      {{"a.mp4", "--output-dir", "o", "--json", "--json"}, "exit 2 vexlo: --json is given twice"},
+      {{"a.mp4", "--output-dir", "o", "--crf", "99"}, "exit 2 vexlo: --crf takes a position in the \"CRF (3=Best)\" list, 0 to 13, not \"99\" (see --help)"},
       {{"--source", "in.mp4"}, "exit 2 vexlo: an encode needs both --source PATH and --destination PATH"},
       {{"--source", "", "--destination", "out.h264"}, "exit 2 vexlo: --source needs a path"},
       {{"--source", "gone.mp4", "--destination", "out.h264"}, "exit 2 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
