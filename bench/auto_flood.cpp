@@ -33,7 +33,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr long long kFloodBytes = 150'000'000;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 constexpr const char* kFloodVariable = "VEXLO_BENCH_FLOOD_BYTES";
 
 // The stand-in: FFmpeg's header on standard error, then progress lines ending in CR (about 100

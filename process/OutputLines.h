@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -14,6 +15,15 @@ namespace vexlo::process {
 inline constexpr std::size_t kMaxOutputLineLength = 2000;
 /// Lines of this many characters or fewer are not given to the caller.
 inline constexpr std::size_t kShortestDroppedLine = 4;
+
+/// True when none of the bytes is one the line splitter drops (10 or less, 128 or more).
+inline bool AllKept(const char* data, std::size_t size) {
+  bool dropped = false;  // no early exit: the loop is vectorised
+  for (std::size_t i = 0; i < size; ++i) {
+    dropped |= static_cast<unsigned char>(static_cast<unsigned char>(data[i]) - 11) > 116;
+  }
+  return !dropped;
+}
 
 /// Cuts one chunk of tool output into lines and calls `onLine(std::string_view)` for each, in
 /// order. A CR ends a line and is dropped; bytes of value 10 or less (LF, TAB, the other control
@@ -28,16 +38,28 @@ void SplitChunkLines(const char* data, int length, LineCallback&& onLine) {
     if (used > kShortestDroppedLine) onLine(std::string_view(line.data(), used));
     used = 0;
   };
-  for (int i = 0; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(data[i]);
-    if (byte == '\r') {
+  const char* const end = data + length;
+  for (const char* run = data; run < end;) {
+    // The bytes up to the next CR, or to the chunk's end.
+    const auto* cr = static_cast<const char*>(std::memchr(run, '\r', end - run));
+    const char* const runEnd = cr != nullptr ? cr : end;
+    const auto size = static_cast<std::size_t>(runEnd - run);
+    // Most lines have no byte to drop but a last LF: they are handed out from the chunk itself.
+    const std::size_t kept = size - (size > 0 && runEnd[-1] == '\n' ? 1 : 0);
+    if (kept <= kMaxOutputLineLength && AllKept(run, kept)) {
+      if (kept > kShortestDroppedLine) onLine(std::string_view(run, kept));
+    } else {
+      for (const char* at = run; at < runEnd; ++at) {
+        const auto byte = static_cast<unsigned char>(*at);
+        if (byte > 10 && byte < 128) {
+          line[used++] = static_cast<char>(byte);
+          if (used == line.size()) endLine();
+        }
+      }
       endLine();
-    } else if (byte > 10 && byte < 128) {
-      line[used++] = static_cast<char>(byte);
-      if (used == line.size()) endLine();
     }
+    run = cr != nullptr ? cr + 1 : end;
   }
-  endLine();
 }
 
 /// True when the line holds one of the tool's report markers: "Input #", "Output #", "frame=",

@@ -4,11 +4,11 @@
 #include <array>
 #include <cassert>
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 #include <utility>
 
 #include "platform/CommandLineSplit.h"
+#include "process/ChunkAssembler.h"
 
 namespace vexlo::process {
 
@@ -41,99 +41,7 @@ bool ExitedWithZero(int waitStatus) {
   return end.exited && end.exitCode == 0;
 }
 
-// How many of the bytes come up to and with the last CR among them; 0 when none is a CR.
-std::size_t UpToLastCr(const char* data, std::size_t length) {
-  while (length > 0 && data[length - 1] != '\r') --length;
-  return length;
-}
-
 }  // namespace
-
-// Collects bytes into chunks. A chunk ends after a line feed. Progress pieces (text that ends
-// with a CR alone) share chunks but are never cut: a chunk that reaches kChunkSize bytes without
-// a line feed ends after its last CR, and the rest begins the next chunk (a piece of more than
-// kChunkSize bytes is cut there). When the pipe has run empty, the reader hands out the whole
-// pieces collected so far (flushPieces); what follows their last CR waits for its own end. A
-// chunk that lies whole in the block read is handed out from there without a copy.
-class ProcessRunner::ChunkAssembler {
- public:
-  explicit ChunkAssembler(ProcessRunner& runner) : runner_(runner) {}
-
-  void add(const char* data, std::size_t length) {
-    while (length > 0) {
-      const std::size_t used = filled_ > 0 ? fill(data, length) : handOut(data, length);
-      data += used;
-      length -= used;
-    }
-  }
-
-  /// True when whole progress pieces wait in the chunk begun.
-  bool piecesWaiting() const { return afterLastCr_ > 0; }
-  /// True when the chunk begun ends with a CR, which a line feed may still follow.
-  bool endsWithCr() const { return filled_ > 0 && buffer_[filled_ - 1] == '\r'; }
-
-  /// Hands out the whole pieces of the chunk begun; the bytes after them stay.
-  void flushPieces() {
-    if (afterLastCr_ > 0) handOutFront(afterLastCr_);
-  }
-
-  /// Hands out the bytes collected so far, if any.
-  void flush() {
-    if (filled_ > 0) handOutFront(filled_);
-  }
-
- private:
-  // The first chunk that lies whole in the bytes goes out from there; bytes that hold none begin
-  // a chunk in the buffer. The bytes used.
-  std::size_t handOut(const char* data, std::size_t length) {
-    const std::size_t window = std::min(length, buffer_.size());
-    std::size_t size = window;
-    if (const void* lineFeed = std::memchr(data, '\n', window)) {
-      size = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - data) + 1;
-    } else if (window < buffer_.size()) {
-      std::memcpy(buffer_.data(), data, window);
-      filled_ = window;
-      afterLastCr_ = UpToLastCr(data, window);
-      return window;
-    } else if (const std::size_t pieces = UpToLastCr(data, window); pieces > 0) {
-      size = pieces;
-    }
-    runner_.deliver(data, static_cast<int>(size));
-    return size;
-  }
-
-  // Adds bytes to the chunk begun; the bytes used.
-  std::size_t fill(const char* data, std::size_t length) {
-    std::size_t take = std::min(length, buffer_.size() - filled_);
-    const void* lineFeed = std::memchr(data, '\n', take);
-    if (lineFeed != nullptr)
-      take = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - data) + 1;
-    std::memcpy(buffer_.data() + filled_, data, take);
-    if (const std::size_t pieces = UpToLastCr(data, take); pieces > 0)
-      afterLastCr_ = filled_ + pieces;
-    filled_ += take;
-    if (lineFeed != nullptr) {
-      flush();
-    } else if (filled_ == buffer_.size()) {
-      handOutFront(afterLastCr_ > 0 ? afterLastCr_ : filled_);
-    }
-    return take;
-  }
-
-  // Hands out the first `size` bytes of the buffer as a chunk and keeps the rest, which holds no
-  // CR.
-  void handOutFront(std::size_t size) {
-    runner_.deliver(buffer_.data(), static_cast<int>(size));
-    std::memmove(buffer_.data(), buffer_.data() + size, filled_ - size);
-    filled_ -= size;
-    afterLastCr_ = 0;
-  }
-
-  ProcessRunner& runner_;
-  std::array<char, kChunkSize> buffer_;
-  std::size_t filled_ = 0;
-  std::size_t afterLastCr_ = 0;  // the bytes of the chunk begun up to its last CR; 0: none
-};
 
 ProcessRunner::ProcessRunner(milliseconds pollInterval, int stallPolls)
     : pollInterval_(pollInterval), stallPolls_(stallPolls) {}
@@ -322,7 +230,12 @@ void ProcessRunner::read() {
   readerId_.store(std::this_thread::get_id());
   // The tool may write before its start is told; what it writes waits in the pipe meanwhile.
   startedTold_.wait(false);
-  ChunkAssembler chunks(*this);
+  static_assert(ChunkAssembler::kChunkSize == kChunkSize);
+  ChunkAssembler chunks(
+      [](const char* data, int length, void* self) {
+        static_cast<ProcessRunner*>(self)->deliver(data, length);
+      },
+      this);
   std::array<char, kReadBlockSize> block;
   for (;;) {
     const platform::Readable ready = platform::WaitDataOrWake(output_.read, wake_.read);

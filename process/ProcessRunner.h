@@ -15,6 +15,8 @@
 
 namespace vexlo::process {
 
+class ChunkAssembler;
+
 // Notification signatures. The runner ignores the results.
 using OutputNotification = int (*)(const char* data, int length, void* context);
 using CodeNotification = int (*)(int code, void* context);
@@ -110,8 +112,6 @@ class ProcessRunner {
   void* startedContext = nullptr;
 
  private:
-  // Cuts the bytes read from the pipe into the chunks the notifications receive.
-  class ChunkAssembler;
   // How the supervisor's watch over a running child ended.
   enum class WatchEnd { kExited, kStopped, kStalled };
 

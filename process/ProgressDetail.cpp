@@ -108,6 +108,7 @@ SizeShown SizeFigure(std::int64_t bytes) {
   return {2, Rounded(kib / kKiB / kKiB, 2).value_or(0)};
 }
 
+// "640 KiB", "12.3 MiB", "1.25 GiB".
 void AppendSize(std::string& text, SizeShown size) {
   constexpr const char* kUnits[] = {" KiB", " MiB", " GiB"};
   AppendFixed(text, size.count, size.unit);
@@ -119,6 +120,7 @@ void AppendTwoDigits(std::string& text, std::int64_t value) {
   AppendNumber(text, value);
 }
 
+// Seconds as a clock shows them: "0:42", "1:02:03", "26:00:00" (hours keep counting).
 void AppendSpan(std::string& text, std::int64_t seconds) {
   const std::int64_t hours = seconds / 3600;
   if (hours == 0) {
@@ -145,6 +147,19 @@ std::string_view TimeValue(std::string_view line) {
     return line.substr(begin, end - begin);
   }
   return {};
+}
+
+// True when the text begins as a clock time "H:MM:SS.d" does; cheaper than reading it, for the
+// lines that are not read (ReadClockTime has the last word).
+bool LooksLikeClock(std::string_view text) {
+  std::size_t at = 0;
+  const auto digits = [&] {
+    const std::size_t from = at;
+    while (at < text.size() && platform::IsDigit(text[at])) ++at;
+    return at > from;
+  };
+  const auto mark = [&](char c) { return at < text.size() && text[at++] == c; };
+  return digits() && mark(':') && digits() && mark(':') && digits() && mark('.') && digits();
 }
 
 }  // namespace
@@ -212,18 +227,6 @@ ProgressLine ReadProgressLine(std::string_view line) {
   return read;
 }
 
-std::string FormatSpan(std::int64_t ms) {
-  std::string text;
-  AppendSpan(text, std::max<std::int64_t>(ms, 0) / 1000);
-  return text;
-}
-
-std::string FormatSize(std::int64_t bytes) {
-  std::string text;
-  AppendSize(text, SizeFigure(bytes));
-  return text;
-}
-
 std::int64_t SteadyNowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -255,7 +258,7 @@ void ProgressDetail::Feed(std::string_view line, std::int64_t nowMs) {
     durationMs_ = *duration;
     return;
   }
-  if (!ReadClockTime(TimeValue(line))) return;  // no line with a time: a cut one, "N/A"
+  if (!LooksLikeClock(TimeValue(line))) return;  // no line with a time: a cut one, "N/A"
   std::lock_guard lock(mutex_);
   // The tool's lines arrive in bursts (a chunk holds several): the last line of a burst, taken
   // when the next burst begins, is the burst's sample of the rate. A line is read in full only
