@@ -19,6 +19,7 @@
 
 #include "app/CommandOptions.h"
 #include "app/HeadlessHost.h"
+#include "app/PlotCommand.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
@@ -102,6 +103,11 @@ int main(int argc, char** argv) {
     std::fputs(request.out.c_str(), stdout);
     std::fputs(request.err.c_str(), stderr);
     return *request.exitNow;
+  }
+  // A picture of a file's frames needs neither the window system nor the window's logic.
+  if (request.plot) {
+    return vexlo::app::RunPlot(*request.plot, vexlo::platform::ExecutableDirectory(), stdout,
+                               stderr);
   }
   const std::string& screenshot = request.screenshot;
   const bool automatic =

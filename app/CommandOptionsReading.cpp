@@ -17,9 +17,9 @@ struct FrontOption {
   std::string_view name;
   bool takesValue;
 };
-constexpr FrontOption kFrontOptions[] = {{"help", false},     {"help-all", false}, {"h", false},
-                                         {"?", false},        {"version", false},  {"v", false},
-                                         {"screenshot", true}};
+constexpr FrontOption kFrontOptions[] = {{"help", false},      {"help-all", false}, {"h", false},
+                                         {"?", false},         {"version", false},  {"v", false},
+                                         {"screenshot", true}, {"plot", true}};
 
 // Whether the name is an option, and whether it takes a value (an encode's switch has no value
 // name).
@@ -37,6 +37,7 @@ bool KnownOption(std::string_view name, const std::vector<JobOptionHelp>& jobOpt
 constexpr char kUsage[] =
     "Usage: vexlo [--source PATH --destination PATH [options]]\n"
     "       vexlo SOURCE,DESTINATION[,PROFILE,CRF]\n"
+    "       vexlo --plot PICTURE.svg SOURCE\n"
     "\n"
     "A front end for FFmpeg's command-line tools. Without arguments it opens its window.\n"
     "\n"
@@ -48,6 +49,11 @@ constexpr char kUsage[] =
     "The comma form encodes SOURCE to H.264 in DESTINATION with the list positions PROFILE\n"
     "(0 when absent) and CRF (4 when absent), and saves them as the window's settings. A\n"
     "path that holds a comma needs the options.\n"
+    "\n"
+    "With --plot it draws SOURCE's video frames into an SVG picture, from the same frame\n"
+    "report as the window's Index button, prints the summary line and ends with status 0,\n"
+    "1 when the prober or the picture failed, 2 for a bad command line; no settings, no\n"
+    "index file and no log are written.\n"
     "\n"
     "Options:\n";
 
@@ -76,6 +82,34 @@ StartRequest Refused(std::string_view line) {
   StartRequest request;
   request.exitNow = 2;
   request.err = "vexlo: " + OneLine(line) + "\n";
+  return request;
+}
+
+// --plot PICTURE SOURCE: one option and one source, the picture not the source itself.
+StartRequest ReadPlot(const ParsedOptions& parsed, const std::string& workingDirectory) {
+  if (parsed.options.size() != 1) return Refused("--plot PICTURE SOURCE takes no other option");
+  if (parsed.positional.size() != 1) {
+    return Refused("--plot PICTURE SOURCE takes one source file, not " +
+                   std::to_string(parsed.positional.size()));
+  }
+  PlotJob plot{platform::FromWorkingDirectory(parsed.options.front().value, workingDirectory),
+               platform::FromWorkingDirectory(parsed.positional.front(), workingDirectory)};
+  if (parsed.options.front().value.empty()) return Refused("--plot needs the picture's file name");
+  if (!platform::PathIsSafeForCommandLine(plot.source)) {
+    return Refused("the source \"" + plot.source +
+                   "\" cannot be given to the prober (a double quote, a leading '-' or a "
+                   "protocol name)");
+  }
+  for (const auto& [path, destination] : {std::pair{&plot.source, false}, {&plot.picture, true}}) {
+    if (std::string refusal = PathRefusal(*path, destination); !refusal.empty()) {
+      return Refused(refusal);
+    }
+  }
+  if (platform::SameFile(plot.picture, plot.source)) {
+    return Refused("the picture \"" + plot.picture + "\" would overwrite its source");
+  }
+  StartRequest request;
+  request.plot = std::move(plot);
   return request;
 }
 
@@ -131,7 +165,12 @@ std::string HelpText() {
   std::vector<std::pair<std::string, std::string>> entries = {
       {"-h, --help", "Displays help on commandline options."},
       {"--help-all", "Displays help including Qt specific options."},
-      {"-v, --version", "Displays version information."}};
+      {"-v, --version", "Displays version information."},
+      {"--plot <PICTURE.svg>",
+       "Writes a picture of SOURCE's frames: sizes coloured by picture type (I, P, B), the bit "
+       "rate over a sliding one-second window, the key frames with the GOP lengths between "
+       "them, and a summary line (frames, key frames, shortest, longest and average GOP, "
+       "average and peak bit rate)."}};
   for (const JobOptionHelp& option : options) {
     std::string names = "--" + std::string(option.name);
     if (!option.valueName.empty()) names += " <" + std::string(option.valueName) + ">";
@@ -157,6 +196,9 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
     request.exitNow = 0;
     request.out = parsed.help ? HelpText() : "vexlo " + std::string(version) + "\n";
     return request;
+  }
+  for (const GivenOption& option : parsed.options) {
+    if (option.name == "plot") return ReadPlot(parsed, workingDirectory);
   }
   // Positional arguments are the sources of a form still to come; with an encode's options the
   // paths are named.

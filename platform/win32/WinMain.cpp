@@ -11,6 +11,7 @@
 
 #include "app/CommandOptions.h"
 #include "app/HeadlessHost.h"
+#include "app/PlotCommand.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
@@ -59,6 +60,10 @@ int main() {
     std::fputs(request.out.c_str(), stdout);
     std::fputs(request.err.c_str(), stderr);
     return *request.exitNow;
+  }
+  if (request.plot) {
+    return vexlo::app::RunPlot(*request.plot, vexlo::platform::ExecutableDirectory(), stdout,
+                               stderr);
   }
   const std::string& screenshot = request.screenshot;
   vexlo::app::RegistryStore store;
