@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "platform/Paths.h"
+
 namespace vexlo::analysis {
 
 namespace {
@@ -112,6 +114,11 @@ void PlotFrameCollector::Add(const FrameRecord& record, const FrameInfo& info) {
   double time = info.time;
   if (!info.hasTime) time = frames_.empty() ? 0 : frames_.back().time + info.frameDuration;
   frames_.push_back({time, record.size, record.pictType, record.keyFrame != 0});
+}
+
+std::string FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of(platform::kPathSeparator == '/' ? "/" : "/\\:");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 std::vector<double> AxisValues(double high, int count) {
@@ -257,7 +264,7 @@ PlotPicture FramePlot::Draw(const PlotView& view) const {
       // Key frames that share a pixel column are one mark.
       if (frame.key && at != lastKeyColumn) p.keyMarks.push_back(lastKeyColumn = at);
     } else {
-      p.bars[kind].push_back({at, barWidth, sizeY(frame.size)});
+      p.bars[kind].push_back({at, std::min(barWidth, p.right - at), sizeY(frame.size)});
       p.bitRate.emplace_back(at + barWidth / 2, rateY(windowKbps_[i]));
       if (frame.key) p.keyMarks.push_back(at + barWidth / 2);
     }

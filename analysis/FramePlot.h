@@ -131,6 +131,9 @@ class FramePlot {
   double spacing_ = 0;  // the frames' average distance in time, seconds
 };
 
+/// The last component of a path: what the picture calls its file.
+std::string FileNameOf(std::string_view path);
+
 /// Readable values for an axis from 0 up to at least `high`: 0, step, 2 step... with a step of
 /// 1, 2 or 5 times a power of ten, about `count` of them. At least two values.
 std::vector<double> AxisValues(double high, int count);

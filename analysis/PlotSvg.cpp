@@ -67,17 +67,15 @@ void Background(std::string& out, const PlotPicture& p) {
       p.laneTop, p.right - p.left, p.laneBottom - p.laneTop, kLaneGrey);
   out += "<path stroke=\"";
   out += kGridGrey;
-  out += "\" stroke-width=\"1\" d=\"";
+  out += "\" stroke-width=\"1\" fill=\"none\" d=\"";
   for (const PlotTick& tick : p.sizeTicks) Add(out, "M%.1f %.1fH%.1f", p.left, tick.at, p.right);
   for (const PlotTick& tick : p.timeTicks) Add(out, "M%.1f %.1fV%.1f", tick.at, p.top, p.bottom);
   out += "\"/>\n";
 }
 
 void Series(std::string& out, const PlotPicture& p) {
-  Add(out,
-      "<clipPath id=\"plot\"><rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>"
-      "</clipPath>\n<g clip-path=\"url(#plot)\">\n",
-      p.left, p.laneTop, p.right - p.left, p.bottom - p.laneTop);
+  // No clip path (Qt's SVG renderer draws a clip path's shape as a shape): the model keeps every
+  // bar, point and mark inside the plot area.
   for (std::size_t kind = 0; kind < kPlotKinds; ++kind) {
     Add(out, "<path id=\"frames-%s\" fill=\"%s\" d=\"", kKindNames[kind], kKindColours[kind]);
     for (const PlotBar& bar : p.bars[kind]) {
@@ -99,7 +97,7 @@ void Series(std::string& out, const PlotPicture& p) {
   out += "</g>\n<g id=\"gops\" font-size=\"11\">\n";
   for (const PlotTick& gop : p.gopLabels)
     Text(out, gop.at, p.laneTop + 11, "middle", kText, gop.label);
-  out += "</g>\n</g>\n";
+  out += "</g>\n";
 }
 
 void Axes(std::string& out, const PlotPicture& p) {
@@ -185,8 +183,7 @@ std::string PlotSvg(const PlotPicture& p) {
   Axes(out, p);
   Legend(out, p);
   Add(out, "<text x=\"%.1f\" y=\"18\" fill=\"%s\"><tspan font-weight=\"bold\">", p.left, kText);
-  out += XmlText(p.title) + "</tspan><tspan dx=\"12\" fill=\"" + kCaption + "\">" +
-         XmlText(p.summary) + "</tspan></text>\n";
+  out += XmlText(p.title) + "</tspan> \xC2\xB7 " + XmlText(p.summary) + "</text>\n";
   out += "</svg>\n";
   return out;
 }

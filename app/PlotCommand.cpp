@@ -33,11 +33,6 @@ int WriteWholeFile(const std::string& path, std::string_view text) {
 
 }  // namespace
 
-std::string FileNameOf(const std::string& path) {
-  const std::size_t slash = path.find_last_of(platform::kPathSeparator == '/' ? "/" : "/\\:");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 int RunPlot(const PlotJob& job, const std::string& programDirectory, std::FILE* out,
             std::FILE* err) {
   analysis::FramesRead read = analysis::ReadFramesForPlot(programDirectory, job.source);
@@ -45,7 +40,7 @@ int RunPlot(const PlotJob& job, const std::string& programDirectory, std::FILE* 
   if (!read.failure.empty())
     return Fail(err, "cannot read the frames of " + source + ": " + read.failure);
   if (read.frames.empty()) return Fail(err, source + " has no video frames");
-  const analysis::FramePlot plot(std::move(read.frames), FileNameOf(job.source));
+  const analysis::FramePlot plot(std::move(read.frames), analysis::FileNameOf(job.source));
   const std::string svg = analysis::PlotSvg(plot.Draw({}));
   if (const int error = WriteWholeFile(job.picture, svg); error != 0) {
     return Fail(err, "cannot write \"" + job.picture + "\": " + platform::ErrorText(error));

@@ -15,7 +15,4 @@ namespace vexlo::app {
 int RunPlot(const PlotJob& job, const std::string& programDirectory, std::FILE* out,
             std::FILE* err);
 
-/// The last component of a path: what the picture calls the file.
-std::string FileNameOf(const std::string& path);
-
 }  // namespace vexlo::app
