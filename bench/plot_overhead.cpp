@@ -1,11 +1,14 @@
 // The picture of a 20,000-frame clip's frames, `vexlo --plot PICTURE CLIP` as a user runs it
 // (the program's start, the prober's frame report, the model and the SVG written), against the
 // frame index job alone through a runner (the same prober command line and parser, the index
-// file written), measured side by side in alternating rounds. Prints each round, the picture's
-// size and, last, "ratio: X" (plot time / index time, medians).
+// file written), measured side by side in alternating rounds. Prints each round with the time and
+// the processor time (user and system, the prober's included), the picture's size, the
+// processor-time ratio (steadier on a busy machine) and, last, "ratio: X" (plot time / index
+// time, medians).
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,7 +35,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using vexlo::analysis::IndexJob;
 
-constexpr int kRounds = 5;
+constexpr int kRounds = 9;
 constexpr int kSeconds = 800;  // 20,000 frames at 25 frames/s
 
 // A window that takes the job's lines and posts and does nothing with them.
@@ -55,6 +58,25 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Processor seconds (user and system) of this process and of its children that have ended.
+double ProcessorSeconds() {
+  double seconds = 0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage usage{};
+    getrusage(who, &usage);
+    for (const timeval& t : {usage.ru_utime, usage.ru_stime}) {
+      seconds += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    }
+  }
+  return seconds;
+}
+
+// The wall-clock and processor seconds of one run.
+struct Times {
+  double wall = 0;
+  double processor = 0;
+};
+
 // Runs a program with its output and errors thrown away; its exit status, or -1.
 int RunQuietly(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
@@ -72,11 +94,12 @@ int RunQuietly(const std::vector<std::string>& arguments) {
   return status;
 }
 
-double TimeIndexJob(const std::string& programDir, const std::string& clip) {
+Times TimeIndexJob(const std::string& programDir, const std::string& clip) {
   QuietWindow window;
   IndexJob job(window);
   const auto start = Clock::now();
-  if (job.Prepare(*vexlo::analysis::IndexPathFor(clip, false), false) != 0) return -1;
+  const double processor = ProcessorSeconds();
+  if (job.Prepare(*vexlo::analysis::IndexPathFor(clip, false), false) != 0) return {};
   const auto runner = vexlo::process::StartJob(
       vexlo::analysis::FrameIndexCommandLine(programDir, clip), IndexJob::kNotifications, &job);
   while (runner->state() != vexlo::process::kRunnerEnded &&
@@ -84,17 +107,20 @@ double TimeIndexJob(const std::string& programDir, const std::string& clip) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   runner->Close();
-  return SecondsSince(start);
+  return {SecondsSince(start), ProcessorSeconds() - processor};
 }
 
-double TimePlot(const std::string& vexlo, const std::string& picture, const std::string& clip) {
+Times TimePlot(const std::string& vexlo, const std::string& picture, const std::string& clip) {
   const auto start = Clock::now();
+  const double processor = ProcessorSeconds();
   const int status = RunQuietly({vexlo, "--plot", picture, clip});
   if (status != 0) std::fprintf(stderr, "vexlo --plot ended with status %d\n", status);
-  return SecondsSince(start);
+  return {SecondsSince(start), ProcessorSeconds() - processor};
 }
 
-double Median(std::vector<double> values) {
+double Median(const std::vector<Times>& times, double Times::*field) {
+  std::vector<double> values;
+  for (const Times& t : times) values.push_back(t.*field);
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
 }
@@ -118,21 +144,26 @@ int main() {
     std::fprintf(stderr, "could not make the clip\n");
     return 1;
   }
-  std::vector<double> plotTimes, indexTimes;
+  std::vector<Times> plotTimes, indexTimes;
   for (int round = 0; round < kRounds; ++round) {
     // Alternate which one goes first, so neither always meets a warm or a cold cache.
     if (round % 2 == 0) plotTimes.push_back(TimePlot(vexlo, picture, clip));
     indexTimes.push_back(TimeIndexJob(programDir.string(), clip));
     if (round % 2 == 1) plotTimes.push_back(TimePlot(vexlo, picture, clip));
-    std::printf("round %d: vexlo --plot %.3f s, index job %.3f s\n", round + 1, plotTimes.back(),
-                indexTimes.back());
+    std::printf("round %d: vexlo --plot %.3f s (processor %.3f s), index job %.3f s (%.3f s)\n",
+                round + 1, plotTimes.back().wall, plotTimes.back().processor,
+                indexTimes.back().wall, indexTimes.back().processor);
   }
-  const double plot = Median(plotTimes), index = Median(indexTimes);
+  const double plot = Median(plotTimes, &Times::wall), index = Median(indexTimes, &Times::wall);
+  const double plotProcessor = Median(plotTimes, &Times::processor);
+  const double indexProcessor = Median(indexTimes, &Times::processor);
   std::error_code error;
   const auto size = fs::file_size(picture, error);
   std::printf("median: plot %.3f s, index %.3f s (%d frames); picture %llu bytes\n", plot, index,
               kSeconds * 25, static_cast<unsigned long long>(error ? 0 : size));
   fs::remove_all(directory, error);
+  std::printf("processor time: plot %.3f s, index %.3f s, ratio %.3f\n", plotProcessor,
+              indexProcessor, plotProcessor / indexProcessor);
   std::printf("ratio: %.3f\n", plot / index);
   return 0;
 }
