@@ -302,7 +302,10 @@ TEST(AnalysisFramePlot, SummaryWindowsAndPixelColumns) {
     const bool key = i == 0 || i == 3 || i == 10;
     const std::string time = i == 5 ? "N/A" : std::to_string(i * 0.1);
     report += "[FRAME]\nmedia_type=video\nkey_frame=" + std::to_string(key) + "\npict_type=" +
-              (key ? "I" : i % 2 ? "B" : "P") + "\npkt_size=" + std::to_string(1000 + i) +
+              (key     ? "I"
+               : i % 2 ? "B"
+                       : "P") +
+              "\npkt_size=" + std::to_string(1000 + i) +
               "\npkt_duration_time=0.1\nbest_effort_timestamp_time=" + time + "\n[/FRAME]\n";
   }
   ParseRun run;
@@ -314,7 +317,7 @@ TEST(AnalysisFramePlot, SummaryWindowsAndPixelColumns) {
   const FramePlot plot(collector.Take(), "a&b.mp4");
   ASSERT_EQ(plot.frames().size(), 12u);
   EXPECT_NEAR(plot.frames()[5].time, 0.5, 1e-6);
-  EXPECT_NEAR(plot.windowKbps()[9], 10045 * 8 / 1000.0, 1e-9);  // frames 0 to 9
+  EXPECT_NEAR(plot.windowKbps()[9], 10045 * 8 / 1000.0, 1e-9);   // frames 0 to 9
   EXPECT_NEAR(plot.windowKbps()[11], 10065 * 8 / 1000.0, 1e-9);  // frames 2 to 11
   EXPECT_EQ(SummaryLine(plot.summary()),
             "12 frames, 3 key frames, GOP shortest 3, longest 7, average 5.0 frames, bit rate "
@@ -326,7 +329,8 @@ TEST(AnalysisFramePlot, SummaryWindowsAndPixelColumns) {
   ASSERT_EQ(whole.gopLabels.size(), 2u);
   EXPECT_EQ(whole.gopLabels[1].label, "7");
   EXPECT_NE(PlotSvg(whole).find("<title>Frames of a&amp;b.mp4</title>"), std::string::npos);
-  EXPECT_EQ(XmlText("<\xff\x01\xc3\xa9\xed\xa0\x80\""), "&lt;\xEF\xBF\xBD?\xc3\xa9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD&quot;");
+  EXPECT_EQ(XmlText("<\xff\x01\xc3\xa9\xed\xa0\x80\""),
+            "&lt;\xEF\xBF\xBD?\xc3\xa9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD&quot;");
 
   std::vector<PlotFrame> many(100000);
   for (std::size_t i = 0; i < many.size(); ++i) {
