@@ -56,12 +56,15 @@ double TimeStep(double raw) {
   return 3600 * NiceStep(raw / 3600);
 }
 
-// A time as seconds ("12.5") below a minute of range, else as a clock ("1:05", "1:02:03").
-std::string TimeLabel(double seconds, double step, bool clock) {
-  if (!clock) return Printed("%.*f", seconds, DecimalsOf(step));
+// How a time axis labels its ticks.
+enum class TimeFormat { kSeconds, kMinutes, kHours };
+
+// A time as seconds ("12.5"), as minutes ("1:05") or as hours ("0:01:05", "1:02:03").
+std::string TimeLabel(double seconds, double step, TimeFormat format) {
+  if (format == TimeFormat::kSeconds) return Printed("%.*f", seconds, DecimalsOf(step));
   const auto whole = static_cast<long long>(std::llround(seconds));
   char text[48];
-  if (whole >= 3600) {
+  if (format == TimeFormat::kHours) {
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", whole / 3600, whole / 60 % 60,
                   whole % 60);
   } else {
@@ -292,11 +295,16 @@ PlotPicture FramePlot::Draw(const PlotView& view) const {
 
   const double span = p.to - p.from;
   const double timeStep = TimeStep(span / std::max(2.0, plotWidth / 110));
-  const bool clock = span >= 60;
-  p.timeCaption = clock ? (p.to >= 3600 ? "time (h:mm:ss)" : "time (m:ss)") : "time (s)";
+  // Seconds below a minute of range, else a clock, with hours when the view reaches one.
+  const TimeFormat format = span < 60     ? TimeFormat::kSeconds
+                            : p.to < 3600 ? TimeFormat::kMinutes
+                                          : TimeFormat::kHours;
+  p.timeCaption = format == TimeFormat::kSeconds   ? "time (s)"
+                  : format == TimeFormat::kMinutes ? "time (m:ss)"
+                                                   : "time (h:mm:ss)";
   for (double t = std::max(0.0, std::ceil(p.from / timeStep - 1e-9)) * timeStep; t <= p.to + 1e-9;
        t += timeStep) {
-    p.timeTicks.push_back({x(t), TimeLabel(t + 0.0, timeStep, clock)});
+    p.timeTicks.push_back({x(t), TimeLabel(t + 0.0, timeStep, format)});
   }
   ScaledAxis sizeAxis = ValueTicks(sizes, p.bottom, p.top, {"bytes", "kB", "MB"}, 1000);
   ScaledAxis rateAxis = ValueTicks(rates, p.bottom, p.top, {"kbit/s", "Mbit/s"}, 1000);
