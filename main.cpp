@@ -20,6 +20,7 @@
 #include "app/BatchCommand.h"
 #include "app/CommandOptions.h"
 #include "app/HeadlessHost.h"
+#include "app/PlotCommand.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
@@ -105,6 +106,11 @@ int main(int argc, char** argv) {
     return *request.exitNow;
   }
   if (request.batch) return vexlo::app::RunBatchCommand(*request.batch);
+  // A picture of a file's frames needs neither the window system nor the window's logic.
+  if (request.plot) {
+    return vexlo::app::RunPlot(*request.plot, vexlo::platform::ExecutableDirectory(), stdout,
+                               stderr);
+  }
   const std::string& screenshot = request.screenshot;
   const bool automatic =
       request.job || vexlo::app::ParseCommandLine(request.commandLine).count >= 2;

@@ -30,6 +30,7 @@ enum Key {
   kWidth,
   kHeight,
   kSampleAspectRatio,
+  kBestEffortTime,
   kKeyCount,
 };
 
@@ -37,7 +38,7 @@ constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
     "key_frame",           "pict_type",         "pkt_pos",       "pkt_size",
     "interlaced_frame",    "pkt_duration_time", "duration_time", "top_field_first",
     "media_type",          "pix_fmt",           "width",         "height",
-    "sample_aspect_ratio",
+    "sample_aspect_ratio", "best_effort_timestamp_time",
 };
 
 using KeyValues = std::array<std::optional<std::string_view>, kKeyCount>;
@@ -152,6 +153,10 @@ void ApplyKeyValues(FrameParseState& state, std::string_view line, const KeyValu
         break;
       case kSampleAspectRatio:
         StoreAspectRatio(info, line, value);
+        break;
+      case kBestEffortTime:
+        info.time = ReadNumber<double>(value);
+        info.hasTime = !value.empty() && value != "N/A";
         break;
     }
   }

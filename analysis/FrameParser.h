@@ -20,6 +20,8 @@ struct FrameInfo {
   std::int32_t height = 0;
   std::int32_t aspectNumerator = 0;    // "sample_aspect_ratio" before the colon
   std::int32_t aspectDenominator = 0;  // "sample_aspect_ratio" after the colon
+  double time = 0;                     // "best_effort_timestamp_time", seconds
+  bool hasTime = false;                // that key came with a number (not "N/A")
 };
 
 /// Letters of the first GOP that are kept at most; a file without a second key frame among its

@@ -11,6 +11,7 @@ namespace vexlo::analysis {
 IndexJob::IndexJob(process::JobWindow& window) : window_(window) {
   hooks_.writeRecord = [this](const FrameRecord& record) {
     file_.WriteRecord(record);
+    plotFrames_.Add(record, state_.info);
     ++framesDone_;
   };
   hooks_.appendLog = [this](std::string_view text) { window_.logAppend(text); };
@@ -36,6 +37,11 @@ int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   failureText_.clear();
   keptOut_.Clear();
   framesDone_ = 0;
+  plotFrames_.Take();
+  {
+    std::lock_guard lock(plotMutex_);
+    plot_.reset();
+  }
   if (platform::DeleteFile(indexPath) != 0) {
     // Nothing to add: an old file left in place is emptied by Open, or Open fails and its
     // errno is the reason told in the index file error line.
@@ -98,6 +104,7 @@ int IndexJob::OnIndexFailure(int code, const process::FailureReason& reason, voi
 int IndexJob::OnIndexFinished(int, void* context) {
   if (context == nullptr) return 0;
   auto& job = *static_cast<IndexJob*>(context);
+  job.publishPlot();
   const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
   if (fileFailed && !job.errorLogged_) job.window_.logAppend(kIndexingError);
   job.window_.logAppend(job.gopMode() ? kEndFileGop : kEndIndexing);
@@ -127,6 +134,19 @@ process::JobEnd IndexJob::endOf(process::JobOutcome outcome) const {
   end.stoppedItself = stoppedItself_;
   end.frames = framesDone_;
   return end;
+}
+
+std::shared_ptr<const FramePlot> IndexJob::framePlot() const {
+  std::lock_guard lock(plotMutex_);
+  return plot_;
+}
+
+void IndexJob::publishPlot() {
+  std::vector<PlotFrame> frames = plotFrames_.Take();
+  if (frames.empty()) return;
+  auto plot = std::make_shared<const FramePlot>(std::move(frames), FileNameOf(input_));
+  std::lock_guard lock(plotMutex_);
+  plot_ = std::move(plot);
 }
 
 bool IndexJob::reportFileError(int finished) {

@@ -3,10 +3,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "analysis/FrameParser.h"
+#include "analysis/FramePlot.h"
 #include "analysis/IndexFile.h"
 #include "process/JobWindow.h"
 #include "process/ToolCommand.h"
@@ -56,6 +59,12 @@ class IndexJob {
   const process::JobFigures& figures() const { return figures_; }
   /// The command line the next job runs, logged after its start line; set before it starts.
   void setCommandLine(const std::string& commandLine) { figures_.commandLine = commandLine; }
+  /// The file the next job reads, for the picture's title; set before it starts.
+  void setInput(const std::string& input) { input_ = input; }
+  /// The picture of the video frames that the last job read, made as it ended (a GOP job's are
+  /// those of its first GOP); null before the first end, from Prepare on, and when the job read
+  /// no video frame. Any thread.
+  std::shared_ptr<const FramePlot> framePlot() const;
   /// The user stops the job: its end is told as cancelled, not finished.
   void markCancelled() { cancelled_ = true; }
   /// The GOP job is stopped because it knows its GOP: its end says it stopped itself.
@@ -88,6 +97,8 @@ class IndexJob {
 
  private:
   void parseChunk(const char* data, int length);
+  // Makes the picture of the frames read so far; the finished notification, before the end.
+  void publishPlot();
   // Logs the file's error line when Finish, whose result is `finished`, failed; true then.
   bool reportFileError(int finished);
   // The job's end with this outcome, as far as the job's records tell it.
@@ -107,6 +118,10 @@ class IndexJob {
   FrameParseHooks hooks_;
   process::JobFigures figures_;
   std::atomic<std::int64_t> framesDone_{0};  // video frames parsed by this job
+  std::string input_;
+  PlotFrameCollector plotFrames_;  // the working records' frames, for the picture
+  mutable std::mutex plotMutex_;   // guards plot_, which the window's thread reads
+  std::shared_ptr<const FramePlot> plot_;
 };
 
 }  // namespace vexlo::analysis

@@ -86,8 +86,9 @@ bool ReadPosition(std::string_view text, std::size_t size, int& position) {
 
 std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; }
 
-// Why the path cannot be the source (or, with `destination`, the output); empty when it can.
-std::string CheckPath(const std::string& path, bool destination) {
+}  // namespace
+
+std::string PathRefusal(const std::string& path, bool destination) {
   if (platform::ToolReadsAsProtocol(path)) return {};  // the encode request refuses it
   struct stat info {};
   if (!destination) {
@@ -107,8 +108,6 @@ std::string CheckPath(const std::string& path, bool destination) {
   }
   return {};
 }
-
-}  // namespace
 
 std::vector<JobOptionHelp> JobOptions() {
   std::vector<JobOptionHelp> help;
@@ -219,8 +218,8 @@ std::string ReadJobOptions(const std::vector<GivenOption>& options,
   if (job.source.empty() || job.destination.empty()) {
     return "an encode needs both --source PATH and --destination PATH";
   }
-  if (std::string refusal = CheckPath(job.source, false); !refusal.empty()) return refusal;
-  return CheckPath(job.destination, true);
+  if (std::string refusal = PathRefusal(job.source, false); !refusal.empty()) return refusal;
+  return PathRefusal(job.destination, true);
 }
 
 std::string OneLine(std::string_view text) {

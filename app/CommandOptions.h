@@ -80,6 +80,17 @@ bool UsesOptions(const std::vector<std::string>& arguments);
 /// name, a switch given a value and a value that is missing.
 ParsedOptions ParseOptions(const std::vector<std::string>& arguments);
 
+// A picture of a file's frames: --plot PICTURE SOURCE. Both paths are absolute.
+struct PlotJob {
+  std::string picture;  // the SVG file to write
+  std::string source;   // the file whose frames are drawn
+};
+
+/// Why the path cannot be the file read (or, with `destination`, the file written): a source
+/// that is not an existing file, a destination that is a folder or whose folder does not exist.
+/// Empty when it can; a path that the tool reads as a protocol is left for the job to refuse.
+std::string PathRefusal(const std::string& path, bool destination);
+
 /// What the command line asks for, read the same way on every system.
 struct StartRequest {
   std::optional<int> exitNow;  // end at once with this status: help, version (0), a refusal (2)
@@ -88,6 +99,7 @@ struct StartRequest {
   std::string screenshot;      // --screenshot FILE, absolute
   std::optional<OptionJob> job;
   std::optional<jobs::BatchRequest> batch;  // --output-dir DIR SOURCE...; no program folder yet
+  std::optional<PlotJob> plot;
   std::string commandLine;  // the comma form, the arguments joined by blanks
 };
 

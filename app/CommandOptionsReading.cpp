@@ -18,9 +18,10 @@ struct FrontOption {
   bool takesValue;
 };
 constexpr FrontOption kFrontOptions[] = {
-    {"help", false},        {"help-all", false},     {"h", false},           {"?", false},
-    {"version", false},     {"v", false},            {"screenshot", true},   {"output-dir", true},
-    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},   {"json", false}};
+    {"help", false},        {"help-all", false},      {"h", false},         {"?", false},
+    {"version", false},     {"v", false},             {"screenshot", true}, {"plot", true},
+    {"output-dir", true},   {"sources-from", true},   {"skip-existing", false},
+    {"overwrite", false},   {"json", false}};
 
 // The options that make a batch, besides the sources it is given as arguments.
 constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "skip-existing",
@@ -48,6 +49,7 @@ constexpr char kUsage[] =
     "Usage: vexlo [--source PATH --destination PATH [options]]\n"
     "       vexlo --output-dir DIR [--sources-from FILE] [options] [SOURCE...]\n"
     "       vexlo SOURCE,DESTINATION[,PROFILE,CRF]\n"
+    "       vexlo --plot PICTURE.svg SOURCE\n"
     "\n"
     "A front end for FFmpeg's command-line tools. Without arguments it opens its window.\n"
     "\n"
@@ -68,6 +70,11 @@ constexpr char kUsage[] =
     "item goes to standard error; --json writes one JSON object per item to standard output.\n"
     "Exit status: 0 every item done or skipped, 1 an item failed, 2 a bad command line or a\n"
     "refused batch (two sources with one output), 130 stopped by SIGINT or SIGTERM.\n"
+    "\n"
+    "With --plot it draws SOURCE's video frames into an SVG picture, from the same frame\n"
+    "report as the window's Index button, prints the summary line and ends with status 0,\n"
+    "1 when the prober or the picture failed, 2 for a bad command line; no settings, no\n"
+    "index file and no log are written.\n"
     "\n"
     "Options:\n";
 
@@ -154,6 +161,34 @@ StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDi
   return request;
 }
 
+// --plot PICTURE SOURCE: one option and one source, the picture not the source itself.
+StartRequest ReadPlot(const ParsedOptions& parsed, const std::string& workingDirectory) {
+  if (parsed.options.size() != 1) return Refused("--plot PICTURE SOURCE takes no other option");
+  if (parsed.positional.size() != 1) {
+    return Refused("--plot PICTURE SOURCE takes one source file, not " +
+                   std::to_string(parsed.positional.size()));
+  }
+  PlotJob plot{platform::FromWorkingDirectory(parsed.options.front().value, workingDirectory),
+               platform::FromWorkingDirectory(parsed.positional.front(), workingDirectory)};
+  if (parsed.options.front().value.empty()) return Refused("--plot needs the picture's file name");
+  if (!platform::PathIsSafeForCommandLine(plot.source)) {
+    return Refused("the source \"" + plot.source +
+                   "\" cannot be given to the prober (a double quote, a leading '-' or a "
+                   "protocol name)");
+  }
+  for (const auto& [path, destination] : {std::pair{&plot.source, false}, {&plot.picture, true}}) {
+    if (std::string refusal = PathRefusal(*path, destination); !refusal.empty()) {
+      return Refused(refusal);
+    }
+  }
+  if (platform::SameFile(plot.picture, plot.source)) {
+    return Refused("the picture \"" + plot.picture + "\" would overwrite its source");
+  }
+  StartRequest request;
+  request.plot = std::move(plot);
+  return request;
+}
+
 }  // namespace
 
 bool UsesOptions(const std::vector<std::string>& arguments) {
@@ -206,7 +241,12 @@ std::string HelpText() {
   std::vector<std::pair<std::string, std::string>> entries = {
       {"-h, --help", "Displays help on commandline options."},
       {"--help-all", "Displays help including Qt specific options."},
-      {"-v, --version", "Displays version information."}};
+      {"-v, --version", "Displays version information."},
+      {"--plot <PICTURE.svg>",
+       "Writes a picture of SOURCE's frames: sizes coloured by picture type (I, P, B), the bit "
+       "rate over a sliding one-second window, the key frames with the GOP lengths between "
+       "them, and a summary line (frames, key frames, shortest, longest and average GOP, "
+       "average and peak bit rate)."}};
   for (const JobOptionHelp& option : options) {
     std::string names = "--" + std::string(option.name);
     if (!option.valueName.empty()) names += " <" + std::string(option.valueName) + ">";
@@ -232,6 +272,9 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
     request.exitNow = 0;
     request.out = parsed.help ? HelpText() : "vexlo " + std::string(version) + "\n";
     return request;
+  }
+  for (const GivenOption& option : parsed.options) {
+    if (option.name == "plot") return ReadPlot(parsed, workingDirectory);
   }
   const auto given = [&parsed](bool (*test)(std::string_view)) {
     return std::any_of(parsed.options.begin(), parsed.options.end(),

@@ -182,6 +182,7 @@ void CVexloDlg::EnableJobControls(bool enable) {
   for (int control : kJobControlsFirst) host_.setEnabled(control, enable);
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
+  host_.setEnabled(res::kCmdShowFrames, enable && jobs_.framePlot() != nullptr);
   // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
   if (!automatic_) host_.setTaskProgress(host_.progress(), !enable);
 }
@@ -259,6 +260,8 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
       return host_.showAbout();
     case res::kCmdCheckEncoders:
       return CheckEncoders();
+    case res::kCmdShowFrames:
+      return ShowFrames();
     case res::kCmdCopyLastCommand:
       if (!jobs_.LastCommand().empty()) host_.setClipboardText(jobs_.LastCommand());
       return;

@@ -84,6 +84,8 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void GrabFrame(const std::string& source, float seconds);
   void OnStopJobs();
   void OnRequestStop();
+  /// File > Show Frames...: the picture of the frames that the last index or GOP job read.
+  void ShowFrames();
   /// Help > Check Encoders: which hardware encoders of the window work with this ffmpeg.bin.
   void CheckEncoders();
   const jobs::EncoderCheck& encoderCheck() const { return encoderCheck_; }

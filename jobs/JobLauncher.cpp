@@ -125,6 +125,7 @@ std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input
   DisposeRunner(indexingRunner_,
                 gopMode ? std::string_view() : process::text::kRequestStopIndexing);
   indexJob_.Prepare(*indexPath, gopMode);
+  indexJob_.setInput(input);
   const std::uint64_t generation = ++indexingGeneration_;
   indexJob_.requestGopStop = [this, generation] {
     host_.post([this, generation] { StopGopJob(generation); });

@@ -72,6 +72,9 @@ class JobLauncher {
   bool HasConversionRunner() const { return conversionRunner_ != nullptr; }
   process::JobFigures& conversionFigures() { return figures_; }
 
+  /// The picture of the frames that the last frame index or GOP job read; null while none.
+  std::shared_ptr<const analysis::FramePlot> framePlot() const { return indexJob_.framePlot(); }
+
   /// The command line of the job started last, of either runner; empty before the first.
   const std::string& LastCommand() const { return lastCommand_; }
 

@@ -36,6 +36,19 @@ struct FileDialogRequest {
   std::string initialFileName;   // "*.*"
 };
 
+// A picture that the window's logic draws as SVG text, along a horizontal range that a viewer
+// may zoom into and scroll through (for the frames window: the file's time in seconds).
+struct SvgPicture {
+  std::string title;    // the viewer's window title
+  std::string caption;  // one line shown with the picture
+  std::string unit;     // the range's unit, as the viewer names it ("s")
+  double start = 0;     // the range that the whole picture covers
+  double end = 0;
+  /// The SVG document of the part from `from` to `to` of the range at `width` x `height`
+  /// pixels. It owns what it draws; the viewer calls it on the window's thread at any time.
+  std::function<std::string(double from, double to, int width, int height)> draw;
+};
+
 // The dialog the window's logic talks to, by control ID. The Qt host implements it with widgets
 // built from the dialog template; tests use an in-memory fake.
 //
@@ -84,6 +97,10 @@ class DialogHost {
   virtual void revealInFileManager(const std::string& path) = 0;
   /// Runs the About box modally.
   virtual void showAbout() = 0;
+
+  /// Shows a picture in a window of its own beside the dialog (not modal), or hands it to the
+  /// system's viewer. False when it could not be shown (no window, no viewer).
+  virtual bool showSvgPicture(const SvgPicture& /*picture*/) { return false; }
 
   /// Puts a text on the desktop's clipboard.
   virtual void setClipboardText(const std::string& /*text*/) {}

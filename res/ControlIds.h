@@ -17,6 +17,7 @@ inline constexpr int kCmdAppAbout = 0xE140;  // "&Help" / "&About ..."
 inline constexpr int kCmdAppExit = 0xE141;   // "&File" / "E&xit"
 inline constexpr int kCmdCopyLastCommand = 0x8001;  // "&File" / "&Copy Last Command"
 inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoders"
+inline constexpr int kCmdShowFrames = 0x8003;       // "&File" / "Show &Frames..."
 
 namespace id {
 inline constexpr int kProgress = 1000;

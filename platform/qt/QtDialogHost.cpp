@@ -293,6 +293,7 @@ void QtDialogHost::setChecked(int id, bool checked) {
 }
 
 bool QtDialogHost::enabled(int id) const {
+  if (QAction* action = menuAction(id)) return action->isEnabled();
   QWidget* widget = control(id);
   return widget != nullptr && widget->isEnabled();
 }
@@ -301,7 +302,13 @@ void QtDialogHost::setEnabled(int id, bool enabled) {
   if (QWidget* widget = control(id)) {
     widget->setEnabled(enabled);
     updateEditColors(widget);
+  } else if (QAction* action = menuAction(id)) {
+    action->setEnabled(enabled);
   }
+}
+
+QAction* QtDialogHost::menuAction(int id) const {
+  return menuBar_ != nullptr ? menuBar_->findChild<QAction*>(QString::number(id)) : nullptr;
 }
 
 bool QtDialogHost::visible(int id) const {

@@ -14,6 +14,7 @@
 #include "res/DialogTemplate.h"
 
 class QButtonGroup;
+class QAction;
 class QMenuBar;
 
 namespace vexlo::platform::qt {
@@ -64,6 +65,8 @@ class QtDialogHost : public QDialog, public DialogHost {
   std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
+  /// The picture in the frames window (platform/qt/FramesWindow, where this is defined).
+  bool showSvgPicture(const SvgPicture& picture) override;
   void setClipboardText(const std::string& text) override;
   bool windowActive() const override;
   void notifyDesktop(const std::string& summary, const std::string& body) override;
@@ -92,6 +95,8 @@ class QtDialogHost : public QDialog, public DialogHost {
   void buildControls();
   void connectControl(const res::ControlTemplate& control, QWidget* widget);
   void sendCommand(int id, ControlEvent event);
+  // The menu command of an id, or nullptr.
+  QAction* menuAction(int id) const;
   void closeGate();
   void updateEditColors(QWidget* widget);
   void acceptFileDrops();

@@ -657,13 +657,20 @@ void Win32DialogHost::setChecked(int id, bool on) {
   }
 }
 
+// A menu command has no window: its state is the menu item's.
 bool Win32DialogHost::enabled(int id) const {
-  HWND child = control(id);
-  return child != nullptr && ::IsWindowEnabled(child);
+  if (HWND child = control(id)) return ::IsWindowEnabled(child);
+  HMENU menu = window_ != nullptr ? ::GetMenu(window_) : nullptr;
+  const UINT state = menu != nullptr ? ::GetMenuState(menu, id, MF_BYCOMMAND) : ~0u;
+  return state != ~0u && (state & (MF_GRAYED | MF_DISABLED)) == 0;
 }
 
 void Win32DialogHost::setEnabled(int id, bool on) {
-  if (HWND child = control(id)) ::EnableWindow(child, on);
+  if (HWND child = control(id)) {
+    ::EnableWindow(child, on);
+  } else if (HMENU menu = window_ != nullptr ? ::GetMenu(window_) : nullptr) {
+    ::EnableMenuItem(menu, id, MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+  }
 }
 
 bool Win32DialogHost::visible(int id) const {

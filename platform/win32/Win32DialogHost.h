@@ -63,6 +63,9 @@ class Win32DialogHost : public DialogHost {
   bool windowActive() const override;
   void notifyDesktop(const std::string& summary, const std::string& body) override;
   void setTaskProgress(int position, bool visible) override;
+  /// The picture written to a temporary file and opened with the system's SVG viewer
+  /// (Win32PictureViewer.cpp). False when the file cannot be written or nothing opens it.
+  bool showSvgPicture(const SvgPicture& picture) override;
 
  private:
   // What posts share with the window: tasks are dropped once it has gone.

@@ -12,6 +12,7 @@
 #include "app/BatchCommand.h"
 #include "app/CommandOptions.h"
 #include "app/HeadlessHost.h"
+#include "app/PlotCommand.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
@@ -62,6 +63,10 @@ int main() {
     return *request.exitNow;
   }
   if (request.batch) return vexlo::app::RunBatchCommand(*request.batch);
+  if (request.plot) {
+    return vexlo::app::RunPlot(*request.plot, vexlo::platform::ExecutableDirectory(), stdout,
+                               stderr);
+  }
   const std::string& screenshot = request.screenshot;
   vexlo::app::RegistryStore store;
   vexlo::app::CVexloApp app;

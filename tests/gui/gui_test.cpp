@@ -41,6 +41,7 @@
 #include "platform/CommandLineSplit.h"
 #include "platform/Paths.h"
 #include "platform/qt/ControlFactory.h"
+#include "platform/qt/FramesWindow.h"
 #include "platform/qt/QtDialogHost.h"
 #include "res/AboutDialogTemplate.h"
 #include "res/ControlIds.h"
@@ -609,6 +610,45 @@ esac)");
         log.find("##### WARNING: The last encoder check found hevc_nvenc unusable (it fails: " +
                  nvenc + "); encoding with it all the same ######\r\n"),
         log.find("START CONVERSION"));
+  });
+}
+
+// File > Show Frames... comes with the frames of an index job: the frames window shows the
+// picture of the 10 s clip with a GOP of 25 and the job's summary, zooms along time (its picture
+// then is saved beside the test: docs/frames.png), scrolls and comes back to the whole file.
+TEST_F(Features, ShowFramesAfterAnIndexJobZoomsAndScrollsAlongTime) {
+  fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
+  fs::copy_file(Clip("gop25.mp4"), program_ + "/gop25.mp4");
+  store_.WriteString(app::kSettingsKey, "FileDestinazione", program_ + "/gop25.mp4");  // indexed
+  Run([&] {
+    EXPECT_FALSE(host_->enabled(res::kCmdShowFrames)) << "no job has read frames yet";
+    Command(id::kIndex);
+    ASSERT_TRUE(WaitForLog("##### END INDEXING ######"));
+    ASSERT_TRUE(WaitUntil([&] { return host_->enabled(res::kCmdShowFrames); }));
+    host_->findChild<QAction*>(QString::number(res::kCmdShowFrames))->trigger();
+    auto* frames = host_->findChild<platform::qt::FramesWindow*>();
+    ASSERT_NE(frames, nullptr);
+    EXPECT_TRUE(frames->isVisible());
+    EXPECT_EQ(frames->windowTitle(), "Frames of gop25.mp4");
+    EXPECT_TRUE(frames->caption().startsWith(
+        "250 frames, 10 key frames, GOP shortest 25, longest 25, average 25.0 frames"))
+        << frames->caption().toStdString();
+    using Range = std::pair<double, double>;
+    EXPECT_EQ(frames->viewRange(), Range(0, 10));
+    QTest::keyClick(frames, Qt::Key_Plus);
+    EXPECT_EQ(frames->viewRange(), Range(2.5, 7.5));
+    frames->resize(1200, 520);
+    EXPECT_TRUE(frames->grab().save(QString(VEXLO_TEST_BINARY_DIR) + "/frames.png"));
+    QTest::keyClick(frames, Qt::Key_End);  // no meaning: nothing moves
+    QTest::keyClick(frames, Qt::Key_PageDown);
+    EXPECT_EQ(frames->viewRange(), Range(5, 10)) << "the view stays within the file";
+    frames->findChild<QScrollBar*>()->setValue(0);
+    EXPECT_EQ(frames->viewRange(), Range(0, 5));
+    QTest::keyClick(frames, Qt::Key_Home);
+    EXPECT_EQ(frames->viewRange(), Range(0, 10));
+    Command(id::kIndex);  // a new job: the old picture is gone until the new one ends
+    EXPECT_FALSE(host_->enabled(res::kCmdShowFrames));
+    ASSERT_TRUE(WaitForLog("##### END INDEXING ######", 2));
   });
 }
 

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <thread>
 
 #include "app/RegistryStore.h"
@@ -237,6 +238,77 @@ TEST_F(Executable, WithoutADisplayOrWithTheScreenshotOption) {
   EXPECT_EQ(Run(kVexlo, {"--screenshot", picture}), 0) << err_;
   ASSERT_TRUE(fs::exists(picture));
   EXPECT_GT(fs::file_size(picture), 10000u);
+}
+
+// --plot over a 10 s clip made with a GOP of 25 and two B-frames: the summary's numbers against
+// the prober's own list of the frames, the SVG read by an XML parser with one key-frame mark per
+// key frame and one bar per frame of each type; a prober that fails, a picture that would be its
+// source and a picture that cannot be written each end with one line and no picture, and no form
+// writes the settings.
+TEST_F(Executable, PlotOfAClipWithAKnownGop) {
+  const std::string clip = testing::Clip("gop25.mp4"), svg = (dir_ / "frames.svg").string();
+  ASSERT_EQ(Run(kVexlo, {"--plot", "frames.svg", clip}), 0) << err_;
+  std::istringstream list(
+      testing::Capture("\"" VEXLO_FFPROBE_PATH
+                       "\" -v error -show_entries frame=key_frame,pkt_size,pict_type,"
+                       "best_effort_timestamp_time -of csv=p=0 \"" +
+                       clip + "\""));
+  std::vector<std::pair<double, double>> frames;  // time, bytes
+  std::map<std::string, int> types;
+  int keys = 0;
+  for (std::string key, time, size, type;
+       std::getline(list, key, ',') && std::getline(list, time, ',') &&
+       std::getline(list, size, ',') && std::getline(list, type);) {
+    frames.emplace_back(std::stod(time), std::stod(size));
+    ++types[type.substr(0, 1)];
+    keys += key == "1";
+  }
+  ASSERT_EQ(frames.size(), 250u);
+  double total = 0, peak = 0;
+  for (const auto& [time, bytes] : frames) {
+    total += bytes;
+    double window = 0;  // the second that ends at this frame
+    for (const auto& [other, size] : frames)
+      window += other > time - 1 + 1e-6 && other <= time ? size : 0;
+    peak = std::max(peak, window * 8 / 1000);
+  }
+  long long shownFrames = 0, shownKeys = 0, shortest = 0, longest = 0;
+  double average = 0, rate = 0, shownPeak = 0;
+  ASSERT_EQ(
+      std::sscanf(out_.substr(out_.find(svg + ": ") + svg.size() + 2).c_str(),
+                  "%lld frames, %lld key frames, GOP shortest %lld, longest %lld, average %lf "
+                  "frames, bit rate average %lf kbit/s, peak %lf",
+                  &shownFrames, &shownKeys, &shortest, &longest, &average, &rate, &shownPeak),
+      7)
+      << out_;
+  EXPECT_EQ(std::tuple(shownFrames, shownKeys, shortest, longest, average),
+            std::tuple(250, keys, 25, 25, 25.0));
+  EXPECT_EQ(keys, 10);
+  EXPECT_NEAR(rate, total * 8 / 1000 / 10, 0.05);
+  EXPECT_NEAR(shownPeak, peak, 0.05);
+  const std::string counts = testing::Capture(
+      "python3 -c \"import sys, xml.etree.ElementTree as E; n = '{http://www.w3.org/2000/svg}'; "
+      "s = {e.get('id'): e for e in E.parse(sys.argv[1]).iter()}; "
+      "print(len(s['keyframes'].findall(n + 'line')), "
+      "*[s['frames-' + k].get('d').count('z') for k in ('I', 'P', 'B', 'other')])\" " +
+      Quote(svg));
+  EXPECT_EQ(counts, std::to_string(keys) + " " + std::to_string(types["I"]) + " " +
+                        std::to_string(types["P"]) + " " + std::to_string(types["B"]) + " 0\n");
+  EXPECT_GT(types["B"], 100) << "the clip has its B-frames";
+
+  std::ofstream(dir_ / "garbage.mov") << "no video";
+  const Snapshot before = Take(dir_);
+  for (const auto& [args, status, line] :
+       {std::tuple(Args{"--plot", "g.svg", "garbage.mov"}, 1, "cannot read the frames of"),
+        std::tuple(Args{"--plot", "garbage.mov", "garbage.mov"}, 2, "would overwrite its source"),
+        std::tuple(Args{"--plot", "/proc/g.svg", clip}, 1, "cannot write \"/proc/g.svg\"")}) {
+    EXPECT_EQ(Run(kVexlo, args), status) << err_;
+    EXPECT_EQ(err_.rfind("vexlo: ", 0), 0u) << err_;
+    EXPECT_NE(err_.find(line), std::string::npos) << err_;
+    EXPECT_EQ(err_.find('\n'), err_.size() - 1) << "not one line: " << err_;
+    EXPECT_TRUE(Take(dir_) == before) << "a file changed";
+  }
+  EXPECT_FALSE(fs::exists(base_ / "config")) << "--plot wrote the settings";
 }
 
 // Two processes and two threads, each with a store of its own, write their values at once.

@@ -9,11 +9,13 @@
 
 #include "analysis/FrameGrab.h"
 #include "analysis/FrameParser.h"
+#include "analysis/FramePlot.h"
 #include "analysis/IndexFile.h"
 #include "analysis/IndexJob.h"
 #include "analysis/IndexNaming.h"
 #include "analysis/MediaInfo.h"
 #include "analysis/OutputLength.h"
+#include "analysis/PlotSvg.h"
 #include "process/LogTexts.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
@@ -335,6 +337,65 @@ TEST(AnalysisIndexJob, LinesCutBetweenChunksAndAGopJobStartedAgain) {
   Play(job, {0}, Report("I1 I1"));
   EXPECT_EQ(window.jobLog(), "[30] # GOP: II\r\n[30] # GOP SIZE: 1\r\n");
   EXPECT_EQ(stops, 1);
+}
+
+// The picture's model over a parsed report at 10 frames/s: GOPs of 3 and 7 frames and an open
+// last one, a frame whose timestamp is "N/A" (placed one duration after the one before), the
+// fullest one-second window; then 100,000 key frames, which fall into pixel columns and still
+// make an SVG under 2 MB, and a zoomed view that draws each frame.
+TEST(AnalysisFramePlot, SummaryWindowsAndPixelColumns) {
+  std::string report;
+  for (int i = 0; i < 12; ++i) {
+    const bool key = i == 0 || i == 3 || i == 10;
+    const std::string time = i == 5 ? "N/A" : std::to_string(i * 0.1);
+    report += "[FRAME]\nmedia_type=video\nkey_frame=" + std::to_string(key) + "\npict_type=" +
+              (key     ? "I"
+               : i % 2 ? "B"
+                       : "P") +
+              "\npkt_size=" + std::to_string(1000 + i) +
+              "\npkt_duration_time=0.1\nbest_effort_timestamp_time=" + time + "\n[/FRAME]\n";
+  }
+  ParseRun run;
+  PlotFrameCollector collector;
+  FrameParseHooks hooks;
+  hooks.writeRecord = [&](const FrameRecord& r) { collector.Add(r, run.state.info); };
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);) ParseFrameLine(run.state, line, hooks);
+  const FramePlot plot(collector.Take(), "a&b.mp4");
+  ASSERT_EQ(plot.frames().size(), 12u);
+  EXPECT_NEAR(plot.frames()[5].time, 0.5, 1e-6);
+  EXPECT_NEAR(plot.windowKbps()[9], 10045 * 8 / 1000.0, 1e-9);   // frames 0 to 9
+  EXPECT_NEAR(plot.windowKbps()[11], 10065 * 8 / 1000.0, 1e-9);  // frames 2 to 11
+  EXPECT_EQ(SummaryLine(plot.summary()),
+            "12 frames, 3 key frames, GOP shortest 3, longest 7, average 5.0 frames, bit rate "
+            "average 80.4 kbit/s, peak 80.5 kbit/s at 1.10 s");
+  const PlotPicture whole = plot.Draw({});
+  EXPECT_FALSE(whole.binned);
+  EXPECT_EQ(whole.keyMarks.size(), 3u);
+  EXPECT_EQ(whole.bars[0].size() + whole.bars[1].size() + whole.bars[2].size(), 12u);
+  ASSERT_EQ(whole.gopLabels.size(), 2u);
+  EXPECT_EQ(whole.gopLabels[1].label, "7");
+  EXPECT_NE(PlotSvg(whole).find("<title>Frames of a&amp;b.mp4</title>"), std::string::npos);
+  EXPECT_EQ(XmlText("<\xff\x01\xc3\xa9\xed\xa0\x80\""),
+            "&lt;\xEF\xBF\xBD?\xc3\xa9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD&quot;");
+
+  std::vector<PlotFrame> many(100000);
+  for (std::size_t i = 0; i < many.size(); ++i) {
+    many[i] = {static_cast<double>(i) / 25, static_cast<std::int32_t>(i % 977 * 31), 'I', true};
+  }
+  const FramePlot large(std::move(many), "large");
+  const PlotPicture columns = large.Draw({});
+  EXPECT_TRUE(columns.binned);
+  const auto width = static_cast<std::size_t>(columns.right - columns.left);
+  EXPECT_EQ(columns.bars[0].size(), width);
+  EXPECT_EQ(columns.keyMarks.size(), width);
+  EXPECT_EQ(columns.bitRate.size(), width);
+  EXPECT_LT(PlotSvg(columns).size(), 2'000'000u);
+  EXPECT_EQ(large.summary().gops, 99999);
+  const PlotPicture zoomed = large.Draw({800, 400, 100, 101});  // frames 2500 to 2524
+  EXPECT_FALSE(zoomed.binned);
+  EXPECT_EQ(zoomed.bars[0].size(), 25u);
+  EXPECT_EQ(zoomed.timeTicks.front().label, "100.0");
 }
 
 }  // namespace

@@ -95,6 +95,8 @@ std::string Describe(const StartRequest& r, const std::string& folder) {
       text += " " + std::to_string(n);
     }
     text += std::string(b.json ? " json" : "") + (s.deinterlace ? " deinterlace" : "") + "]";
+  } else if (r.plot) {
+    text = "plot " + r.plot->picture + " of " + r.plot->source;
   } else {
     text = r.screenshot.empty() ? "comma [" + r.commandLine + "]" : "screenshot " + r.screenshot;
   }
@@ -132,6 +134,12 @@ TEST(CommandLine, EveryFormOfTheOptionTable) {
       {{"-x.mov,-y.h264", "-crf", "5"}, "comma [-x.mov,-y.h264 -crf 5]"},
       {{"--screenshot", "x.png"}, "screenshot D/x.png"},
       {{"--screenshot", "x.png", "--crf", "1"}, "exit 2 vexlo: --screenshot FILE takes no other option"},
+      {{"in.mp4", "--plot=p.svg"}, "plot D/p.svg of D/in.mp4"},
+      {{"--plot", "p.svg", "in.mp4", "--crf", "1"}, "exit 2 vexlo: --plot PICTURE SOURCE takes no other option"},
+      {{"--plot", "p.svg", "in.mp4", "in.mp4"}, "exit 2 vexlo: --plot PICTURE SOURCE takes one source file, not 2"},
+      {{"--plot", "in.mp4", "in.mp4"}, "exit 2 vexlo: the picture \"D/in.mp4\" would overwrite its source"},
+      {{"--plot", "p.svg", "gone.mp4"}, "exit 2 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
+      {{"--plot", "no/p.svg", "in.mp4"}, "exit 2 vexlo: the destination's folder \"D/no\" does not exist"},
       {{"--sourc", "x", "--help"}, "exit 2 vexlo: unknown option \"--sourc\" (see vexlo --help)"},
       {{"--source", "in.mp4", "--crf"}, "exit 2 vexlo: --crf needs a value (see vexlo --help)"},
       {{"--deinterlace=1"}, "exit 2 vexlo: --deinterlace takes no value (see vexlo --help)"},
