@@ -11,8 +11,9 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<MenuItem, 2> kFileMenu = {
-    {{"&Copy Last Command", kCmdCopyLastCommand}, {"E&xit", kCmdAppExit}}};
+constexpr std::array<MenuItem, 3> kFileMenu = {{{"&Queue...", kCmdQueue},
+                                                {"&Copy Last Command", kCmdCopyLastCommand},
+                                                {"E&xit", kCmdAppExit}}};
 constexpr std::array<MenuItem, 2> kHelpMenu = {
     {{"&Check Encoders", kCmdCheckEncoders}, {"&About ...", kCmdAppAbout}}};
 constexpr std::array<MenuPopup, 2> kMainMenu = {{{"&File", kFileMenu}, {"&Help", kHelpMenu}}};

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 
 #include "platform/qt/LogPane.h"
+#include "platform/qt/TableControl.h"
 #include "res/ColorScheme.h"
 
 namespace vexlo::platform::qt {
@@ -102,6 +103,8 @@ QWidget* CreateWidget(const res::ControlTemplate& control, QWidget* parent) {
       return CreatePicture(parent);
     case ControlKind::kProgressBar:
       return CreateProgressBar(parent);
+    case ControlKind::kTable:
+      return CreateTable(control, parent);
     case ControlKind::kEtchedFrame:
     case ControlKind::kEtchedLine:
       break;

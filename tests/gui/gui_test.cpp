@@ -651,7 +651,7 @@ struct CountingWindow : app::CVexloDlg {
 // Check boxes and radio buttons changed without a click (as the keyboard or an accessibility
 // "Toggle" action changes them) do what a click does; the window's own changes fire nothing.
 TEST(ToggleWithoutClick, SavesTheSettingAndUpdatesTheControlsOnce) {
-  std::filesystem::remove(platform::ConfigDirectory() + "/HKEY_CURRENT_USER.reg");
+  ConfigHome config;
   app::RegistryStore store;
   store.WriteDword(app::kSettingsKey, "bDeinterlace", 1);
   store.WriteDword(app::kSettingsKey, "mOutType", 2);
