@@ -77,6 +77,7 @@ void CQueueDlg::Restore() {
 void CQueueDlg::Show() {
   if (shutDown_) return;
   window_ = mainHost_.openWindow(res::kDialogQueue, *this);
+  ShowAll();
 }
 
 void CQueueDlg::Shutdown() {
@@ -93,9 +94,7 @@ void CQueueDlg::Shutdown() {
 // ---------------------------------------------------------------------------------------------
 // The window
 
-void CQueueDlg::onInitDialog() {
-  ShowAll();
-}
+void CQueueDlg::onInitDialog() {}  // Show fills the window once the host has given it
 
 void CQueueDlg::onDestroy() {
   window_ = nullptr;
@@ -169,11 +168,11 @@ void CQueueDlg::AddFiles() {
   const std::string source = owner_.CurrentSource();
   const platform::FileDialogRequest request{"Add Files to the Queue", "*.*",
                                             BrowseDirectory(source), "*.*"};
-  AddPaths(mainHost_.chooseFiles(request));
+  AddPaths(Dialogs().chooseFiles(request));
 }
 
 void CQueueDlg::AddFolder() {
-  const auto folder = mainHost_.chooseFolder(
+  const auto folder = Dialogs().chooseFolder(
       {"Add a Folder to the Queue", "", BrowseDirectory(owner_.CurrentSource()), {}});
   if (!folder) return;
   if (folder->empty()) return owner_.logAppend(process::text::kNameNotUtf8);
@@ -210,7 +209,7 @@ void CQueueDlg::Add(const std::vector<std::string>& sources,
 void CQueueDlg::ChooseFolder() {
   const std::string current = model_.options().outputFolder;
   const auto folder =
-      mainHost_.chooseFolder({"Output Folder of the Queue", "", BrowseDirectory(current), {}});
+      Dialogs().chooseFolder({"Output Folder of the Queue", "", BrowseDirectory(current), {}});
   if (!folder) return;
   if (folder->empty()) return owner_.logAppend(process::text::kNameNotUtf8);
   SetFolder(*folder);

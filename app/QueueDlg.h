@@ -66,7 +66,7 @@ class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
   /// before the log goes; nothing of the queue runs after it.
   void Shutdown();
 
-  const jobs::QueueModel& model() const { return model_; }
+  jobs::QueueModel& model() { return model_; }
   platform::DialogHost* window() const { return window_; }
 
   // The queue window's events.
@@ -90,6 +90,8 @@ class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
   void Move(bool up);
   void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
   std::vector<std::uint64_t> SelectedIds() const;
+  // The host whose file dialogs the window's buttons open: the queue window's.
+  platform::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }
   void ShowAll();
   void ShowOptions();
   void ShowProgress();

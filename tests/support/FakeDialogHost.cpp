@@ -41,6 +41,29 @@ std::optional<std::string> FakeDialogHost::chooseFile(const platform::FileDialog
   return std::exchange(nextChosenFile, std::nullopt);
 }
 
+void FakeDialogHost::setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) {
+  if (row < tables[id].size()) tables[id][row] = cells;
+}
+
+std::vector<std::size_t> FakeDialogHost::selectedRows(int id) const {
+  const auto it = selections.find(id);
+  return it == selections.end() ? std::vector<std::size_t>() : it->second;
+}
+
+std::vector<std::string> FakeDialogHost::chooseFiles(const platform::FileDialogRequest& request) {
+  fileDialogs.push_back(request);
+  return std::exchange(nextChosenFiles, {});
+}
+
+platform::DialogHost* FakeDialogHost::openWindow(int templateId, platform::DialogEvents& events) {
+  auto& window = windows[templateId];
+  if (!window) {
+    window = std::make_unique<FakeDialogHost>();
+    events.onInitDialog();
+  }
+  return window.get();
+}
+
 void FakeDialogHost::post(std::function<void()> task) {
   {
     std::lock_guard lock(queueMutex_);

@@ -5,9 +5,11 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/DialogHost.h"
@@ -47,6 +49,22 @@ class FakeDialogHost : public platform::DialogHost {
   void revealInFileManager(const std::string& path) override { revealed.push_back(path); }
   void showAbout() override {}
   void post(std::function<void()> task) override;
+  void setTableRowCount(int id, std::size_t rows) override { tables[id].resize(rows); }
+  void setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) override;
+  std::vector<std::size_t> selectedRows(int id) const override;
+  void selectRows(int id, const std::vector<std::size_t>& rows) override { selections[id] = rows; }
+  std::vector<std::string> chooseFiles(const platform::FileDialogRequest& request) override;
+  std::optional<std::string> chooseFolder(const platform::FileDialogRequest& request) override {
+    fileDialogs.push_back(request);
+    return std::exchange(nextChosenFile, std::nullopt);
+  }
+  bool windowActive() const override { return active; }
+  void notifyDesktop(const std::string& summary, const std::string& body) override {
+    notifications.push_back(summary + ": " + body);
+  }
+  void setTaskProgress(int position, bool visible) override { taskProgress = visible ? position : -1; }
+  /// Another fake host, made (and its events' onInitDialog called) at the first call.
+  platform::DialogHost* openWindow(int templateId, platform::DialogEvents& events) override;
 
   /// Runs every task posted so far (and those they post); returns how many ran.
   int runPosted();
@@ -57,9 +75,16 @@ class FakeDialogHost : public platform::DialogHost {
   int waitCursorDepth = 0;
   std::optional<int> dialogResult;
   std::vector<platform::FileDialogRequest> fileDialogs;
-  std::optional<std::string> nextChosenFile;  // what the next chooseFile returns
+  std::optional<std::string> nextChosenFile;  // what the next chooseFile or chooseFolder returns
   std::vector<std::string> revealed;
   std::vector<int> progressHistory;
+  std::map<int, std::vector<std::vector<std::string>>> tables;  // rows of cells, by table
+  std::map<int, std::vector<std::size_t>> selections;
+  std::vector<std::string> nextChosenFiles;  // what the next chooseFiles returns
+  bool active = true;
+  std::vector<std::string> notifications;  // "summary: body"
+  int taskProgress = -1;                   // -1: no bar on the launcher
+  std::map<int, std::unique_ptr<FakeDialogHost>> windows;  // opened by openWindow, by template
 
  private:
   const Control& find(int id) const;
