@@ -73,9 +73,8 @@ inline constexpr int kShortGopCheck = 1050;
 inline constexpr int kDeriveMpv = 1051;
 inline constexpr int kProgressDetail = 1052;  // elapsed, time left, speed, size below the bar
 
-// The queue window (1200).
+// The queue window (1200); its bar, the whole queue's, is kProgress.
 inline constexpr int kQueueTable = 1201;
-inline constexpr int kQueueProgress = 1202;
 inline constexpr int kQueueTimeLeft = 1203;
 inline constexpr int kQueueAddFiles = 1204;
 inline constexpr int kQueueAddFolder = 1205;

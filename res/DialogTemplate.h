@@ -49,6 +49,7 @@ struct ControlTemplate {
   unsigned flags = kNoFlags;
   std::string_view accessibleName;         // what a screen reader announces
   std::span<const std::string_view> list;  // a drop-down list's entries; a table's columns
+  std::span<const int> widths = {};        // a table's column widths
 };
 
 /// One command of a menu.

@@ -5,6 +5,8 @@
 #include <QTableWidget>
 #include <algorithm>
 
+#include "platform/qt/DialogUnits.h"
+
 namespace vexlo::platform::qt {
 
 namespace {
@@ -19,7 +21,7 @@ QTableWidget* AsTable(QWidget* widget) {
 
 }  // namespace
 
-QWidget* CreateTable(const res::ControlTemplate& control, QWidget* parent) {
+QWidget* CreateTable(const res::ControlTemplate& control, BaseUnits units, QWidget* parent) {
   auto* table = new QTableWidget(0, static_cast<int>(control.list.size()), parent);
   QStringList titles;
   for (std::string_view title : control.list) titles << ToQString(title);
@@ -33,12 +35,13 @@ QWidget* CreateTable(const res::ControlTemplate& control, QWidget* parent) {
   table->setShowGrid(false);
   table->verticalHeader()->setVisible(false);
   table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
-  // The paths share what the short columns leave.
-  QHeaderView* header = table->horizontalHeader();
-  for (int column = 0; column < table->columnCount(); ++column) {
-    header->setSectionResizeMode(column, column < 2 ? QHeaderView::Stretch
-                                                    : QHeaderView::ResizeToContents);
+  // The columns as wide as the template says, the last one taking what is left: a cut cell
+  // shows its whole text as its tip.
+  for (std::size_t column = 0; column < control.widths.size(); ++column) {
+    const int width = ToPixels({0, 0, control.widths[column], 0}, units).width();
+    table->setColumnWidth(static_cast<int>(column), width);
   }
+  table->horizontalHeader()->setStretchLastSection(true);
   return table;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/DialogUnits.h"
 #include "res/DialogTemplate.h"
 
 // A template's table (res::ControlKind::kTable) as a QTableWidget: whole rows selected, several
@@ -12,7 +13,7 @@
 // reader reads it as a table, cell by cell under their column titles.
 namespace vexlo::platform::qt {
 
-QWidget* CreateTable(const res::ControlTemplate& control, QWidget* parent);
+QWidget* CreateTable(const res::ControlTemplate& control, BaseUnits units, QWidget* parent);
 
 void SetTableRowCount(QWidget* table, std::size_t rows);
 /// The texts (UTF-8) of one row's cells; a cell whose text is cut shows the whole as its tip.
