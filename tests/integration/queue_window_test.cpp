@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -127,7 +128,33 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   EXPECT_EQ(testing::Count(log, "##### QUEUE done: "), 3u) << log;
   EXPECT_EQ(testing::Count(log, "##### COMMAND: "), 5u) << log;
   queue.model().RemoveObserver(&saved);
+
+  // Another window shows the queue read-only while this one holds it; once this one has gone,
+  // the next window restores the queue as it was.
+  const auto reopen = [&](testing::FakeDialogHost& other) {
+    auto next = std::make_unique<CVexloDlg>(other, store, program);
+    next->onInitDialog();
+    next->onCommand(res::kCmdQueue, platform::ControlEvent::kClicked);
+    next->flushLog();
+    other.runPosted();
+    return next;
+  };
+  testing::FakeDialogHost second, third;
+  const auto readOnly = reopen(second);
+  testing::FakeDialogHost& secondView = *second.windows.at(res::kDialogQueue);
+  EXPECT_EQ(secondView.tables[id::kQueueTable], view.tables[id::kQueueTable]);
+  EXPECT_EQ(secondView.text(id::kQueueStatus), "In use by another Vexlo window: shown read-only");
+  EXPECT_FALSE(secondView.enabled(id::kQueueRetryFailed) || secondView.enabled(id::kQueueAddFiles));
+  EXPECT_EQ(testing::Count(readOnly->logReference()->paneText(),
+                           jobs::QueueInUseLine(jobs::QueueFilePath())),
+            1u);
+  readOnly->onDestroy();
   window.onDestroy();
+  const auto restored = reopen(third);
+  testing::FakeDialogHost& thirdView = *third.windows.at(res::kDialogQueue);
+  EXPECT_EQ(thirdView.tables[id::kQueueTable], view.tables[id::kQueueTable]);
+  EXPECT_TRUE(thirdView.enabled(id::kQueueRetryFailed) && !thirdView.enabled(id::kQueueStart));
+  restored->onDestroy();
   fs::remove_all(out);
 }
 
