@@ -1,5 +1,6 @@
 #include "app/Derivations.h"
 
+#include "encode/OutputNames.h"
 #include "platform/Paths.h"
 
 namespace vexlo::app {
@@ -20,18 +21,8 @@ std::string InFolder(std::string_view name) {
 
 }  // namespace
 
-std::string_view OutputExtension(int outType) {
-  switch (outType) {
-    case 0:
-      return ".H264";
-    case 1:
-      return ".H265";
-    default:
-      return ".MPV";
-  }
-}
-
 std::string DeriveDestination(Destination button, std::string_view source, int outType) {
+  using encode::OutputExtension;
   constexpr char kSep = platform::kPathSeparator;
   switch (button) {
     case Destination::kVid:
@@ -45,7 +36,7 @@ std::string DeriveDestination(Destination button, std::string_view source, int o
     case Destination::kAud:
       return CutAndAppend(source, kSep, InFolder("AUDIO.WAV"));
     case Destination::kWav:
-      return CutAndAppend(source, '.', ".WAV");
+      return CutAndAppend(source, '.', encode::kWavExtension);
   }
   return std::string(source);
 }

@@ -15,9 +15,6 @@ enum class Destination { kVid, kH264, kH265, kMpv, kAud, kWav };
 /// anything else MPV).
 std::string DeriveDestination(Destination button, std::string_view source, int outType);
 
-/// The output-type extension: ".H264" for 0, ".H265" for 1, ".MPV" for any other value.
-std::string_view OutputExtension(int outType);
-
 /// The starting folder of a Browse dialog: the text up to its last separator (all of it when it
 /// has none), followed by one separator.
 std::string BrowseDirectory(std::string_view path);

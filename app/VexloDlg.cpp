@@ -101,12 +101,15 @@ void CVexloDlg::onInitDialog() {
     PressEncode();
   } else {
     EnableJobControls(true);
+    queue_ = std::make_unique<CQueueDlg>(host_, *this, programDirectory(), jobs::QueueFilePath());
+    queue_->Restore();
   }
 }
 
 void CVexloDlg::onDestroy() {
   // The tools are killed and the runners' threads have ended before anything else goes, so no
   // notification can reach a window that is being destroyed.
+  if (queue_) queue_->Shutdown();
   jobs_.Shutdown();
   encoderCheck_.Stop();
   if (!automatic_) host_.setTaskProgress(0, false);
@@ -171,7 +174,10 @@ void CVexloDlg::SaveAllSettings() {
 // Control states
 
 void CVexloDlg::EnableJobControls(bool enable) {
+  const bool queueRuns = queue_ && queue_->running();
+  enable = enable && !queueRuns;
   controlsEnabled_ = enable;
+  if (queue_) queue_->SetMainJobRunning(!enable && !queueRuns);
   const int outType = settings().outputType;
   const bool h264 = outType != 1 && outType != 2;
   host_.setVisible(id::kDeriveH264, h264);
@@ -184,7 +190,7 @@ void CVexloDlg::EnableJobControls(bool enable) {
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
   host_.setEnabled(res::kCmdShowFrames, enable && jobs_.framePlot() != nullptr);
   // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
-  if (!automatic_) host_.setTaskProgress(host_.progress(), !enable);
+  if (!automatic_ && !queueRuns) host_.setTaskProgress(host_.progress(), !enable);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -262,6 +268,9 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
       return CheckEncoders();
     case res::kCmdShowFrames:
       return ShowFrames();
+    case res::kCmdQueue:
+      if (queue_) queue_->Show();
+      return;
     case res::kCmdCopyLastCommand:
       if (!jobs_.LastCommand().empty()) host_.setClipboardText(jobs_.LastCommand());
       return;

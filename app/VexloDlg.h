@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "app/Derivations.h"
+#include "app/QueueDlg.h"
 #include "app/VexloApp.h"
 #include "app/WindowSettings.h"
 #include "jobs/EncoderCheck.h"
@@ -27,7 +29,7 @@ class RegistryStore;
 // reach the window through the process::JobWindow side, which posts every control change. What
 // the window, automatic mode and the desktop aids do when a job ends are three subscribers of
 // the jobs' typed end (jobs::JobEnds).
-class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
+class CVexloDlg : public platform::DialogEvents, public process::JobWindow, public QueueOwner {
  public:
   static constexpr char kLogFileName[] = "ConvVexlo.Log";
   static constexpr int kMaximumLogLevel = 30;
@@ -55,8 +57,15 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void onInitDialog() override;
   void onCommand(int id, platform::ControlEvent event) override;
   void onDestroy() override;
+  /// Several files dropped on the window: queued, and the queue window shown.
+  void onFilesDropped(const std::vector<std::string>& paths) override;
 
-  // process::JobWindow
+  // QueueOwner
+  encode::EncoderSettings CurrentEncoderSettings() override;
+  std::string CurrentSource() override;
+  void QueueRunning(bool running) override;
+
+  // process::JobWindow (and QueueOwner's log)
   process::JobFigures& jobFigures() override { return jobs_.conversionFigures(); }
   void logAppend(std::string_view text) override;
   void flushLog() override;
@@ -72,8 +81,11 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   void LoadSettings();
   void SaveAllSettings();
   /// Shows the destination button and profile list for the output type, and enables or
-  /// disables the job controls (Cancel the opposite way).
+  /// disables the job controls (Cancel the opposite way); while the queue runs they stay
+  /// disabled.
   void EnableJobControls(bool enable);
+  /// The queue (not in automatic mode): restored at start, its window opened by File > Queue.
+  CQueueDlg* queue() const { return queue_.get(); }
 
   // Jobs, on the window's thread.
   int EncodeVideo();
@@ -159,6 +171,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow {
   jobs::JobEnds jobEnds_;
   jobs::JobLauncher jobs_;
   jobs::EncoderCheck encoderCheck_;
+  std::unique_ptr<CQueueDlg> queue_;
 };
 
 }  // namespace vexlo::app

@@ -86,6 +86,7 @@ int CVexloDlg::StartFrameIndex(int mode) {
 
 void CVexloDlg::OnStopJobs() {
   WaitCursor wait(host_);
+  if (queue_) queue_->CancelRun();
   jobs_.StopConversion(process::text::kStopConversion);
   jobs_.StopIndexing(process::text::kStopIndexing);
   encoderCheck_.Stop();
@@ -103,6 +104,29 @@ void CVexloDlg::CheckEncoders() {
 void CVexloDlg::OnRequestStop() {
   jobs_.StopConversion(process::text::kRequestStopConversion);
   jobs_.StopIndexing(process::text::kRequestStopIndexing);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The queue
+
+void CVexloDlg::onFilesDropped(const std::vector<std::string>& paths) {
+  if (!queue_) return;
+  queue_->AddPaths(paths);
+  queue_->Show();
+}
+
+encode::EncoderSettings CVexloDlg::CurrentEncoderSettings() {
+  DoDataExchange(true);
+  return settings_.Encoder();
+}
+
+std::string CVexloDlg::CurrentSource() {
+  DoDataExchange(true);
+  return settings().source;
+}
+
+void CVexloDlg::QueueRunning(bool running) {
+  EnableJobControls(!running);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -127,7 +151,10 @@ void CVexloDlg::sendProgress(int position) {
 
 void CVexloDlg::ShowProgress(int position) {
   host_.setProgress(position);
-  if (!automatic_ && !controlsEnabled_) host_.setTaskProgress(position, true);
+  // While the queue runs, the launcher shows the whole queue's bar.
+  if (!automatic_ && !controlsEnabled_ && !(queue_ && queue_->running())) {
+    host_.setTaskProgress(position, true);
+  }
 }
 
 // A frame index or GOP job sets the bar only while no conversion runs; decided on the window's

@@ -21,8 +21,9 @@ struct BatchRequest {
   std::string sourcesFrom;           // a file with one source a line, "-" for standard input
   std::string outputDir;
   bool audio = false;                // the WAV of each source, by the audio row's command line
-  encode::EncoderSettings settings;  // outType chooses H.264, H.265 or MPV; useReport is ignored
+  encode::EncoderSettings settings;  // outType chooses H.264, H.265 or MPV
   ExistingOutput existing = ExistingOutput::kRefuse;
+  bool report = false;  // the tool writes its report file when `settings` ask (the queue's items)
   bool json = false;             // one JSON object per item through BatchOutput::json
   std::string programDir;        // where the tools are; they run there
   std::string workingDirectory;  // relative paths are taken from it
@@ -34,6 +35,9 @@ struct BatchOutput {
   /// Each log line, with its CR LF: the tools' report lines, the command lines, the reasons, and
   /// one result line per item.
   std::function<void(std::string_view line)> log;
+  /// Once the source's duration is known, on each of the tool's progress lines: how far it is in
+  /// percent of that duration, and the duration in seconds.
+  std::function<void(double percent, double durationSeconds)> progress;
   /// With BatchRequest::json: each item's result as one JSON object, without a line end.
   std::function<void(std::string_view object)> json;
   /// The one line (no line end) that refuses the batch before anything runs.

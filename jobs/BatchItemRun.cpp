@@ -26,6 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kDurationMarker = "Duration:";
+constexpr std::string_view kTimeMarker = "time=";
 
 // The text of one of the system's log lines, without its "##### ERROR: " and " ######" frame.
 std::string FramedText(std::string_view line) {
@@ -100,7 +101,7 @@ std::optional<std::string> CommandLineFor(const BatchItem& item, const BatchRequ
     return std::nullopt;
   }
   encode::EncoderSettings settings = request.settings;
-  settings.useReport = false;
+  settings.useReport = settings.useReport && request.report;
   const encode::EncodePlan plan = encode::PlanVideoEncode(
       settings, {item.sourcePath, item.temporaryPath, {}}, request.programDir);
   if (!plan.start) return FramedText(plan.errorLine);
@@ -135,6 +136,15 @@ class ItemRun {
   ItemResult& CheckAndPlace();
   // Renames the temporary file to the output name: the item is done.
   ItemResult& Place(std::string reason);
+  // A progress line's "time=" as a share of the source's duration.
+  void Progressed(std::string_view line, const std::optional<std::int64_t>& sourceMs) {
+    const auto at = line.find(kTimeMarker);
+    if (!run_.output.progress || !sourceMs || *sourceMs <= 0 || at == line.npos) return;
+    if (const auto ms = process::ReadClockMilliseconds(line.substr(at + kTimeMarker.size()))) {
+      run_.output.progress(100.0 * static_cast<double>(*ms) / static_cast<double>(*sourceMs),
+                           static_cast<double>(*sourceMs) / 1000);
+    }
+  }
   bool Log(std::string_view line) {
     if (run_.output.log) run_.output.log(line);
     return true;
@@ -221,6 +231,7 @@ ItemResult ItemRun::Run() {
         if (const auto at = line.find(kDurationMarker); !sourceMs && at != line.npos) {
           sourceMs = process::ReadClockMilliseconds(line.substr(at + kDurationMarker.size()));
         }
+        Progressed(line, sourceMs);
         return process::IsReportLine(line) && Log(std::string(line) + "\r\n");
       },
       run_.stop.watch());

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <map>
 
+#include "encode/OutputNames.h"
 #include "platform/Characters.h"
 #include "platform/Paths.h"
 
@@ -14,22 +15,11 @@ namespace {
 constexpr std::string_view kTemporaryMark = ".vexlo-partial-";
 constexpr std::string_view kIncompleteMark = ".incomplete";
 
-std::size_t NameStart(std::string_view path) {
-  const auto slash = path.rfind(platform::kPathSeparator);
-  return slash == std::string_view::npos ? 0 : slash + 1;
-}
-
 // The path up to its extension's '.', and the extension with its '.' (empty when it has none).
 std::pair<std::string_view, std::string_view> SplitExtension(std::string_view path) {
   const std::size_t dot = platform::ExtensionDot(path, true);
   if (dot == std::string_view::npos) return {path, {}};
   return {path.substr(0, dot), path.substr(dot)};
-}
-
-std::string InFolder(const std::string& folder, std::string_view name) {
-  std::string path = folder;
-  if (!path.empty() && path.back() != platform::kPathSeparator) path += platform::kPathSeparator;
-  return path + std::string(name);
 }
 
 // The key under which two outputs are the same file: Windows' names ignore the letter case.
@@ -45,13 +35,7 @@ std::string OutputKey(std::string path) {
 }  // namespace
 
 std::string_view BatchExtension(bool audio, int outType) {
-  if (audio) return ".WAV";
-  return outType == 0 ? ".H264" : outType == 1 ? ".H265" : ".MPV";
-}
-
-std::string BatchOutputName(std::string_view source, std::string_view extension) {
-  return std::string(SplitExtension(source.substr(NameStart(source))).first) +
-         std::string(extension);
+  return audio ? encode::kWavExtension : encode::OutputExtension(outType);
 }
 
 std::string TemporaryName(std::string_view output, long ownerPid) {
@@ -89,9 +73,8 @@ BatchPlan PlanBatch(const std::vector<std::string>& sources, const std::string& 
     BatchItem item;
     item.source = source;
     item.sourcePath = platform::FromWorkingDirectory(source, workingDirectory);
-    const std::string name = BatchOutputName(source, extension);
-    item.output = InFolder(outputDir, name);
-    item.outputPath = InFolder(folder, name);
+    item.output = encode::OutputPathIn(source, outputDir, extension);
+    item.outputPath = encode::OutputPathIn(source, folder, extension);
     item.temporaryPath = TemporaryName(item.outputPath, ownerPid);
     item.incompletePath = IncompleteName(item.outputPath);
     const auto [taken, added] = byOutput.emplace(OutputKey(item.outputPath), plan.items.size());

@@ -10,14 +10,9 @@
 // runs. No file is touched here.
 namespace vexlo::jobs {
 
-/// The extension of the batch's outputs: ".WAV" for audio, else by the output type (0 ".H264",
-/// 1 ".H265", any other ".MPV"), as the destination buttons write them.
+/// The extension of the batch's outputs: ".WAV" for audio, else the output type's
+/// (encode::OutputExtension). Each output is named by encode::OutputPathIn.
 std::string_view BatchExtension(bool audio, int outType);
-
-/// The output's file name: the source's file name (never a folder's) cut at its last '.' and
-/// given `extension`; a name without an extension gets it appended ("clip" -> "clip.H264",
-/// ".hidden" -> ".hidden.H264").
-std::string BatchOutputName(std::string_view source, std::string_view extension);
 
 /// The name an item writes to until its output has passed the check: in the output's folder,
 /// with the same extension (so the tool picks the same muxer), marked with the process that owns

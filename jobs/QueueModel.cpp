@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "encode/OutputNames.h"
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
 
@@ -75,18 +76,6 @@ std::string SummaryText(const RunSummary& summary) {
     text += std::to_string(count) + " " + std::string(word);
   }
   return text.empty() ? "0 done" : text;
-}
-
-std::string QueueOutputPath(std::string_view source, std::string_view folder, int outType) {
-  constexpr char kSep = platform::kPathSeparator;
-  const std::string_view extension = outType == 0 ? ".H264" : outType == 1 ? ".H265" : ".MPV";
-  const std::size_t nameStart = source.rfind(kSep) + 1;  // 0 when there is no separator
-  const std::size_t dot = platform::ExtensionDot(source, true);
-  std::string_view name = source.substr(
-      nameStart, dot == std::string_view::npos ? std::string_view::npos : dot - nameStart);
-  std::string output(folder.empty() ? source.substr(0, nameStart) : folder);
-  if (!folder.empty() && folder.back() != kSep) output += kSep;
-  return output.append(name).append(extension);
 }
 
 QueueProgress MeasureProgress(const std::vector<QueueItem>& items) {
@@ -201,7 +190,8 @@ AddResult QueueModel::Add(const std::vector<std::string>& sources,
   for (const std::string& source : sources) {
     QueueItem item;
     item.source = source;
-    item.output = QueueOutputPath(source, options_.outputFolder, settings.outType);
+    item.output = encode::OutputPathIn(source, options_.outputFolder,
+                                       encode::OutputExtension(settings.outType));
     Keys keys = KeysOf(item, folders);
     if (std::string refusal = Refusal(item, keys); !refusal.empty()) {
       result.refusals.push_back(std::move(refusal));

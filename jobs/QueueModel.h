@@ -66,11 +66,6 @@ struct RunSummary {
 /// "12 done, 1 failed": each state that occurred, in the order done, failed, cancelled, skipped.
 std::string SummaryText(const RunSummary& summary);
 
-/// The output of a source: its file name (never a folder's) cut at its last '.' and given the
-/// output type's extension as the destination buttons give it (".H264", ".H265", ".MPV"), in
-/// `folder`, or beside the source when `folder` is empty.
-std::string QueueOutputPath(std::string_view source, std::string_view folder, int outType);
-
 /// The whole queue's fraction and time left. Each item weighs its source's duration (an item
 /// whose duration is not known yet weighs the mean of the known ones, or 1 when none is known);
 /// ended items count as complete, the running one by its percent. The speed is the weight done
@@ -108,8 +103,9 @@ class QueueModel {
   bool readOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
 
-  /// Adds one item per source (absolute paths) with a copy of `settings`; its output by
-  /// QueueOutputPath in the options' folder. Refused, each with its line: a path the tools
+  /// Adds one item per source (absolute paths) with a copy of `settings`; its output named by
+  /// encode::OutputPathIn in the options' folder (or beside its source), with the output type's
+  /// extension. Refused, each with its line: a path the tools
   /// cannot be given, an output that is its own source, another item's output or another item's
   /// source, and a source that another item writes.
   AddResult Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);

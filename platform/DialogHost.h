@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexlo::platform {
 
@@ -26,6 +28,9 @@ class DialogEvents {
   virtual void onCommand(int id, ControlEvent event) = 0;
   // The window is going away: the last call, made before any control is destroyed.
   virtual void onDestroy() = 0;
+  // Local files dropped on the window that no path row takes (several files anywhere on the
+  // main window, any number on a window with a table), as the file system spells their names.
+  virtual void onFilesDropped(const std::vector<std::string>& /*paths*/) {}
 };
 
 // Parameters of the open-file dialog of the Browse buttons.
@@ -78,6 +83,15 @@ class DialogHost {
   virtual void setVisible(int id, bool visible) = 0;
   virtual void setReadOnly(int id, bool readOnly) = 0;
 
+  /// A table (res::ControlKind::kTable): how many rows it has, each row's cells in the order of
+  /// its columns, and the rows selected (in ascending order). The user's change of the selection
+  /// is a kSelectionChanged command; a change made through selectRows is none.
+  virtual void setTableRowCount(int /*id*/, std::size_t /*rows*/) {}
+  virtual void setTableRow(int /*id*/, std::size_t /*row*/,
+                           const std::vector<std::string>& /*cells*/) {}
+  virtual std::vector<std::size_t> selectedRows(int /*id*/) const { return {}; }
+  virtual void selectRows(int /*id*/, const std::vector<std::size_t>& /*rows*/) {}
+
   /// The position of the progress bar, 0 to 100.
   virtual int progress() const = 0;
   virtual void setProgress(int position) = 0;
@@ -93,6 +107,13 @@ class DialogHost {
   /// An empty name means the chosen file's name could not be given back byte for byte (it is
   /// not valid UTF-8).
   virtual std::optional<std::string> chooseFile(const FileDialogRequest& request) = 0;
+  /// The open-file dialog with several files chosen at once; empty when the user cancelled. A
+  /// name that cannot be given back byte for byte is given as "", as chooseFile does.
+  virtual std::vector<std::string> chooseFiles(const FileDialogRequest& /*request*/) { return {}; }
+  /// The folder dialog; nullopt when the user cancelled, "" for a name that cannot be given back.
+  virtual std::optional<std::string> chooseFolder(const FileDialogRequest& /*request*/) {
+    return std::nullopt;
+  }
   /// Shows a path in the file manager; silent on failure.
   virtual void revealInFileManager(const std::string& path) = 0;
   /// Runs the About box modally.
@@ -112,6 +133,13 @@ class DialogHost {
   /// The bar's position on the program's taskbar or dock entry, or no bar there (`visible`
   /// false); nothing where the desktop shows none. Never waits.
   virtual void setTaskProgress(int /*position*/, bool /*visible*/) {}
+
+  /// A window of its own beside this one, made from the template `templateId`
+  /// (res::WindowTemplate) over `events`: made at the first call (onInitDialog), shown and raised
+  /// at every call. Its Cancel command (title-bar close, Escape) is the events' to act on, and
+  /// its endDialog only hides it. It goes with this window: its events' onDestroy comes first,
+  /// before this window's own events' onDestroy. nullptr where the host has no such window.
+  virtual DialogHost* openWindow(int /*templateId*/, DialogEvents& /*events*/) { return nullptr; }
 
   /// True when no one can see the window (no display: it is drawn offscreen), so no one can
   /// close it either.

@@ -187,6 +187,12 @@ std::optional<std::int64_t> ReadClockTime(std::string_view text) {
   return (parts[0] * 60 + parts[1]) * 60000 + std::llround(*seconds * 1000.0);
 }
 
+std::string FormatSpan(std::int64_t ms) {
+  std::string text;
+  AppendSpan(text, ms < 0 ? 0 : ms / 1000);
+  return text;
+}
+
 std::optional<std::int64_t> ReadDurationMs(std::string_view line) {
   const std::size_t at = line.find("Duration:");
   if (at == std::string_view::npos) return std::nullopt;

@@ -28,6 +28,9 @@ std::optional<std::int64_t> ReadClockTime(std::string_view text);
 /// other line and for "Duration: N/A".
 std::optional<std::int64_t> ReadDurationMs(std::string_view line);
 
+/// A span of time as a clock shows it: "0:42", "1:02:03", "26:00:00" (hours keep counting).
+std::string FormatSpan(std::int64_t ms);
+
 /// A byte count as the label shows it: the unit (0 KiB, 1 MiB, 2 GiB) and the count in it (MiB
 /// in tenths, GiB in hundredths).
 struct SizeShown {

@@ -22,6 +22,7 @@ Surface SurfaceOf(ControlKind kind, bool readOnly, bool enabled) {
     case ControlKind::kEdit:
     case ControlKind::kMultiLineEdit:
     case ControlKind::kDropDownList:
+    case ControlKind::kTable:
       return (readOnly || !enabled) ? Surface::kStatic : Surface::kEdit;
     case ControlKind::kButton:
     case ControlKind::kDefaultButton:

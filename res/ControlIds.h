@@ -9,6 +9,7 @@ inline constexpr int kIdCancel = 2;  // title-bar close, Escape, menu "E&xit"
 
 inline constexpr int kDialogMain = 1022;
 inline constexpr int kDialogAbout = 501;
+inline constexpr int kDialogQueue = 1200;
 inline constexpr int kMenuMain = 1024;
 inline constexpr int kIconMain = 1023;
 inline constexpr int kBitmapAbout = 506;
@@ -17,7 +18,8 @@ inline constexpr int kCmdAppAbout = 0xE140;  // "&Help" / "&About ..."
 inline constexpr int kCmdAppExit = 0xE141;   // "&File" / "E&xit"
 inline constexpr int kCmdCopyLastCommand = 0x8001;  // "&File" / "&Copy Last Command"
 inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoders"
-inline constexpr int kCmdShowFrames = 0x8003;       // "&File" / "Show &Frames..."
+inline constexpr int kCmdShowFrames = 0x8004;       // "&File" / "Show &Frames..."
+inline constexpr int kCmdQueue = 0x8003;            // "&File" / "&Queue..."
 
 namespace id {
 inline constexpr int kProgress = 1000;
@@ -71,6 +73,28 @@ inline constexpr int kRadioMpv = 1049;
 inline constexpr int kShortGopCheck = 1050;
 inline constexpr int kDeriveMpv = 1051;
 inline constexpr int kProgressDetail = 1052;  // elapsed, time left, speed, size below the bar
+
+// The queue window (1200); its bar, the whole queue's, is kProgress.
+inline constexpr int kQueueTable = 1201;
+inline constexpr int kQueueTimeLeft = 1203;
+inline constexpr int kQueueAddFiles = 1204;
+inline constexpr int kQueueAddFolder = 1205;
+inline constexpr int kQueueRemove = 1206;
+inline constexpr int kQueueMoveUp = 1207;
+inline constexpr int kQueueMoveDown = 1208;
+inline constexpr int kQueueRetryFailed = 1209;
+inline constexpr int kQueueClearFinished = 1210;
+inline constexpr int kQueueStart = 1211;
+inline constexpr int kQueueStopAfterCurrent = 1212;
+inline constexpr int kQueueCancelCurrent = 1213;
+inline constexpr int kQueueFolderLabel = 1214;
+inline constexpr int kQueueFolderEdit = 1215;
+inline constexpr int kQueueChooseFolder = 1216;
+inline constexpr int kQueueBesideSources = 1217;
+inline constexpr int kQueueExistingLabel = 1218;
+inline constexpr int kQueueSkipExisting = 1219;
+inline constexpr int kQueueOverwriteExisting = 1220;
+inline constexpr int kQueueStatus = 1221;
 }  // namespace id
 
 }  // namespace vexlo::res

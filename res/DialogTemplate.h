@@ -22,6 +22,7 @@ enum class ControlKind {
   kProgressBar,    // progress bar
   kEtchedFrame,    // decorative etched rectangle
   kEtchedLine,     // decorative etched horizontal line
+  kTable,          // rows of text cells under column titles (the list), several rows selectable
 };
 
 /// Style flags of a control.
@@ -47,7 +48,8 @@ struct ControlTemplate {
   DialogRect rect;
   unsigned flags = kNoFlags;
   std::string_view accessibleName;         // what a screen reader announces
-  std::span<const std::string_view> list;  // initial entries of a drop-down list
+  std::span<const std::string_view> list;  // a drop-down list's entries; a table's columns
+  std::span<const int> widths = {};        // a table's column widths
 };
 
 /// One command of a menu.

@@ -11,7 +11,8 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<MenuItem, 3> kFileMenu = {{{"&Copy Last Command", kCmdCopyLastCommand},
+constexpr std::array<MenuItem, 4> kFileMenu = {{{"&Queue...", kCmdQueue},
+                                                {"&Copy Last Command", kCmdCopyLastCommand},
                                                 {"Show &Frames...", kCmdShowFrames},
                                                 {"E&xit", kCmdAppExit}}};
 constexpr std::array<MenuItem, 2> kHelpMenu = {

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 
 #include "platform/qt/LogPane.h"
+#include "platform/qt/TableControl.h"
 #include "res/ColorScheme.h"
 
 namespace vexlo::platform::qt {
@@ -80,7 +81,7 @@ QWidget* CreateEtched(ControlKind kind, QWidget* parent) {
   return frame;
 }
 
-QWidget* CreateWidget(const res::ControlTemplate& control, QWidget* parent) {
+QWidget* CreateWidget(const res::ControlTemplate& control, BaseUnits units, QWidget* parent) {
   switch (control.kind) {
     case ControlKind::kEdit:
       return new QLineEdit(parent);
@@ -102,6 +103,8 @@ QWidget* CreateWidget(const res::ControlTemplate& control, QWidget* parent) {
       return CreatePicture(parent);
     case ControlKind::kProgressBar:
       return CreateProgressBar(parent);
+    case ControlKind::kTable:
+      return CreateTable(control, units, parent);
     case ControlKind::kEtchedFrame:
     case ControlKind::kEtchedLine:
       break;
@@ -122,7 +125,7 @@ QRect PlacedRect(const res::ControlTemplate& control, QWidget* widget, BaseUnits
 }  // namespace
 
 QWidget* CreateControl(const res::ControlTemplate& control, BaseUnits units, QWidget* parent) {
-  QWidget* widget = CreateWidget(control, parent);
+  QWidget* widget = CreateWidget(control, units, parent);
   widget->setObjectName(QString::number(control.id));
   // A static text the window fills at run time (the progress detail) is read by what it shows;
   // its template name then only describes it.

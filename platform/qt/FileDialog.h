@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/DialogHost.h"
 
@@ -17,5 +18,12 @@ QString NameFilterFor(const std::string& filter);
 /// the Windows dialog, and leaves the name box empty). Accepts a name that does not exist yet and
 /// asks nothing about overwriting. nullopt when the user cancels.
 std::optional<std::string> ChooseFile(QWidget* parent, const FileDialogRequest& request);
+
+/// The open-file dialog with several existing files chosen at once (Add Files); empty when the
+/// user cancels. A name Qt cannot give back byte for byte is given as "".
+std::vector<std::string> ChooseFiles(QWidget* parent, const FileDialogRequest& request);
+
+/// The folder dialog (Add Folder, the queue's output folder); nullopt when the user cancels.
+std::optional<std::string> ChooseFolder(QWidget* parent, const FileDialogRequest& request);
 
 }  // namespace vexlo::platform::qt

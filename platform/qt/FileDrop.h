@@ -1,14 +1,16 @@
 #pragma once
 
-#include <optional>
 #include <string>
+#include <vector>
 
 class QMimeData;
 
 namespace vexlo::platform::qt {
 
-/// The path of the first local file among the dropped URLs, as the file system spells it (bytes
-/// of a name that is not UTF-8 kept); nullopt when nothing dropped is a local file.
-std::optional<std::string> DroppedFile(const QMimeData* data);
+/// The paths of the local files among the dropped URLs, as the file system spells them (bytes of
+/// a name that is not UTF-8 kept). The host's drops (QtDialogHost::eventFilter) are in
+/// FileDrop.cpp: one file fills the path row it lands on; several on the main window, or any on
+/// a window with a table, go to the window's logic.
+std::vector<std::string> DroppedFiles(const QMimeData* data);
 
 }  // namespace vexlo::platform::qt

@@ -4,10 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDropEvent>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,18 +14,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <algorithm>
 
 #include "platform/qt/ControlFactory.h"
 #include "platform/qt/DarkStyle.h"
 #include "platform/qt/DialogUnits.h"
-#include "platform/qt/FileDialog.h"
-#include "platform/qt/FileDrop.h"
-#include "platform/qt/FileManagerReveal.h"
 #include "platform/qt/LogPane.h"
-#include "res/AboutDialogTemplate.h"
 #include "res/ControlIds.h"
-#include "res/MainDialogTemplate.h"
 
 // The images are compiled into this static library; a static library's resources must be
 // registered by hand, from the global namespace.
@@ -42,20 +36,6 @@ namespace {
 QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// The About box's logic: OK and the Cancel command (Escape, title-bar close) end it.
-class AboutEvents : public DialogEvents {
- public:
-  explicit AboutEvents(DialogHost& host) : host_(host) {}
-  void onInitDialog() override {}
-  void onCommand(int id, ControlEvent) override {
-    if (id == res::kIdOk || id == res::kIdCancel) host_.endDialog(id);
-  }
-  void onDestroy() override {}
-
- private:
-  DialogHost& host_;
-};
 
 }  // namespace
 
@@ -121,44 +101,6 @@ void QtDialogHost::buildControls() {
   }
 }
 
-void QtDialogHost::acceptFileDrops() {
-  if (template_.id != res::kDialogMain) return;
-  client_->setAcceptDrops(true);
-  client_->installEventFilter(this);
-  for (const res::PathRow& row : res::kPathRows) {
-    if (QWidget* edit = control(row.edit)) edit->installEventFilter(this);
-  }
-}
-
-int QtDialogHost::pathRowAt(const QPoint& clientPoint) const {
-  for (const res::PathRow& row : res::kPathRows) {
-    if (ToPixels(row.frame, {unitsX_, unitsY_}).contains(clientPoint)) return row.edit;
-  }
-  return 0;
-}
-
-bool QtDialogHost::eventFilter(QObject* watched, QEvent* event) {
-  const QEvent::Type type = event->type();
-  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
-    return QDialog::eventFilter(watched, event);
-  }
-  auto* drop = static_cast<QDropEvent*>(event);
-  auto* widget = static_cast<QWidget*>(watched);
-  // A point on an edit lies in its own row too.
-  const int edit = pathRowAt(widget->mapTo(client_, drop->position().toPoint()));
-  const std::optional<std::string> file = DroppedFile(drop->mimeData());
-  // A drop the rows cannot take is refused here, not left to the edit (which would insert the
-  // URL's text); a disabled or read-only edit takes none, as it takes no typing.
-  auto* line = qobject_cast<QLineEdit*>(control(edit));
-  if (!file || line == nullptr || !line->isEnabled() || line->isReadOnly()) {
-    drop->ignore();
-    return true;
-  }
-  drop->acceptProposedAction();
-  if (type == QEvent::Drop) setText(edit, *file);
-  return true;
-}
-
 void QtDialogHost::connectControl(const res::ControlTemplate& control, QWidget* widget) {
   const int id = control.id;
   if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
@@ -190,6 +132,10 @@ void QtDialogHost::connectControl(const res::ControlTemplate& control, QWidget* 
   } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
     connect(list, &QComboBox::activated, this,
             [this, id] { sendCommand(id, ControlEvent::kSelectionChanged); });
+  } else if (auto* table = qobject_cast<QTableWidget*>(widget)) {
+    connect(table, &QTableWidget::itemSelectionChanged, this, [this, id] {
+      if (!settingRows_) sendCommand(id, ControlEvent::kSelectionChanged);
+    });
   }
 }
 
@@ -209,6 +155,7 @@ int QtDialogHost::run(DialogEvents& events) {
     inModalLoop_ = false;
   }
   closeGate();
+  closeWindows();
   events.onDestroy();
   events_ = nullptr;
   return result;
@@ -362,6 +309,10 @@ void QtDialogHost::resizeWindow(int width, int height) {
 }
 
 void QtDialogHost::endDialog(int result) {
+  if (modeless_) {
+    hide();
+    return;
+  }
   if (!inModalLoop_) {
     // Ended from onInitDialog: the modal loop never starts.
     endedBeforeLoop_ = result;
@@ -369,45 +320,6 @@ void QtDialogHost::endDialog(int result) {
   }
   ending_ = true;
   done(result);
-}
-
-std::optional<std::string> QtDialogHost::chooseFile(const FileDialogRequest& request) {
-  return ChooseFile(this, request);
-}
-
-void QtDialogHost::revealInFileManager(const std::string& path) {
-  RevealInFileManager(QString::fromStdString(path), this);
-}
-
-void QtDialogHost::showAbout() {
-  QtDialogHost about(res::AboutDialogTemplate(), this);
-  AboutEvents events(about);
-  about.run(events);
-}
-
-void QtDialogHost::setClipboardText(const std::string& text) {
-  // Latin-1 keeps every byte of a path that is not UTF-8 as one character; UTF-8 when it is.
-  const QString shown = ToQString(text);
-  QApplication::clipboard()->setText(
-      shown.toUtf8() == QByteArray::fromStdString(text)
-          ? shown
-          : QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-bool QtDialogHost::windowActive() const {
-  return isActiveWindow();
-}
-
-void QtDialogHost::notifyDesktop(const std::string& summary, const std::string& body) {
-  desktop_.Notify(ToQString(summary), ToQString(body));
-}
-
-void QtDialogHost::setTaskProgress(int position, bool visible) {
-  desktop_.SetProgress(position, visible);
-}
-
-bool QtDialogHost::headless() const {
-  return QGuiApplication::platformName() == QStringLiteral("offscreen");
 }
 
 void QtDialogHost::post(std::function<void()> task) {

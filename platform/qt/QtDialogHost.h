@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/DialogHost.h"
 #include "platform/qt/DesktopSignals.h"
@@ -62,11 +63,20 @@ class QtDialogHost : public QDialog, public DialogHost {
   void setWaitCursor(bool on) override;
   void resizeWindow(int width, int height) override;
   void endDialog(int result) override;
+  void setTableRowCount(int id, std::size_t rows) override;
+  void setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) override;
+  std::vector<std::size_t> selectedRows(int id) const override;
+  void selectRows(int id, const std::vector<std::size_t>& rows) override;
   std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+  std::vector<std::string> chooseFiles(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseFolder(const FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
   /// The picture in the frames window (platform/qt/FramesWindow, where this is defined).
   bool showSvgPicture(const SvgPicture& picture) override;
+  /// The window is a child of this one (so this one's modal loop lets it take input), placed
+  /// to its right; its endDialog hides it.
+  DialogHost* openWindow(int templateId, DialogEvents& events) override;
   void setClipboardText(const std::string& text) override;
   bool windowActive() const override;
   void notifyDesktop(const std::string& summary, const std::string& body) override;
@@ -80,7 +90,8 @@ class QtDialogHost : public QDialog, public DialogHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
-  /// Files dropped on a path row: the row's edit takes the file's path, as if typed.
+  /// Files dropped (FileDrop.cpp): one on a path row fills the row's edit, as if typed; several
+  /// on the main window, or any on a window with a table, go to onFilesDropped.
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -98,6 +109,8 @@ class QtDialogHost : public QDialog, public DialogHost {
   // The menu command of an id, or nullptr.
   QAction* menuAction(int id) const;
   void closeGate();
+  // The windows opened beside this one: their gates closed, their events' onDestroy, hidden.
+  void closeWindows();
   void updateEditColors(QWidget* widget);
   void acceptFileDrops();
   // The path edit of the row under a point of the client area, or 0.
@@ -117,6 +130,9 @@ class QtDialogHost : public QDialog, public DialogHost {
   std::optional<int> endedBeforeLoop_;
   int waitCursorDepth_ = 0;
   bool settingMarks_ = false;  // setChecked runs: the marks change by the logic, not the user
+  bool settingRows_ = false;   // the logic changes a table's rows or selection
+  bool modeless_ = false;      // a window opened beside another: endDialog hides it
+  std::map<int, QtDialogHost*> windows_;  // by template id; children of this window
   DesktopSignals desktop_;
   std::shared_ptr<PostGate> gate_ = std::make_shared<PostGate>();
 };

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -47,6 +48,7 @@
 #include "res/ControlIds.h"
 #include "res/DialogTemplate.h"
 #include "res/MainDialogTemplate.h"
+#include "res/QueueDialogTemplate.h"
 #include "tests/support/Support.h"
 
 namespace vexlo::testing {
@@ -141,7 +143,7 @@ int CaptionWidthNeeded(QWidget* widget, const QString& text) {
 
 TEST(QtDialogHost, EveryControlIsBuiltNamedPlacedAndReadable) {
   for (const res::DialogTemplate* dialog :
-       {&res::MainDialogTemplate(), &res::AboutDialogTemplate()}) {
+       {&res::MainDialogTemplate(), &res::AboutDialogTemplate(), &res::QueueDialogTemplate()}) {
     QtDialogHost host(*dialog);
     const QList<QWidget*> widgets =
         host.clientArea()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
@@ -526,6 +528,51 @@ TEST_F(Features, FilesDroppedOnThePathRowsFillTheirEdits) {
   });
 }
 
+// Several files dropped on the main window are queued in the queue window, which opens beside it
+// and takes a user's clicks (through the window system) while the main window is modal; its table
+// reads as a table; a run disables the main window's job buttons until Cancel Current ends it.
+TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
+  Run([&] {
+    fs::copy_file(source_, program_ + "/b.mp4");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(source_)),
+                  QUrl::fromLocalFile(QString::fromStdString(program_ + "/b.mp4"))});
+    const QPoint at = host_->control(id::kSourceEdit)->geometry().center();  // on a path row
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(host_->clientArea(), &enter);
+    QApplication::sendEvent(host_->clientArea(), &dropped);
+    EXPECT_TRUE(enter.isAccepted() && dropped.isAccepted());
+    EXPECT_EQ(host_->text(id::kSourceEdit), source_);  // the row is left as it was
+    auto* queue = host_->findChild<QtDialogHost*>(QString::number(res::kDialogQueue));
+    ASSERT_NE(queue, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return queue->isVisible(); }));
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(queue->control(id::kQueueTable))->tableInterface();
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->cellAt(1, 0)->text(QAccessible::Name).toStdString(), program_ + "/b.mp4");
+    EXPECT_EQ(table->columnDescription(3).toStdString(), "State");
+    const auto click = [&](QWidget* widget, QPoint point) {
+      QTest::mouseClick(queue->windowHandle(), Qt::LeftButton, {},
+                        widget->mapTo(queue, point));
+    };
+    auto* view = qobject_cast<QAbstractItemView*>(queue->control(id::kQueueTable));
+    EXPECT_FALSE(queue->enabled(id::kQueueRemove));
+    click(view->viewport(), view->visualRect(view->model()->index(0, 0)).center());
+    ASSERT_TRUE(queue->enabled(id::kQueueRemove));
+    click(queue->control(id::kQueueRemove), {5, 5});
+    EXPECT_EQ(table->rowCount(), 1);
+    click(queue->control(id::kQueueStart), {5, 5});
+    EXPECT_FALSE(host_->enabled(id::kEncodeVideo));
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(program_ + "/tool.pid"); }));
+    click(queue->control(id::kQueueCancelCurrent), {5, 5});
+    EXPECT_TRUE(WaitUntil([&] { return host_->enabled(id::kEncodeVideo); }));
+    EXPECT_EQ(table->cellAt(0, 3)->text(QAccessible::Name).toStdString(), "cancelled");
+    EXPECT_TRUE(WaitForLog("##### QUEUE cancelled: " + program_ + "/b.mp4"));
+  });
+}
+
 // The logged line is the command the tool was given, argument for argument, and what File >
 // Copy Last Command copies.
 TEST_F(Features, EachJobLogsTheCommandItRanAfterItsStartLineAndCopiesIt) {
@@ -691,7 +738,7 @@ struct CountingWindow : app::CVexloDlg {
 // Check boxes and radio buttons changed without a click (as the keyboard or an accessibility
 // "Toggle" action changes them) do what a click does; the window's own changes fire nothing.
 TEST(ToggleWithoutClick, SavesTheSettingAndUpdatesTheControlsOnce) {
-  std::filesystem::remove(platform::ConfigDirectory() + "/HKEY_CURRENT_USER.reg");
+  ConfigHome config;
   app::RegistryStore store;
   store.WriteDword(app::kSettingsKey, "bDeinterlace", 1);
   store.WriteDword(app::kSettingsKey, "mOutType", 2);

@@ -3,10 +3,13 @@
 #include <utility>
 
 #include "res/MainDialogTemplate.h"
+#include "res/QueueDialogTemplate.h"
 
 namespace vexlo::testing {
 
 FakeDialogHost::FakeDialogHost() : HeadlessHost(res::MainDialogTemplate()) {}
+
+FakeDialogHost::FakeDialogHost(const res::DialogTemplate& dialog) : HeadlessHost(dialog) {}
 
 void FakeDialogHost::setProgress(int position) {
   HeadlessHost::setProgress(position);
@@ -16,6 +19,30 @@ void FakeDialogHost::setProgress(int position) {
 std::optional<std::string> FakeDialogHost::chooseFile(const platform::FileDialogRequest& request) {
   fileDialogs.push_back(request);
   return std::exchange(nextChosenFile, std::nullopt);
+}
+
+void FakeDialogHost::setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) {
+  if (row < tables[id].size()) tables[id][row] = cells;
+}
+
+std::vector<std::size_t> FakeDialogHost::selectedRows(int id) const {
+  const auto it = selections.find(id);
+  return it == selections.end() ? std::vector<std::size_t>() : it->second;
+}
+
+std::vector<std::string> FakeDialogHost::chooseFiles(const platform::FileDialogRequest& request) {
+  fileDialogs.push_back(request);
+  return std::exchange(nextChosenFiles, {});
+}
+
+platform::DialogHost* FakeDialogHost::openWindow(int templateId, platform::DialogEvents& events) {
+  auto& window = windows[templateId];
+  if (!window) {
+    const res::DialogTemplate* dialog = res::WindowTemplate(templateId);
+    window = std::make_unique<FakeDialogHost>(dialog ? *dialog : res::MainDialogTemplate());
+    events.onInitDialog();
+  }
+  return window.get();
 }
 
 bool FakeDialogHost::pumpUntil(const std::function<bool()>& condition,

@@ -41,6 +41,7 @@ void ClearSettingsKey() {
 
 ConfigHome::ConfigHome() : path_(MakeTempDirectory("config")) {
   ClearSettingsKey();
+  SetStateHome(path_ + "\\state");  // the saved queue too
 }
 
 ConfigHome::~ConfigHome() {
@@ -51,6 +52,7 @@ ConfigHome::~ConfigHome() {
 ConfigHome::ConfigHome() : path_(MakeTempDirectory("config")) {
   if (const char* old = std::getenv("XDG_CONFIG_HOME")) previous_ = old;
   ::setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+  SetStateHome(path_ + "/state");  // the saved queue too
 }
 
 ConfigHome::~ConfigHome() {

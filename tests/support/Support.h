@@ -14,7 +14,8 @@ namespace vexlo::testing {
 
 /// A new empty folder under the test's temporary folder, as a canonical path.
 std::string MakeTempDirectory(const std::string& prefix = "vexlo");
-/// Points XDG_CONFIG_HOME at a new empty folder for as long as it lives.
+/// Points XDG_CONFIG_HOME (on Windows: clears the settings key) and the state folder (the saved
+/// queue's, SetStateHome) at a new empty folder for as long as it lives.
 class ConfigHome {
  public:
   ConfigHome();

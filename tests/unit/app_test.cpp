@@ -12,6 +12,7 @@
 #include "app/VexloApp.h"
 #include "app/VexloDlg.h"
 #include "encode/AudioExtraction.h"
+#include "encode/OutputNames.h"
 #include "encode/PngPattern.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/RegistryHive.h"
@@ -42,6 +43,11 @@ std::string Derive(const std::vector<std::string>& row) {
         {"vid", Destination::kVid}, {"h264", Destination::kH264}, {"h265", Destination::kH265},
         {"mpv", Destination::kMpv}, {"aud", Destination::kAud},   {"wav", Destination::kWav}};
     return DeriveDestination(buttons.at(row[1]), row[2], std::stoi(row[3]));
+  }
+  if (f == "output") {
+    return encode::OutputPathIn(row[1], row[2],
+                                row[3] == "wav" ? encode::kWavExtension
+                                                : encode::OutputExtension(std::stoi(row[3])));
   }
   if (f == "browse") return BrowseDirectory(row[1]);
   if (f == "png") {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "encode/OutputNames.h"
 #include "jobs/QueueFile.h"
 #include "jobs/QueueRunner.h"
 #include "jobs/QueueScan.h"
@@ -221,7 +222,7 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
 QueueItem Item(const std::string& source, QueueState state, const std::string& temporary = "") {
   QueueItem item;
   item.source = source;
-  item.output = QueueOutputPath(source, "", 1);
+  item.output = encode::OutputPathIn(source, "", ".H265");
   item.state = state;
   item.temporary = temporary;
   item.settings.outType = 1;

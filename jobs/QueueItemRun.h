@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "jobs/Batch.h"
+#include "jobs/QueueRunner.h"
+
+namespace vexlo::jobs {
+
+/// The queue's item runner: each item is one item of the command-line batch (RunBatchItem), so
+/// it has the option form's command line with the item's own settings, writes to
+/// NAME.vexlo-partial-PID.EXT, is read back, renamed into place or kept as NAME.incomplete.EXT.
+/// The batch's item run waits for its tools, so each item runs on a worker thread of its own,
+/// which calls the item's callbacks (QueueRunner posts them to the window's thread). Every member
+/// is called on the window's thread.
+class BatchItemRunner : public ItemRunner {
+ public:
+  /// Where the items' log lines go (any thread, one at a time): the item's start line, its
+  /// command line, the tool's report lines, a failure's reason lines and its result line.
+  using Log = std::function<void(std::string_view line)>;
+
+  /// `model` gives the sources that no incomplete output may replace; the tools are in
+  /// `programDir` and run there.
+  BatchItemRunner(const QueueModel& model, std::string programDir, Log log);
+  /// Stop().
+  ~BatchItemRunner() override;
+  BatchItemRunner(const BatchItemRunner&) = delete;
+  BatchItemRunner& operator=(const BatchItemRunner&) = delete;
+
+  std::string TemporaryPath(const QueueItem& item) override;
+  void Start(const QueueItem& item, ExistingRule existing, ItemCallbacks callbacks) override;
+  /// The batch's stop for the running item: its tool (or the read-back) is stopped and its
+  /// temporary file removed; the item ends kCancelled.
+  void Cancel() override;
+  /// Cancel, then waits until the item's thread has ended (its end has been called).
+  void Stop();
+
+ private:
+  const QueueModel& model_;
+  const std::string programDir_;
+  const Log log_;
+  std::unique_ptr<BatchStop> stop_;  // the running item's: a stop, once asked, stays
+  std::thread worker_;
+};
+
+/// The log lines of a queue item: "##### QUEUE: SOURCE -> OUTPUT ######" when it starts, and
+/// "##### QUEUE failed: SOURCE -> OUTPUT (1.2 s): REASON ######" when it ends (with CR LF).
+std::string QueueStartLine(const QueueItem& item);
+std::string QueueEndLine(const QueueItem& item, const ItemEnd& end, double seconds);
+
+}  // namespace vexlo::jobs
