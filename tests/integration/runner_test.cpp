@@ -29,6 +29,16 @@ std::string Tool(const std::string& arguments) {
   return "\"" VEXLO_TESTTOOL_PATH "\" " + arguments;
 }
 
+// Waits (at most a minute) until a tool given --mark has written its first output. A started
+// notification that waits for it keeps the tool's start-up, slow under Wine, out of the watchdog's
+// count, which begins when the notification has returned.
+void AwaitMark(const std::string& mark) {
+  for (const auto until = Clock::now() + 60s;
+       !mark.empty() && !std::filesystem::exists(mark) && Clock::now() < until;) {
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
 // Records every notification of one runner and the threads that made them. Declared before the
 // runner, so that it outlives the runner's threads.
 class Recorder {
@@ -39,6 +49,7 @@ class Recorder {
       return 0;
     };
     runner.started = [](int code, void* self) {
+      AwaitMark(static_cast<Recorder*>(self)->mark);
       std::this_thread::sleep_for(20ms);  // a slow notification: the output must wait for it
       return static_cast<Recorder*>(self)->record(code == 1 ? "started" : "started?");
     };
@@ -67,6 +78,7 @@ class Recorder {
     return all;
   }
 
+  std::string mark;  // the --mark file of the tool, if it has one
   Events events;
   std::vector<std::string> chunks;
   std::vector<std::thread::id> codeThreads, outputThreads;
@@ -195,10 +207,13 @@ TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
       // with none allowed to be silent (it runs 2 s: the first poll comes while it runs).
       {"--lines 100 --interval-ms 5", 20ms, 20, false},
       {"--lines 400 --interval-ms 5", 500ms, 0, false}};
+  const std::string folder = testing::MakeTempDirectory("watchdog");
+  int row = 0;
   for (const auto& [arguments, interval, stallPolls, killed] : rows) {
     Recorder recorder;
+    recorder.mark = folder + "/" + std::to_string(++row);
     ProcessRunner runner(interval, stallPolls);
-    RunToEnd(runner, recorder, Tool(arguments));
+    RunToEnd(runner, recorder, Tool(std::string(arguments) + " --mark \"" + recorder.mark + '"'));
     EXPECT_EQ(recorder.events,
               (killed ? Events{"started", "error -3", "finished"} : Events{"started", "finished"}))
         << arguments << " " << stallPolls;
@@ -209,16 +224,25 @@ TEST(ProcessRunner, TheWatchdogKillsAToolWithoutNewChunks) {
 // A silent tool killed by the watchdog: the job's reason names the silence and the last line.
 TEST(ConversionJob, AWatchdogKillNamesTheSilenceAndTheLastLine) {
   testing::TestJobWindow window;
-  ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("watchdog")));
+  const std::string folder = testing::MakeTempDirectory("watchdog");
+  ASSERT_TRUE(window.startLogAndWait(folder));
+  struct Started {
+    JobWindow* window;
+    std::string mark;
+  } started{&window, folder + "/spoke"};
   ProcessRunner runner(10ms, 20);
-  runner.SetCommandLine(
-      Tool("--lines 1 --text \"waiting for the device\" --sleep-ms 60000").c_str());
+  runner.SetCommandLine(Tool("--lines 1 --text \"waiting for the device\" --mark \"" +
+                             started.mark + "\" --sleep-ms 60000")
+                            .c_str());
   runner.output = OnConversionOutput;
-  runner.started = OnConversionStarted;
+  runner.started = [](int code, void* s) {
+    AwaitMark(static_cast<Started*>(s)->mark);
+    return OnConversionStarted(code, static_cast<Started*>(s)->window);
+  };
   runner.failure = OnConversionFailure;
   runner.finished = OnConversionFinished;
-  runner.outputContext = runner.startedContext = runner.endContext =
-      static_cast<JobWindow*>(&window);
+  runner.startedContext = &started;
+  runner.outputContext = runner.endContext = static_cast<JobWindow*>(&window);
   EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(window.host.pumpUntil([&] { return window.results.load() > 0; }, 60s));
   const std::string log = window.jobLog();
