@@ -104,29 +104,43 @@ void RunToEnd(ProcessRunner& runner, Recorder& recorder, const std::string& comm
   ASSERT_TRUE(recorder.waitEnd()) << commandLine;
 }
 
-// A grandchild that keeps the output pipe open (it sleeps 30 s) does not hold the run.
+// A grandchild that keeps the output pipe open (it sleeps 30 s) does not hold the run; a program
+// that cannot be executed gives only the start failure.
 TEST(ProcessRunner, NotificationsFollowTheExitStatusFromTheSupervisorThread) {
-  const std::tuple<const char*, Events, std::string> rows[] = {
-      {"", {"started", "finished"}, ""},
-      {"--lines 2", {"started", "finished"}, "line\nline\n"},
-      {"--exit 1", {"started", "error -3", "finished"}, ""},
-      {"--lines 2 --exit 255", {"started", "error -3", "finished"}, "line\nline\n"},
-      {"--abort", {"started", "error -3", "finished"}, ""},
-      {"--spawn-grandchild --grandchild-ms 30000 --lines 1", {"started", "finished"}, "line\n"}};
-  for (const auto& [arguments, events, bytes] : rows) {
+  const std::string folder = testing::MakeTempDirectory("runner");
+  std::ofstream(folder + "/plain.bin") << "not a program";
+  std::ofstream(folder + "/garbage.bin") << "\x01\x02 not a program either";
+  ::chmod((folder + "/garbage.bin").c_str(), 0755);
+  const Events failed = {"error -2"};
+  const std::tuple<std::string, Events, std::string> rows[] = {
+      {Tool(""), {"started", "finished"}, ""},
+      {Tool("--lines 2"), {"started", "finished"}, "line\nline\n"},
+      {Tool("--exit 1"), {"started", "error -3", "finished"}, ""},
+      {Tool("--lines 2 --exit 255"), {"started", "error -3", "finished"}, "line\nline\n"},
+      {Tool("--abort"), {"started", "error -3", "finished"}, ""},
+      {Tool("--spawn-grandchild --grandchild-ms 30000 --lines 1"),
+       {"started", "finished"},
+       "line\n"},
+      {"\"/nonexistent/ffmpeg.bin\" -version", failed, ""},
+      {"\"" + folder + "\"", failed, ""},
+      {"\"" + folder + "/plain.bin\"", failed, ""},
+      {"\"" + folder + "/garbage.bin\" -i x", failed, ""},
+      {"", failed, ""},
+      {"\"\"", failed, ""}};
+  for (const auto& [commandLine, events, bytes] : rows) {
     Recorder recorder;
     ProcessRunner runner;
     const auto before = Clock::now();
-    RunToEnd(runner, recorder, Tool(arguments));
-    EXPECT_LT(Clock::now() - before, 15s) << arguments;
-    EXPECT_EQ(recorder.events, events) << arguments;
-    EXPECT_EQ(recorder.bytes(), bytes) << arguments;
-    EXPECT_EQ(recorder.chunksBeforeStarted, 0) << arguments;
-    EXPECT_EQ(runner.state(), kRunnerEnded);
+    RunToEnd(runner, recorder, commandLine);
+    EXPECT_LT(Clock::now() - before, 15s) << commandLine;
+    EXPECT_EQ(recorder.events, events) << commandLine;
+    EXPECT_EQ(recorder.bytes(), bytes) << commandLine;
+    EXPECT_EQ(recorder.chunksBeforeStarted, 0) << commandLine;
     for (const auto& id : recorder.codeThreads) EXPECT_EQ(id, recorder.codeThreads.front());
     EXPECT_NE(recorder.codeThreads.front(), std::this_thread::get_id());
     for (const auto& id : recorder.outputThreads) EXPECT_NE(id, recorder.codeThreads.front());
     EXPECT_EQ(runner.Close(), 0);
+    EXPECT_EQ(runner.state(), events == failed ? kRunnerStartFailed : kRunnerEnded);
   }
 }
 
@@ -157,24 +171,6 @@ TEST(ProcessRunner, ChunksEndAfterALineFeedOrAt1024Bytes) {
     EXPECT_EQ(seen, sizes) << arguments;
     EXPECT_EQ(runner.chunkCount(), static_cast<int>(sizes.size()));
     EXPECT_EQ(recorder.bytes(), bytes) << arguments;
-  }
-}
-
-TEST(ProcessRunner, AToolThatCannotBeExecutedGivesOnlyTheStartFailure) {
-  const std::string folder = testing::MakeTempDirectory("runner");
-  std::ofstream(folder + "/plain.bin") << "not a program";
-  std::ofstream(folder + "/garbage.bin") << "\x01\x02 not a program either";
-  ::chmod((folder + "/garbage.bin").c_str(), 0755);
-  for (const std::string& commandLine : std::vector<std::string>{
-           "\"/nonexistent/ffmpeg.bin\" -version", "\"" + folder + "\"",
-           "\"" + folder + "/plain.bin\"", "\"" + folder + "/garbage.bin\" -i x", std::string(),
-           std::string("\"\"")}) {
-    Recorder recorder;
-    ProcessRunner runner;
-    RunToEnd(runner, recorder, commandLine);
-    EXPECT_EQ(runner.Stop(), 0);
-    EXPECT_EQ(recorder.events, Events{"error -2"}) << commandLine;
-    EXPECT_EQ(runner.state(), kRunnerStartFailed);
   }
 }
 
