@@ -153,8 +153,7 @@ void ProcessRunner::supervise() {
   }
   state_.store(kRunnerRunning);
   if (started != nullptr) started(kNotifyStarted, startedContext);
-  startedTold_.store(true);
-  startedTold_.notify_all();
+  startedTold_.open();
   const WatchEnd end = watch(child);
   // A stopped tool is asked to end (SIGTERM, so that FFmpeg finishes its file) and killed only
   // when it or what it started is still there after a second; its output keeps arriving.
@@ -173,7 +172,7 @@ int ProcessRunner::startReader() {
   chunkCounter_.store(0);
   bytesRead_.store(0);
   readerEnded_.store(false);
-  startedTold_.store(false);
+  startedTold_.close();
   try {
     reader_ = std::thread(&ProcessRunner::read, this);
   } catch (const std::system_error& failure) {
@@ -229,7 +228,7 @@ void ProcessRunner::endReader() {
 void ProcessRunner::read() {
   readerId_.store(std::this_thread::get_id());
   // The tool may write before its start is told; what it writes waits in the pipe meanwhile.
-  startedTold_.wait(false);
+  startedTold_.waitOpen();
   static_assert(ChunkAssembler::kChunkSize == kChunkSize);
   ChunkAssembler chunks(
       [](const char* data, int length, void* self) {

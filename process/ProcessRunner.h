@@ -12,6 +12,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/FileDescriptor.h"
 #include "process/FailureReason.h"
+#include "process/Gate.h"
 
 namespace vexlo::process {
 
@@ -160,8 +161,8 @@ class ProcessRunner {
   platform::Pipe wake_;    // wakes the reader when its grace time is over
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> readerEnded_{false};
-  // The reader delivers nothing before the started notification has returned.
-  std::atomic<bool> startedTold_{false};
+  // The reader delivers nothing before the started notification has returned (opened then).
+  Gate startedTold_;
   bool doneEvent_ = true;
 };
 

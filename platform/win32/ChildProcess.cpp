@@ -173,7 +173,12 @@ int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardI
     return ErrnoOf(failure);
   }
   // Into the job before it runs a single instruction, so that all it starts belongs to it too.
-  ::AssignProcessToJobObject(job, started.hProcess);
+  // A job that could not take it would end nothing, and a stop would then wait for a tool that
+  // still runs: without the job, a stop ends the tool itself.
+  if (!::AssignProcessToJobObject(job, started.hProcess)) {
+    ::CloseHandle(job);
+    job = nullptr;
+  }
   ::ResumeThread(started.hThread);
   ::CloseHandle(started.hThread);
   process_ = started.hProcess;

@@ -14,6 +14,7 @@
 //   --flood N             a "Duration: 00:01:00.00" line, then N ffmpeg-like progress lines
 //                         ending in CR (LF with --flood-lf), as fast as possible
 //   --sleep-ms MS         sleep after the output;  --exit CODE  exit status;  --abort  SIGABRT
+//   --mark FILE           create FILE once the first output has been written
 // The environment variable VEXLO_TESTTOOL_EXIT gives the exit status when --exit is not given
 // (a failing tool for a program that builds the tool's command line itself).
 // The same source builds the Windows stand-in: the grandchild is a second copy of the tool that
@@ -40,7 +41,7 @@
 namespace {
 
 int fd = 1;
-std::string buffer;
+std::string buffer, mark;
 
 // Writes what is buffered; floods go out in large writes.
 void Flush() {
@@ -49,6 +50,10 @@ void Flush() {
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) std::_Exit(120);  // the reader has gone
     done += static_cast<std::size_t>(wrote);
+  }
+  if (!buffer.empty() && !mark.empty()) {
+    if (std::FILE* file = std::fopen(mark.c_str(), "w")) std::fclose(file);
+    mark.clear();
   }
   buffer.clear();
 }
@@ -92,8 +97,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     const bool valued = i + 1 < argc && (std::isdigit(static_cast<unsigned char>(argv[i + 1][0])) ||
-                                         name == "--text");
+                                         name == "--text" || name == "--mark");
     if (name == "--text" && valued) text = argv[i + 1];
+    if (name == "--mark" && valued) mark = argv[i + 1];
     o[name] = valued ? std::strtol(argv[i + 1], nullptr, 10) : 1;
     i += valued ? 1 : 0;
   }
