@@ -151,6 +151,19 @@ void Win32DialogHost::dropFiles(void* dropHandle) {
   HDROP drop = static_cast<HDROP>(dropHandle);
   POINT point{};
   ::DragQueryPoint(drop, &point);
+  // Each file as the code page spells it; a name it cannot hold is given as "" (refused with a
+  // line), never turned into another name.
+  std::vector<std::string> files(::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
+  for (UINT i = 0; i < files.size(); ++i) {
+    std::wstring name(static_cast<std::size_t>(::DragQueryFileW(drop, i, nullptr, 0)) + 1, L'\0');
+    name.resize(::DragQueryFileW(drop, i, name.data(), static_cast<UINT>(name.size())));
+    if (!ToCodePage(name, files[i])) files[i].clear();
+  }
+  ::DragFinish(drop);
+  if (files.size() > 1 || (!files.empty() && template_.id != res::kDialogMain)) {
+    if (events_ != nullptr) events_->onFilesDropped(files);
+    return;
+  }
   int edit = 0;
   for (const res::PathRow& row : res::kPathRows) {
     RECT frame{row.frame.x, row.frame.y, row.frame.x + row.frame.width,
@@ -158,18 +171,13 @@ void Win32DialogHost::dropFiles(void* dropHandle) {
     ::MapDialogRect(window_, &frame);
     if (::PtInRect(&frame, point)) edit = row.edit;
   }
-  // The first file, as the code page spells it; a name it cannot hold is refused, never turned
-  // into another name. A disabled or read-only edit takes no drop, as it takes no typing.
-  std::wstring name(static_cast<std::size_t>(::DragQueryFileW(drop, 0, nullptr, 0)) + 1, L'\0');
-  name.resize(::DragQueryFileW(drop, 0, name.data(), static_cast<UINT>(name.size())));
-  ::DragFinish(drop);
-  std::string file;
+  // A disabled or read-only edit takes no drop, as it takes no typing.
   HWND target = control(edit);
-  if (target == nullptr || name.empty() || !ToCodePage(name, file) || !::IsWindowEnabled(target) ||
+  if (target == nullptr || files.empty() || files[0].empty() || !::IsWindowEnabled(target) ||
       (::GetWindowLongW(target, GWL_STYLE) & ES_READONLY) != 0) {
     return;
   }
-  setText(edit, file);
+  setText(edit, files[0]);
 }
 
 }  // namespace vexlo::platform::win32

@@ -40,6 +40,7 @@ class TemplateWriter {
     if (bytes_.size() % 2 != 0) word(0);
   }
   const WORD* data() const { return bytes_.data(); }
+  std::vector<WORD> bytes() const { return bytes_; }
 
  private:
   std::vector<WORD> bytes_;
@@ -83,6 +84,8 @@ ControlClass ClassOf(const res::ControlTemplate& control) {
       return {0x82, nullptr, SS_ETCHEDFRAME};
     case ControlKind::kEtchedLine:
       return {0x82, nullptr, SS_ETCHEDHORZ};
+    case ControlKind::kTable:
+      return {0, WC_LISTVIEWW, WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS};
   }
   return {0x82, nullptr, SS_LEFT};
 }
@@ -357,6 +360,10 @@ class AboutEvents : public DialogEvents {
 
 }  // namespace
 
+std::vector<unsigned short> BuildTemplateBytes(const res::DialogTemplate& dialog) {
+  return BuildTemplate(dialog).bytes();
+}
+
 bool ToCodePage(const std::wstring& text, std::string& out) {
   out.clear();
   if (text.empty()) return true;
@@ -383,7 +390,8 @@ std::wstring FromCodePage(std::string_view text, bool utf8) {
 
 Win32DialogHost::Win32DialogHost(const res::DialogTemplate& dialog, HWND owner)
     : template_(dialog), owner_(owner) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES};
   ::InitCommonControlsEx(&controls);
   for (const res::colors::Surface surface :
        {res::colors::Surface::kStatic, res::colors::Surface::kButton, res::colors::Surface::kDialog,
@@ -447,7 +455,9 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
       // The controls are the dialog's children in template order.
       HWND child = ::GetWindow(window_, GW_CHILD);
       for (const res::ControlTemplate& control : template_.controls) {
-        for (std::string_view entry : control.list) {
+        for (std::string_view entry : control.kind == ControlKind::kTable
+                                          ? std::span<const std::string_view>()
+                                          : control.list) {
           ::SendDlgItemMessageW(window_, control.id, CB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(FromCodePage(entry, true).c_str()));
         }
@@ -458,10 +468,12 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
           ::SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PaintProgress));
         } else if (control.kind == ControlKind::kPicture && picture_ == nullptr) {
           showPicture(child);
+        } else if (control.kind == ControlKind::kTable) {
+          setUpTable(child, control);
         }
         child = ::GetWindow(child, GW_HWNDNEXT);
       }
-      if (template_.id == res::kDialogMain) ::DragAcceptFiles(window_, TRUE);
+      if (template_.id == res::kDialogMain || modeless_) ::DragAcceptFiles(window_, TRUE);
       if (!screenshot_.empty()) ::SetTimer(window_, kScreenshotTimer, 20, nullptr);
       if (events_ != nullptr) events_->onInitDialog();
       return TRUE;
@@ -515,12 +527,15 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
     case kPostedMessage:
       runPosted();
       return TRUE;
+    case WM_NOTIFY:
+      return notify(l);
     case WM_DESTROY: {
       {
         std::lock_guard lock(posts_->mutex);
         posts_->window = nullptr;
         posts_->tasks.clear();
       }
+      closeWindows();
       if (events_ != nullptr) events_->onDestroy();
       aids_.release();
       return FALSE;
@@ -706,7 +721,11 @@ void Win32DialogHost::resizeWindow(int width, int height) {
 }
 
 void Win32DialogHost::endDialog(int result) {
-  if (window_ != nullptr) ::EndDialog(window_, result);
+  if (window_ != nullptr && modeless_) {
+    ::ShowWindow(window_, SW_HIDE);
+  } else if (window_ != nullptr) {
+    ::EndDialog(window_, result);
+  }
 }
 
 std::optional<std::string> Win32DialogHost::chooseFile(const FileDialogRequest& request) {

@@ -2,6 +2,8 @@
 
 #include <deque>
 #include <functional>
+#include <map>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +22,8 @@ namespace vexlo::platform::win32 {
 bool ToCodePage(const std::wstring& text, std::string& out);
 /// UTF-16 from text in the ANSI code page (`utf8`: from UTF-8, as the templates are written).
 std::wstring FromCodePage(std::string_view text, bool utf8 = false);
+/// The dialog template in memory (DLGTEMPLATE and its controls) that the dialog functions take.
+std::vector<unsigned short> BuildTemplateBytes(const res::DialogTemplate& dialog);
 
 /// The main window (or the About box) as a native dialog made in memory from a template of res/:
 /// DialogBoxIndirectParam with the template's dialog units, font, control IDs, captions and
@@ -55,6 +59,16 @@ class Win32DialogHost : public DialogHost {
   void resizeWindow(int width, int height) override;
   void endDialog(int result) override;
   std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
+  // The queue window's pieces (Win32DialogWindows.cpp): a second window, its list view, the
+  // multi-select file dialog and the folder dialog.
+  std::vector<std::string> chooseFiles(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseFolder(const FileDialogRequest& request) override;
+  /// A modeless dialog owned by this one, placed to its right; its endDialog hides it.
+  DialogHost* openWindow(int templateId, DialogEvents& events) override;
+  void setTableRowCount(int id, std::size_t rows) override;
+  void setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) override;
+  std::vector<std::size_t> selectedRows(int id) const override;
+  void selectRows(int id, const std::vector<std::size_t>& rows) override;
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
   void post(std::function<void()> task) override;
@@ -84,8 +98,15 @@ class Win32DialogHost : public DialogHost {
   long long colors(unsigned long long dc, HWND__* child);
   int defaultButton() const;
   void showPicture(HWND__* picture);
-  /// A file dropped on the main window (an HDROP): the path row under it takes it as if typed.
+  /// Files dropped (an HDROP): one on the main window goes to the path row under it, as if
+  /// typed; several, or any on a window with a table, go to onFilesDropped.
   void dropFiles(void* drop);
+  /// A list view of the template: report view, whole rows, its columns, the dark colours.
+  void setUpTable(HWND__* table, const res::ControlTemplate& control);
+  /// WM_NOTIFY: a list view's selection changed by the user is a kSelectionChanged command.
+  long long notify(long long l);
+  /// The windows opened beside this one go first (their events' onDestroy).
+  void closeWindows();
 
   const res::DialogTemplate& template_;
   HWND__* owner_;
@@ -98,6 +119,9 @@ class Win32DialogHost : public DialogHost {
   int waitCursorDepth_ = 0;
   std::string screenshot_;
   bool screenshotWritten_ = false;
+  bool modeless_ = false;     // a window opened beside another: endDialog hides it
+  bool settingRows_ = false;  // the logic changes a list view's rows or selection
+  std::map<int, std::unique_ptr<Win32DialogHost>> windows_;  // by template id
   DesktopAids aids_;
 };
 

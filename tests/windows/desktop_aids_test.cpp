@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h:
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "platform/win32/Win32DialogHost.h"
+#include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 
 namespace vexlo {
@@ -17,13 +19,30 @@ struct Checks : platform::DialogEvents {
   std::function<void()> run;
   void onInitDialog() override { run(); }
   void onCommand(int, platform::ControlEvent) override {}
-  void onDestroy() override {}
+  void onDestroy() override { ++destroyed; }
+  void onFilesDropped(const std::vector<std::string>& paths) override { dropped = paths; }
+  std::vector<std::string> dropped;
+  int destroyed = 0;
 };
+
+// What the shell hands a window for files dropped at a point in dialog units.
+void DropFiles(HWND window, int x, int y, const std::vector<std::string>& files) {
+  RECT at{x, y, 0, 0};
+  ::MapDialogRect(window, &at);
+  std::string names;
+  for (const std::string& file : files) names += file + '\0';
+  HGLOBAL block = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() + 1);  // zeroed ends
+  auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
+  *drop = {sizeof(DROPFILES), {at.left, at.top}, FALSE, FALSE};
+  names.copy(reinterpret_cast<char*>(drop + 1), names.size());
+  ::GlobalUnlock(block);
+  ::SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+}
 
 TEST(DesktopAids, DropsFillTheRowUnderThemAndTheClipboardGivesTheTextBack) {
   platform::win32::Win32DialogHost host(res::MainDialogTemplate());
   const std::string file = "C:\\clips\\my clip.mov", command = "ffmpeg.bin -i \"" + file + '"';
-  Checks checks;
+  Checks checks, queueChecks;
   checks.run = [&] {
     HWND dialog = ::FindWindowA(nullptr, std::string(res::MainDialogTemplate().title).c_str());
     // What the shell hands the window, at a point in dialog units: on an edit, on a row's button,
@@ -33,18 +52,37 @@ TEST(DesktopAids, DropsFillTheRowUnderThemAndTheClipboardGivesTheTextBack) {
                              {200, 140, kAudioDestEdit},
                              {200, 300, 0}}) {
       for (int edit : {kSourceEdit, kVideoDestEdit, kAudioDestEdit}) host.setText(edit, "");
-      RECT at{x, y, 0, 0};
-      ::MapDialogRect(dialog, &at);
-      HGLOBAL block = ::GlobalAlloc(GHND, sizeof(DROPFILES) + file.size() + 2);  // zeroed ends
-      auto* drop = static_cast<DROPFILES*>(::GlobalLock(block));
-      *drop = {sizeof(DROPFILES), {at.left, at.top}, FALSE, FALSE};
-      file.copy(reinterpret_cast<char*>(drop + 1), file.size());
-      ::GlobalUnlock(block);
-      ::SendMessageW(dialog, WM_DROPFILES, reinterpret_cast<WPARAM>(block), 0);
+      DropFiles(dialog, x, y, {file});
       for (int edit : {kSourceEdit, kVideoDestEdit, kAudioDestEdit}) {
         EXPECT_EQ(host.text(edit), edit == row ? file : "") << x << "," << y << ": " << edit;
       }
     }
+    // Several files on a row are the window's logic's (the queue's); the row is left alone.
+    DropFiles(dialog, 10, 14, {file, "C:\\clips\\b.mov"});
+    EXPECT_EQ(checks.dropped, (std::vector<std::string>{file, "C:\\clips\\b.mov"}));
+    EXPECT_EQ(host.text(kSourceEdit), "");
+    // The queue window: a second dialog beside this one, its list view's rows and selection.
+    queueChecks.run = [] {};
+    platform::DialogHost* queue = host.openWindow(res::kDialogQueue, queueChecks);
+    ASSERT_NE(queue, nullptr);
+    EXPECT_EQ(host.openWindow(res::kDialogQueue, queueChecks), queue);  // made once
+    queue->setTableRowCount(kQueueTable, 3);
+    queue->setTableRow(kQueueTable, 1, {"C:\\a.mov", "C:\\a.H264", "H264", "waiting", ""});
+    queue->setTableRowCount(kQueueTable, 2);
+    queue->selectRows(kQueueTable, {1});
+    EXPECT_EQ(queue->selectedRows(kQueueTable), std::vector<std::size_t>{1});
+    HWND list = ::GetDlgItem(::FindWindowA(nullptr, "Vexlo Queue"), kQueueTable);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 2);
+    wchar_t state[16] = {};
+    LVITEMW cell{};
+    cell.iSubItem = 3;
+    cell.pszText = state;
+    cell.cchTextMax = 16;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&cell));
+    EXPECT_EQ(std::wstring(state), L"waiting");
+    queue->endDialog(2);
+    EXPECT_FALSE(::IsWindowVisible(::GetParent(list)));
     host.setClipboardText(command);
     ASSERT_TRUE(::OpenClipboard(nullptr));
     HANDLE text = ::GetClipboardData(CF_TEXT);
@@ -55,6 +93,8 @@ TEST(DesktopAids, DropsFillTheRowUnderThemAndTheClipboardGivesTheTextBack) {
     host.endDialog(1);
   };
   EXPECT_EQ(host.run(checks), 1);
+  EXPECT_EQ(checks.destroyed, 1);
+  EXPECT_EQ(queueChecks.destroyed, 1);  // the queue window went first, with the main window
 }
 
 }  // namespace vexlo

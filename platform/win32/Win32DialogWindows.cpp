@@ -1,0 +1,196 @@
+// The Win32 dialog host's queue window pieces: a modeless window beside the main one, its list
+// view (report view of whole rows), the multi-select file dialog and the folder dialog.
+#include <windows.h>
+// After windows.h:
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <algorithm>
+
+#include "platform/win32/Win32DialogHost.h"
+#include "res/ColorScheme.h"
+#include "res/QueueDialogTemplate.h"
+
+namespace vexlo::platform::win32 {
+
+namespace {
+
+COLORREF Color(res::colors::Rgb rgb) {
+  return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+std::string Given(const std::wstring& name) {
+  std::string chosen;
+  ToCodePage(name, chosen);  // empty: the code page cannot hold the name
+  return chosen;
+}
+
+}  // namespace
+
+DialogHost* Win32DialogHost::openWindow(int templateId, DialogEvents& events) {
+  std::unique_ptr<Win32DialogHost>& window = windows_[templateId];
+  if (!window) {
+    const res::DialogTemplate* dialog = res::WindowTemplate(templateId);
+    if (dialog == nullptr || modeless_ || window_ == nullptr) {
+      windows_.erase(templateId);
+      return nullptr;
+    }
+    window = std::make_unique<Win32DialogHost>(*dialog, window_);
+    window->modeless_ = true;
+    window->events_ = &events;
+    // The main window's modal loop dispatches this window's messages: it is owned, not disabled.
+    const std::vector<WORD> bytes = BuildTemplateBytes(*dialog);
+    ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr),
+                                 reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), window_,
+                                 reinterpret_cast<DLGPROC>(&Win32DialogHost::DialogProc),
+                                 reinterpret_cast<LPARAM>(window.get()));
+    if (window->window_ == nullptr) {
+      windows_.erase(templateId);
+      return nullptr;
+    }
+    RECT owner{};
+    ::GetWindowRect(window_, &owner);
+    ::SetWindowPos(window->window_, nullptr, owner.right + 8, owner.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER);
+  }
+  ::ShowWindow(window->window_, SW_SHOW);
+  ::SetForegroundWindow(window->window_);
+  return window.get();
+}
+
+void Win32DialogHost::closeWindows() {
+  for (auto& [id, window] : windows_) {
+    if (window->window_ != nullptr) ::DestroyWindow(window->window_);  // its events' onDestroy
+    window->window_ = nullptr;
+    window->events_ = nullptr;
+  }
+}
+
+void Win32DialogHost::setUpTable(HWND table, const res::ControlTemplate& control) {
+  ::SendMessageW(table, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+  for (std::size_t column = 0; column < control.list.size(); ++column) {
+    std::wstring title = FromCodePage(control.list[column], true);
+    RECT width{0, 0, column < control.widths.size() ? control.widths[column] : 40, 0};
+    ::MapDialogRect(window_, &width);
+    LVCOLUMNW item{};
+    item.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    item.pszText = title.data();
+    item.cx = width.right;
+    item.iSubItem = static_cast<int>(column);
+    ::SendMessageW(table, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&item));
+  }
+  const auto colors = res::colors::ColorsOf(res::colors::Surface::kEdit);
+  ::SendMessageW(table, LVM_SETBKCOLOR, 0, Color(colors->background));
+  ::SendMessageW(table, LVM_SETTEXTBKCOLOR, 0, Color(colors->textBackground));
+  ::SendMessageW(table, LVM_SETTEXTCOLOR, 0, Color(colors->text));
+}
+
+long long Win32DialogHost::notify(long long l) {
+  const auto* header = reinterpret_cast<const NMHDR*>(l);
+  if (header->code != LVN_ITEMCHANGED || settingRows_ || events_ == nullptr) return FALSE;
+  const auto* change = reinterpret_cast<const NMLISTVIEW*>(l);
+  if ((change->uChanged & LVIF_STATE) != 0 &&
+      ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0) {
+    events_->onCommand(static_cast<int>(header->idFrom), ControlEvent::kSelectionChanged);
+  }
+  return FALSE;
+}
+
+void Win32DialogHost::setTableRowCount(int id, std::size_t rows) {
+  HWND table = control(id);
+  if (table == nullptr) return;
+  settingRows_ = true;
+  auto count = static_cast<std::size_t>(::SendMessageW(table, LVM_GETITEMCOUNT, 0, 0));
+  for (; count > rows; --count) ::SendMessageW(table, LVM_DELETEITEM, count - 1, 0);
+  for (; count < rows; ++count) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(count);
+    item.pszText = const_cast<wchar_t*>(L"");
+    ::SendMessageW(table, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  settingRows_ = false;
+}
+
+void Win32DialogHost::setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) {
+  HWND table = control(id);
+  if (table == nullptr) return;
+  for (std::size_t column = 0; column < cells.size(); ++column) {
+    std::wstring text = FromCodePage(cells[column]);
+    LVITEMW item{};
+    item.iSubItem = static_cast<int>(column);
+    item.pszText = text.data();
+    ::SendMessageW(table, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+  }
+}
+
+std::vector<std::size_t> Win32DialogHost::selectedRows(int id) const {
+  std::vector<std::size_t> rows;
+  HWND table = control(id);
+  if (table == nullptr) return rows;
+  for (auto row = ::SendMessageW(table, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+       row >= 0; row = ::SendMessageW(table, LVM_GETNEXTITEM, row, LVNI_SELECTED)) {
+    rows.push_back(static_cast<std::size_t>(row));
+  }
+  return rows;
+}
+
+void Win32DialogHost::selectRows(int id, const std::vector<std::size_t>& rows) {
+  HWND table = control(id);
+  if (table == nullptr) return;
+  settingRows_ = true;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED;
+  item.state = 0;
+  ::SendMessageW(table, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+  item.state = LVIS_SELECTED;
+  for (std::size_t row : rows) {
+    ::SendMessageW(table, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+  }
+  settingRows_ = false;
+}
+
+std::vector<std::string> Win32DialogHost::chooseFiles(const FileDialogRequest& request) {
+  std::wstring filter = FromCodePage(request.filter) + L'\0' + FromCodePage(request.filter) + L'\0';
+  std::wstring names(65536, L'\0');
+  const std::wstring title = FromCodePage(request.title);
+  const std::wstring folder = FromCodePage(request.initialDirectory);
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = window_;
+  dialog.lpstrFilter = filter.c_str();
+  dialog.lpstrFile = names.data();
+  dialog.nMaxFile = static_cast<DWORD>(names.size());
+  dialog.lpstrInitialDir = folder.c_str();
+  dialog.lpstrTitle = title.c_str();
+  dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST;
+  std::vector<std::string> chosen;
+  if (!::GetOpenFileNameW(&dialog)) return chosen;
+  // One file: its path. Several: the folder, then each name, each ended by a null.
+  std::vector<std::wstring> parts;
+  for (const wchar_t* part = names.c_str(); *part != L'\0'; part += parts.back().size() + 1) {
+    parts.emplace_back(part);
+  }
+  if (parts.size() == 1) return {Given(parts[0])};
+  for (std::size_t i = 1; i < parts.size(); ++i) chosen.push_back(Given(parts[0] + L'\\' + parts[i]));
+  return chosen;
+}
+
+std::optional<std::string> Win32DialogHost::chooseFolder(const FileDialogRequest& request) {
+  const std::wstring title = FromCodePage(request.title);
+  BROWSEINFOW browse{};
+  browse.hwndOwner = window_;
+  browse.lpszTitle = title.c_str();
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&browse);
+  if (chosen == nullptr) return std::nullopt;
+  std::wstring path(MAX_PATH, L'\0');
+  const bool named = ::SHGetPathFromIDListW(chosen, path.data()) != FALSE;
+  ::CoTaskMemFree(chosen);
+  if (!named) return std::nullopt;
+  path.resize(std::wcslen(path.c_str()));
+  return Given(path);
+}
+
+}  // namespace vexlo::platform::win32
