@@ -45,8 +45,7 @@ struct BatchOutput {
 };
 
 /// Output to descriptors: the log with LF line ends and "vexlo: " before a refusal to `logFd`
-/// (standard error), each JSON object and a line feed to `jsonFd` (standard output, see
-/// platform::SetStandardOutputAside).
+/// (standard error), each JSON object and a line feed to `jsonFd` (standard output).
 BatchOutput DescriptorOutput(int logFd, int jsonFd);
 
 // A request to stop the batch, which a signal handler may make (SIGINT, SIGTERM): the running

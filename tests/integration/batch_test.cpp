@@ -1,5 +1,5 @@
 // The command-line batch end to end: the real ffmpeg and ffprobe over the clips of the clips
-// fixture, standard output set aside for the JSON as the program sets it, and a real SIGTERM.
+// fixture, the JSON on standard output as the program writes it, and a real SIGTERM.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
