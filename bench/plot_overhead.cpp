@@ -45,10 +45,8 @@ class QuietWindow : public vexlo::process::JobWindow {
   void logAppend(std::string_view) override {}
   void flushLog() override {}
   void sendProgress(int) override {}
-  void postEnableJobControls(bool) override {}
-  void postCancelWindow() override {}
-  bool automaticMode() const override { return false; }
-  void noteConversionResult(bool) override {}
+  void postJobStarted(vexlo::process::JobKind) override {}
+  void postJobEnd(vexlo::process::JobEnd) override {}
 
  private:
   vexlo::process::JobFigures figures_;
