@@ -100,17 +100,7 @@ int main(int argc, char** argv) {
   const vexlo::app::StartRequest request =
       vexlo::app::ReadCommandLine(std::vector<std::string>(argv + 1, argv + argc),
                                   vexlo::platform::CurrentDirectory(), VEXLO_VERSION);
-  if (request.exitNow) {
-    std::fputs(request.out.c_str(), stdout);
-    std::fputs(request.err.c_str(), stderr);
-    return *request.exitNow;
-  }
-  if (request.batch) return vexlo::app::RunBatchCommand(*request.batch);
-  // A picture of a file's frames needs neither the window system nor the window's logic.
-  if (request.plot) {
-    return vexlo::app::RunPlot(*request.plot, vexlo::platform::ExecutableDirectory(), stdout,
-                               stderr);
-  }
+  if (const auto status = vexlo::app::RunWithoutWindow(request)) return *status;
   const std::string& screenshot = request.screenshot;
   const bool automatic =
       request.job || vexlo::app::ParseCommandLine(request.commandLine).count >= 2;

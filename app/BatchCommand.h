@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+
+#include "app/CommandOptions.h"
 #include "jobs/Batch.h"
 
 namespace vexlo::app {
@@ -8,5 +11,10 @@ namespace vexlo::app {
 /// status (jobs::RunBatch). Its log lines go to standard error, its JSON objects (--json) to
 /// standard output; SIGINT, SIGTERM and SIGHUP (a console's Ctrl+C on Windows) stop it.
 int RunBatchCommand(jobs::BatchRequest request);
+
+/// What a read command line runs before any window exists, the same on every system: the help,
+/// the version or a refusal printed, a batch, a picture of the frames. The program's exit status,
+/// or nothing when the request needs the window's logic.
+std::optional<int> RunWithoutWindow(const StartRequest& request);
 
 }  // namespace vexlo::app

@@ -57,16 +57,7 @@ int main() {
   // this system's.
   const vexlo::app::StartRequest request =
       vexlo::app::ReadCommandLine(arguments, vexlo::platform::CurrentDirectory(), VEXLO_VERSION);
-  if (request.exitNow) {
-    std::fputs(request.out.c_str(), stdout);
-    std::fputs(request.err.c_str(), stderr);
-    return *request.exitNow;
-  }
-  if (request.batch) return vexlo::app::RunBatchCommand(*request.batch);
-  if (request.plot) {
-    return vexlo::app::RunPlot(*request.plot, vexlo::platform::ExecutableDirectory(), stdout,
-                               stderr);
-  }
+  if (const auto status = vexlo::app::RunWithoutWindow(request)) return *status;
   const std::string& screenshot = request.screenshot;
   vexlo::app::RegistryStore store;
   vexlo::app::CVexloApp app;
