@@ -276,7 +276,11 @@ TEST(QtDialogHost, BrowseDialogAcceptsANewNameAndCancelGivesNothing) {
       EXPECT_EQ(dialog->directory().absolutePath().toStdString(), folder);
       EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("*.H264 (*.H264)")});
       if (!accept) return dialog->reject();
-      dialog->selectFile(QString::fromStdString(wanted));
+      // Typed into the name field, as a user does: selectFile leaves a field that has the focus
+      // alone, and the focus arrives when the window manager gets to it.
+      auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(wanted));
       static_cast<QDialog*>(dialog)->accept();
     });
     EXPECT_EQ(host.chooseFile({"H264 Dest. File", "*.H264", folder + "/", "*.H264"}),
