@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/OutputLength.h"
+#include "platform/CommandLineSplit.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
@@ -35,6 +37,7 @@ void ResetFigures(JobFigures& figures) {
   figures.timeMs.store(0);
   figures.progressPos.store(0);
   figures.failed.store(false);
+  figures.writeFailed.store(false);
 }
 
 // The job's end as its figures tell it; `started` is false for a tool that could not start.
@@ -101,6 +104,7 @@ int OnConversionOutput(const char* data, int length, void* context) {
       LogReportLine(*window, line);
     } else {
       figures.keptOut.Keep(line);
+      if (NamesAWriteFailure(line)) figures.writeFailed.store(true);
     }
   });
   UpdateProgress(*window);
@@ -167,6 +171,14 @@ int OnConversionFinished(int /*code*/, void* context) {
   JobWindow* window = WindowOf(context);
   if (window == nullptr) return 0;
   JobFigures& figures = window->jobFigures();
+  // FFmpeg also ends with exit code 0 when it could not write its output whole (a full disk
+  // when the trailer is written): the job failed, and the tool's lines say why.
+  if (!figures.failed.load() && !figures.stopped.load() && figures.writeFailed.load()) {
+    FailureReason told;
+    const std::vector<std::string> words = platform::SplitCommandLine(figures.commandLine);
+    if (!words.empty()) told.program = words.front();
+    OnConversionFailure(kErrorToolFailed, told, context);
+  }
   JobEnd end = EndOf(figures, /*started=*/true);
   // FFmpeg ends with exit code 0 when its input ends early (a file cut short, a damaged index):
   // the output then ends short of the duration the source's header gave.

@@ -1,7 +1,10 @@
 #include "jobs/ToolRun.h"
 
 #include <atomic>
+#include <string>
+#include <vector>
 
+#include "platform/CommandLineSplit.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
@@ -14,6 +17,7 @@ struct RunState {
   const ToolLineSink* onLine = nullptr;
   process::KeptOutLines keptOut;
   process::FailureReason reason;  // written before `ended` is signalled
+  std::atomic<bool> writeFailed{false};  // the tool said its output could not be written whole
   std::atomic<int> errorCode{0};
   platform::Pipe ended;
 };
@@ -25,7 +29,9 @@ RunState& StateOf(void* context) {
 int OnOutput(const char* data, int length, void* context) {
   RunState& state = StateOf(context);
   process::SplitChunkLines(data, length, [&](std::string_view line) {
-    if (!(*state.onLine)(line)) state.keptOut.Keep(line);
+    if ((*state.onLine)(line)) return;
+    state.keptOut.Keep(line);
+    if (process::NamesAWriteFailure(line)) state.writeFailed.store(true);
   });
   return 0;
 }
@@ -81,6 +87,12 @@ ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirect
     end.kind =
         code == process::kErrorStartFailed ? ToolEndKind::kStartFailed : ToolEndKind::kFailed;
     end.reason = state.reason;
+  } else if (state.writeFailed.load()) {
+    // Exit code 0, yet the tool could not write its output whole (a full disk at the trailer).
+    end.kind = ToolEndKind::kFailed;
+    const std::vector<std::string> words = platform::SplitCommandLine(commandLine);
+    if (!words.empty()) end.reason.program = words.front();
+    end.reason.lastLines = state.keptOut.Pick();
   } else {
     end.kind = ToolEndKind::kSucceeded;
   }

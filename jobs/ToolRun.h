@@ -12,7 +12,7 @@ namespace vexlo::jobs {
 // How one tool run ended.
 enum class ToolEndKind {
   kSucceeded,    // it ran to its end with exit code 0
-  kFailed,       // a non-zero exit code, a signal, or the watchdog
+  kFailed,       // a non-zero exit code, a signal, the watchdog, or an output not written whole
   kStartFailed,  // it could not be started
   kStopped,      // the stop descriptor became readable: it was stopped before its end
 };

@@ -86,6 +86,15 @@ bool NamesAnError(std::string_view line) {
                      [&](std::string_view word) { return lower.find(word) != std::string::npos; });
 }
 
+bool NamesAWriteFailure(std::string_view line) {
+  // The tool's own words, as FFmpeg and the C library write them; a plain search, since every
+  // line the log does not show passes here.
+  constexpr std::string_view kWriteFailures[] = {"Error writing trailer", "Error closing file",
+                                                 "No space left on device", "Disk quota exceeded"};
+  return std::any_of(std::begin(kWriteFailures), std::end(kWriteFailures),
+                     [&](std::string_view words) { return line.find(words) != line.npos; });
+}
+
 void KeptOutLines::Keep(std::string_view line) {
   if (IsStreamMetadata(line)) return;  // a property of the source, never why a run failed
   std::lock_guard lock(mutex_);

@@ -33,6 +33,11 @@ std::vector<std::string> ReasonLines(const FailureReason& reason);
 /// "Conversion failed!", "Unknown encoder ..."), letter case aside.
 bool NamesAnError(std::string_view line);
 
+/// True when a tool's line says that its output could not be written whole: FFmpeg ends with
+/// exit code 0 when writing the trailer or closing the file fails ("Error writing trailer of
+/// out.h264: No space left on device"), so only its words tell that the output is not whole.
+bool NamesAWriteFailure(std::string_view line);
+
 /// True for the tool's description of a stream or file ("Metadata:", "Side data:", and the
 /// indented "handler_name    : VideoHandler" lines under them): never the reason of a failure.
 bool IsStreamMetadata(std::string_view line);

@@ -18,6 +18,7 @@ struct JobFigures {
   std::atomic<std::int64_t> timeMs{0};       // the output time reached, from the last "time="
   std::atomic<std::int32_t> progressPos{0};  // the bar's position, 0 to 100, forward only
   std::atomic<bool> failed{false};           // an error notification came for the running job
+  std::atomic<bool> writeFailed{false};      // the tool said its output could not be written whole
   KeptOutLines keptOut;  // the tool's last lines the log did not show, for a failure's reason
   // The tool's command line as it was started: written on the window's thread before the runner
   // exists, read by the runner's started notification, never changed while the runner lives.

@@ -112,6 +112,7 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
   for (const char* clip : {"cut.mp4", "whole.mp4"}) fs::copy_file(testing::Clip(clip), dir_ / clip);
   fs::copy_file(dir_ / "clip.mp4", dir_ / "proj.v2" / "clip");
   fs::create_symlink(dir_ / "clip.mp4", dir_ / "link.mp4");
+  fs::create_symlink("/dev/full", dir_ / "full.h264");
   fs::create_hard_link(dir_ / "clip.mp4", dir_ / "hard.mp4");
   for (const char* name : {"take.h264", "proj.WAV", "proj.INDX", "\xEF\xBF\xBD.h264"})
     std::ofstream(dir_ / name) << "keep me";
@@ -145,6 +146,8 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
       {"missing source", "D/gone.mov,D/out.H264", 1, "", {missing, "##### CONVERSION  ERROR"}},
       {"unstartable tool", "D/clip.mp4,D/out.H264", 1, "", {"REASON: ", "could not be started", "##### CREATION  ERROR"}, true},
       {"same file", "D/gone.mov,D/gone.mov", 1, "", {"##### ERROR: Origin and destination files are the same"}},
+      // FFmpeg exits 0 when its trailer cannot be written (a full disk)
+      {"full disk", "D/clip.mp4,D/full.h264", 1, "", {"REASON: Error writing trailer of", "No space left on device", "##### CONVERSION  BREAK"}},
       {"cut short", "D/cut.mp4,D/cut.h264", 0, "D/cut.h264", {"START CONVERSION", "##### WARNING: The output ends at 0:0", "(the source may be damaged or cut short) ######", end}},
       {"whole", "D/whole.mp4,D/whole.h264", 0, "D/whole.h264", {end}},
       {"profile and CRF", "D/in clip.mp4,D/out.H264,2,0", 0, "D/out.H264", {"START CONVERSION", end}},  // the last
