@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "platform/win32/Win32DialogHost.h"
+#include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 
 namespace vexlo::platform::win32 {
@@ -39,6 +40,21 @@ std::wstring FitText(std::wstring text, std::size_t capacity, bool keepEnd) {
   return text.substr(0, keep) + dots;
 }
 
+HICON ProgramIcon(int pixels) {
+  auto* icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                               MAKEINTRESOURCEW(res::kIconMain), IMAGE_ICON,
+                                               pixels, pixels, LR_SHARED));
+  return icon != nullptr ? icon
+                         : ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+}
+
+void ShowProgramIcon(HWND window) {
+  ::SendMessageW(window, WM_SETICON, ICON_BIG,
+                 reinterpret_cast<LPARAM>(ProgramIcon(::GetSystemMetrics(SM_CXICON))));
+  ::SendMessageW(window, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(ProgramIcon(::GetSystemMetrics(SM_CXSMICON))));
+}
+
 void DesktopAids::notify(HWND window, const std::string& summary, const std::string& body) {
   if (window == nullptr) return;
   NOTIFYICONDATAW icon{};
@@ -46,14 +62,16 @@ void DesktopAids::notify(HWND window, const std::string& summary, const std::str
   icon.hWnd = window;
   icon.uID = kIconId;
   icon.uFlags = NIF_INFO;
-  icon.dwInfoFlags = NIIF_INFO;
+  // The program's icon in the balloon as in the notification area.
+  icon.dwInfoFlags = NIIF_USER | NIIF_LARGE_ICON;
+  icon.hBalloonIcon = ProgramIcon(::GetSystemMetrics(SM_CXICON));
   const std::wstring title = FitText(FromCodePage(summary), std::size(icon.szInfoTitle), false);
   const std::wstring text = FitText(FromCodePage(body), std::size(icon.szInfo), true);
   std::copy(title.begin(), title.end(), icon.szInfoTitle);
   std::copy(text.begin(), text.end(), icon.szInfo);
   if (iconWindow_ == nullptr) {
     icon.uFlags |= NIF_ICON | NIF_TIP;
-    icon.hIcon = ::LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    icon.hIcon = ProgramIcon(::GetSystemMetrics(SM_CXSMICON));
     const std::wstring tip = L"Vexlo";
     std::copy(tip.begin(), tip.end(), icon.szTip);
     if (!::Shell_NotifyIconW(NIM_ADD, &icon)) return;  // no notification area

@@ -4,6 +4,7 @@
 #include <string>
 
 struct HWND__;
+struct HICON__;
 
 namespace vexlo::platform::win32 {
 
@@ -33,6 +34,12 @@ class DesktopAids {
   int position_ = -1;
   bool visible_ = false;
 };
+
+/// The program's icon (the resource res::kIconMain) drawn for `pixels` pixels, shared (never
+/// destroyed); the system's application icon when the program holds none.
+HICON__* ProgramIcon(int pixels);
+/// The program's icon on a top-level window: its title bar, taskbar button and Alt+Tab.
+void ShowProgramIcon(HWND__* window);
 
 /// UTF-16 text cut to fit a fixed buffer of `capacity` characters with its terminator, never in
 /// the middle of a surrogate pair; a cut text ends in "...", or, with `keepEnd` (a path, whose

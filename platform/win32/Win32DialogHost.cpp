@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/win32/CheckMarks.h"
 #include "res/AboutDialogTemplate.h"
 #include "res/ColorScheme.h"
 #include "res/ControlIds.h"
@@ -470,10 +471,13 @@ long long Win32DialogHost::handle(unsigned message, unsigned long long w, long l
           showPicture(child);
         } else if (control.kind == ControlKind::kTable) {
           setUpTable(child, control);
+        } else if (control.kind == ControlKind::kCheckBox || control.kind == ControlKind::kRadio) {
+          PaintDark(child);  // CheckMarks.cpp
         }
         child = ::GetWindow(child, GW_HWNDNEXT);
       }
       if (template_.id == res::kDialogMain || modeless_) ::DragAcceptFiles(window_, TRUE);
+      if (owner_ == nullptr) ShowProgramIcon(window_);
       if (!screenshot_.empty()) ::SetTimer(window_, kScreenshotTimer, 20, nullptr);
       if (events_ != nullptr) events_->onInitDialog();
       return TRUE;

@@ -1,10 +1,13 @@
 // The window aids of the native window, on the real dialog under Wine: a file dropped on each path
-// row, the clipboard's round trip, and the balloon and taskbar calls with over-long texts.
+// row, the clipboard's round trip, the balloon and taskbar calls with over-long texts, the
+// program's icon, and the check boxes and radio buttons in the dark colours.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
 #include <shlobj.h>
+
+#include <span>
 
 #include "platform/win32/Win32DialogHost.h"
 #include "res/ControlIds.h"
@@ -24,6 +27,73 @@ struct Checks : platform::DialogEvents {
   std::vector<std::string> dropped;
   int destroyed = 0;
 };
+
+// The sizes of the program's icon group, each image read back by the system as an icon of it.
+std::vector<int> IconSizes() {
+#pragma pack(push, 2)
+  struct GroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+  };
+#pragma pack(pop)
+  const auto kGroupIcon = MAKEINTRESOURCEW(14), kIcon = MAKEINTRESOURCEW(3);
+  HRSRC group = ::FindResourceW(nullptr, MAKEINTRESOURCEW(res::kIconMain), kGroupIcon);
+  if (group == nullptr) return {};
+  const auto* directory = static_cast<const WORD*>(::LockResource(::LoadResource(nullptr, group)));
+  const auto* entries = reinterpret_cast<const GroupEntry*>(directory + 3);
+  std::vector<int> sizes;
+  for (const GroupEntry& entry : std::span(entries, directory[2])) {
+    HRSRC image = ::FindResourceW(nullptr, MAKEINTRESOURCEW(entry.id), kIcon);
+    auto* bytes = static_cast<BYTE*>(::LockResource(::LoadResource(nullptr, image)));
+    HICON icon = ::CreateIconFromResourceEx(bytes, ::SizeofResource(nullptr, image), TRUE,
+                                            0x00030000, 0, 0, LR_DEFAULTCOLOR);
+    ICONINFO info{};
+    BITMAP bitmap{};
+    if (icon != nullptr && ::GetIconInfo(icon, &info)) {
+      ::GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+      ::DeleteObject(info.hbmColor);
+      ::DeleteObject(info.hbmMask);
+    }
+    if (icon != nullptr) ::DestroyIcon(icon);
+    sizes.push_back(entry.width == 0 ? 256 : entry.width);
+    if (bitmap.bmWidth != sizes.back()) sizes.back() = -static_cast<int>(bitmap.bmWidth);
+  }
+  return sizes;
+}
+
+// A check box or radio button as it paints itself (WM_PRINTCLIENT): whether its box is the edit
+// grey at its edge and how many pixels of the text white it holds (its mark).
+std::pair<bool, int> BoxPixels(HWND button) {
+  RECT area{};
+  ::GetClientRect(button, &area);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = area.right;
+  info.bmiHeader.biHeight = -area.bottom;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = ::CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  ::SendMessageW(button, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  ::GdiFlush();
+  const int size = ::MulDiv(13, ::GetDeviceCaps(dc, LOGPIXELSY), 96);
+  const int top = (area.bottom - size) / 2;
+  const auto* pixels = static_cast<const DWORD*>(bits);  // 0x00RRGGBB
+  const auto at = [&](int x, int y) { return pixels[y * area.right + x] & 0xFFFFFF; };
+  int white = 0;
+  for (int y = top; y < top + size; ++y) {
+    for (int x = 0; x < size; ++x) white += at(x, y) == 0xF5F5F5;
+  }
+  const bool dark = at(size / 2, top + 2) == 0x282828;
+  ::SelectObject(dc, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(dc);
+  return {dark, white};
+}
 
 // What the shell hands a window for files dropped at a point in dialog units.
 void DropFiles(HWND window, int x, int y, const std::vector<std::string>& files) {
@@ -83,6 +153,47 @@ TEST(DesktopAids, DropsFillTheRowUnderThemAndTheClipboardGivesTheTextBack) {
     EXPECT_EQ(std::wstring(state), L"waiting");
     queue->endDialog(2);
     EXPECT_FALSE(::IsWindowVisible(::GetParent(list)));
+    // The program's icon: every size in one group, the program's first, on the window.
+    EXPECT_EQ(IconSizes(), (std::vector<int>{16, 24, 32, 48, 64, 128, 256}));
+    int firstIcon = 0;
+    ::EnumResourceNamesW(
+        nullptr, MAKEINTRESOURCEW(14),
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR first) {
+          *reinterpret_cast<int*>(first) = IS_INTRESOURCE(name) ? LOWORD(name) : -1;
+          return FALSE;
+        },
+        reinterpret_cast<LONG_PTR>(&firstIcon));
+    EXPECT_EQ(firstIcon, res::kIconMain);
+    for (auto [kind, metric] : {std::pair{ICON_BIG, SM_CXICON}, {ICON_SMALL, SM_CXSMICON}}) {
+      const int side = ::GetSystemMetrics(metric);
+      EXPECT_EQ(::SendMessageW(dialog, WM_GETICON, kind, 0),
+                reinterpret_cast<LRESULT>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                                       MAKEINTRESOURCEW(res::kIconMain),
+                                                       IMAGE_ICON, side, side, LR_SHARED)));
+    }
+    // Check boxes and radio buttons: dark boxes whose mark follows the state the host sets and
+    // reads, the space bar and clicks toggle, a radio group stays exclusive.
+    for (int id : {kShortGopCheck, kRadioH265}) {
+      for (bool on : {true, false}) {
+        host.setChecked(id, on);
+        const auto [dark, white] = BoxPixels(::GetDlgItem(dialog, id));
+        EXPECT_TRUE(dark) << id << " " << on;
+        EXPECT_EQ(white > 0, on) << id << " " << white;
+      }
+    }
+    HWND gop = ::GetDlgItem(dialog, kShortGopCheck);
+    ::SendMessageW(gop, WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(gop, WM_KEYUP, VK_SPACE, 0);
+    EXPECT_TRUE(host.checked(kShortGopCheck));
+    ::SendMessageW(gop, BM_CLICK, 0, 0);
+    EXPECT_FALSE(host.checked(kShortGopCheck));
+    host.setChecked(kRadioH264, true);
+    ::SendMessageW(::GetDlgItem(dialog, kRadioMpv), BM_CLICK, 0, 0);
+    EXPECT_EQ((std::vector{host.checked(kRadioH264), host.checked(kRadioH265),
+                           host.checked(kRadioMpv)}),
+              (std::vector{false, false, true}));
+    EXPECT_GT(BoxPixels(::GetDlgItem(dialog, kRadioMpv)).second, 0);
+    EXPECT_EQ(BoxPixels(::GetDlgItem(dialog, kRadioH264)).second, 0);
     host.setClipboardText(command);
     ASSERT_TRUE(::OpenClipboard(nullptr));
     HANDLE text = ::GetClipboardData(CF_TEXT);
