@@ -61,7 +61,8 @@ QtDialogHost::QtDialogHost(const res::DialogTemplate& dialog, QWidget* parent)
   acceptFileDrops();
   // One queued call for each post, each running the oldest task.
   posts_->open([this] {
-    QMetaObject::invokeMethod(this, [posts = posts_] { posts->runNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [posts = posts_] { posts->runNext(); }, Qt::QueuedConnection);
   });
   const int menuHeight = menuBar_ != nullptr ? menuBar_->height() : 0;
   setFixedSize(client_->width(), client_->height() + menuHeight);

@@ -127,7 +127,8 @@ void DrawPushButton(const DRAWITEMSTRUCT& item) {
   RECT text = face;
   if (pressed) ::OffsetRect(&text, 1, 1);
   ::SetBkMode(dc, TRANSPARENT);
-  ::SetTextColor(dc, ColorOf((item.itemState & ODS_DISABLED) ? colors::kDisabledText : button.text));
+  ::SetTextColor(dc,
+                 ColorOf((item.itemState & ODS_DISABLED) ? colors::kDisabledText : button.text));
   const UINT prefix = (item.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0;
   ::DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | prefix);

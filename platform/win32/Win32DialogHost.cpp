@@ -113,9 +113,8 @@ void Win32DialogHost::setUpControls() {
   // The controls are the dialog's children in template order.
   HWND child = ::GetWindow(window_, GW_CHILD);
   for (const res::ControlTemplate& control : template_.controls) {
-    for (std::string_view entry : control.kind == ControlKind::kTable
-                                      ? std::span<const std::string_view>()
-                                      : control.list) {
+    for (std::string_view entry :
+         control.kind == ControlKind::kTable ? std::span<const std::string_view>() : control.list) {
       ::SendDlgItemMessageW(window_, control.id, CB_ADDSTRING, 0,
                             reinterpret_cast<LPARAM>(FromCodePage(entry, true).c_str()));
     }

@@ -63,7 +63,8 @@ std::vector<std::string> Win32DialogHost::chooseFiles(const FileDialogRequest& r
     parts.emplace_back(part);
   }
   if (parts.size() == 1) return {Given(parts[0])};
-  for (std::size_t i = 1; i < parts.size(); ++i) chosen.push_back(Given(parts[0] + L'\\' + parts[i]));
+  for (std::size_t i = 1; i < parts.size(); ++i)
+    chosen.push_back(Given(parts[0] + L'\\' + parts[i]));
   return chosen;
 }
 

@@ -61,23 +61,22 @@ std::optional<Pixels> DecodeToFit(BYTE* bytes, DWORD size, SIZE box) {
   if (SUCCEEDED(result)) result = factory->CreateStream(stream.put());
   if (SUCCEEDED(result)) result = stream->InitializeFromMemory(bytes, size);
   if (SUCCEEDED(result)) {
-    result = factory->CreateDecoderFromStream(stream.get(), nullptr,
-                                              WICDecodeMetadataCacheOnDemand, decoder.put());
+    result = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                              decoder.put());
   }
   if (SUCCEEDED(result)) result = decoder->GetFrame(0, frame.put());
   if (SUCCEEDED(result)) result = factory->CreateFormatConverter(converter.put());
   if (SUCCEEDED(result)) {
-    result = converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
-                                   WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom);
+    result =
+        converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                              nullptr, 0.0, WICBitmapPaletteTypeCustom);
   }
   UINT width = 0;
   UINT height = 0;
   if (SUCCEEDED(result)) result = converter->GetSize(&width, &height);
   if (FAILED(result) || width == 0 || height == 0) return std::nullopt;
   const SIZE fit = FitInside(box, width, height);
-  Pixels pixels{fit.cx, fit.cy,
-                std::vector<BYTE>(static_cast<std::size_t>(fit.cx) * fit.cy * 4)};
+  Pixels pixels{fit.cx, fit.cy, std::vector<BYTE>(static_cast<std::size_t>(fit.cx) * fit.cy * 4)};
   result = factory->CreateBitmapScaler(scaler.put());
   if (SUCCEEDED(result)) {
     result = scaler->Initialize(converter.get(), static_cast<UINT>(fit.cx),
@@ -110,10 +109,10 @@ HBITMAP BlendCentred(const Pixels& image, SIZE box, res::colors::Rgb background)
   for (LONG y = 0; y < box.cy; ++y) {
     for (LONG x = 0; x < box.cx; ++x) {
       BYTE* pixel = out + (static_cast<std::size_t>(y) * box.cx + x) * 4;
-      const bool inside =
-          x >= left && x < left + image.width && y >= top && y < top + image.height;
+      const bool inside = x >= left && x < left + image.width && y >= top && y < top + image.height;
       const BYTE* source =
-          inside ? image.bgra.data() + (static_cast<std::size_t>(y - top) * image.width + (x - left)) * 4
+          inside ? image.bgra.data() +
+                       (static_cast<std::size_t>(y - top) * image.width + (x - left)) * 4
                  : nullptr;
       const int alpha = source != nullptr ? source[3] : 0;
       for (int c = 0; c < 3; ++c) {

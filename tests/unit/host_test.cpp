@@ -48,7 +48,8 @@ TEST(HostLogic, DropsTheAboutBoxTheScreenshotAndPostsAsEveryHostHasThem) {
     const FileDropTarget target = DropTargetOf(
         *drop.dialog, drop.files,
         [&](const res::DialogRect& f) {
-          return drop.x >= f.x && drop.x < f.x + f.width && drop.y >= f.y && drop.y < f.y + f.height;
+          return drop.x >= f.x && drop.x < f.x + f.width && drop.y >= f.y &&
+                 drop.y < f.y + f.height;
         },
         [&](int edit) { return edit != drop.locked; });
     EXPECT_EQ(target.kind, drop.kind) << drop.x << "," << drop.y << " " << drop.files.size();
@@ -56,8 +57,8 @@ TEST(HostLogic, DropsTheAboutBoxTheScreenshotAndPostsAsEveryHostHasThem) {
   }
 
   // The About box ends with OK or the Cancel command, and with nothing else.
-  for (const auto& [command, result] : {std::pair{res::kIdOk, 1}, {res::kIdCancel, 2},
-                                       {res::kCmdAppAbout, 0}, {kSourceEdit, 0}}) {
+  for (const auto& [command, result] :
+       {std::pair{res::kIdOk, 1}, {res::kIdCancel, 2}, {res::kCmdAppAbout, 0}, {kSourceEdit, 0}}) {
     app::HeadlessHost about(res::AboutDialogTemplate());
     AboutEvents events(about);
     events.onCommand(command, ControlEvent::kClicked);
