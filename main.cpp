@@ -24,9 +24,9 @@
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
+#include "platform/ScreenshotWait.h"
 #include "platform/StandardStreams.h"
 #include "platform/qt/QtDialogHost.h"
-#include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 
 namespace {
@@ -82,6 +82,25 @@ class SignalWatch {
   std::thread thread_;
 };
 
+// The picture of --screenshot, taken when platform::ScreenshotWait says so; then the window closes.
+void ScreenshotWhenReady(vexlo::platform::qt::QtDialogHost& host, const std::string& file,
+                         QTimer& timer) {
+  using vexlo::platform::ScreenshotWait;
+  timer.setInterval(ScreenshotWait::kInterval);
+  QObject::connect(&timer, &QTimer::timeout, &host,
+                   [&host, &file, &timer, wait = ScreenshotWait()]() mutable {
+                     const ScreenshotWait::Step step = wait.look(host, host.isVisible());
+                     if (step == ScreenshotWait::Step::kWait) return;
+                     timer.stop();
+                     if (step == ScreenshotWait::Step::kGiveUp ||
+                         !host.grab().save(QString::fromStdString(file))) {
+                       std::fprintf(stderr, "vexlo: could not write %s\n", file.c_str());
+                     }
+                     host.reject();
+                   });
+  timer.start();
+}
+
 bool HasDisplay() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -130,24 +149,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   vexlo::platform::qt::QtDialogHost host(vexlo::res::MainDialogTemplate());
   CloseOnSignals(host);
-  // The picture is taken once the window is shown and its log pane holds the first line, looked
-  // for every 20 ms; a window that is not ready within a minute is closed with a message.
   QTimer screenshotTimer;
-  if (!screenshot.empty()) {
-    screenshotTimer.setInterval(20);
-    QObject::connect(&screenshotTimer, &QTimer::timeout, &host,
-                     [&host, &screenshot, &screenshotTimer, ticks = 0]() mutable {
-                       const bool ready = host.isVisible() &&
-                                          !host.text(vexlo::res::id::kLogPane).empty();
-                       if (!ready && ++ticks < 3000) return;
-                       screenshotTimer.stop();
-                       if (!ready || !host.grab().save(QString::fromStdString(screenshot))) {
-                         std::fprintf(stderr, "vexlo: could not write %s\n", screenshot.c_str());
-                       }
-                       host.reject();
-                     });
-    screenshotTimer.start();
-  }
+  if (!screenshot.empty()) ScreenshotWhenReady(host, screenshot, screenshotTimer);
   const auto runModal = [&host](vexlo::platform::DialogEvents& events) { return host.run(events); };
   return app.InitInstance(host, store, runModal, request.commandLine);
 }

@@ -1,15 +1,13 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "platform/DialogHost.h"
+#include "platform/PostQueue.h"
 #include "res/DialogTemplate.h"
 
 namespace vexlo::app {
@@ -30,7 +28,7 @@ class HeadlessHost : public platform::DialogHost {
   /// any thread.
   void cancel();
   /// Runs every task posted so far (and those they post); returns how many ran.
-  int runPosted();
+  int runPosted() { return posts_.runAll(); }
 
   std::string text(int id) const override { return find(id).text; }
   void setText(int id, std::string_view text) override { controls_[id].text = text; }
@@ -53,14 +51,14 @@ class HeadlessHost : public platform::DialogHost {
   void revealInFileManager(const std::string&) override {}
   void showAbout() override {}
   bool headless() const override { return true; }
-  void post(std::function<void()> task) override;
+  void post(std::function<void()> task) override { posts_.post(std::move(task)); }
 
   /// The result given to endDialog first; nothing while the dialog has not ended.
   const std::optional<int>& result() const { return result_; }
 
  protected:
   /// Waits until a task is posted or the time is up.
-  void waitForPost(std::chrono::milliseconds timeout);
+  void waitForPost(std::chrono::milliseconds timeout) { posts_.waitForTask(timeout); }
 
  private:
   struct Control {
@@ -75,10 +73,7 @@ class HeadlessHost : public platform::DialogHost {
   int progress_ = 0;
   std::optional<int> result_;
   platform::DialogEvents* events_ = nullptr;
-  std::mutex queueMutex_;
-  std::condition_variable queueChanged_;
-  std::deque<std::function<void()>> queue_;
-  bool closed_ = false;  // run has ended: posts are dropped
+  platform::PostQueue posts_;  // closed once run has ended
 };
 
 }  // namespace vexlo::app

@@ -7,10 +7,10 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "platform/FileDropTarget.h"
 #include "platform/qt/DialogUnits.h"
 #include "platform/qt/QtDialogHost.h"
 #include "res/ControlIds.h"
-#include "res/MainDialogTemplate.h"
 
 namespace vexlo::platform::qt {
 
@@ -45,40 +45,37 @@ void QtDialogHost::acceptFileDrops() {
   }
 }
 
-int QtDialogHost::pathRowAt(const QPoint& clientPoint) const {
-  if (template_.id != res::kDialogMain) return 0;
-  for (const res::PathRow& row : res::kPathRows) {
-    if (ToPixels(row.frame, {unitsX_, unitsY_}).contains(clientPoint)) return row.edit;
-  }
-  return 0;
-}
-
 bool QtDialogHost::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
   if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
     return QDialog::eventFilter(watched, event);
   }
   auto* drop = static_cast<QDropEvent*>(event);
-  auto* widget = static_cast<QWidget*>(watched);
   const std::vector<std::string> files = DroppedFiles(drop->mimeData());
-  // Several files anywhere on the main window, or any on a window with a table, are the
-  // logic's (the queue's).
-  if (files.size() > 1 || (!files.empty() && template_.id != res::kDialogMain)) {
-    drop->acceptProposedAction();
-    if (type == QEvent::Drop && events_ != nullptr) events_->onFilesDropped(files);
-    return true;
-  }
-  // One file: a point on an edit lies in its own row too.
-  const int edit = pathRowAt(widget->mapTo(client_, drop->position().toPoint()));
+  // A point on an edit lies in its own row too.
+  const QPoint point = static_cast<QWidget*>(watched)->mapTo(client_, drop->position().toPoint());
+  const FileDropTarget target = DropTargetOf(
+      template_, files,
+      [&](const res::DialogRect& frame) {
+        return ToPixels(frame, {unitsX_, unitsY_}).contains(point);
+      },
+      [this](int edit) {
+        auto* line = qobject_cast<QLineEdit*>(control(edit));
+        return line != nullptr && line->isEnabled() && !line->isReadOnly();
+      });
   // A drop the rows cannot take is refused here, not left to the edit (which would insert the
-  // URL's text); a disabled or read-only edit takes none, as it takes no typing.
-  auto* line = qobject_cast<QLineEdit*>(control(edit));
-  if (files.empty() || line == nullptr || !line->isEnabled() || line->isReadOnly()) {
+  // URL's text).
+  if (target.kind == FileDropTarget::Kind::kRefused) {
     drop->ignore();
     return true;
   }
   drop->acceptProposedAction();
-  if (type == QEvent::Drop) setText(edit, files.front());
+  if (type != QEvent::Drop) return true;
+  if (target.kind == FileDropTarget::Kind::kPathRow) {
+    setText(target.edit, files.front());
+  } else if (events_ != nullptr) {
+    events_->onFilesDropped(files);
+  }
   return true;
 }
 

@@ -9,8 +9,7 @@ namespace vexlo::platform::qt {
 
 /// The paths of the local files among the dropped URLs, as the file system spells them (bytes of
 /// a name that is not UTF-8 kept). The host's drops (QtDialogHost::eventFilter) are in
-/// FileDrop.cpp: one file fills the path row it lands on; several on the main window, or any on
-/// a window with a table, go to the window's logic.
+/// FileDrop.cpp; where they go is platform::DropTargetOf's rule.
 std::vector<std::string> DroppedFiles(const QMimeData* data);
 
 }  // namespace vexlo::platform::qt

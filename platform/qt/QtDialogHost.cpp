@@ -59,12 +59,17 @@ QtDialogHost::QtDialogHost(const res::DialogTemplate& dialog, QWidget* parent)
   buildMenu();
   buildControls();
   acceptFileDrops();
+  // One queued call for each post, each running the oldest task.
+  posts_->open([this] {
+    QMetaObject::invokeMethod(
+        this, [posts = posts_] { posts->runNext(); }, Qt::QueuedConnection);
+  });
   const int menuHeight = menuBar_ != nullptr ? menuBar_->height() : 0;
   setFixedSize(client_->width(), client_->height() + menuHeight);
 }
 
 QtDialogHost::~QtDialogHost() {
-  closeGate();
+  posts_->close();
   while (waitCursorDepth_ > 0) setWaitCursor(false);
 }
 
@@ -154,7 +159,7 @@ int QtDialogHost::run(DialogEvents& events) {
     result = exec();
     inModalLoop_ = false;
   }
-  closeGate();
+  posts_->close();
   closeWindows();
   events.onDestroy();
   events_ = nullptr;
@@ -323,20 +328,8 @@ void QtDialogHost::endDialog(int result) {
 }
 
 void QtDialogHost::post(std::function<void()> task) {
-  std::shared_ptr<PostGate> gate = gate_;
-  std::lock_guard lock(gate->mutex);
-  if (!gate->open) return;
-  QMetaObject::invokeMethod(
-      this,
-      [gate, task = std::move(task)] {
-        if (gate->open) task();
-      },
-      Qt::QueuedConnection);
-}
-
-void QtDialogHost::closeGate() {
-  std::lock_guard lock(gate_->mutex);
-  gate_->open = false;
+  const std::shared_ptr<PostQueue> posts = posts_;
+  posts->post(std::move(task));
 }
 
 void QtDialogHost::reject() {

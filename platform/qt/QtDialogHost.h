@@ -1,16 +1,15 @@
 #pragma once
 
 #include <QDialog>
-#include <atomic>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/DialogHost.h"
+#include "platform/PostQueue.h"
 #include "platform/qt/DesktopSignals.h"
 #include "res/DialogTemplate.h"
 
@@ -95,26 +94,16 @@ class QtDialogHost : public QDialog, public DialogHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Lets post() hand tasks over safely while the host is being destroyed on another thread's
-  // watch: post() queues only while the gate is open, under its lock.
-  struct PostGate {
-    std::mutex mutex;
-    std::atomic<bool> open{true};
-  };
-
   void buildMenu();
   void buildControls();
   void connectControl(const res::ControlTemplate& control, QWidget* widget);
   void sendCommand(int id, ControlEvent event);
   // The menu command of an id, or nullptr.
   QAction* menuAction(int id) const;
-  void closeGate();
-  // The windows opened beside this one: their gates closed, their events' onDestroy, hidden.
+  // The windows opened beside this one: their posts closed, their events' onDestroy, hidden.
   void closeWindows();
   void updateEditColors(QWidget* widget);
   void acceptFileDrops();
-  // The path edit of the row under a point of the client area, or 0.
-  int pathRowAt(const QPoint& clientPoint) const;
 
   const res::DialogTemplate& template_;
   QMenuBar* menuBar_ = nullptr;
@@ -134,7 +123,9 @@ class QtDialogHost : public QDialog, public DialogHost {
   bool modeless_ = false;      // a window opened beside another: endDialog hides it
   std::map<int, QtDialogHost*> windows_;  // by template id; children of this window
   DesktopSignals desktop_;
-  std::shared_ptr<PostGate> gate_ = std::make_shared<PostGate>();
+  // Shared with the queued calls that run its tasks, and with a post() that a runner thread makes
+  // while the host goes: closed, it drops them all.
+  std::shared_ptr<PostQueue> posts_ = std::make_shared<PostQueue>();
 };
 
 }  // namespace vexlo::platform::qt

@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include "platform/AboutEvents.h"
 #include "platform/qt/FileDialog.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "platform/qt/QtDialogHost.h"
@@ -20,20 +21,6 @@ namespace {
 QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// The About box's logic: OK and the Cancel command (Escape, title-bar close) end it.
-class AboutEvents : public DialogEvents {
- public:
-  explicit AboutEvents(DialogHost& host) : host_(host) {}
-  void onInitDialog() override {}
-  void onCommand(int id, ControlEvent) override {
-    if (id == res::kIdOk || id == res::kIdCancel) host_.endDialog(id);
-  }
-  void onDestroy() override {}
-
- private:
-  DialogHost& host_;
-};
 
 }  // namespace
 
@@ -82,7 +69,7 @@ DialogHost* QtDialogHost::openWindow(int templateId, DialogEvents& events) {
 
 void QtDialogHost::closeWindows() {
   for (auto& [id, window] : windows_) {
-    window->closeGate();
+    window->posts_->close();
     if (window->events_ != nullptr) window->events_->onDestroy();
     window->events_ = nullptr;
     window->hide();

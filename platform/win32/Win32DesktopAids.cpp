@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "platform/FileDropTarget.h"
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
@@ -178,24 +180,23 @@ void Win32DialogHost::dropFiles(void* dropHandle) {
     if (!ToCodePage(name, files[i])) files[i].clear();
   }
   ::DragFinish(drop);
-  if (files.size() > 1 || (!files.empty() && template_.id != res::kDialogMain)) {
-    if (events_ != nullptr) events_->onFilesDropped(files);
-    return;
+  const FileDropTarget target = DropTargetOf(
+      template_, files,
+      [&](const res::DialogRect& frame) {
+        RECT pixels{frame.x, frame.y, frame.x + frame.width, frame.y + frame.height};
+        ::MapDialogRect(window_, &pixels);
+        return ::PtInRect(&pixels, point) != FALSE;
+      },
+      [this](int edit) {
+        HWND line = control(edit);
+        return line != nullptr && ::IsWindowEnabled(line) &&
+               (::GetWindowLongW(line, GWL_STYLE) & ES_READONLY) == 0;
+      });
+  if (target.kind == FileDropTarget::Kind::kPathRow) {
+    setText(target.edit, files.front());
+  } else if (target.kind == FileDropTarget::Kind::kWindowLogic && events_ != nullptr) {
+    events_->onFilesDropped(files);
   }
-  int edit = 0;
-  for (const res::PathRow& row : res::kPathRows) {
-    RECT frame{row.frame.x, row.frame.y, row.frame.x + row.frame.width,
-               row.frame.y + row.frame.height};
-    ::MapDialogRect(window_, &frame);
-    if (::PtInRect(&frame, point)) edit = row.edit;
-  }
-  // A disabled or read-only edit takes no drop, as it takes no typing.
-  HWND target = control(edit);
-  if (target == nullptr || files.empty() || files[0].empty() || !::IsWindowEnabled(target) ||
-      (::GetWindowLongW(target, GWL_STYLE) & ES_READONLY) != 0) {
-    return;
-  }
-  setText(edit, files[0]);
 }
 
 }  // namespace vexlo::platform::win32

@@ -1,15 +1,16 @@
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/DialogHost.h"
+#include "platform/PostQueue.h"
+#include "platform/ScreenshotWait.h"
+#include "platform/win32/Win32DarkPainting.h"
 #include "platform/win32/Win32DesktopAids.h"
 #include "res/DialogTemplate.h"
 
@@ -17,18 +18,13 @@ struct HWND__;
 
 namespace vexlo::platform::win32 {
 
-/// Text in the system's ANSI code page from UTF-16; false (and `out` empty) when a character has
-/// no exact place in that code page, so that no name is ever turned into another by a best fit.
-bool ToCodePage(const std::wstring& text, std::string& out);
-/// UTF-16 from text in the ANSI code page (`utf8`: from UTF-8, as the templates are written).
-std::wstring FromCodePage(std::string_view text, bool utf8 = false);
-/// The dialog template in memory (DLGTEMPLATE and its controls) that the dialog functions take.
-std::vector<unsigned short> BuildTemplateBytes(const res::DialogTemplate& dialog);
-
-/// The main window (or the About box) as a native dialog made in memory from a template of res/:
-/// DialogBoxIndirectParam with the template's dialog units, font, control IDs, captions and
-/// styles; the dark colours through WM_CTLCOLOR* and owner-drawn push buttons; the About picture
-/// decoded with WIC; posts through PostMessage.
+/// The main window (or the About box) as a native dialog made in memory from a template of res/
+/// (Win32DialogTemplate) and shown with DialogBoxIndirectParam; the dark colours through
+/// WM_CTLCOLOR* and owner-drawn push buttons (Win32DarkPainting); the About picture decoded with
+/// WIC (Win32PictureLoader); posts through PostMessage. What the window decides (posts, drops,
+/// the About box, the screenshot) is platform/'s, the same for every host; this one draws and
+/// delivers. The controls' reads and writes are in Win32DialogControls.cpp, the file dialogs in
+/// Win32FileDialogs.cpp.
 class Win32DialogHost : public DialogHost {
  public:
   explicit Win32DialogHost(const res::DialogTemplate& dialog, HWND__* owner = nullptr);
@@ -36,8 +32,8 @@ class Win32DialogHost : public DialogHost {
 
   /// Shows the dialog modally over `events`; returns the result given to endDialog.
   int run(DialogEvents& events);
-  /// Once the window shows and its log pane holds text, writes a picture of it as a BMP file
-  /// and closes it.
+  /// When platform::ScreenshotWait says so, writes a picture of the window as a BMP file
+  /// (Win32WindowBitmap) and closes it.
   void screenshotTo(std::string path) { screenshot_ = std::move(path); }
   bool screenshotWritten() const { return screenshotWritten_; }
 
@@ -59,10 +55,9 @@ class Win32DialogHost : public DialogHost {
   void resizeWindow(int width, int height) override;
   void endDialog(int result) override;
   std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
-  // The queue window's pieces (Win32DialogWindows.cpp): a second window, its list view, the
-  // multi-select file dialog and the folder dialog.
   std::vector<std::string> chooseFiles(const FileDialogRequest& request) override;
   std::optional<std::string> chooseFolder(const FileDialogRequest& request) override;
+  // The queue window's pieces (Win32DialogWindows.cpp): a second window and its list view.
   /// A modeless dialog owned by this one, placed to its right; its endDialog hides it.
   DialogHost* openWindow(int templateId, DialogEvents& events) override;
   void setTableRowCount(int id, std::size_t rows) override;
@@ -82,24 +77,22 @@ class Win32DialogHost : public DialogHost {
   bool showSvgPicture(const SvgPicture& picture) override;
 
  private:
-  // What posts share with the window: tasks are dropped once it has gone.
-  struct PostQueue {
-    std::mutex mutex;
-    HWND__* window = nullptr;
-    std::deque<std::function<void()>> tasks;
-  };
-
   static long long __stdcall DialogProc(HWND__* window, unsigned message, unsigned long long w,
                                         long long l);
   long long handle(unsigned message, unsigned long long w, long long l);
+  // The messages' handlers, each returning what the dialog procedure returns.
+  long long initDialog();
+  /// Each control as the template has it: a list's entries, the bar's painting, the About
+  /// picture, a list view's columns.
+  void setUpControls();
+  long long command(int id, int code, long long l);
+  long long drawItem(long long l);
+  long long answerDefaultButton();
+  long long setCursor();
+  void lookForScreenshot();
+  void destroy();
   HWND__* control(int id) const;
-  void runPosted();
-  void takeScreenshot();
-  long long colors(unsigned long long dc, HWND__* child);
-  int defaultButton() const;
-  void showPicture(HWND__* picture);
-  /// Files dropped (an HDROP): one on the main window goes to the path row under it, as if
-  /// typed; several, or any on a window with a table, go to onFilesDropped.
+  /// Files dropped (an HDROP), where platform::DropTargetOf says (Win32DesktopAids.cpp).
   void dropFiles(void* drop);
   /// A list view of the template: report view, whole rows, its columns, the dark colours.
   void setUpTable(HWND__* table, const res::ControlTemplate& control);
@@ -112,12 +105,15 @@ class Win32DialogHost : public DialogHost {
   HWND__* owner_;
   HWND__* window_ = nullptr;
   DialogEvents* events_ = nullptr;
+  // Open from WM_INITDIALOG to WM_DESTROY; shared with a post() that a runner thread makes while
+  // the host goes.
   std::shared_ptr<PostQueue> posts_ = std::make_shared<PostQueue>();
-  std::vector<void*> brushes_;
+  DarkBrushes brushes_;
   void* picture_ = nullptr;  // the About picture's bitmap, shown by its static control
   int progress_ = 0;
   int waitCursorDepth_ = 0;
   std::string screenshot_;
+  ScreenshotWait screenshotWait_;
   bool screenshotWritten_ = false;
   bool modeless_ = false;     // a window opened beside another: endDialog hides it
   bool settingRows_ = false;  // the logic changes a list view's rows or selection

@@ -1,32 +1,17 @@
-// The Win32 dialog host's queue window pieces: a modeless window beside the main one, its list
-// view (report view of whole rows), the multi-select file dialog and the folder dialog.
+// The Win32 dialog host's queue window pieces: a modeless window beside the main one and its list
+// view (report view of whole rows).
 #include <windows.h>
 // After windows.h:
 #include <commctrl.h>
-#include <commdlg.h>
-#include <shlobj.h>
 
-#include <algorithm>
-
+#include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32DarkPainting.h"
 #include "platform/win32/Win32DialogHost.h"
+#include "platform/win32/Win32DialogTemplate.h"
 #include "res/ColorScheme.h"
 #include "res/QueueDialogTemplate.h"
 
 namespace vexlo::platform::win32 {
-
-namespace {
-
-COLORREF Color(res::colors::Rgb rgb) {
-  return RGB(rgb.red, rgb.green, rgb.blue);
-}
-
-std::string Given(const std::wstring& name) {
-  std::string chosen;
-  ToCodePage(name, chosen);  // empty: the code page cannot hold the name
-  return chosen;
-}
-
-}  // namespace
 
 DialogHost* Win32DialogHost::openWindow(int templateId, DialogEvents& events) {
   std::unique_ptr<Win32DialogHost>& window = windows_[templateId];
@@ -81,9 +66,9 @@ void Win32DialogHost::setUpTable(HWND table, const res::ControlTemplate& control
     ::SendMessageW(table, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&item));
   }
   const auto colors = res::colors::ColorsOf(res::colors::Surface::kEdit);
-  ::SendMessageW(table, LVM_SETBKCOLOR, 0, Color(colors->background));
-  ::SendMessageW(table, LVM_SETTEXTBKCOLOR, 0, Color(colors->textBackground));
-  ::SendMessageW(table, LVM_SETTEXTCOLOR, 0, Color(colors->text));
+  ::SendMessageW(table, LVM_SETBKCOLOR, 0, ColorOf(colors->background));
+  ::SendMessageW(table, LVM_SETTEXTBKCOLOR, 0, ColorOf(colors->textBackground));
+  ::SendMessageW(table, LVM_SETTEXTCOLOR, 0, ColorOf(colors->text));
 }
 
 long long Win32DialogHost::notify(long long l) {
@@ -149,48 +134,6 @@ void Win32DialogHost::selectRows(int id, const std::vector<std::size_t>& rows) {
     ::SendMessageW(table, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
   }
   settingRows_ = false;
-}
-
-std::vector<std::string> Win32DialogHost::chooseFiles(const FileDialogRequest& request) {
-  std::wstring filter = FromCodePage(request.filter) + L'\0' + FromCodePage(request.filter) + L'\0';
-  std::wstring names(65536, L'\0');
-  const std::wstring title = FromCodePage(request.title);
-  const std::wstring folder = FromCodePage(request.initialDirectory);
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = window_;
-  dialog.lpstrFilter = filter.c_str();
-  dialog.lpstrFile = names.data();
-  dialog.nMaxFile = static_cast<DWORD>(names.size());
-  dialog.lpstrInitialDir = folder.c_str();
-  dialog.lpstrTitle = title.c_str();
-  dialog.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST;
-  std::vector<std::string> chosen;
-  if (!::GetOpenFileNameW(&dialog)) return chosen;
-  // One file: its path. Several: the folder, then each name, each ended by a null.
-  std::vector<std::wstring> parts;
-  for (const wchar_t* part = names.c_str(); *part != L'\0'; part += parts.back().size() + 1) {
-    parts.emplace_back(part);
-  }
-  if (parts.size() == 1) return {Given(parts[0])};
-  for (std::size_t i = 1; i < parts.size(); ++i) chosen.push_back(Given(parts[0] + L'\\' + parts[i]));
-  return chosen;
-}
-
-std::optional<std::string> Win32DialogHost::chooseFolder(const FileDialogRequest& request) {
-  const std::wstring title = FromCodePage(request.title);
-  BROWSEINFOW browse{};
-  browse.hwndOwner = window_;
-  browse.lpszTitle = title.c_str();
-  browse.ulFlags = BIF_RETURNONLYFSDIRS;
-  PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&browse);
-  if (chosen == nullptr) return std::nullopt;
-  std::wstring path(MAX_PATH, L'\0');
-  const bool named = ::SHGetPathFromIDListW(chosen, path.data()) != FALSE;
-  ::CoTaskMemFree(chosen);
-  if (!named) return std::nullopt;
-  path.resize(std::wcslen(path.c_str()));
-  return Given(path);
 }
 
 }  // namespace vexlo::platform::win32

@@ -17,6 +17,7 @@
 #include "app/VexloApp.h"
 #include "platform/Paths.h"
 #include "platform/StandardStreams.h"
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "res/MainDialogTemplate.h"
 

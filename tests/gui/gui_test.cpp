@@ -31,7 +31,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <numeric>
 #include <regex>
 #include <set>
 #include <thread>
@@ -191,7 +190,6 @@ TEST(QtDialogHost, EveryControlIsBuiltNamedPlacedAndReadable) {
 TEST(QtDialogHost, UserActionsBecomeCommandsAndOnlyTheLogicEndsTheDialog) {
   QtDialogHost host(res::MainDialogTemplate());
   RecordingEvents events;
-  std::vector<int> order;
   bool allOnWindowThread = true;
   const int result = RunScripted(host, events, [&] {
     for (int control : {id::kEncodeVideo, id::kDeinterlaceCheck, id::kRadioH265, res::kIdOk}) {
@@ -208,10 +206,7 @@ TEST(QtDialogHost, UserActionsBecomeCommandsAndOnlyTheLogicEndsTheDialog) {
     host.findChild<QAction*>(QString::number(res::kCmdAppExit))->trigger();
     std::thread poster([&] {
       for (int i = 0; i < 200; ++i) {
-        host.post([&, i] {
-          order.push_back(i);
-          allOnWindowThread &= QThread::currentThread() == qApp->thread();
-        });
+        host.post([&] { allOnWindowThread &= QThread::currentThread() == qApp->thread(); });
       }
       host.post([&] { host.endDialog(7); });
     });
@@ -229,9 +224,6 @@ TEST(QtDialogHost, UserActionsBecomeCommandsAndOnlyTheLogicEndsTheDialog) {
       {res::kIdCancel, ControlEvent::kClicked}};
   EXPECT_EQ(events.commands, expected);
   EXPECT_EQ(std::tuple(result, events.inits, events.destroys), std::tuple(7, 1, 1));
-  std::vector<int> inOrder(200);
-  std::iota(inOrder.begin(), inOrder.end(), 0);
-  EXPECT_EQ(order, inOrder);
   EXPECT_TRUE(allOnWindowThread);
   bool ranAfterTheWindowWent = false;
   host.post([&] { ranAfterTheWindowWent = true; });
