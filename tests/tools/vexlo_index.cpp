@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
   vexlo::jobs::JobLauncher jobs(window.host, window);
   jobs.setProgramDirectory(argv[1]);
   const auto refusal = jobs.StartFrameIndex(argv[2], false);
-  const bool ended =
-      !refusal && window.host.pumpUntil([&] { return !window.ends.empty(); }, std::chrono::minutes(2));
+  const bool ended = !refusal && window.host.pumpUntil([&] { return !window.ends.empty(); },
+                                                       std::chrono::minutes(2));
   jobs.Shutdown();
   if (ended && window.ends[0].outcome == vexlo::process::JobOutcome::kFinished) return 0;
   std::fprintf(stderr, "%s%s\n", window.shownLog().c_str(), refusal.value_or("").c_str());

