@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -58,6 +61,14 @@ class WindowJobs : public ::testing::Test {
     }
     host_.runPosted();
     return ended;
+  }
+
+  // "BM" and the size of the BMP picture at `path`, such as "BM64x48".
+  static std::string BitmapSize(const std::string& path) {
+    const std::string bmp = ReadAll(path);
+    std::int32_t size[2] = {};
+    if (bmp.size() >= 26) std::memcpy(size, bmp.data() + 18, sizeof size);
+    return bmp.substr(0, 2) + std::to_string(size[0]) + "x" + std::to_string(std::abs(size[1]));
   }
 
   ConfigHome config_;

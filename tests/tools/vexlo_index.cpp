@@ -8,10 +8,7 @@
 #include "tests/support/TestJobWindow.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fputs("usage: vexlo_index PROGRAM_DIR SOURCE\n", stderr);
-    return 2;
-  }
+  if (argc != 3) return 2;
   vexlo::testing::TestJobWindow window;
   vexlo::jobs::JobLauncher jobs(window.host, window);
   jobs.setProgramDirectory(argv[1]);
