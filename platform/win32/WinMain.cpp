@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/BatchCommand.h"
@@ -70,8 +72,20 @@ int main() {
   }
   vexlo::platform::win32::Win32DialogHost host(vexlo::res::MainDialogTemplate());
   if (!screenshot.empty()) host.screenshotTo(screenshot);
-  const auto runModal = [&host](vexlo::platform::DialogEvents& events) { return host.run(events); };
+  // A window that cannot be made (no desktop to show it on: under Wine, while a desktop process
+  // without a display lives) ends the program with a line saying so, never in silence.
+  bool noWindow = false;
+  DWORD windowError = 0;
+  const auto runModal = [&](vexlo::platform::DialogEvents& events) {
+    const int result = host.run(events);
+    if (result == -1) std::tie(noWindow, windowError) = std::pair(true, ::GetLastError());
+    return result;
+  };
   const int status = app.InitInstance(host, store, runModal, request.commandLine);
+  if (noWindow) {
+    std::fprintf(stderr, "vexlo: the window could not be made (Windows error %lu)\n", windowError);
+    return 1;
+  }
   if (!screenshot.empty()) return host.screenshotWritten() ? 0 : 1;
   return status;
 }

@@ -11,13 +11,9 @@
 
 #include "analysis/IndexFile.h"
 #include "analysis/OutputLength.h"
-#include "app/RegistryStore.h"
-#include "app/VexloDlg.h"
-#include "process/ProcessRunner.h"
-#include "process/TraceControl.h"
 #include "res/ControlIds.h"
-#include "tests/support/FakeDialogHost.h"
 #include "tests/support/Support.h"
+#include "tests/support/WindowJobs.h"
 
 namespace vexlo::app {
 namespace {
@@ -38,15 +34,14 @@ void ExpectInOrderBefore(const std::string& text, const std::vector<std::string>
   }
 }
 
-class Jobs : public ::testing::Test {
+class Jobs : public testing::WindowJobs {
  protected:
   void SetUp() override {
     fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
     fs::create_symlink(VEXLO_FFMPEG_PATH, program_ + "/ffmpeg.bin");
   }
   void TearDown() override {
-    if (window_) window_->onDestroy();
-    window_.reset();
+    WindowJobs::TearDown();
     fs::current_path(program_);
   }
   // An ffmpeg.bin (or another tool) made of this shell script.
@@ -59,48 +54,6 @@ class Jobs : public ::testing::Test {
   void UseBusyFfmpeg(const std::string& tool = "ffmpeg.bin") {
     UseFfmpeg("echo $$ > tool.pid\nexec sleep 60", tool);
   }
-  // A fresh window over these settings (the destination defaults to the source).
-  CVexloDlg& Open(const std::string& source, const std::string& destination = "") {
-    TearDown();
-    store_.WriteString(kSettingsKey, "FileOrigine", source);
-    store_.WriteString(kSettingsKey, "FileDestinazione",
-                       destination.empty() ? source : destination);
-    window_ = std::make_unique<CVexloDlg>(host_, store_, program_);
-    window_->onInitDialog();
-    host_.runPosted();
-    return *window_;
-  }
-  void Press(int control) {
-    window_->onCommand(control, platform::ControlEvent::kClicked);
-    host_.runPosted();
-  }
-  std::string Log() {
-    window_->flushLog();
-    host_.runPosted();
-    return window_->logReference()->paneText();
-  }
-  bool WaitForLog(const std::string& line) {
-    return host_.pumpUntil([&] { return Log().find(line) != std::string::npos; });
-  }
-  // Presses a button and waits until `line` is in the log and the job controls are enabled
-  // again; then every runner has given its last notification and the bar stands where it ends.
-  bool RunJob(int button, const std::string& line = "##### END CONVERSION ######") {
-    window_->onCommand(button, platform::ControlEvent::kClicked);
-    const bool ended = host_.pumpUntil(
-        [&] { return Log().find(line) != std::string::npos && window_->controlsEnabled(); },
-        std::chrono::minutes(3));
-    for (auto* runner : {window_->conversionRunner(), window_->indexingRunner()}) {
-      if (runner) runner->Stop();  // waits until its last notification has returned
-    }
-    host_.runPosted();
-    return ended;
-  }
-
-  testing::ConfigHome config_;
-  std::string program_ = testing::MakeTempDirectory("jobs");
-  testing::FakeDialogHost host_;
-  RegistryStore store_;
-  std::unique_ptr<CVexloDlg> window_;
 };
 
 // The encode runs the real FFmpeg at the clip's own pace and reports often, so the GOP job
@@ -257,10 +210,12 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
     EXPECT_TRUE(RunJob(c.button, c.marker));
     const std::string log = Log();
     ExpectInOrderBefore(log, c.reasons, c.marker);
-    if (const auto first = log.find("REASON: "); !c.reasons.empty() && c.reasons[0].starts_with("REASON: ")) {
+    if (const auto first = log.find("REASON: ");
+        !c.reasons.empty() && c.reasons[0].starts_with("REASON: ")) {
       EXPECT_EQ(log.compare(first, c.reasons[0].size(), c.reasons[0]), 0) << log;
     }
-    for (const char* metadata : {"REASON: Metadata:", "REASON:     handler_name", "REASON:     encoder "})
+    for (const char* metadata :
+         {"REASON: Metadata:", "REASON:     handler_name", "REASON:     encoder "})
       EXPECT_EQ(log.find(metadata), std::string::npos) << log;
     EXPECT_TRUE(!c.reasons.empty() || log.find("ERROR") == std::string::npos) << log;
     EXPECT_EQ(log.find("WARNING") != std::string::npos, c.destination == root / "cut.H264") << log;
@@ -348,12 +303,7 @@ TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
   host_.setText(id::kFrameTimeEdit, "1.5");
   Press(id::kFrame);
   ASSERT_TRUE(WaitForLog("##### END CONVERSION ######"));
-  const std::string bmp = testing::ReadAll(program_ + "/short.h264_1_50.BMP");
-  ASSERT_GE(bmp.size(), 26u);
-  std::int32_t size[2];
-  std::memcpy(size, bmp.data() + 18, sizeof size);
-  EXPECT_EQ(bmp.substr(0, 2) + std::to_string(size[0]) + "x" + std::to_string(std::abs(size[1])),
-            "BM64x48");
+  EXPECT_EQ(BitmapSize(program_ + "/short.h264_1_50.BMP"), "BM64x48");
 }
 
 // A second media information job replaces the first; Cancel of an encode or an index job that
@@ -372,8 +322,8 @@ TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirstAndCancelLeavesTheBarAt0) {
   EXPECT_TRUE(first < cancel && cancel < firstEnd && firstEnd != std::string::npos) << log;
   EXPECT_TRUE(host_.pumpUntil(
       [&] { return testing::Count(Log(), "##### MEDIA INFO START ######\r\n") == 2; }));
-  for (const auto& [button, start] : {std::pair{id::kEncodeVideo, "START CONVERSION"},
-                                      {id::kIndex, "START INDEXING"}}) {
+  for (const auto& [button, start] :
+       {std::pair{id::kEncodeVideo, "START CONVERSION"}, {id::kIndex, "START INDEXING"}}) {
     Press(button);
     ASSERT_TRUE(WaitForLog(start));
     Press(id::kCancel);
