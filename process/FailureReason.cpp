@@ -79,6 +79,8 @@ bool IsStreamMetadata(std::string_view line) {
 }
 
 bool NamesAnError(std::string_view line) {
+  // FFmpeg's closing figures ("video:24kB audio:0kB ... muxing overhead: unknown") end every run.
+  if (line.find("muxing overhead: ") != std::string_view::npos) return false;
   std::string lower(line);
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

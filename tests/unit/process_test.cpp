@@ -140,7 +140,7 @@ TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
   const Row rows[] = {
       {0, 50, false, "", JobOutcome::kFinished, ""},
       {0, 50, true, "[30] # ##### WARNING: " + warning + " ######\r\n", JobOutcome::kFinished, warning},
-      {kErrorToolFailed, 90, true, "[30] # ##### REASON: Press [q] to stop, [?] for help ######\r\n[30] # ##### REASON: ffmpeg.bin exited with code 1 ######\r\n[30] # ##### CONVERSION  ERROR ######\r\n", JobOutcome::kFailed, "ffmpeg.bin exited with code 1"},
+      {kErrorToolFailed, 90, true, "[30] # ##### REASON: Press [q] to stop, [?] for help ######\r\n[30] # ##### REASON: video:24kB audio:0kB muxing overhead: unknown ######\r\n[30] # ##### REASON: ffmpeg.bin exited with code 1 ######\r\n[30] # ##### CONVERSION  ERROR ######\r\n", JobOutcome::kFailed, "ffmpeg.bin exited with code 1"},
       {kErrorToolFailed, 91, false, "[30] # ##### CONVERSION  BREAK ######\r\n", JobOutcome::kFailed, ""},
       // A start failure has no started or finished notification: the bar is set from what the
       // previous job left in the figures.
@@ -164,7 +164,8 @@ TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
       for (std::string_view chunk : {"Input #0, lavfi, from 'testsrc':\n",
                                      "  Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\n",
                                      "Press [q] to stop, [?] for help\n",
-                                     "frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r"}) {
+                                     "frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r",
+                                     "video:24kB audio:0kB muxing overhead: unknown\n"}) {
         Output(window, chunk);
       }
     } else {
