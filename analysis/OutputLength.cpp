@@ -6,6 +6,8 @@
 #include <cstdio>
 
 #include "process/CommandLineBuilder.h"
+#include "process/OutputLines.h"
+#include "process/ToolRun.h"
 
 namespace vexlo::analysis {
 
@@ -88,6 +90,57 @@ std::optional<std::int64_t> ReadOutputLength(std::string_view report) {
   if (!seconds && packets && rate) seconds = *packets / *rate;
   if (!seconds) return std::nullopt;
   return static_cast<std::int64_t>(std::llround(*seconds * 1000));
+}
+
+std::string StreamLengthCommandLine(std::string_view programDir, std::string_view path) {
+  return process::CommandLineBuilder(programDir, process::kProberTool)
+      .Add(" -v error -show_entries stream=codec_type,duration:stream_tags=DURATION ")
+      .AddQuoted(path)
+      .Text();
+}
+
+std::optional<std::int64_t> ReadStreamLength(std::string_view report, std::string_view type) {
+  std::string_view blockType, duration, tag;
+  while (!report.empty()) {
+    const auto lineEnd = report.find('\n');
+    std::string_view line = report.substr(0, lineEnd);
+    report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line == "[STREAM]") {
+      blockType = duration = tag = {};
+    } else if (line == "[/STREAM]" && blockType == type) {
+      if (const auto seconds = Seconds(duration)) {
+        return static_cast<std::int64_t>(std::llround(*seconds * 1000));
+      }
+      // "00:00:13.000000000", as a clock time.
+      if (const auto ms = process::ReadClockMilliseconds(tag); ms && *ms > 0) return ms;
+      return std::nullopt;
+    } else if (const auto value = ValueOf(line, "codec_type"); !value.empty()) {
+      blockType = value;
+    } else if (const auto value = ValueOf(line, "duration"); !value.empty()) {
+      duration = value;
+    } else if (const auto value = ValueOf(line, "TAG:DURATION"); !value.empty()) {
+      tag = value;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::int64_t> ShortOfSource(std::int64_t sourceMs, std::int64_t reachedMs,
+                                          const std::string& programDir,
+                                          const std::string& source, std::string_view streamType) {
+  if (!EndsShort(sourceMs, reachedMs)) return std::nullopt;
+  std::string report;
+  const process::ToolEnd end =
+      process::RunTool(StreamLengthCommandLine(programDir, source), programDir,
+                       [&report](std::string_view line) {
+                         report.append(line).push_back('\n');
+                         return true;
+                       });
+  const auto streamMs = end.finished() ? ReadStreamLength(report, streamType) : std::nullopt;
+  if (!streamMs) return sourceMs;
+  if (!EndsShort(*streamMs, reachedMs)) return std::nullopt;
+  return streamMs;
 }
 
 bool EndsShort(std::int64_t sourceMs, std::int64_t reachedMs) {

@@ -35,4 +35,22 @@ std::string OutputLengthCommandLine(std::string_view programDir, std::string_vie
 /// duration (the average frame rate, else the base one). Nothing when neither can be read.
 std::optional<std::int64_t> ReadOutputLength(std::string_view report);
 
+/// The command line that reads the durations of a file's streams:
+/// "DIR/ffprobe.bin" -v error -show_entries stream=codec_type,duration:stream_tags=DURATION "PATH".
+std::string StreamLengthCommandLine(std::string_view programDir, std::string_view path);
+
+/// The duration of the first stream of `type` ("video" or "audio") in that report: its own
+/// duration, else its DURATION tag (Matroska keeps it there). Nothing when neither is readable.
+std::optional<std::int64_t> ReadStreamLength(std::string_view report, std::string_view type);
+
+/// Whether an output of `streamType` that reached `reachedMs` ends short of its source, whose
+/// header gives `sourceMs` (the longest of its streams). Only when it is short of that is the
+/// source's own stream of the output's type read with the prober in `programDir`, and it is
+/// that stream the output must reach: a clip whose sound outlasts its picture is not damaged.
+/// The length the output falls short of (the stream's when it could be read), or nothing when
+/// the output is whole.
+std::optional<std::int64_t> ShortOfSource(std::int64_t sourceMs, std::int64_t reachedMs,
+                                          const std::string& programDir,
+                                          const std::string& source, std::string_view streamType);
+
 }  // namespace vexlo::analysis

@@ -46,10 +46,9 @@ struct GivenOption {
 
 /// Reads the options of an encode into `job`. Relative paths are taken from `workingDirectory`.
 /// Returns the one line (no program name, no line end) that refuses them: an unknown option, one
-/// given twice, a value that is not one of the option's, a missing --source or --destination, a
-/// source that is not an existing file, a destination whose folder does not exist or that is a
-/// folder. Empty when they make a job. A path that the tool would read as a protocol is left for
-/// the encode request to refuse, as it refuses one from the comma form.
+/// given twice, a value that is not one of the option's, a missing --source or --destination.
+/// Empty when they make a job. Whether the files are there is the files' matter, not the command
+/// line's: PathRefusal tells it.
 std::string ReadJobOptions(const std::vector<GivenOption>& options,
                            const std::string& workingDirectory, OptionJob& job);
 
@@ -93,7 +92,10 @@ std::string PathRefusal(const std::string& path, bool destination);
 
 /// What the command line asks for, read the same way on every system.
 struct StartRequest {
-  std::optional<int> exitNow;  // end at once with this status: help, version (0), a refusal (2)
+  // End at once with this status: help, version (0); a file that is not there or cannot be
+  // written (1: the files were wrong, and the same command may succeed later); a command line
+  // that no files could satisfy (2).
+  std::optional<int> exitNow;
   std::string out;             // for standard output before ending: the help or the version
   std::string err;             // for standard error before ending: "vexlo: REFUSAL\n"
   std::string screenshot;      // --screenshot FILE, absolute

@@ -54,9 +54,7 @@ constexpr char kUsage[] =
     "A front end for FFmpeg's command-line tools. Without arguments it opens its window.\n"
     "\n"
     "With --source and --destination it encodes that one file by itself, as the window's\n"
-    "Encode button would, and ends with status 0 when the encode succeeded, 1 when it failed\n"
-    "or was refused, 2 for a bad command line. This form neither reads nor writes the\n"
-    "window's settings.\n"
+    "Encode button would. This form neither reads nor writes the window's settings.\n"
     "\n"
     "The comma form encodes SOURCE to H.264 in DESTINATION with the list positions PROFILE\n"
     "(0 when absent) and CRF (4 when absent), and saves them as the window's settings. A\n"
@@ -68,13 +66,18 @@ constexpr char kUsage[] =
     "into place only when it is whole; one that ends short is kept as NAME.incomplete.EXT.\n"
     "An output that exists is refused unless --skip-existing or --overwrite. One line per\n"
     "item goes to standard error; --json writes one JSON object per item to standard output.\n"
-    "Exit status: 0 every item done or skipped, 1 an item failed, 2 a bad command line or a\n"
-    "refused batch (two sources with one output), 130 stopped by SIGINT or SIGTERM.\n"
+    "Each item's source must be a readable file when its turn comes; one that is not fails\n"
+    "that item alone.\n"
     "\n"
     "With --plot it draws SOURCE's video frames into an SVG picture, from the same frame\n"
-    "report as the window's Index button, prints the summary line and ends with status 0,\n"
-    "1 when the prober or the picture failed, 2 for a bad command line; no settings, no\n"
+    "report as the window's Index button and prints the summary line; no settings, no\n"
     "index file and no log are written.\n"
+    "\n"
+    "Exit status, the same for every form: 0 done; 1 the work failed, a file was missing,\n"
+    "unreadable or could not be written (the same command may succeed once the files are\n"
+    "right), or an item of a batch failed; 2 a command line that no files could satisfy (an\n"
+    "unknown option, a bad value, two sources of a batch with one output); 130 stopped by\n"
+    "SIGINT or SIGTERM.\n"
     "\n"
     "Options:\n";
 
@@ -99,9 +102,13 @@ std::string HelpEntry(std::string_view names, std::string_view description, std:
   return text;
 }
 
-StartRequest Refused(std::string_view line) {
+// Exit statuses of a command line that runs nothing.
+constexpr int kFilesWrong = 1;   // a source that is not there, a folder that cannot take a file
+constexpr int kBadCommand = 2;   // no files could make this command line work
+
+StartRequest Refused(std::string_view line, int status = kBadCommand) {
   StartRequest request;
-  request.exitNow = 2;
+  request.exitNow = status;
   request.err = "vexlo: " + OneLine(line) + "\n";
   return request;
 }
@@ -178,7 +185,7 @@ StartRequest ReadPlot(const ParsedOptions& parsed, const std::string& workingDir
   }
   for (const auto& [path, destination] : {std::pair{&plot.source, false}, {&plot.picture, true}}) {
     if (std::string refusal = PathRefusal(*path, destination); !refusal.empty()) {
-      return Refused(refusal);
+      return Refused(refusal, kFilesWrong);
     }
   }
   if (platform::SameFile(plot.picture, plot.source)) {
@@ -240,7 +247,6 @@ std::string HelpText() {
   const std::vector<JobOptionHelp> options = JobOptions();
   std::vector<std::pair<std::string, std::string>> entries = {
       {"-h, --help", "Displays help on commandline options."},
-      {"--help-all", "Displays help including Qt specific options."},
       {"-v, --version", "Displays version information."},
       {"--plot <PICTURE.svg>",
        "Writes a picture of SOURCE's frames: sizes coloured by picture type (I, P, B), the bit "
@@ -302,6 +308,11 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
   if (std::string refusal = ReadJobOptions(parsed.options, workingDirectory, job);
       !refusal.empty()) {
     return Refused(refusal);
+  }
+  for (const auto& [path, destination] : {std::pair{&job.source, false}, {&job.destination, true}}) {
+    if (std::string refusal = PathRefusal(*path, destination); !refusal.empty()) {
+      return Refused(refusal, kFilesWrong);
+    }
   }
   request.job = job;
   return request;

@@ -1,11 +1,9 @@
 #include "app/PlotCommand.h"
 
-#include <cerrno>
-
 #include "analysis/FramePlot.h"
 #include "analysis/PlotFrames.h"
 #include "analysis/PlotSvg.h"
-#include "platform/FileDescriptor.h"
+#include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 
@@ -16,19 +14,6 @@ namespace {
 int Fail(std::FILE* err, const std::string& line) {
   std::fprintf(err, "vexlo: %s\n", OneLine(line).c_str());
   return 1;
-}
-
-// Writes the whole text into a new or emptied file: 0, or the errno of the step that failed
-// (the file is then deleted).
-int WriteWholeFile(const std::string& path, std::string_view text) {
-  platform::UniqueFd fd(platform::CreateForWriting(path));
-  if (!fd.valid()) return errno != 0 ? errno : EIO;
-  int error = platform::WriteAll(fd.get(), text);
-  if (const int closed = platform::Close(fd); error == 0) error = closed;
-  if (error != 0 && platform::DeleteFile(path) != 0) {
-    // Nothing to add: the write's own errno is the reason told.
-  }
-  return error;
 }
 
 }  // namespace
@@ -42,7 +27,7 @@ int RunPlot(const PlotJob& job, const std::string& programDirectory, std::FILE* 
   if (read.frames.empty()) return Fail(err, source + " has no video frames");
   const analysis::FramePlot plot(std::move(read.frames), analysis::FileNameOf(job.source));
   const std::string svg = analysis::PlotSvg(plot.Draw({}));
-  if (const int error = WriteWholeFile(job.picture, svg); error != 0) {
+  if (const int error = platform::ReplaceWholeFile(job.picture, svg); error != 0) {
     return Fail(err, "cannot write \"" + job.picture + "\": " + platform::ErrorText(error));
   }
   std::fprintf(out, "%s: %s\n", OneLine(job.picture).c_str(),

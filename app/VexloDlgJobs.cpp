@@ -22,7 +22,8 @@ void CVexloDlg::Refuse(std::string_view line) {
 
 int CVexloDlg::StartPlan(process::JobKind kind, const encode::EncodePlan& plan,
                          const std::string& file) {
-  if (const auto refusal = jobs_.StartEncode(kind, plan, file, [this] { SaveAllSettings(); })) {
+  if (const auto refusal = jobs_.StartEncode(kind, plan, file, settings_.Paths().source,
+                                            [this] { SaveAllSettings(); })) {
     Refuse(*refusal);
     return -1;
   }
@@ -59,7 +60,8 @@ void CVexloDlg::TestEncodeMjpeg() {
       encode::PlanTestEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
   // A refused test encode only says why: its button disabled nothing.
   if (const auto refusal = jobs_.StartEncode(process::JobKind::kTestEncode, plan,
-                                             settings().videoDestination, [] {});
+                                             settings().videoDestination,
+                                             settings_.Paths().source, [] {});
       refusal && !refusal->empty()) {
     logAppend(*refusal);
   }

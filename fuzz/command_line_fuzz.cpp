@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     const auto byte = static_cast<unsigned char>(err[i]);
     oneLine = oneLine && byte >= 0x20 && byte != 0x7f;
   }
-  if ((request.exitNow == 2) != !err.empty() || (!err.empty() && !oneLine) ||
+  if ((request.exitNow == 1 || request.exitNow == 2) != !err.empty() || (!err.empty() && !oneLine) ||
       (!vexlo::app::UsesOptions(arguments) &&
        (request.exitNow || request.commandLine != vexlo::app::JoinArguments(arguments))) ||
       (request.job && (request.job->source.empty() || request.job->destination.empty()))) {

@@ -123,18 +123,22 @@ BatchOutput DescriptorOutput(int logFd, int jsonFd) {
 
 int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& stop) {
   std::vector<std::string> sources;
+  // A list or a folder that is not there is the files' fault (1): the same command may work once
+  // they are; a plan that no files could make work (two sources with one output) is the command's
+  // (2).
   std::optional<std::string> refusal = CollectSources(request, sources);
   if (!refusal) refusal = FolderProblem(request);
+  int status = 1;
   BatchPlan plan;
   if (!refusal) {
     plan = PlanBatch(sources, request.outputDir,
                      BatchExtension(request.audio, request.settings.outType),
                      request.workingDirectory, platform::CurrentProcessId());
-    if (!plan.refusal.empty()) refusal = plan.refusal;
+    if (!plan.refusal.empty()) refusal = plan.refusal, status = 2;
   }
   if (refusal) {
     if (output.refusal) output.refusal(*refusal);
-    return 2;
+    return status;
   }
   RemoveLeftovers(platform::FromWorkingDirectory(request.outputDir, request.workingDirectory),
                   output);

@@ -12,12 +12,12 @@
 #include "encode/AudioExtraction.h"
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
-#include "jobs/ToolRun.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
+#include "process/ToolRun.h"
 
 namespace vexlo::jobs {
 
@@ -38,30 +38,6 @@ std::string FramedText(std::string_view line) {
     if (line.starts_with(frame)) line.remove_prefix(frame.size());
   }
   return std::string(line);
-}
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
-// The reason of a failed tool as one short text: its lines that name an error (else its last
-// line), then how it ended. The log has all of its reason lines.
-std::string FailureText(const process::FailureReason& reason) {
-  process::FailureReason brief = reason;
-  brief.lastLines.clear();
-  for (const std::string& line : reason.lastLines) {
-    if (process::NamesAnError(line)) brief.lastLines.emplace_back(Trimmed(line));
-  }
-  if (brief.lastLines.empty() && !reason.lastLines.empty()) {
-    brief.lastLines.emplace_back(Trimmed(reason.lastLines.back()));
-  }
-  std::string text;
-  for (const std::string& line : process::ReasonLines(brief)) {
-    text += (text.empty() ? "" : "; ") + FramedText(line);
-  }
-  return text;
 }
 
 // Why the path cannot be read as a source, or nothing.
@@ -170,7 +146,7 @@ std::string ItemRun::KeepIncomplete() {
 
 ItemResult& ItemRun::CheckAndPlace() {
   std::string probed;
-  const ToolEnd end = RunTool(
+  const process::ToolEnd end = process::RunTool(
       analysis::OutputLengthCommandLine(run_.request.programDir, item_.temporaryPath),
       run_.request.programDir,
       [&](std::string_view line) {
@@ -178,10 +154,10 @@ ItemResult& ItemRun::CheckAndPlace() {
         return false;
       },
       run_.stop.watch());
-  if (end.kind == ToolEndKind::kStopped) return Stopped();
-  if (end.kind != ToolEndKind::kSucceeded) {
+  if (end.outcome == process::JobOutcome::kCancelled) return Stopped();
+  if (!end.finished()) {
     return End(ItemState::kFailed,
-               "the output cannot be read back: " + FailureText(end.reason) + KeepIncomplete());
+               "the output cannot be read back: " + end.ReasonText() + KeepIncomplete());
   }
   const std::optional<std::int64_t> outputMs = analysis::ReadOutputLength(probed);
   if (!outputMs) {
@@ -190,9 +166,10 @@ ItemResult& ItemRun::CheckAndPlace() {
   }
   result_.outputSeconds = static_cast<double>(*outputMs) / 1000;
   const auto sourceMs = static_cast<std::int64_t>(std::llround(*result_.sourceSeconds * 1000));
-  if (analysis::EndsShort(sourceMs, *outputMs)) {
-    return End(ItemState::kFailed,
-               analysis::ShortOutputText(sourceMs, *outputMs) + KeepIncomplete());
+  if (const auto shortOf =
+          analysis::ShortOfSource(sourceMs, *outputMs, run_.request.programDir, item_.sourcePath,
+                                  run_.request.audio ? "audio" : "video")) {
+    return End(ItemState::kFailed, analysis::ShortOutputText(*shortOf, *outputMs) + KeepIncomplete());
   }
   return Place({});
 }
@@ -224,7 +201,7 @@ ItemResult ItemRun::Run() {
   [[maybe_unused]] const int stale = platform::DeleteFile(item_.temporaryPath);
   Log(process::text::CommandLineLine(commandLine));
   std::optional<std::int64_t> sourceMs;
-  const ToolEnd end = RunTool(
+  const process::ToolEnd end = process::RunTool(
       commandLine, request.programDir,
       [&](std::string_view line) {
         // The first "Duration:" is the input's; the outputs have none.
@@ -236,14 +213,13 @@ ItemResult ItemRun::Run() {
       },
       run_.stop.watch());
   if (sourceMs) result_.sourceSeconds = static_cast<double>(*sourceMs) / 1000;
-  switch (end.kind) {
-    case ToolEndKind::kStopped:
+  switch (end.outcome) {
+    case process::JobOutcome::kCancelled:
       return Stopped();
-    case ToolEndKind::kFailed:
-    case ToolEndKind::kStartFailed:
+    case process::JobOutcome::kFailed:
       for (const std::string& line : process::ReasonLines(end.reason)) Log(line);
-      return End(ItemState::kFailed, FailureText(end.reason) + KeepIncomplete());
-    case ToolEndKind::kSucceeded:
+      return End(ItemState::kFailed, end.ReasonText() + KeepIncomplete());
+    case process::JobOutcome::kFinished:
       break;
   }
   // A PNG sequence's or a stream's length is not known: such an output is not read back.

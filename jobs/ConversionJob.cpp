@@ -181,12 +181,15 @@ int OnConversionFinished(int /*code*/, void* context) {
   }
   JobEnd end = EndOf(figures, /*started=*/true);
   // FFmpeg ends with exit code 0 when its input ends early (a file cut short, a damaged index):
-  // the output then ends short of the duration the source's header gave.
-  if (end.outcome == JobOutcome::kFinished && figures.checkLength &&
-      analysis::EndsShort(end.sourceMs, end.reachedMs)) {
-    window->logAppend(analysis::ShortOutputWarning(end.sourceMs, end.reachedMs));
-    end.outputShort = true;
-    end.reason = analysis::ShortOutputText(end.sourceMs, end.reachedMs);
+  // the output then ends short of the source's stream of its kind.
+  if (end.outcome == JobOutcome::kFinished && !figures.lengthSource.empty()) {
+    if (const auto shortOf = analysis::ShortOfSource(
+            end.sourceMs, end.reachedMs, figures.programDir, figures.lengthSource,
+            end.kind == JobKind::kAudio ? "audio" : "video")) {
+      window->logAppend(analysis::ShortOutputWarning(*shortOf, end.reachedMs));
+      end.outputShort = true;
+      end.reason = analysis::ShortOutputText(*shortOf, end.reachedMs);
+    }
   }
   window->logAppend(kEndConversion);
   UpdateProgress(*window);

@@ -55,25 +55,27 @@ void JobLauncher::ResetConversionFigures() {
 std::optional<std::string> JobLauncher::StartEncode(process::JobKind kind,
                                                     const encode::EncodePlan& plan,
                                                     const std::string& file,
+                                                    const std::string& source,
                                                     const std::function<void()>& saveSettings) {
   for (int i = 0; i < plan.settingsSaves; ++i) saveSettings();
   if (!plan.start) return plan.errorLine;
   if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
     // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
   }
-  StartConversion(kind, plan.commandLine, file, plan.wholeSource);
+  StartConversion(kind, plan.commandLine, file, plan.wholeSource ? source : std::string());
   return std::nullopt;
 }
 
 void JobLauncher::StartConversion(process::JobKind kind, const std::string& commandLine,
-                                  const std::string& file, bool checkLength) {
+                                  const std::string& file, const std::string& lengthSource) {
   StopConversion(process::text::kRequestStopConversion);
   // What the job is, before the runner starts: its reader may deliver lines before the started
   // notification.
   figures_.stopped = false;
   figures_.kind = kind;
   figures_.file = file;
-  figures_.checkLength = checkLength;
+  figures_.lengthSource = lengthSource;
+  figures_.programDir = programDirectory_;
   figures_.failureText.clear();
   figures_.keptOut.Clear();
   figures_.commandLine = commandLine;

@@ -40,13 +40,14 @@ class JobLauncher {
   /// then either its refusal, returned ("" for a refusal without a line) and not logged, or the
   /// deletion it asks for and the start of its conversion. Nothing when it started.
   std::optional<std::string> StartEncode(process::JobKind kind, const encode::EncodePlan& plan,
-                                         const std::string& file,
+                                         const std::string& file, const std::string& source,
                                          const std::function<void()>& saveSettings);
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
   /// the conversion notifications (the frame grab's for a frame grab). `file` is what the job
-  /// makes; `checkLength` asks for the warning of an output that ends short of its source.
+  /// makes; `lengthSource`, when given, is the source whose length the output must reach (the
+  /// warning of an output that ends short of it).
   void StartConversion(process::JobKind kind, const std::string& commandLine,
-                       const std::string& file = {}, bool checkLength = false);
+                       const std::string& file = {}, const std::string& lengthSource = {});
   /// The media information job; logs its refusal instead when the path cannot be read.
   void StartMediaInfo(const std::string& path);
   /// The frame grab of `source` at `seconds`; logs its refusal instead.

@@ -34,17 +34,34 @@ std::string Line(std::string_view text) {
   return line;
 }
 
-std::string_view FileName(std::string_view path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}  // namespace
+
+std::string_view ToolName(std::string_view program) {
+  const auto slash = program.find_last_of("/\\");
+  return slash == std::string_view::npos ? program : program.substr(slash + 1);
 }
 
-}  // namespace
+bool IsToolBanner(std::string_view line) {
+  if (line.starts_with("ffmpeg version ") || line.starts_with("ffprobe version ")) return true;
+  std::size_t at = 0;
+  while (at < line.size() && platform::IsBlank(line[at])) ++at;
+  if (at == 0) return false;  // the banner's other lines are indented
+  const std::string_view rest = line.substr(at);
+  if (rest.starts_with("built with ") || rest.starts_with("configuration:")) return true;
+  // "libavcodec     59. 37.100 / 59. 37.100": a library's name, blanks, then its version.
+  if (!rest.starts_with("lib")) return false;
+  std::size_t end = 3;
+  while (end < rest.size() && platform::IsAlnum(rest[end])) ++end;
+  const std::size_t nameEnd = end;
+  while (end < rest.size() && platform::IsBlank(rest[end])) ++end;
+  return end > nameEnd && end < rest.size() && rest[end] >= '0' && rest[end] <= '9' &&
+         rest.find(" / ") != std::string_view::npos;
+}
 
 std::vector<std::string> ReasonLines(const FailureReason& reason) {
   std::vector<std::string> lines;
   for (const std::string& toolLine : reason.lastLines) lines.push_back(Line(toolLine));
-  const std::string tool(FileName(reason.program));
+  const std::string tool(ToolName(reason.program));
   if (reason.startError != 0) {
     lines.push_back(
         Line(reason.program + " could not be started: " + platform::ErrorText(reason.startError)));
@@ -98,7 +115,8 @@ bool NamesAWriteFailure(std::string_view line) {
 }
 
 void KeptOutLines::Keep(std::string_view line) {
-  if (IsStreamMetadata(line)) return;  // a property of the source, never why a run failed
+  // The tool's banner and the source's properties are never why a run failed.
+  if (IsStreamMetadata(line) || IsToolBanner(line)) return;
   std::lock_guard lock(mutex_);
   ring_[count_ % kHeld].assign(line);
   ++count_;

@@ -12,7 +12,7 @@ namespace vexlo::process {
 
 /// Why a tool run failed, as a value. The runner fills in how the tool ended (exit code, signal,
 /// the watchdog, or why it could not be started); the job adds the tool's last lines that its
-/// report filter kept out of the log (stream metadata aside). ReasonLines turns it into the log lines that stand just
+/// report filter kept out of the log (its banner and stream metadata aside). ReasonLines turns it into the log lines that stand just
 /// before the job's error line.
 struct FailureReason {
   static constexpr std::size_t kLineLimit = 5;
@@ -37,6 +37,14 @@ bool NamesAnError(std::string_view line);
 /// exit code 0 when writing the trailer or closing the file fails ("Error writing trailer of
 /// out.h264: No space left on device"), so only its words tell that the output is not whole.
 bool NamesAWriteFailure(std::string_view line);
+
+/// The file name of a tool's path, after its last '/' or '\\' (a Windows path has either).
+std::string_view ToolName(std::string_view program);
+
+/// True for a line of the tool's banner: "ffmpeg version ...", "  built with ...",
+/// "  configuration: ..." and the library lines ("  libavutil      57. 28.100 / 57. 28.100").
+/// It tells what the tool is, never why a run failed.
+bool IsToolBanner(std::string_view line);
 
 /// True for the tool's description of a stream or file ("Metadata:", "Side data:", and the
 /// indented "handler_name    : VideoHandler" lines under them): never the reason of a failure.

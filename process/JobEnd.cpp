@@ -7,15 +7,6 @@
 
 namespace vexlo::process {
 
-namespace {
-
-std::string_view ToolName(std::string_view program) {
-  const auto slash = program.find_last_of("/\\");
-  return slash == std::string_view::npos ? program : program.substr(slash + 1);
-}
-
-}  // namespace
-
 std::string HowItEnded(const FailureReason& reason) {
   if (reason.startError != 0) {
     return "could not be started: " + platform::ErrorText(reason.startError);
@@ -27,9 +18,12 @@ std::string HowItEnded(const FailureReason& reason) {
 
 std::string EndReasonText(const FailureReason& reason) {
   std::string text;
-  const auto telling = std::find_if(reason.lastLines.begin(), reason.lastLines.end(),
-                                    [](const std::string& line) { return NamesAnError(line); });
-  if (telling != reason.lastLines.end()) text = *telling + "; ";
+  for (std::string_view line : reason.lastLines) {
+    if (!NamesAnError(line)) continue;
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+    text.append(line).append("; ");
+  }
   text += ToolName(reason.program);
   text += ' ';
   return text + HowItEnded(reason);

@@ -65,9 +65,10 @@ struct JobEnd {
 /// long: stopped by the watchdog", "ended by signal N" or "exited with code N".
 std::string HowItEnded(const FailureReason& reason);
 
-/// A failure's reason as a job's end gives it, in one line: the tool's first kept-out line that
-/// names an error, when there is one, then the tool's name and how it ended
-/// ("gone.mov: No such file or directory; ffmpeg.bin exited with code 1").
+/// A failure's reason in one line, the same in the log's end, the batch's results, the queue and
+/// every error line of the command line: the tool's kept-out lines that name an error, then the
+/// tool's name and how it ended ("gone.mov: No such file or directory; ffmpeg.bin exited with
+/// code 1").
 std::string EndReasonText(const FailureReason& reason);
 
 }  // namespace vexlo::process

@@ -23,11 +23,13 @@ struct JobFigures {
   // The tool's command line as it was started: written on the window's thread before the runner
   // exists, read by the runner's started notification, never changed while the runner lives.
   std::string commandLine;
-  // What the job is, written with the command line: its kind, the file it makes, and whether
-  // its output must reach the source's duration (an encode of a whole source with a duration).
+  // What the job is, written with the command line: its kind, the file it makes, and the source
+  // whose length its output must reach (an encode of a whole source with a duration; empty for
+  // none) with the folder of the prober that reads that length.
   JobKind kind = JobKind::kEncode;
   std::string file;
-  bool checkLength = false;
+  std::string lengthSource;
+  std::string programDir;
   // The failure's reason in one line: written by the failure notification, read by the finished
   // notification that follows it on the same thread; emptied before the runner starts.
   std::string failureText;

@@ -188,7 +188,7 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
 }
 
 // The options reach the tool and none touches the settings; a bad one ends vexlo with one line
-// and status 2 before any tool starts. (How each option is read: app_test's table.)
+// and status 2 (a missing source 1) before any tool starts. (How each option is read: app_test's table.)
 TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
   const fs::path vexlo = Copy("prog", "echo \"$*\" >> \"$(dirname \"$0\")/../tool.log\"");
   const fs::path toolLog = base_ / "tool.log";
@@ -218,10 +218,12 @@ TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
     const std::string tool = testing::ReadAll(toolLog.string());
     EXPECT_NE(tool.find(c.piece), std::string::npos) << c.piece << "\n" << tool;
   }
-  for (const Args& bad : {Args{"--sourc", "in.mp4", "--destination", "out.h264"},
-                          Args{"--source", "gone.mp4", "--destination", "out.h264"}}) {
+  // A bad option is the command's fault (2); a missing source the file's (1).
+  for (const auto& [bad, status] :
+       {std::pair(Args{"--sourc", "in.mp4", "--destination", "out.h264"}, 2),
+        std::pair(Args{"--source", "gone.mp4", "--destination", "out.h264"}, 1)}) {
     fs::remove(toolLog);
-    EXPECT_EQ(Run(vexlo, bad), 2) << err_;
+    EXPECT_EQ(Run(vexlo, bad), status) << err_;
     EXPECT_EQ(err_.rfind("vexlo: ", 0), 0u) << err_;
     EXPECT_EQ(err_.find('\n'), err_.size() - 1) << "not one line: " << err_;
     EXPECT_EQ(out_, "");

@@ -144,8 +144,8 @@ TEST(CommandLine, EveryFormOfTheOptionTable) {
       {{"--plot", "p.svg", "in.mp4", "--crf", "1"}, "exit 2 vexlo: --plot PICTURE SOURCE takes no other option"},
       {{"--plot", "p.svg", "in.mp4", "in.mp4"}, "exit 2 vexlo: --plot PICTURE SOURCE takes one source file, not 2"},
       {{"--plot", "in.mp4", "in.mp4"}, "exit 2 vexlo: the picture \"D/in.mp4\" would overwrite its source"},
-      {{"--plot", "p.svg", "gone.mp4"}, "exit 2 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
-      {{"--plot", "no/p.svg", "in.mp4"}, "exit 2 vexlo: the destination's folder \"D/no\" does not exist"},
+      {{"--plot", "p.svg", "gone.mp4"}, "exit 1 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
+      {{"--plot", "no/p.svg", "in.mp4"}, "exit 1 vexlo: the destination's folder \"D/no\" does not exist"},
       {{"--sourc", "x", "--help"}, "exit 2 vexlo: unknown option \"--sourc\" (see vexlo --help)"},
       {{"--source", "in.mp4", "--crf"}, "exit 2 vexlo: --crf needs a value (see vexlo --help)"},
       {{"--deinterlace=1"}, "exit 2 vexlo: --deinterlace takes no value (see vexlo --help)"},
@@ -169,10 +169,10 @@ TEST(CommandLine, EveryFormOfTheOptionTable) {
       {{"a.mp4", "--output-dir", "o", "--crf", "99"}, "exit 2 vexlo: --crf takes a position in the \"CRF (3=Best)\" list, 0 to 13, not \"99\" (see --help)"},
       {{"--source", "in.mp4"}, "exit 2 vexlo: an encode needs both --source PATH and --destination PATH"},
       {{"--source", "", "--destination", "out.h264"}, "exit 2 vexlo: --source needs a path"},
-      {{"--source", "gone.mp4", "--destination", "out.h264"}, "exit 2 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
-      {{"--source", ".", "--destination", "out.h264"}, "exit 2 vexlo: the source \"D/.\" is a folder, not a file"},
-      {{"--source", "in.mp4", "--destination", "."}, "exit 2 vexlo: the destination \"D/.\" is a folder; name the file to write"},
-      {{"--source", "in.mp4", "--destination", "no/out.h264"}, "exit 2 vexlo: the destination's folder \"D/no\" does not exist"},
+      {{"--source", "gone.mp4", "--destination", "out.h264"}, "exit 1 vexlo: cannot read the source \"D/gone.mp4\": No such file or directory"},
+      {{"--source", ".", "--destination", "out.h264"}, "exit 1 vexlo: the source \"D/.\" is a folder, not a file"},
+      {{"--source", "in.mp4", "--destination", "."}, "exit 1 vexlo: the destination \"D/.\" is a folder; name the file to write"},
+      {{"--source", "in.mp4", "--destination", "no/out.h264"}, "exit 1 vexlo: the destination's folder \"D/no\" does not exist"},
       // clang-format on
   };
   for (const auto& row : rows) {

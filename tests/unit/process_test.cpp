@@ -154,7 +154,9 @@ TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
     window.logAppend("earlier line\r\n");
     window.figures.failed = true;  // from an earlier run: a start clears it
     window.figures.file = "/out/clip.h264";
-    window.figures.checkLength = row.checkLength;
+    // A prober that cannot start gives no stream length: the header's duration stands.
+    window.figures.lengthSource = row.checkLength ? "/nowhere/clip.mov" : "";
+    window.figures.programDir = "/nowhere";
     const bool starts = row.error != kErrorStartFailed;
     if (starts) {
       OnConversionStarted(kNotifyStarted, &window);

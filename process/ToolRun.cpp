@@ -1,4 +1,4 @@
-#include "jobs/ToolRun.h"
+#include "process/ToolRun.h"
 
 #include <atomic>
 #include <string>
@@ -8,15 +8,15 @@
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
-namespace vexlo::jobs {
+namespace vexlo::process {
 
 namespace {
 
 // What the notifications share with the waiting thread; it outlives the runner.
 struct RunState {
   const ToolLineSink* onLine = nullptr;
-  process::KeptOutLines keptOut;
-  process::FailureReason reason;  // written before `ended` is signalled
+  KeptOutLines keptOut;
+  FailureReason reason;  // written before `ended` is signalled
   std::atomic<bool> writeFailed{false};  // the tool said its output could not be written whole
   std::atomic<int> errorCode{0};
   platform::Pipe ended;
@@ -28,21 +28,21 @@ RunState& StateOf(void* context) {
 
 int OnOutput(const char* data, int length, void* context) {
   RunState& state = StateOf(context);
-  process::SplitChunkLines(data, length, [&](std::string_view line) {
+  SplitChunkLines(data, length, [&](std::string_view line) {
     if ((*state.onLine)(line)) return;
     state.keptOut.Keep(line);
-    if (process::NamesAWriteFailure(line)) state.writeFailed.store(true);
+    if (NamesAWriteFailure(line)) state.writeFailed.store(true);
   });
   return 0;
 }
 
-int OnFailure(int code, const process::FailureReason& reason, void* context) {
+int OnFailure(int code, const FailureReason& reason, void* context) {
   RunState& state = StateOf(context);
   state.reason = reason;
   state.reason.lastLines = state.keptOut.Pick();
   state.errorCode.store(code);
   // No finished notification follows a failed start.
-  if (code == process::kErrorStartFailed) platform::SignalWakeUp(state.ended.write);
+  if (code == kErrorStartFailed) platform::SignalWakeUp(state.ended.write);
   return 0;
 }
 
@@ -59,11 +59,11 @@ ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirect
   state.onLine = &onLine;
   ToolEnd end;
   if (const int failed = platform::MakePipe(state.ended, platform::PipeBlocking::kNeitherBlocks)) {
-    end.kind = ToolEndKind::kStartFailed;
+    end.started = false;
     end.reason.startError = failed;
     return end;
   }
-  process::ProcessRunner runner;
+  ProcessRunner runner;
   runner.SetCommandLine(commandLine.c_str());
   runner.SetWorkingDirectory(workingDirectory);
   runner.output = OnOutput;
@@ -81,22 +81,32 @@ ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirect
   }
   runner.Close();  // stops the tool when it still runs; the notifications are over after it
   const int code = state.errorCode.load();
-  if (stopped && code != process::kErrorStartFailed) {
-    end.kind = ToolEndKind::kStopped;
+  end.started = code != kErrorStartFailed;
+  if (stopped && end.started) {
+    end.outcome = JobOutcome::kCancelled;
   } else if (code != 0) {
-    end.kind =
-        code == process::kErrorStartFailed ? ToolEndKind::kStartFailed : ToolEndKind::kFailed;
     end.reason = state.reason;
   } else if (state.writeFailed.load()) {
     // Exit code 0, yet the tool could not write its output whole (a full disk at the trailer).
-    end.kind = ToolEndKind::kFailed;
     const std::vector<std::string> words = platform::SplitCommandLine(commandLine);
     if (!words.empty()) end.reason.program = words.front();
     end.reason.lastLines = state.keptOut.Pick();
   } else {
-    end.kind = ToolEndKind::kSucceeded;
+    end.outcome = JobOutcome::kFinished;
   }
   return end;
 }
 
-}  // namespace vexlo::jobs
+ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
+                const ToolLineSink& onLine) {
+  platform::Pipe never;  // its write end stays open and silent until the run is over
+  if (const int failed = platform::MakePipe(never, platform::PipeBlocking::kNeitherBlocks)) {
+    ToolEnd end;
+    end.started = false;
+    end.reason.startError = failed;
+    return end;
+  }
+  return RunTool(commandLine, workingDirectory, onLine, never.read);
+}
+
+}  // namespace vexlo::process
