@@ -21,7 +21,7 @@ constexpr std::string_view kErrorWords[] = {
     "no such",      "not found",     "denied",           "not supported",
     "unsupported",  "incompatible",  "not compatible",   "refused",
     "corrupt",      "out of memory", "does not contain", "not divisible",
-    "no space left"};
+    "no space left", "is a directory", "not a directory"};
 
 bool IsKeyCharacter(char c) {
   return platform::IsAlnum(c) || c == '_' || c == '-' || c == '.';

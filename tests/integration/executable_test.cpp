@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -75,11 +76,12 @@ class Executable : public ::testing::Test {
   }
   // Runs the program in the test folder without a display (but Qt's offscreen platform unless
   // told otherwise), with a settings folder of its own: its exit status (137 when it had to be
-  // killed after two minutes), standard output and error.
+  // killed after 30 s: every run here ends within seconds, so a window that opens instead of an
+  // encode fails within 30 s, not two minutes), standard output and error.
   int Run(const fs::path& program, const Args& args, bool offscreen = true) {
     std::string command = "cd " + Quote(dir_) + " && env -u DISPLAY -u WAYLAND_DISPLAY " +
                           (offscreen ? "QT_QPA_PLATFORM=offscreen" : "-u QT_QPA_PLATFORM") +
-                          " XDG_CONFIG_HOME=" + Quote(base_ / "config") + " timeout -s KILL 120 " +
+                          " XDG_CONFIG_HOME=" + Quote(base_ / "config") + " timeout -s KILL 30 " +
                           Quote(program);
     for (const std::string& arg : args) command += " " + Quote(arg);
     const int status = std::system(
@@ -314,6 +316,56 @@ TEST_F(Executable, PlotOfAClipWithAKnownGop) {
     EXPECT_TRUE(Take(dir_) == before) << "a file changed";
   }
   EXPECT_FALSE(fs::exists(base_ / "config")) << "--plot wrote the settings";
+}
+
+// One fault, every form of the command line: the same exit status and the same words. A file
+// that is missing, a folder or not a video is the files' fault (1: the command may work once they
+// are right); only a command line that no files could satisfy is 2. A healthy clip whose sound
+// outlasts its picture by 3 s is whole in every form: the picture is measured against the
+// source's picture, not against the header's longest stream.
+TEST_F(Executable, EveryFormEndsTheSameFaultWithTheSameStatusAndWords) {
+  fs::create_directories(dir_ / "folder.mov");
+  fs::create_directories(dir_ / "o");
+  std::ofstream(dir_ / "garbage.mov") << "no video";
+  const std::string longSound = (dir_ / "long sound.mp4").string();
+  ASSERT_EQ(std::system(("\"" VEXLO_FFMPEG_PATH "\" -v error -f lavfi -i "
+                         "testsrc2=size=160x120:rate=25:duration=4 -f lavfi -i sine=duration=7 "
+                         "-c:v libx264 -c:a aac " + Quote(longSound)).c_str()),
+            0);
+  const std::function<Args(const std::string&)> forms[] = {
+      [](const std::string& source) { return Args{source + ",out.h264"}; },
+      [](const std::string& source) {
+        return Args{"--source", source, "--destination", "out.h264"};
+      },
+      [](const std::string& source) { return Args{"--output-dir", "o", source}; },
+      [](const std::string& source) { return Args{"--plot", "p.svg", source}; },
+  };
+  const struct {
+    std::string source;
+    Args extra;  // after the form's arguments; none for the comma form
+    int status;
+    std::string words;  // in standard error, in every form
+  } faults[] = {
+      {"gone.mov", {}, 1, "No such file or directory"},
+      {"folder.mov", {}, 1, ""},
+      {"garbage.mov", {}, 1, "Invalid data found when processing input"},
+      {"garbage.mov", {"--bogus"}, 2, "unknown option \"--bogus\""},
+      {longSound, {}, 0, ""},
+  };
+  for (const auto& fault : faults) {
+    for (std::size_t form = 0; form < std::size(forms); ++form) {
+      if (form == 0 && !fault.extra.empty()) continue;  // the comma form has no options
+      Args args = forms[form](fault.source);
+      args.insert(args.end(), fault.extra.begin(), fault.extra.end());
+      SCOPED_TRACE(fault.source + " in form " + std::to_string(form));
+      EXPECT_EQ(Run(kVexlo, args), fault.status) << err_;
+      EXPECT_NE(err_.find(fault.words), std::string::npos) << err_;
+      EXPECT_EQ(err_.find("WARNING"), std::string::npos) << err_;
+      for (const char* banner : {"REASON:   lib", "REASON: ffmpeg version", "REASON: ffprobe version"})
+        EXPECT_EQ(err_.find(banner), std::string::npos) << err_;
+    }
+  }
+  EXPECT_TRUE(fs::exists(dir_ / "o" / "long sound.H264"));
 }
 
 // Two processes and two threads, each with a store of its own, write their values at once.

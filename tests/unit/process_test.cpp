@@ -99,6 +99,36 @@ TEST(OutputLines, SplitReportAndParse) {
   EXPECT_EQ(figures.timeMs.load(), 0);
 }
 
+// The prober run on a folder, as it speaks: its banner, a stream's metadata, then its complaint.
+// Whatever the path of the tool (a Windows one too), the log's reason lines and the one-line
+// reason every presenter shows name the complaint and the tool's file name, never the banner.
+TEST(FailureReasons, OneFailureReadsTheSameWhateverTheToolsPath) {
+  KeptOutLines kept;
+  for (std::string_view line :
+       {"ffprobe version 5.1.8-0+deb12u1 Copyright (c) 2007-2025 the FFmpeg developers",
+        "  built with gcc 12 (Debian 12.2.0-14+deb12u1)",
+        "  configuration: --prefix=/usr --extra-version=0+deb12u1 --enable-gpl",
+        "  libavutil      57. 28.100 / 57. 28.100", "  libswresample   4.  7.100 /  4.  7.100",
+        "  libpostproc    56.  6.100 / 56.  6.100", "    Metadata:",
+        "      handler_name    : VideoHandler", "/home/u/clips: Is a directory",
+        "Conversion failed!"}) {
+    kept.Keep(line);
+  }
+  for (const std::string program : {"/opt/vexlo/ffprobe.bin", "C:\\Vexlo\\ffprobe.bin"}) {
+    SCOPED_TRACE(program);
+    FailureReason reason;
+    reason.program = program;
+    reason.exitCode = 1;
+    reason.lastLines = kept.Pick();
+    EXPECT_EQ(ReasonLines(reason),
+              (std::vector<std::string>{"##### REASON: /home/u/clips: Is a directory ######\r\n",
+                                        "##### REASON: Conversion failed! ######\r\n",
+                                        "##### REASON: ffprobe.bin exited with code 1 ######\r\n"}));
+    EXPECT_EQ(EndReasonText(reason),
+              "/home/u/clips: Is a directory; Conversion failed!; ffprobe.bin exited with code 1");
+  }
+}
+
 TEST(JobCallbacks, ProgressRoundsMovesForwardOnlyAndSends) {
   // duration, time, position before, position after, position sent
   const std::int64_t rows[][5] = {
