@@ -41,9 +41,9 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
       jobs_(host, *this),
       encoderCheck_(host, *this) {
   // The desktop's word goes by the window as it was at the end, before the controls come back.
-  jobEnds_.Subscribe([this](const process::JobEnd& end) { TellDesktop(end); });
-  jobEnds_.Subscribe([this](const process::JobEnd& end) { ShowJobEnd(end); });
-  jobEnds_.Subscribe([this](const process::JobEnd& end) { EndAutomaticMode(end); });
+  jobEnds_.Subscribe([this](const jobs::JobEnd& end) { TellDesktop(end); });
+  jobEnds_.Subscribe([this](const jobs::JobEnd& end) { ShowJobEnd(end); });
+  jobEnds_.Subscribe([this](const jobs::JobEnd& end) { EndAutomaticMode(end); });
 }
 
 CVexloDlg::~CVexloDlg() = default;

@@ -14,7 +14,7 @@
 #include "jobs/JobEnds.h"
 #include "jobs/JobLauncher.h"
 #include "platform/DialogHost.h"
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
 
@@ -26,10 +26,10 @@ class RegistryStore;
 // Its settings are a WindowSettings (the settings table), its jobs a JobLauncher (the two
 // runners), its log a TraceControl. It talks to its widgets only through the dialog host.
 // Handlers run on the window's thread; the job notifications run on the runners' threads and
-// reach the window through the process::JobWindow side, which posts every control change. What
+// reach the window through the jobs::JobWindow side, which posts every control change. What
 // the window, automatic mode and the desktop aids do when a job ends are three subscribers of
 // the jobs' typed end (jobs::JobEnds).
-class CVexloDlg : public platform::DialogEvents, public process::JobWindow, public QueueOwner {
+class CVexloDlg : public platform::DialogEvents, public jobs::JobWindow, public QueueOwner {
  public:
   static constexpr char kLogFileName[] = "ConvVexlo.Log";
   static constexpr int kMaximumLogLevel = 30;
@@ -65,16 +65,16 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow, publ
   std::string CurrentSource() override;
   void QueueRunning(bool running) override;
 
-  // process::JobWindow (and QueueOwner's log)
-  process::JobFigures& jobFigures() override { return jobs_.conversionFigures(); }
+  // jobs::JobWindow (and QueueOwner's log)
+  jobs::JobFigures& jobFigures() override { return jobs_.conversionFigures(); }
   void logAppend(std::string_view text) override;
   void flushLog() override;
   void sendProgress(int position) override;
   void sendIndexProgress(int position) override;
   void sendDetail(std::string_view text) override;
   void sendIndexDetail(std::string_view text) override;
-  void postJobStarted(process::JobKind kind) override;
-  void postJobEnd(process::JobEnd end) override;
+  void postJobStarted(jobs::JobKind kind) override;
+  void postJobEnd(jobs::JobEnd end) override;
 
   /// Control to fields (`saveAndValidate`) or fields to controls.
   void DoDataExchange(bool saveAndValidate);
@@ -136,17 +136,17 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow, publ
   /// Logs a refusal and enables the controls again.
   void Refuse(std::string_view line);
   /// Carries out an encode plan (the job launcher's StartEncode); refuses when it cannot start.
-  int StartPlan(process::JobKind kind, const encode::EncodePlan& plan, const std::string& file);
+  int StartPlan(jobs::JobKind kind, const encode::EncodePlan& plan, const std::string& file);
   /// Closes the window later (posted), as its Cancel command does.
   void postCancelWindow();
 
   // The subscribers of the jobs' typed end, on the window's thread, in this order.
   /// The desktop aid: the word at a job's end when the user looks elsewhere.
-  void TellDesktop(const process::JobEnd& end);
+  void TellDesktop(const jobs::JobEnd& end);
   /// The window: the job controls back, the bar where the job left it.
-  void ShowJobEnd(const process::JobEnd& end);
+  void ShowJobEnd(const jobs::JobEnd& end);
   /// Automatic mode: the encode's result, and the window closed once it has ended.
-  void EndAutomaticMode(const process::JobEnd& end);
+  void EndAutomaticMode(const jobs::JobEnd& end);
   /// The posted tasks of sendProgress and sendIndexProgress, on the window's thread.
   void ShowProgress(int position);
   void ShowIndexProgress(int position);

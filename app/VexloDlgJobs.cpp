@@ -20,7 +20,7 @@ void CVexloDlg::Refuse(std::string_view line) {
   if (automatic_ && host_.headless()) postCancelWindow();
 }
 
-int CVexloDlg::StartPlan(process::JobKind kind, const encode::EncodePlan& plan,
+int CVexloDlg::StartPlan(jobs::JobKind kind, const encode::EncodePlan& plan,
                          const std::string& file) {
   if (const auto refusal = jobs_.StartEncode(kind, plan, file, settings_.Paths().source,
                                             [this] { SaveAllSettings(); })) {
@@ -40,7 +40,7 @@ int CVexloDlg::EncodeVideo() {
       plan.start && found && found->state != jobs::EncoderStatus::State::kWorks) {
     logAppend(jobs::UnusableEncoderWarning(encoder, *found));
   }
-  return StartPlan(process::JobKind::kEncode, plan, settings().videoDestination);
+  return StartPlan(jobs::JobKind::kEncode, plan, settings().videoDestination);
 }
 
 int CVexloDlg::EncodeAudio() {
@@ -48,7 +48,7 @@ int CVexloDlg::EncodeAudio() {
   const encode::EncodePlan plan = encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
                                                           programDirectory(), automatic_);
   return StartPlan(
-      process::JobKind::kAudio, plan,
+      jobs::JobKind::kAudio, plan,
       plan.deleteBeforeStart.empty() ? settings().audioDestination : plan.deleteBeforeStart);
 }
 
@@ -59,7 +59,7 @@ void CVexloDlg::TestEncodeMjpeg() {
   const encode::EncodePlan plan =
       encode::PlanTestEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
   // A refused test encode only says why: its button disabled nothing.
-  if (const auto refusal = jobs_.StartEncode(process::JobKind::kTestEncode, plan,
+  if (const auto refusal = jobs_.StartEncode(jobs::JobKind::kTestEncode, plan,
                                              settings().videoDestination,
                                              settings_.Paths().source, [] {});
       refusal && !refusal->empty()) {
@@ -184,13 +184,13 @@ void CVexloDlg::sendIndexDetail(std::string_view text) {
   });
 }
 
-void CVexloDlg::postJobStarted(process::JobKind kind) {
+void CVexloDlg::postJobStarted(jobs::JobKind kind) {
   // A conversion's start disables the job controls (its button may not have: Frame, Test); the
   // other jobs' buttons did.
-  if (process::IsConversionKind(kind)) host_.post([this] { EnableJobControls(false); });
+  if (jobs::IsConversionKind(kind)) host_.post([this] { EnableJobControls(false); });
 }
 
-void CVexloDlg::postJobEnd(process::JobEnd end) {
+void CVexloDlg::postJobEnd(jobs::JobEnd end) {
   if (end.finalProgress) {
     // The end's position counts as sent now, among the job's other positions, so that what is
     // sent after it (Cancel's 0) is posted, not taken for a repeat; ShowJobEnd sets it.
@@ -207,8 +207,8 @@ void CVexloDlg::postCancelWindow() {
 // ---------------------------------------------------------------------------------------------
 // The subscribers of the jobs' end
 
-void CVexloDlg::TellDesktop(const process::JobEnd& end) {
-  if (!process::IsConversionKind(end.kind) && !process::IsIndexKind(end.kind)) return;
+void CVexloDlg::TellDesktop(const jobs::JobEnd& end) {
+  if (!jobs::IsConversionKind(end.kind) && !jobs::IsIndexKind(end.kind)) return;
   static constexpr const char* kSummaries[] = {"Vexlo: job finished", "Vexlo: job failed",
                                                "Vexlo: job cancelled"};
   // Only a user who looks elsewhere needs the word; automatic mode is a script's.
@@ -217,10 +217,10 @@ void CVexloDlg::TellDesktop(const process::JobEnd& end) {
   }
 }
 
-void CVexloDlg::ShowJobEnd(const process::JobEnd& end) {
+void CVexloDlg::ShowJobEnd(const jobs::JobEnd& end) {
   // The media information job and the encoder check never take the controls or the bar.
-  if (!process::IsConversionKind(end.kind) && !process::IsIndexKind(end.kind)) return;
-  const bool index = process::IsIndexKind(end.kind);
+  if (!jobs::IsConversionKind(end.kind) && !jobs::IsIndexKind(end.kind)) return;
+  const bool index = jobs::IsIndexKind(end.kind);
   // A GOP job that stopped itself leaves a conversion that runs beside it its controls and bar.
   const bool besideConversion = end.stoppedItself && jobs_.ConversionRunning();
   if (!besideConversion) EnableJobControls(true);
@@ -233,8 +233,8 @@ void CVexloDlg::ShowJobEnd(const process::JobEnd& end) {
   }
 }
 
-void CVexloDlg::EndAutomaticMode(const process::JobEnd& end) {
-  if (!process::IsConversionKind(end.kind)) return;
+void CVexloDlg::EndAutomaticMode(const jobs::JobEnd& end) {
+  if (!jobs::IsConversionKind(end.kind)) return;
   encodeSucceeded_ = end.outcome == process::JobOutcome::kFinished;
   if (!automatic_) return;
   // An encode that could not start leaves the window open for the user to read and close;

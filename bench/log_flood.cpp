@@ -26,7 +26,7 @@
 #include "platform/DialogHost.h"
 #include "platform/Paths.h"
 #include "jobs/ConversionJob.h"
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
 #include "res/ControlIds.h"
@@ -120,23 +120,23 @@ class DelayProbe {
 };
 
 // The window as the notifications see it, in automatic mode: the end of the flood closes it.
-class BenchWindow : public process::JobWindow {
+class BenchWindow : public jobs::JobWindow {
  public:
   explicit BenchWindow(platform::DialogHost& host) : host_(host), trace(host, res::id::kLogPane) {}
 
-  process::JobFigures& jobFigures() override { return figures_; }
+  jobs::JobFigures& jobFigures() override { return figures_; }
   void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
   void flushLog() override { trace.Flush(); }
   void sendProgress(int position) override {
     host_.post([&host = host_, position] { host.setProgress(position); });
   }
-  void postJobStarted(process::JobKind) override {
+  void postJobStarted(jobs::JobKind) override {
     host_.post([&host = host_] { host.setEnabled(res::id::kEncodeVideo, false); });
   }
   // As automatic mode does, the end closes the window, and a closing log drops its queue, so
   // the lines still queued are moved into the pane first, here on the supervisor's thread as the
   // writer thread would.
-  void postJobEnd(process::JobEnd end) override {
+  void postJobEnd(jobs::JobEnd end) override {
     finished = Clock::now();
     succeeded = end.outcome == process::JobOutcome::kFinished;
     trace.Flush();
@@ -150,7 +150,7 @@ class BenchWindow : public process::JobWindow {
   /// Starts the log in `directory` and the flood.
   void start(const std::string& directory, const std::string& commandLine) {
     trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
-    void* context = static_cast<process::JobWindow*>(this);
+    void* context = static_cast<jobs::JobWindow*>(this);
     runner.SetCommandLine(commandLine.c_str());
     runner.output = jobs::OnConversionOutput;
     runner.started = jobs::OnConversionStarted;
@@ -170,7 +170,7 @@ class BenchWindow : public process::JobWindow {
  private:
   // Declared first: the runner's notifications use them until the runner has gone.
   platform::DialogHost& host_;
-  process::JobFigures figures_;
+  jobs::JobFigures figures_;
 
  public:
   Clock::time_point started;

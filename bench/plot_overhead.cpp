@@ -20,10 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "analysis/IndexJob.h"
+#include "jobs/IndexJob.h"
 #include "analysis/IndexNaming.h"
 #include "platform/Paths.h"
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/ToolCommand.h"
 
@@ -33,23 +33,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using vexlo::analysis::IndexJob;
+using vexlo::jobs::IndexJob;
 
 constexpr int kRounds = 9;
 constexpr int kSeconds = 800;  // 20,000 frames at 25 frames/s
 
 // A window that takes the job's lines and posts and does nothing with them.
-class QuietWindow : public vexlo::process::JobWindow {
+class QuietWindow : public vexlo::jobs::JobWindow {
  public:
-  vexlo::process::JobFigures& jobFigures() override { return figures_; }
+  vexlo::jobs::JobFigures& jobFigures() override { return figures_; }
   void logAppend(std::string_view) override {}
   void flushLog() override {}
   void sendProgress(int) override {}
-  void postJobStarted(vexlo::process::JobKind) override {}
-  void postJobEnd(vexlo::process::JobEnd) override {}
+  void postJobStarted(vexlo::jobs::JobKind) override {}
+  void postJobEnd(vexlo::jobs::JobEnd) override {}
 
  private:
-  vexlo::process::JobFigures figures_;
+  vexlo::jobs::JobFigures figures_;
 };
 
 double SecondsSince(Clock::time_point start) {

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ToolCommand.h"
 
 namespace vexlo::jobs {
 
 using process::FailureReason;
-using process::JobEnd;
+using jobs::JobEnd;
 using process::JobNotifications;
 using process::JobOutcome;
-using process::JobWindow;
+using jobs::JobWindow;
 
 // The conversion job: the notifications of a conversion runner (encodes, the audio extraction,
 // the test encode, the frame grab). Its figures are the window's jobFigures(), which the job

@@ -87,7 +87,7 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
          found + "); encoding with it all the same ######\r\n";
 }
 
-EncoderCheck::EncoderCheck(platform::DialogHost& host, process::JobWindow& window)
+EncoderCheck::EncoderCheck(platform::DialogHost& host, jobs::JobWindow& window)
     : window_(window), sequencer_(host) {}
 
 EncoderCheck::~EncoderCheck() {
@@ -114,8 +114,8 @@ void EncoderCheck::Stop() {
   sequencer_.Stop();  // the stopped step's end is dropped
   running_ = false;
   window_.logAppend(kEndLine);
-  process::JobEnd end;
-  end.kind = process::JobKind::kEncoderCheck;
+  jobs::JobEnd end;
+  end.kind = jobs::JobKind::kEncoderCheck;
   end.outcome = process::JobOutcome::kCancelled;
   window_.postJobEnd(std::move(end));
 }
@@ -226,8 +226,8 @@ void EncoderCheck::Finish(const std::string& failure) {
   window_.logAppend(kEndLine);
   window_.sendIndexProgress(100);
   window_.sendIndexDetail({});
-  process::JobEnd end;
-  end.kind = process::JobKind::kEncoderCheck;
+  jobs::JobEnd end;
+  end.kind = jobs::JobKind::kEncoderCheck;
   end.outcome = failure.empty() ? process::JobOutcome::kFinished : process::JobOutcome::kFailed;
   end.reason = failure;
   window_.postJobEnd(std::move(end));

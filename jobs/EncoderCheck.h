@@ -10,7 +10,7 @@
 
 #include "jobs/Sequencer.h"
 #include "platform/DialogHost.h"
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 
 namespace vexlo::jobs {
 
@@ -49,7 +49,7 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
 /// tool's lines and how it failed.
 class EncoderCheck {
  public:
-  EncoderCheck(platform::DialogHost& host, process::JobWindow& window);
+  EncoderCheck(platform::DialogHost& host, jobs::JobWindow& window);
   ~EncoderCheck();
   EncoderCheck(const EncoderCheck&) = delete;
   EncoderCheck& operator=(const EncoderCheck&) = delete;
@@ -78,7 +78,7 @@ class EncoderCheck {
   void Finish(const std::string& failure = {});
   void SendProgress();
 
-  process::JobWindow& window_;
+  jobs::JobWindow& window_;
   std::string programDirectory_;
   bool running_ = false;
   std::size_t step_ = 0;             // 0 the listing, then one per hardware encoder

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/DialogHost.h"
-#include "process/JobEnd.h"
+#include "jobs/JobEnd.h"
 
 namespace vexlo::jobs {
 
@@ -13,7 +13,7 @@ namespace vexlo::jobs {
 /// the window's thread, after everything the job posted before it.
 class JobEnds {
  public:
-  using Subscriber = std::function<void(const process::JobEnd&)>;
+  using Subscriber = std::function<void(const jobs::JobEnd&)>;
 
   explicit JobEnds(platform::DialogHost& host) : host_(host) {}
   JobEnds(const JobEnds&) = delete;
@@ -24,7 +24,7 @@ class JobEnds {
   void Subscribe(Subscriber subscriber) { subscribers_.push_back(std::move(subscriber)); }
 
   /// Tells every subscriber of the end on the window's thread (posted). Any thread.
-  void Post(process::JobEnd end) {
+  void Post(jobs::JobEnd end) {
     host_.post([this, end = std::move(end)] {
       for (const Subscriber& subscriber : subscribers_) subscriber(end);
     });

@@ -11,7 +11,7 @@
 
 namespace vexlo::jobs {
 
-JobLauncher::JobLauncher(platform::DialogHost& host, process::JobWindow& window)
+JobLauncher::JobLauncher(platform::DialogHost& host, jobs::JobWindow& window)
     : host_(host), window_(window), mediaInfoJob_(window), indexJob_(window) {}
 
 JobLauncher::~JobLauncher() {
@@ -52,7 +52,7 @@ void JobLauncher::ResetConversionFigures() {
   figures_.progressPos = 0;
 }
 
-std::optional<std::string> JobLauncher::StartEncode(process::JobKind kind,
+std::optional<std::string> JobLauncher::StartEncode(jobs::JobKind kind,
                                                     const encode::EncodePlan& plan,
                                                     const std::string& file,
                                                     const std::string& source,
@@ -66,7 +66,7 @@ std::optional<std::string> JobLauncher::StartEncode(process::JobKind kind,
   return std::nullopt;
 }
 
-void JobLauncher::StartConversion(process::JobKind kind, const std::string& commandLine,
+void JobLauncher::StartConversion(jobs::JobKind kind, const std::string& commandLine,
                                   const std::string& file, const std::string& lengthSource) {
   StopConversion(process::text::kRequestStopConversion);
   // What the job is, before the runner starts: its reader may deliver lines before the started
@@ -82,24 +82,24 @@ void JobLauncher::StartConversion(process::JobKind kind, const std::string& comm
   lastCommand_ = commandLine;
   conversionRunner_ = process::StartJob(
       commandLine,
-      kind == process::JobKind::kFrameGrab ? kFrameGrabNotifications : kConversionNotifications,
+      kind == jobs::JobKind::kFrameGrab ? kFrameGrabNotifications : kConversionNotifications,
       &window_, programDirectory_);
 }
 
 void JobLauncher::StartMediaInfo(const std::string& path) {
-  if (const std::string refusal = analysis::MediaInfoRefusal(path); !refusal.empty()) {
+  if (const std::string refusal = jobs::MediaInfoRefusal(path); !refusal.empty()) {
     window_.logAppend(refusal);
     return;
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
   figures_.stopped = false;
-  figures_.kind = process::JobKind::kMediaInfo;
+  figures_.kind = jobs::JobKind::kMediaInfo;
   figures_.file.clear();
-  figures_.commandLine = analysis::MediaInfoCommandLine(programDirectory_, path);
+  figures_.commandLine = jobs::MediaInfoCommandLine(programDirectory_, path);
   lastCommand_ = figures_.commandLine;
   conversionRunner_ =
-      process::StartJob(figures_.commandLine, analysis::MediaInfoJob::kNotifications,
+      process::StartJob(figures_.commandLine, jobs::MediaInfoJob::kNotifications,
                         &mediaInfoJob_, programDirectory_);
 }
 
@@ -114,7 +114,7 @@ void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool 
     // Nothing to add: a picture left in place makes the tool fail, and its reason is logged.
   }
   StartConversion(
-      process::JobKind::kFrameGrab,
+      jobs::JobKind::kFrameGrab,
       analysis::GrabFrameCommandLine(programDirectory_, source, seconds, deinterlace, *picture),
       *picture);
 }
@@ -134,7 +134,7 @@ std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input
   };
   lastCommand_ = analysis::FrameIndexCommandLine(programDirectory_, input);
   indexJob_.setCommandLine(lastCommand_);
-  indexingRunner_ = process::StartJob(lastCommand_, analysis::IndexJob::kNotifications, &indexJob_,
+  indexingRunner_ = process::StartJob(lastCommand_, jobs::IndexJob::kNotifications, &indexJob_,
                                       programDirectory_);
   return std::nullopt;
 }

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/IndexJob.h"
-#include "analysis/MediaInfo.h"
+#include "jobs/IndexJob.h"
+#include "jobs/MediaInfo.h"
 #include "encode/EncodeRequest.h"
 #include "platform/DialogHost.h"
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 
 namespace vexlo::jobs {
@@ -22,11 +22,11 @@ namespace vexlo::jobs {
 // numbers the indexing jobs so that a GOP job's late stop request never stops a newer one.
 //
 // Everything here runs on the window's thread; the jobs' notifications reach the window through
-// the process::JobWindow it is given, each job's end as its typed end (JobWindow::postJobEnd).
+// the jobs::JobWindow it is given, each job's end as its typed end (JobWindow::postJobEnd).
 // Nothing here acts on the window's controls.
 class JobLauncher {
  public:
-  JobLauncher(platform::DialogHost& host, process::JobWindow& window);
+  JobLauncher(platform::DialogHost& host, jobs::JobWindow& window);
   ~JobLauncher();
 
   /// The program's directory: where the tools are and where they run (a tool's report goes
@@ -39,14 +39,14 @@ class JobLauncher {
   /// encode) that makes `file`: the plan's settings saves (`saveSettings`, as many as it asks),
   /// then either its refusal, returned ("" for a refusal without a line) and not logged, or the
   /// deletion it asks for and the start of its conversion. Nothing when it started.
-  std::optional<std::string> StartEncode(process::JobKind kind, const encode::EncodePlan& plan,
+  std::optional<std::string> StartEncode(jobs::JobKind kind, const encode::EncodePlan& plan,
                                          const std::string& file, const std::string& source,
                                          const std::function<void()>& saveSettings);
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
   /// the conversion notifications (the frame grab's for a frame grab). `file` is what the job
   /// makes; `lengthSource`, when given, is the source whose length the output must reach (the
   /// warning of an output that ends short of it).
-  void StartConversion(process::JobKind kind, const std::string& commandLine,
+  void StartConversion(jobs::JobKind kind, const std::string& commandLine,
                        const std::string& file = {}, const std::string& lengthSource = {});
   /// The media information job; logs its refusal instead when the path cannot be read.
   void StartMediaInfo(const std::string& path);
@@ -71,7 +71,7 @@ class JobLauncher {
   /// True while the conversion runner's tool runs: the bar is then the conversion's.
   bool ConversionRunning() const;
   bool HasConversionRunner() const { return conversionRunner_ != nullptr; }
-  process::JobFigures& conversionFigures() { return figures_; }
+  jobs::JobFigures& conversionFigures() { return figures_; }
 
   /// The picture of the frames that the last frame index or GOP job read; null while none.
   std::shared_ptr<const analysis::FramePlot> framePlot() const { return indexJob_.framePlot(); }
@@ -89,11 +89,11 @@ class JobLauncher {
   void StopGopJob(std::uint64_t generation);
 
   platform::DialogHost& host_;
-  process::JobWindow& window_;
+  jobs::JobWindow& window_;
   std::string programDirectory_;
-  process::JobFigures figures_;
-  analysis::MediaInfoJob mediaInfoJob_;
-  analysis::IndexJob indexJob_;
+  jobs::JobFigures figures_;
+  jobs::MediaInfoJob mediaInfoJob_;
+  jobs::IndexJob indexJob_;
   std::uint64_t indexingGeneration_ = 0;
   std::string lastCommand_;
   std::unique_ptr<process::ProcessRunner> conversionRunner_;

@@ -76,13 +76,15 @@ std::optional<std::int64_t> ReadClockMilliseconds(std::string_view text) {
   return negative ? -ms : ms;
 }
 
-void ParseOutputLine(JobFigures& figures, std::string_view line) {
+OutputTimes ReadOutputTimes(std::string_view line) {
+  OutputTimes times;
   if (const auto at = line.find(kDurationMarker); at != std::string_view::npos) {
-    figures.durationMs.store(TimeAfter(line, at, kDurationMarker.size()));
+    times.durationMs = TimeAfter(line, at, kDurationMarker.size());
   }
   if (const auto at = line.find(kTimeMarker); at != std::string_view::npos) {
-    figures.timeMs.store(TimeAfter(line, at, kTimeMarker.size()));
+    times.timeMs = TimeAfter(line, at, kTimeMarker.size());
   }
+  return times;
 }
 
 }  // namespace vexlo::process

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string_view>
 
-#include "process/JobWindow.h"
 
 namespace vexlo::process {
 
@@ -71,8 +70,13 @@ bool IsReportLine(std::string_view line);
 /// Nothing when the text does not start with such a time ("N/A", a short or cut line).
 std::optional<std::int64_t> ReadClockMilliseconds(std::string_view text);
 
-/// Sets durationMs from a "Duration:" and timeMs from a "time=" in the line (both when both are
-/// there). A marker not followed by a readable time sets its figure to 0.
-void ParseOutputLine(JobFigures& figures, std::string_view line);
+/// The times one line of the tool's output gives: after "Duration:" the input's duration, after
+/// "time=" how far the output got (both when both are there). A marker not followed by a
+/// readable time gives 0; a line without the marker gives nothing.
+struct OutputTimes {
+  std::optional<std::int64_t> durationMs;
+  std::optional<std::int64_t> timeMs;
+};
+OutputTimes ReadOutputTimes(std::string_view line);
 
 }  // namespace vexlo::process

@@ -6,7 +6,7 @@
 
 #include "platform/FileDescriptor.h"
 #include "process/FailureReason.h"
-#include "process/JobEnd.h"
+#include "jobs/JobEnd.h"
 
 // The blocking face of a tool run, for worker threads and for forms without a window (the batch,
 // the queue's items, the picture of the frames, the read-back of an output): one call runs one

@@ -22,11 +22,11 @@ void TestJobWindow::sendProgress(int position) {
   host.post([this, position] { host.setProgress(position); });
 }
 
-void TestJobWindow::postJobStarted(process::JobKind kind) {
+void TestJobWindow::postJobStarted(jobs::JobKind kind) {
   host.post([this, kind] { starts.push_back(kind); });
 }
 
-void TestJobWindow::postJobEnd(process::JobEnd end) {
+void TestJobWindow::postJobEnd(jobs::JobEnd end) {
   host.post([this, end = std::move(end)] { ends.push_back(end); });
 }
 

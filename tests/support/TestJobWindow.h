@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/TraceControl.h"
 #include "tests/support/FakeDialogHost.h"
 
@@ -15,7 +15,7 @@ namespace vexlo::testing {
 // and the job figures. What the notifications post runs when the test runs the host's posted
 // tasks (runPosted, pumpUntil), on the test's own thread, as on a window's thread; the starts
 // and ends the jobs report are kept in the order their posted tasks ran.
-class TestJobWindow : public process::JobWindow {
+class TestJobWindow : public jobs::JobWindow {
  public:
   explicit TestJobWindow(std::chrono::milliseconds tick = process::TraceControl::kDefaultTick);
   ~TestJobWindow() override { trace.ShutdownTrace(); }
@@ -24,12 +24,12 @@ class TestJobWindow : public process::JobWindow {
   /// writer's first line is in the pane; false on time-out.
   bool startLogAndWait(const std::string& directory);
 
-  process::JobFigures& jobFigures() override { return figures; }
+  jobs::JobFigures& jobFigures() override { return figures; }
   void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
   void flushLog() override { trace.Flush(); }
   void sendProgress(int position) override;
-  void postJobStarted(process::JobKind kind) override;
-  void postJobEnd(process::JobEnd end) override;
+  void postJobStarted(jobs::JobKind kind) override;
+  void postJobEnd(jobs::JobEnd end) override;
 
   /// Flushes the log and runs the posted tasks: the pane then shows everything logged so far.
   std::string shownLog();
@@ -38,9 +38,9 @@ class TestJobWindow : public process::JobWindow {
 
   FakeDialogHost host;
   process::TraceControl trace;
-  process::JobFigures figures;
-  std::vector<process::JobKind> starts;
-  std::vector<process::JobEnd> ends;
+  jobs::JobFigures figures;
+  std::vector<jobs::JobKind> starts;
+  std::vector<jobs::JobEnd> ends;
 };
 
 }  // namespace vexlo::testing

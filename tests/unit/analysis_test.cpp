@@ -11,9 +11,9 @@
 #include "analysis/FrameParser.h"
 #include "analysis/FramePlot.h"
 #include "analysis/IndexFile.h"
-#include "analysis/IndexJob.h"
+#include "jobs/IndexJob.h"
 #include "analysis/IndexNaming.h"
-#include "analysis/MediaInfo.h"
+#include "jobs/MediaInfo.h"
 #include "analysis/OutputLength.h"
 #include "analysis/PlotSvg.h"
 #include "process/LogTexts.h"
@@ -24,6 +24,9 @@ namespace vexlo::analysis {
 namespace {
 
 using testing::ReadAll;
+using jobs::IndexJob;
+using jobs::MediaInfoCommandLine;
+using jobs::MediaInfoRefusal;
 
 TEST(AnalysisNaming, CommandLinesAndRefusals) {
   const auto n = testing::Native;  // '/' stands for the path separator
@@ -283,10 +286,10 @@ TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
       Play(job, row.steps, report);
       EXPECT_EQ(window.jobLog(), row.log);
       ASSERT_EQ(window.ends.size(), 1u);  // one end, whatever came before it
-      const process::JobEnd& told = window.ends[0];
+      const jobs::JobEnd& told = window.ends[0];
       EXPECT_EQ(std::tuple(told.kind, told.outcome, told.started, told.finalProgress, told.output,
                            told.frames),
-                std::tuple(row.gop ? process::JobKind::kGop : process::JobKind::kIndex, row.outcome,
+                std::tuple(row.gop ? jobs::JobKind::kGop : jobs::JobKind::kIndex, row.outcome,
                            row.steps[0] != -2, row.bar, path,
                            std::int64_t{row.bytes == header + records ? 3 : 0}));
       EXPECT_FALSE(job.indexFile().isOpen());

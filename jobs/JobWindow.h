@@ -6,10 +6,14 @@
 #include <string_view>
 
 #include "process/FailureReason.h"
-#include "process/JobEnd.h"
+#include "process/OutputLines.h"
+#include "jobs/JobEnd.h"
 #include "process/ProgressDetail.h"
 
-namespace vexlo::process {
+namespace vexlo::jobs {
+
+using process::KeptOutLines;
+using process::ProgressDetail;
 
 // The figures of the running job, shared by the runner threads' notifications and the window's
 // thread. Each is a whole atomic value; no lock guards them.
@@ -36,6 +40,14 @@ struct JobFigures {
   std::atomic<bool> stopped{false};  // the job was stopped before its end (Cancel, replaced)
   ProgressDetail detail;             // what the label below the bar shows
 };
+
+/// Sets durationMs from a "Duration:" and timeMs from a "time=" in the line (both when both are
+/// there). A marker not followed by a readable time sets its figure to 0.
+inline void ParseOutputLine(JobFigures& figures, std::string_view line) {
+  const process::OutputTimes times = process::ReadOutputTimes(line);
+  if (times.durationMs) figures.durationMs.store(*times.durationMs);
+  if (times.timeMs) figures.timeMs.store(*times.timeMs);
+}
 
 // The window as a running job sees it: where the job's figures, log lines, bar and detail go,
 // and where it reports its start and its one typed end. The notifications run on a runner's
@@ -71,4 +83,4 @@ class JobWindow {
   virtual void postJobEnd(JobEnd end) = 0;
 };
 
-}  // namespace vexlo::process
+}  // namespace vexlo::jobs

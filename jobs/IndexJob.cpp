@@ -1,4 +1,4 @@
-#include "analysis/IndexJob.h"
+#include "jobs/IndexJob.h"
 
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
@@ -6,9 +6,9 @@
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
-namespace vexlo::analysis {
+namespace vexlo::jobs {
 
-IndexJob::IndexJob(process::JobWindow& window) : window_(window) {
+IndexJob::IndexJob(jobs::JobWindow& window) : window_(window) {
   hooks_.writeRecord = [this](const FrameRecord& record) {
     file_.WriteRecord(record);
     plotFrames_.Add(record, state_.info);
@@ -80,7 +80,7 @@ int IndexJob::OnIndexError(int code, void* context) {
   if (code == process::kErrorStartFailed) {
     const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
     job.window_.logAppend(kCreationIndexError);
-    process::JobEnd end = job.endOf(process::JobOutcome::kFailed);
+    jobs::JobEnd end = job.endOf(process::JobOutcome::kFailed);
     end.started = false;
     if (fileFailed) end.reason = IndexFileErrorText(job.indexPath_, job.file_.error());
     job.window_.postJobEnd(std::move(end));
@@ -112,7 +112,7 @@ int IndexJob::OnIndexFinished(int, void* context) {
   job.figures_.detail.SetFrames(job.framesDone_);
   job.figures_.detail.Finish(now);
   job.window_.sendIndexDetail(job.figures_.detail.Text(now));
-  process::JobEnd end = job.endOf(fileFailed || job.errorLogged_ ? process::JobOutcome::kFailed
+  jobs::JobEnd end = job.endOf(fileFailed || job.errorLogged_ ? process::JobOutcome::kFailed
                                   : job.cancelled_               ? process::JobOutcome::kCancelled
                                                                  : process::JobOutcome::kFinished);
   if (fileFailed) end.reason = IndexFileErrorText(job.indexPath_, job.file_.error());
@@ -125,9 +125,9 @@ int IndexJob::OnIndexFinished(int, void* context) {
   return 0;
 }
 
-process::JobEnd IndexJob::endOf(process::JobOutcome outcome) const {
-  process::JobEnd end;
-  end.kind = gopMode() ? process::JobKind::kGop : process::JobKind::kIndex;
+jobs::JobEnd IndexJob::endOf(process::JobOutcome outcome) const {
+  jobs::JobEnd end;
+  end.kind = gopMode() ? jobs::JobKind::kGop : jobs::JobKind::kIndex;
   end.outcome = outcome;
   end.output = indexPath_;
   if (outcome == process::JobOutcome::kFailed) end.reason = failureText_;
@@ -144,7 +144,7 @@ std::shared_ptr<const FramePlot> IndexJob::framePlot() const {
 void IndexJob::publishPlot() {
   std::vector<PlotFrame> frames = plotFrames_.Take();
   if (frames.empty()) return;
-  auto plot = std::make_shared<const FramePlot>(std::move(frames), FileNameOf(input_));
+  auto plot = std::make_shared<const FramePlot>(std::move(frames), analysis::FileNameOf(input_));
   std::lock_guard lock(plotMutex_);
   plot_ = std::move(plot);
 }
@@ -158,7 +158,7 @@ bool IndexJob::reportFileError(int finished) {
 void IndexJob::parseChunk(const char* data, int length) {
   process::SplitChunkLines(data, length, [this](std::string_view line) {
     keptOut_.Keep(line);  // the report is never shown: every line may be a failure's reason
-    ParseFrameLine(state_, line, hooks_);
+    analysis::ParseFrameLine(state_, line, hooks_);
   });
   figures_.detail.SetFrames(framesDone_);
   if (const auto detail = figures_.detail.Due(process::SteadyNowMs())) {
@@ -166,4 +166,4 @@ void IndexJob::parseChunk(const char* data, int length) {
   }
 }
 
-}  // namespace vexlo::analysis
+}  // namespace vexlo::jobs

@@ -11,10 +11,18 @@
 #include "analysis/FrameParser.h"
 #include "analysis/FramePlot.h"
 #include "analysis/IndexFile.h"
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ToolCommand.h"
 
-namespace vexlo::analysis {
+namespace vexlo::jobs {
+
+using analysis::FrameParseHooks;
+using analysis::FramePlot;
+using analysis::FrameParseState;
+using analysis::FrameRecord;
+using analysis::IndexFile;
+using analysis::PlotFrame;
+using analysis::PlotFrameCollector;
 
 inline constexpr std::string_view kStartIndexing = "##### START INDEXING ######\r\n";
 inline constexpr std::string_view kEndIndexing = "##### END INDEXING ######\r\n";
@@ -38,7 +46,7 @@ std::string IndexFileErrorLine(std::string_view path, int error);
 /// notification on its reader thread, one after the other. The working records have no lock.
 class IndexJob {
  public:
-  explicit IndexJob(process::JobWindow& window);
+  explicit IndexJob(jobs::JobWindow& window);
   IndexJob(const IndexJob&) = delete;
   IndexJob& operator=(const IndexJob&) = delete;
 
@@ -56,7 +64,7 @@ class IndexJob {
   const FrameParseState& state() const { return state_; }
   const IndexFile& indexFile() const { return file_; }
   /// This job's own figures: a frame index or GOP job never touches the conversion's.
-  const process::JobFigures& figures() const { return figures_; }
+  const jobs::JobFigures& figures() const { return figures_; }
   /// The command line the next job runs, logged after its start line; set before it starts.
   void setCommandLine(const std::string& commandLine) { figures_.commandLine = commandLine; }
   /// The file the next job reads, for the picture's title; set before it starts.
@@ -102,9 +110,9 @@ class IndexJob {
   // Logs the file's error line when Finish, whose result is `finished`, failed; true then.
   bool reportFileError(int finished);
   // The job's end with this outcome, as far as the job's records tell it.
-  process::JobEnd endOf(process::JobOutcome outcome) const;
+  jobs::JobEnd endOf(process::JobOutcome outcome) const;
 
-  process::JobWindow& window_;
+  jobs::JobWindow& window_;
   std::string indexPath_;
   std::atomic<bool> errorLogged_{false};    // this job's error line is in the log
   std::atomic<bool> cancelled_{false};      // stopped by the user before its end
@@ -116,7 +124,7 @@ class IndexJob {
   IndexFile file_;
   FrameParseState state_;
   FrameParseHooks hooks_;
-  process::JobFigures figures_;
+  jobs::JobFigures figures_;
   std::atomic<std::int64_t> framesDone_{0};  // video frames parsed by this job
   std::string input_;
   PlotFrameCollector plotFrames_;  // the working records' frames, for the picture
@@ -124,4 +132,4 @@ class IndexJob {
   std::shared_ptr<const FramePlot> plot_;
 };
 
-}  // namespace vexlo::analysis
+}  // namespace vexlo::jobs

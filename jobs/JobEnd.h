@@ -4,9 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "process/FailureReason.h"
+#include "process/RunEnd.h"
 
-namespace vexlo::process {
+namespace vexlo::jobs {
+
+using process::JobOutcome;
 
 /// The kinds of job: the conversion runner's (an encode, the audio extraction, the hidden test
 /// encode, the frame grab, media information), the indexing runner's (frame index, GOP) and the
@@ -33,11 +35,6 @@ constexpr bool IsIndexKind(JobKind kind) {
   return kind == JobKind::kIndex || kind == JobKind::kGop;
 }
 
-/// How a job ended: it ran to its end (whatever its tool's written lines said), it failed (its
-/// tool failed or could not start, or what it makes could not be made), or it was stopped before
-/// its end (by Cancel or by a job that replaced it).
-enum class JobOutcome { kFinished, kFailed, kCancelled };
-
 /// The one typed end every job reports, once, when its tool has ended and its last log line is
 /// queued. Those who run jobs (the window, automatic mode, the desktop aids) subscribe to it;
 /// the job itself never acts on the window.
@@ -61,14 +58,5 @@ struct JobEnd {
   std::int64_t frames = 0;     // the video frames an index or GOP job read
 };
 
-/// How a tool ended, in a few words: "could not be started: REASON", "wrote nothing for too
-/// long: stopped by the watchdog", "ended by signal N" or "exited with code N".
-std::string HowItEnded(const FailureReason& reason);
 
-/// A failure's reason in one line, the same in the log's end, the batch's results, the queue and
-/// every error line of the command line: the tool's kept-out lines that name an error, then the
-/// tool's name and how it ended ("gone.mov: No such file or directory; ffmpeg.bin exited with
-/// code 1").
-std::string EndReasonText(const FailureReason& reason);
-
-}  // namespace vexlo::process
+}  // namespace vexlo::jobs

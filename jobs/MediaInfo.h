@@ -4,10 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "process/JobWindow.h"
+#include "jobs/JobWindow.h"
 #include "process/ToolCommand.h"
 
-namespace vexlo::analysis {
+namespace vexlo::jobs {
 
 inline constexpr std::string_view kMediaInfoStart = "##### MEDIA INFO START ######\r\n";
 inline constexpr std::string_view kMediaInfoEnd = "##### MEDIA INFO END ######\r\n";
@@ -25,7 +25,7 @@ std::string MediaInfoRefusal(std::string_view path);
 /// context of all four notifications.
 class MediaInfoJob {
  public:
-  explicit MediaInfoJob(process::JobWindow& window) : window_(window) {}
+  explicit MediaInfoJob(jobs::JobWindow& window) : window_(window) {}
 
   /// Leaves the input description and forgets the last job; on the window's thread, before the
   /// runner starts.
@@ -58,10 +58,10 @@ class MediaInfoJob {
 
  private:
   void filterChunk(std::string_view chunk);
-  process::JobEnd endOf(process::JobOutcome outcome, bool started) const;
+  jobs::JobEnd endOf(process::JobOutcome outcome, bool started) const;
   void keepOut(std::string_view chunk);
 
-  process::JobWindow& window_;
+  jobs::JobWindow& window_;
   std::atomic<bool> inputSection_{false};
   std::atomic<bool> sawInput_{false};  // an "Input #" line came in this job
   process::KeptOutLines keptOut_;
@@ -70,4 +70,4 @@ class MediaInfoJob {
   std::string failureText_;
 };
 
-}  // namespace vexlo::analysis
+}  // namespace vexlo::jobs

@@ -1,4 +1,4 @@
-#include "process/JobEnd.h"
+#include "process/RunEnd.h"
 
 #include <algorithm>
 #include <string_view>

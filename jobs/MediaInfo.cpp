@@ -1,4 +1,4 @@
-#include "analysis/MediaInfo.h"
+#include "jobs/MediaInfo.h"
 
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
@@ -6,7 +6,7 @@
 #include "process/CommandLineBuilder.h"
 #include "process/ToolCommand.h"
 
-namespace vexlo::analysis {
+namespace vexlo::jobs {
 
 std::string MediaInfoCommandLine(std::string_view programDir, std::string_view path) {
   return process::CommandLineBuilder(programDir).Add(" -i ").AddQuoted(path).Text();
@@ -27,7 +27,7 @@ int MediaInfoJob::OnMediaInfoOutput(const char* data, int length, void* context)
 
 int MediaInfoJob::OnMediaInfoStarted(int, void* context) {
   if (context == nullptr) return 0;
-  process::JobWindow& window = static_cast<MediaInfoJob*>(context)->window_;
+  jobs::JobWindow& window = static_cast<MediaInfoJob*>(context)->window_;
   window.flushLog();
   window.logAppend("\r\n");
   window.logAppend(kMediaInfoStart);
@@ -69,9 +69,9 @@ int MediaInfoJob::OnMediaInfoFinished(int, void* context) {
   return 0;
 }
 
-process::JobEnd MediaInfoJob::endOf(process::JobOutcome outcome, bool started) const {
-  process::JobEnd end;
-  end.kind = process::JobKind::kMediaInfo;
+jobs::JobEnd MediaInfoJob::endOf(process::JobOutcome outcome, bool started) const {
+  jobs::JobEnd end;
+  end.kind = jobs::JobKind::kMediaInfo;
   end.outcome = outcome;
   end.started = started;
   if (outcome == process::JobOutcome::kFailed) end.reason = failureText_;
@@ -91,7 +91,7 @@ void MediaInfoJob::filterChunk(std::string_view chunk) {
   if (!inputSection_) return keepOut(chunk);
   process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
                            [this](std::string_view line) {
-                             process::ParseOutputLine(window_.jobFigures(), line);
+                             ParseOutputLine(window_.jobFigures(), line);
                              std::string shown(line);
                              shown += "\r\n";
                              window_.logAppend(shown);
@@ -103,4 +103,4 @@ void MediaInfoJob::keepOut(std::string_view chunk) {
                            [this](std::string_view line) { keptOut_.Keep(line); });
 }
 
-}  // namespace vexlo::analysis
+}  // namespace vexlo::jobs
