@@ -10,7 +10,7 @@ namespace vexlo::app {
 
 std::string SettingsNotSavedLine(const std::string& where, int error) {
   return "##### WARNING: The settings could not be saved to " + where + ": " +
-         platform::ErrorText(error) + "; the stored ones stay as they were  ######\r\n";
+         platform::ErrorText(error) + "  ######\r\n";
 }
 
 void WindowSettings::Exchange(bool saveAndValidate) {
