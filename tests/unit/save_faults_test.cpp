@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <set>
 
@@ -108,7 +109,10 @@ struct QueueSaver : Saver {
     item.source = text;
     item.output = text + ".H264";
     model.Replace({item}, {});
-    store.Flush();
+    // AfterSave's call comes after the store has logged and told the save's result.
+    std::promise<void> saved;
+    store.AfterSave([&saved] { saved.set_value(); });
+    saved.get_future().wait();
     return told;
   }
   bool Holds(const std::string& file, const std::string& text) const override {
