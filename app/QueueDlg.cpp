@@ -8,6 +8,7 @@
 
 #include "app/Derivations.h"
 #include "jobs/QueueScan.h"
+#include "platform/SystemError.h"
 #include "process/LogTexts.h"
 #include "process/ProgressDetail.h"
 #include "res/ControlIds.h"
@@ -67,6 +68,15 @@ CQueueDlg::~CQueueDlg() {
 void CQueueDlg::Restore() {
   const auto log = [this](std::string_view line) { owner_.logAppend(line); };
   store_ = std::make_unique<jobs::QueueStore>(model_, queueFile_, log);
+  // A queue that cannot be saved says so under the buttons (the log has the path) until a save
+  // succeeds again.
+  store_->TellSaveResults([this, alive = std::weak_ptr<bool>(alive_)](int error) {
+    mainHost_.post([this, alive, error] {
+      if (!alive.lock()) return;
+      saveError_ = error;
+      if (window_ != nullptr) ShowOptions();
+    });
+  });
   store_->Open();
   items_ = std::make_unique<jobs::BatchItemRunner>(model_, programDir_, log);
   runner_ = std::make_unique<jobs::QueueRunner>(
@@ -301,8 +311,15 @@ void CQueueDlg::ShowOptions() {
   const bool overwrite = options.existing == jobs::ExistingRule::kOverwrite;
   window_->setChecked(id::kQueueSkipExisting, !overwrite);
   window_->setChecked(id::kQueueOverwriteExisting, overwrite);
-  window_->setText(id::kQueueStatus,
-                   model_.readOnly() ? "In use by another Vexlo window: shown read-only" : lastRun_);
+  window_->setText(id::kQueueStatus, StatusText());
+}
+
+std::string CQueueDlg::StatusText() const {
+  if (model_.readOnly()) return "In use by another Vexlo window: shown read-only";
+  if (saveError_ != 0) {
+    return "The queue could not be saved: " + platform::ErrorText(saveError_) + " (see the log)";
+  }
+  return lastRun_;
 }
 
 void CQueueDlg::ShowProgress() {

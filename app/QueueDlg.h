@@ -94,6 +94,8 @@ class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
   platform::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }
   void ShowAll();
   void ShowOptions();
+  /// The line under the buttons: read-only, a failed save, or the last run's summary.
+  std::string StatusText() const;
   void ShowProgress();
   void UpdateControls();
 
@@ -108,6 +110,7 @@ class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
   std::unique_ptr<jobs::QueueRunner> runner_;
   std::thread scan_;  // Add Folder's walk of a tree, off the window's thread
   std::string lastRun_;  // the last run's summary, shown under the buttons
+  int saveError_ = 0;    // why the last save of the queue failed; 0 while saves succeed
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // a scan's post holds it weakly
   bool mainJobRunning_ = false;
   bool shutDown_ = false;

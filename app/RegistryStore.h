@@ -69,6 +69,9 @@ class RegistryStore {
   [[nodiscard]] platform::RegistryWriteResult PutValues(
       const std::string& key, const platform::RegistryValues& values) const;
 
+  /// Where the values are kept, for a message: the hive file's path (on Windows the root key).
+  std::string Location() const { return platform::RegistryHivePath(root_); }
+
   /// PutString as the profile functions give it: 1 when written, 0 when not.
   int WriteString(const std::string& key, const std::string& name, const std::string& value,
                   const std::string* basePath = nullptr,

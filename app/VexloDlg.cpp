@@ -40,6 +40,9 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
       jobEnds_(host),
       jobs_(host, *this),
       encoderCheck_(host, *this) {
+  // A settings folder that cannot be written is told once in the log (and so, in automatic mode,
+  // on standard error); the job goes on with the values it has.
+  settings_.reportFailureTo([this](std::string_view line) { logAppend(line); });
   // The desktop's word goes by the window as it was at the end, before the controls come back.
   jobEnds_.Subscribe([this](const jobs::JobEnd& end) { TellDesktop(end); });
   jobEnds_.Subscribe([this](const jobs::JobEnd& end) { ShowJobEnd(end); });

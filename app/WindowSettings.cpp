@@ -4,8 +4,14 @@
 #include <cstdint>
 
 #include "app/RegistryStore.h"
+#include "platform/SystemError.h"
 
 namespace vexlo::app {
+
+std::string SettingsNotSavedLine(const std::string& where, int error) {
+  return "##### WARNING: The settings could not be saved to " + where + ": " +
+         platform::ErrorText(error) + "  ######\r\n";
+}
 
 void WindowSettings::Exchange(bool saveAndValidate) {
   DialogSettings& s = values_;
@@ -97,7 +103,9 @@ platform::RegistryValue WindowSettings::Stored(const SettingRow& row) const {
 void WindowSettings::Write(const platform::RegistryValues& values) const {
   if (!keep_) return;
   const platform::RegistryWriteResult result = store_.PutValues(kSettingsKey, values);
-  if (!result && writeFailure_) writeFailure_ = result;
+  if (result || !writeFailure_) return;
+  writeFailure_ = result;
+  if (report_) report_(SettingsNotSavedLine(store_.Location(), result.error));
 }
 
 void WindowSettings::SaveControl(int control) const {

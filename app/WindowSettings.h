@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/SettingsTable.h"
 #include "encode/EncodeRequest.h"
@@ -11,6 +14,9 @@
 namespace vexlo::app {
 
 class RegistryStore;
+
+/// The log line of a failed settings save: where the settings live and the system's reason.
+std::string SettingsNotSavedLine(const std::string& where, int error);
 
 // The window's settings: their values, their exchange with the controls and with the settings
 // store, the Default button's values and automatic mode's. Every step walks the settings table.
@@ -43,6 +49,11 @@ class WindowSettings {
   /// The first settings write that failed, with its reason; true while none has. A failed write
   /// leaves the old value stored, as a failed registry write did.
   const platform::RegistryWriteResult& writeFailure() const { return writeFailure_; }
+  /// Where the first failed write is told (SettingsNotSavedLine, once for the object's life: a
+  /// window whose settings folder cannot be written says so once, not at every control).
+  void reportFailureTo(std::function<void(std::string_view line)> report) {
+    report_ = std::move(report);
+  }
 
   encode::EncoderSettings Encoder() const;
   encode::EncodePaths Paths() const;
@@ -56,6 +67,7 @@ class WindowSettings {
   DialogSettings values_;
   bool keep_ = true;
   mutable platform::RegistryWriteResult writeFailure_;
+  std::function<void(std::string_view)> report_;
 };
 
 }  // namespace vexlo::app

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 
@@ -45,11 +47,37 @@ json PathValue(const std::string& path) {
   return bytes;
 }
 
+// The numbers of a file edited by hand are taken only as the writer writes them: a whole
+// number within its type's range, a finite number of seconds. Any other number (a byte of 300,
+// a setting of 1e20 or 2.5, an overflowing 1e400) refuses the file, as a field of another type
+// does; converted as it stands, it would be undefined behaviour or a different value.
+std::int64_t WholeFrom(const json& value, std::int64_t least, std::int64_t most) {
+  if (value.is_number_unsigned()) {
+    const auto number = value.get<std::uint64_t>();
+    if (number <= static_cast<std::uint64_t>(most)) return static_cast<std::int64_t>(number);
+  } else if (value.is_number_integer()) {
+    const auto number = value.get<std::int64_t>();
+    if (number >= least && number <= most) return number;
+  }
+  throw std::invalid_argument("whole number");
+}
+
+int IntFrom(const json& value) {
+  return static_cast<int>(WholeFrom(value, INT_MIN, INT_MAX));
+}
+
+double SecondsFrom(const json& value) {
+  if (!value.is_number() || !std::isfinite(value.get<double>())) {
+    throw std::invalid_argument("seconds");
+  }
+  return value.get<double>();
+}
+
 std::string PathFrom(const json& value) {
   if (value.is_string()) return value.get<std::string>();
   if (!value.is_array()) throw std::invalid_argument("path");
   std::string path;
-  for (const json& byte : value) path += static_cast<char>(byte.get<std::uint8_t>());
+  for (const json& byte : value) path += static_cast<char>(WholeFrom(byte, 0, 255));
   return path;
 }
 
@@ -67,12 +95,12 @@ json SettingsValue(const encode::EncoderSettings& settings) {
 
 encode::EncoderSettings SettingsFrom(const json& value) {
   encode::EncoderSettings settings;
-  settings.outType = value.at("type").get<int>();
-  settings.gpuType = value.at("gpu").get<int>();
-  settings.profile = value.at("profile").get<int>();
-  settings.crf = value.at("crf").get<int>();
-  settings.fps = value.at("fps").get<int>();
-  settings.resize = value.at("resize").get<int>();
+  settings.outType = IntFrom(value.at("type"));
+  settings.gpuType = IntFrom(value.at("gpu"));
+  settings.profile = IntFrom(value.at("profile"));
+  settings.crf = IntFrom(value.at("crf"));
+  settings.fps = IntFrom(value.at("fps"));
+  settings.resize = IntFrom(value.at("resize"));
   settings.deinterlace = value.at("deinterlace").get<bool>();
   settings.shortGop = value.at("short_gop").get<bool>();
   settings.useReport = value.at("report").get<bool>();
@@ -97,9 +125,9 @@ QueueItem ItemFrom(const json& value) {
   if (!state) throw std::invalid_argument("state");
   item.state = *state;
   item.reason = PathFrom(value.at("reason"));
-  item.elapsedSeconds = value.at("elapsed").get<double>();
+  item.elapsedSeconds = SecondsFrom(value.at("elapsed"));
   if (const json& duration = value.at("duration"); !duration.is_null()) {
-    item.durationSeconds = duration.get<double>();
+    item.durationSeconds = SecondsFrom(duration);
   }
   item.temporary = PathFrom(value.at("temporary"));
   item.settings = SettingsFrom(value.at("settings"));
@@ -123,7 +151,7 @@ std::optional<SavedQueue> QueueFromJson(std::string_view text) {
   const json queue = json::parse(text, nullptr, false);
   if (queue.is_discarded() || !queue.is_object()) return std::nullopt;
   try {
-    if (queue.at("vexlo_queue").get<int>() != kFormat) return std::nullopt;
+    if (IntFrom(queue.at("vexlo_queue")) != kFormat) return std::nullopt;
     SavedQueue saved;
     saved.options.outputFolder = PathFrom(queue.at("output_folder"));
     const std::string existing = queue.at("existing").get<std::string>();

@@ -146,6 +146,7 @@ void QueueStore::SaveLoop() {
     ++writes_;
     savedChanges_ = upTo;
     const bool logFailure = error != 0 && !failureLogged_;
+    const bool changed = (error != 0) != failureLogged_;
     failureLogged_ = error != 0;
     std::vector<std::function<void()>> ready;
     std::erase_if(afterSave_, [&](auto& waiting) {
@@ -155,6 +156,7 @@ void QueueStore::SaveLoop() {
     });
     lock.unlock();
     if (logFailure && log_) log_(QueueNotSavedLine(path_, error));
+    if (changed && tellResult_) tellResult_(error);
     for (auto& then : ready) then();
     saved_.notify_all();
     lock.lock();

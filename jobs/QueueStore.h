@@ -49,6 +49,11 @@ class QueueStore : public QueueObserver {
   /// saved queue read-only (logged), nothing is removed and nothing is ever written: false.
   bool Open();
 
+  /// Where the saver tells a change in how saves go: the errno of a save that failed after a
+  /// good one (or after none), 0 for the first good save after a failed one. On the store's
+  /// thread; set it before Open.
+  void TellSaveResults(std::function<void(int error)> tell) { tellResult_ = std::move(tell); }
+
   /// Calls `then` once everything changed so far is saved (or its save has failed): on the
   /// store's thread, or at once when nothing is pending.
   void AfterSave(std::function<void()> then);
@@ -70,6 +75,7 @@ class QueueStore : public QueueObserver {
   QueueModel& model_;
   const std::string path_;
   const Log log_;
+  std::function<void(int error)> tellResult_;
   std::optional<platform::FileLock> lock_;
   bool owner_ = false;
 

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "app/RegistryStore.h"
+#include "app/WindowSettings.h"
 #include "encode/VideoEncodes.h"
 #include "process/ProcessRunner.h"
 #include "tests/support/Support.h"
@@ -187,6 +188,22 @@ TEST_F(Executable, AutomaticModeChangesOnlyTheNamedOutputAndSaysWhy) {
         std::string("\"iNumCRF\"=dword:00000000"), std::string("\"FileDestinazione3\"=\"\"")}) {
     EXPECT_NE(settings.find(line), std::string::npos) << line << "\n" << settings;
   }
+}
+
+// Settings that cannot be saved (a file stands where their folder should be) do not stop the
+// encode, which still ends with status 0; standard error says once where and why they were not.
+TEST_F(Executable, AutomaticModeTellsOnceThatItsSettingsWereNotSaved) {
+  std::ofstream(base_ / "config") << "a file where the settings folder should be";
+  fs::copy_file(testing::Clip("clip.mp4"), dir_ / "clip.mp4");
+  EXPECT_EQ(Run(kVexlo, {(dir_ / "clip.mp4").string() + "," + (dir_ / "out.h264").string()}), 0)
+      << err_;
+  EXPECT_GT(fs::file_size(dir_ / "out.h264"), 0u);
+  std::string line = SettingsNotSavedLine(
+      (base_ / "config/vexlo/HKEY_CURRENT_USER.reg").string(), ENOTDIR);
+  line.replace(line.size() - 2, 2, "\n");  // standard error has the pane's CR LF as LF
+  EXPECT_EQ(testing::Count(err_, line), 1u) << err_;
+  EXPECT_EQ(testing::Count(err_, "settings could not be saved"), 1u) << err_;
+  EXPECT_LT(err_.find(line), err_.find("END CONVERSION")) << err_;
 }
 
 // The options reach the tool and none touches the settings; a bad one ends vexlo with one line

@@ -5,6 +5,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -229,6 +230,48 @@ QueueItem Item(const std::string& source, QueueState state, const std::string& t
   item.settings.crf = 4;
   item.settings.shortGop = true;
   return item;
+}
+
+// A saved queue edited by hand: a number is read only as the store writes it (a whole number in
+// its type's range, finite seconds); any other refuses the file, and what is read saves back into
+// a text that reads the same.
+TEST(QueueFile, NumbersAreReadOnlyAsTheStoreWritesThem) {
+  const std::string text = R"({"vexlo_queue": 1, "output_folder": "", "existing": "skip",
+      "items": [{"source": [47, BYTE], "output": "/o", "state": "done", "reason": "",
+      "elapsed": ELAPSED, "duration": DURATION, "temporary": "", "settings": {"type": 0,
+      "gpu": 0, "profile": 0, "crf": CRF, "fps": 0, "resize": 0, "deinterlace": false,
+      "short_gop": false, "report": false}}]})";
+  const std::map<std::string, std::string> usual = {
+      {"BYTE", "97"}, {"ELAPSED", "1.5"}, {"DURATION", "60"}, {"CRF", "3"}};
+  const struct {
+    const char* field;
+    const char* value;
+    bool read;
+  } rows[] = {
+      {"BYTE", "255", true},         {"BYTE", "256", false},
+      {"BYTE", "-1", false},         {"BYTE", "47.0", false},
+      {"BYTE", "1e57", false},       {"CRF", "-2147483648", true},
+      {"CRF", "2147483648", false},  {"CRF", "18446744073709551615", false},
+      {"CRF", "2.5", false},         {"CRF", "1e20", false},
+      {"ELAPSED", "1e300", true},    {"ELAPSED", "-3", true},
+      {"ELAPSED", "1e400", false},   {"ELAPSED", "\"3\"", false},
+      {"DURATION", "null", true},    {"DURATION", "-1e400", false},
+  };
+  for (const auto& row : rows) {
+    std::string edited = text;
+    for (const auto& [field, value] : usual) {
+      const std::size_t at = edited.find(field);
+      edited.replace(at, field.size(), field == row.field ? row.value : value);
+    }
+    SCOPED_TRACE(edited);
+    const auto saved = QueueFromJson(edited);
+    EXPECT_EQ(saved.has_value(), row.read);
+    if (!saved) continue;
+    const std::string written = QueueToJson(saved->items, saved->options);
+    const auto again = QueueFromJson(written);
+    ASSERT_TRUE(again) << written;
+    EXPECT_EQ(QueueToJson(again->items, again->options), written);
+  }
 }
 
 // What the store writes is what it reads back; a second Vexlo only shows the queue; a restored
