@@ -51,7 +51,7 @@ std::vector<std::string> QueueRowCells(const QueueItem& item) {
           timed ? Span(item.elapsedSeconds) : std::string()};
 }
 
-CQueueDlg::CQueueDlg(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
+QueueWindow::QueueWindow(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
                      std::string queueFile)
     : mainHost_(mainHost),
       owner_(owner),
@@ -60,12 +60,12 @@ CQueueDlg::CQueueDlg(platform::DialogHost& mainHost, QueueOwner& owner, std::str
   model_.AddObserver(this);
 }
 
-CQueueDlg::~CQueueDlg() {
+QueueWindow::~QueueWindow() {
   Shutdown();
   model_.RemoveObserver(this);
 }
 
-void CQueueDlg::Restore() {
+void QueueWindow::Restore() {
   const auto log = [this](std::string_view line) { owner_.logAppend(line); };
   store_ = std::make_unique<jobs::QueueStore>(model_, queueFile_, log);
   // A queue that cannot be saved says so under the buttons (the log has the path) until a save
@@ -84,13 +84,13 @@ void CQueueDlg::Restore() {
       [this](std::function<void()> then) { store_->AfterSave(std::move(then)); });
 }
 
-void CQueueDlg::Show() {
+void QueueWindow::Show() {
   if (shutDown_) return;
   window_ = mainHost_.openWindow(res::kDialogQueue, *this);
   ShowAll();
 }
 
-void CQueueDlg::Shutdown() {
+void QueueWindow::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   if (items_) items_->Stop();  // its end is posted and dropped: the item waits again at restore
@@ -104,13 +104,13 @@ void CQueueDlg::Shutdown() {
 // ---------------------------------------------------------------------------------------------
 // The window
 
-void CQueueDlg::onInitDialog() {}  // Show fills the window once the host has given it
+void QueueWindow::onInitDialog() {}  // Show fills the window once the host has given it
 
-void CQueueDlg::onDestroy() {
+void QueueWindow::onDestroy() {
   window_ = nullptr;
 }
 
-void CQueueDlg::onCommand(int controlId, ControlEvent event) {
+void QueueWindow::onCommand(int controlId, ControlEvent event) {
   if (shutDown_ || !runner_) return;
   switch (controlId) {
     case id::kQueueTable:
@@ -156,32 +156,32 @@ void CQueueDlg::onCommand(int controlId, ControlEvent event) {
   }
 }
 
-void CQueueDlg::Start() {
+void QueueWindow::Start() {
   if (mainJobRunning_ || model_.running()) return;
   if (!runner_->Start()) return;
   owner_.QueueRunning(true);
   ShowProgress();
 }
 
-void CQueueDlg::CancelRun() {
+void QueueWindow::CancelRun() {
   if (!model_.running() || !runner_) return;
   runner_->StopAfterCurrent();
   runner_->CancelCurrent();
 }
 
-void CQueueDlg::SetMainJobRunning(bool running) {
+void QueueWindow::SetMainJobRunning(bool running) {
   mainJobRunning_ = running;
   UpdateControls();
 }
 
-void CQueueDlg::AddFiles() {
+void QueueWindow::AddFiles() {
   const std::string source = owner_.CurrentSource();
   const platform::FileDialogRequest request{"Add Files to the Queue", "*.*",
                                             BrowseDirectory(source), "*.*"};
   AddPaths(Dialogs().chooseFiles(request));
 }
 
-void CQueueDlg::AddFolder() {
+void QueueWindow::AddFolder() {
   const auto folder = Dialogs().chooseFolder(
       {"Add a Folder to the Queue", "", BrowseDirectory(owner_.CurrentSource()), {}});
   if (!folder) return;
@@ -196,7 +196,7 @@ void CQueueDlg::AddFolder() {
   });
 }
 
-void CQueueDlg::AddPaths(const std::vector<std::string>& paths) {
+void QueueWindow::AddPaths(const std::vector<std::string>& paths) {
   if (paths.empty() || shutDown_) return;
   std::vector<std::string> sources;
   for (const std::string& path : paths) {
@@ -211,12 +211,12 @@ void CQueueDlg::AddPaths(const std::vector<std::string>& paths) {
   Add(sources, owner_.CurrentEncoderSettings());
 }
 
-void CQueueDlg::Add(const std::vector<std::string>& sources,
+void QueueWindow::Add(const std::vector<std::string>& sources,
                     const encode::EncoderSettings& settings) {
   for (const std::string& line : model_.Add(sources, settings).refusals) owner_.logAppend(line);
 }
 
-void CQueueDlg::ChooseFolder() {
+void QueueWindow::ChooseFolder() {
   const std::string current = model_.options().outputFolder;
   const auto folder =
       Dialogs().chooseFolder({"Output Folder of the Queue", "", BrowseDirectory(current), {}});
@@ -225,19 +225,19 @@ void CQueueDlg::ChooseFolder() {
   SetFolder(*folder);
 }
 
-void CQueueDlg::SetFolder(std::string folder) {
+void QueueWindow::SetFolder(std::string folder) {
   jobs::QueueOptions options = model_.options();
   options.outputFolder = std::move(folder);
   model_.SetOptions(std::move(options));
 }
 
-void CQueueDlg::SetExistingRule(jobs::ExistingRule rule) {
+void QueueWindow::SetExistingRule(jobs::ExistingRule rule) {
   jobs::QueueOptions options = model_.options();
   options.existing = rule;
   model_.SetOptions(std::move(options));
 }
 
-std::vector<std::uint64_t> CQueueDlg::SelectedIds() const {
+std::vector<std::uint64_t> QueueWindow::SelectedIds() const {
   std::vector<std::uint64_t> ids;
   if (window_ == nullptr) return ids;
   for (std::size_t row : window_->selectedRows(id::kQueueTable)) {
@@ -248,7 +248,7 @@ std::vector<std::uint64_t> CQueueDlg::SelectedIds() const {
 
 // The selected items move one row together, keeping their selection; nothing moves when one of
 // them is already at that end.
-void CQueueDlg::Move(bool up) {
+void QueueWindow::Move(bool up) {
   std::vector<std::uint64_t> ids = SelectedIds();
   if (!up) std::reverse(ids.begin(), ids.end());
   for (std::uint64_t item : ids) {
@@ -265,18 +265,18 @@ void CQueueDlg::Move(bool up) {
 // ---------------------------------------------------------------------------------------------
 // What the window shows
 
-void CQueueDlg::QueueChanged() {
+void QueueWindow::QueueChanged() {
   ShowAll();
 }
 
-void CQueueDlg::ItemProgressed(std::size_t row) {
+void QueueWindow::ItemProgressed(std::size_t row) {
   if (window_ != nullptr && row < model_.items().size()) {
     window_->setTableRow(id::kQueueTable, row, QueueRowCells(model_.items()[row]));
   }
   ShowProgress();
 }
 
-void CQueueDlg::RunEnded(const jobs::RunSummary& summary) {
+void QueueWindow::RunEnded(const jobs::RunSummary& summary) {
   lastRun_ = "Last run: " + jobs::SummaryText(summary) + (summary.stopped ? " (stopped)" : "");
   // The word goes by the windows as they are at the end, before the main window takes focus.
   const bool looking = mainHost_.windowActive() || (window_ != nullptr && window_->windowActive());
@@ -289,7 +289,7 @@ void CQueueDlg::RunEnded(const jobs::RunSummary& summary) {
   ShowAll();
 }
 
-void CQueueDlg::ShowAll() {
+void QueueWindow::ShowAll() {
   if (window_ != nullptr) {
     const auto& items = model_.items();
     window_->setTableRowCount(id::kQueueTable, items.size());
@@ -302,7 +302,7 @@ void CQueueDlg::ShowAll() {
   UpdateControls();
 }
 
-void CQueueDlg::ShowOptions() {
+void QueueWindow::ShowOptions() {
   const jobs::QueueOptions& options = model_.options();
   window_->setText(id::kQueueFolderEdit, options.outputFolder.empty()
                                              ? std::string(kBesideEachSource)
@@ -314,7 +314,7 @@ void CQueueDlg::ShowOptions() {
   window_->setText(id::kQueueStatus, StatusText());
 }
 
-std::string CQueueDlg::StatusText() const {
+std::string QueueWindow::StatusText() const {
   if (model_.readOnly()) return "In use by another Vexlo window: shown read-only";
   if (saveError_ != 0) {
     return "The queue could not be saved: " + platform::ErrorText(saveError_) + " (see the log)";
@@ -322,7 +322,7 @@ std::string CQueueDlg::StatusText() const {
   return lastRun_;
 }
 
-void CQueueDlg::ShowProgress() {
+void QueueWindow::ShowProgress() {
   const jobs::QueueProgress progress = jobs::MeasureProgress(model_.items());
   const int position = static_cast<int>(std::lround(progress.fraction * 100));
   if (model_.running()) mainHost_.setTaskProgress(position, true);
@@ -333,7 +333,7 @@ void CQueueDlg::ShowProgress() {
   window_->setText(id::kQueueTimeLeft, left);
 }
 
-void CQueueDlg::UpdateControls() {
+void QueueWindow::UpdateControls() {
   if (window_ == nullptr) return;
   const auto& items = model_.items();
   const bool writable = !model_.readOnly() && !shutDown_;

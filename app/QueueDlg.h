@@ -39,15 +39,15 @@ std::vector<std::string> QueueRowCells(const jobs::QueueItem& item);
 /// which of its controls are enabled, its buttons, its drops). The window itself is a dialog
 /// host the main window's host opens beside itself; it shows only what this class gives it.
 /// Everything runs on the window's thread.
-class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
+class QueueWindow : public platform::DialogEvents, public jobs::QueueObserver {
  public:
   /// The items' tools are in `programDir`; the queue is saved to `queueFile`.
-  CQueueDlg(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
+  QueueWindow(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
             std::string queueFile);
   /// Shutdown().
-  ~CQueueDlg() override;
-  CQueueDlg(const CQueueDlg&) = delete;
-  CQueueDlg& operator=(const CQueueDlg&) = delete;
+  ~QueueWindow() override;
+  QueueWindow(const QueueWindow&) = delete;
+  QueueWindow& operator=(const QueueWindow&) = delete;
 
   /// Restores the saved queue (it does not start): a damaged file is set aside and logged; a
   /// queue another Vexlo window holds is shown read-only, and logged.

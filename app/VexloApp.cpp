@@ -82,7 +82,7 @@ int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
   const std::string workingDirectory = platform::CurrentDirectory();
   fields.first = platform::FromWorkingDirectory(fields.first, workingDirectory);
   fields.second = platform::FromWorkingDirectory(fields.second, workingDirectory);
-  CVexloDlg dialog(host, store, programDirectory);
+  MainWindow dialog(host, store, programDirectory);
   if (fields.count >= 2) {
     dialog.PresetAutomaticMode(fields);
   } else if (fields.count == 1 && IsExistingFile(fields.first)) {
@@ -96,7 +96,7 @@ int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
 int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
                             const std::function<int(platform::DialogEvents&)>& runModal,
                             const OptionJob& job, const std::string& programDirectory) {
-  CVexloDlg dialog(host, store, programDirectory);
+  MainWindow dialog(host, store, programDirectory);
   dialog.PresetOptionJob(job);
   runModal(dialog);
   return dialog.ExitStatus();

@@ -32,7 +32,7 @@ constexpr int kHiddenWhenCompact[] = {id::kBrowseSource, id::kBrowseVideo, id::k
 
 }  // namespace
 
-CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::string programDirectory)
+MainWindow::MainWindow(platform::DialogHost& host, RegistryStore& store, std::string programDirectory)
     : host_(host),
       programDirectoryOverride_(std::move(programDirectory)),
       settings_(host, store),
@@ -49,9 +49,9 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
   jobEnds_.Subscribe([this](const jobs::JobEnd& end) { EndAutomaticMode(end); });
 }
 
-CVexloDlg::~CVexloDlg() = default;
+MainWindow::~MainWindow() = default;
 
-void CVexloDlg::PresetAutomaticMode(const CommandLineFields& fields) {
+void MainWindow::PresetAutomaticMode(const CommandLineFields& fields) {
   automatic_ = true;
   DialogSettings& s = settings_.values();
   settings_.ApplyAutomaticValues();
@@ -62,7 +62,7 @@ void CVexloDlg::PresetAutomaticMode(const CommandLineFields& fields) {
   commandLineRefusal_ = fields.refusal;
 }
 
-void CVexloDlg::PresetOptionJob(const OptionJob& job) {
+void MainWindow::PresetOptionJob(const OptionJob& job) {
   automatic_ = true;
   settings_.keepInStore(false);
   audioJob_ = job.audio;
@@ -80,7 +80,7 @@ void CVexloDlg::PresetOptionJob(const OptionJob& job) {
   s.shortGop = job.shortGop ? 1 : 0;
 }
 
-int CVexloDlg::ExitStatus() const {
+int MainWindow::ExitStatus() const {
   if (!automatic_) return 0;
   return encodeSucceeded_ ? 0 : 1;
 }
@@ -88,12 +88,12 @@ int CVexloDlg::ExitStatus() const {
 // ---------------------------------------------------------------------------------------------
 // Start-up and shut-down
 
-void CVexloDlg::onInitDialog() {
-  DoDataExchange(false);
+void MainWindow::onInitDialog() {
+  ShowValues();
   directories_.ComputeProgramDirectory(programDirectoryOverride_);
   jobs_.setProgramDirectory(programDirectory());
   LoadSettings();
-  DoDataExchange(false);
+  ShowValues();
   log_.store(&trace_);
   // A caller of automatic mode (a script, a headless machine) reads the log on standard error.
   if (automatic_) trace_.EchoTo(STDERR_FILENO);
@@ -104,12 +104,12 @@ void CVexloDlg::onInitDialog() {
     PressEncode();
   } else {
     EnableJobControls(true);
-    queue_ = std::make_unique<CQueueDlg>(host_, *this, programDirectory(), jobs::QueueFilePath());
+    queue_ = std::make_unique<QueueWindow>(host_, *this, programDirectory(), jobs::QueueFilePath());
     queue_->Restore();
   }
 }
 
-void CVexloDlg::onDestroy() {
+void MainWindow::onDestroy() {
   // The tools are killed and the runners' threads have ended before anything else goes, so no
   // notification can reach a window that is being destroyed.
   if (queue_) queue_->Shutdown();
@@ -120,7 +120,7 @@ void CVexloDlg::onDestroy() {
   jobs_.ReleaseIndexFile();
 }
 
-void CVexloDlg::ApplyCompactLayout() {
+void MainWindow::ApplyCompactLayout() {
   host_.resizeWindow(kCompactWidth, kCompactHeight);
   for (int control : {id::kSourceEdit, id::kVideoDestEdit}) {
     host_.setVisible(control, true);
@@ -133,9 +133,9 @@ void CVexloDlg::ApplyCompactLayout() {
   }
 }
 
-void CVexloDlg::PressEncode() {
+void MainWindow::PressEncode() {
   WaitCursor wait(host_);
-  DoDataExchange(true);
+  ReadControls();
   EnableJobControls(false);
   if (!commandLineRefusal_.empty()) {
     Refuse(commandLineRefusal_);
@@ -151,9 +151,13 @@ void CVexloDlg::PressEncode() {
 // ---------------------------------------------------------------------------------------------
 // Settings
 
-void CVexloDlg::DoDataExchange(bool saveAndValidate) {
-  settings_.Exchange(saveAndValidate);
-  if (!saveAndValidate || programDirectory().empty()) return;
+void MainWindow::ShowValues() {
+  settings_.Exchange(/*saveAndValidate=*/false);
+}
+
+void MainWindow::ReadControls() {
+  settings_.Exchange(/*saveAndValidate=*/true);
+  if (programDirectory().empty()) return;
   // A relative path typed into a path field names a file in the program's folder, where the
   // tools run; the window's own checks (same file, deletions, index and picture files) must look
   // at that same file, so such a path is made absolute before any job uses it.
@@ -163,20 +167,20 @@ void CVexloDlg::DoDataExchange(bool saveAndValidate) {
   }
 }
 
-void CVexloDlg::LoadSettings() {
+void MainWindow::LoadSettings() {
   // Automatic mode keeps the constructed and command-line values.
   if (!automatic_) settings_.Load(directories_.CopyProgramDirectory());
   if (!automatic_ && !presetSource_.empty()) settings().source = presetSource_;
 }
 
-void CVexloDlg::SaveAllSettings() {
+void MainWindow::SaveAllSettings() {
   settings_.SaveAll();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Control states
 
-void CVexloDlg::EnableJobControls(bool enable) {
+void MainWindow::EnableJobControls(bool enable) {
   const bool queueRuns = queue_ && queue_->running();
   enable = enable && !queueRuns;
   controlsEnabled_ = enable;
@@ -199,19 +203,19 @@ void CVexloDlg::EnableJobControls(bool enable) {
 // ---------------------------------------------------------------------------------------------
 // Handlers
 
-void CVexloDlg::onCommand(int controlId, ControlEvent event) {
+void MainWindow::onCommand(int controlId, ControlEvent event) {
   switch (controlId) {
     case id::kProfileList:
     case id::kCrfList:
     case id::kFpsList:
     case id::kResizeList:
       if (event != ControlEvent::kSelectionChanged) return;
-      DoDataExchange(true);
+      ReadControls();
       return settings_.SaveControl(controlId);
     case id::kDeinterlaceCheck:
     case id::kShortGopCheck:
     case id::kReportCheck:
-      DoDataExchange(true);
+      ReadControls();
       return settings_.SaveControl(controlId);
     case id::kRadioH264:
     case id::kRadioH265:
@@ -260,7 +264,7 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
     case id::kRequestStop:
       return OnRequestStop();
     case res::kIdOk:
-      DoDataExchange(true);
+      ReadControls();
       return host_.endDialog(res::kIdOk);
     case res::kIdCancel:
     case res::kCmdAppExit:
@@ -282,24 +286,24 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
   }
 }
 
-void CVexloDlg::OnRadio() {
-  DoDataExchange(true);
+void MainWindow::OnRadio() {
+  ReadControls();
   EnableJobControls(controlsEnabled_);
   settings_.Save(RowOf(&DialogSettings::outputType));
 }
 
-void CVexloDlg::OnDestination(Destination button) {
-  DoDataExchange(true);
+void MainWindow::OnDestination(Destination button) {
+  ReadControls();
   DialogSettings& s = settings();
   const std::string derived = DeriveDestination(button, s.source, s.outputType);
   const bool audio = button == Destination::kAud || button == Destination::kWav;
   (audio ? s.audioDestination : s.videoDestination) = derived;
-  DoDataExchange(false);
+  ShowValues();
   if (!audio) settings_.Save(RowOf(&DialogSettings::videoDestination));
   settings_.Save(RowOf(&DialogSettings::audioDestination));
 }
 
-void CVexloDlg::OnBrowse(int controlId) {
+void MainWindow::OnBrowse(int controlId) {
   struct BrowseRow {
     int control;
     std::string DialogSettings::*field;
@@ -316,7 +320,7 @@ void CVexloDlg::OnBrowse(int controlId) {
     if (r.control == controlId) row = &r;
   }
   if (!row) return;
-  DoDataExchange(true);
+  ReadControls();
   directories_.SaveWorkingDirectory();
   std::string& field = settings().*(row->field);
   platform::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field), row->filter};
@@ -324,16 +328,16 @@ void CVexloDlg::OnBrowse(int controlId) {
     logAppend(process::text::kNameNotUtf8);
   } else if (chosen) {
     field = *chosen;
-    DoDataExchange(false);
+    ShowValues();
     settings_.Save(RowOf(row->field));
   }
   directories_.RestoreWorkingDirectory();
   sendProgress(0);
 }
 
-void CVexloDlg::OnGo(int controlId) {
+void MainWindow::OnGo(int controlId) {
   WaitCursor wait(host_);
-  DoDataExchange(true);
+  ReadControls();
   const DialogSettings& s = settings();
   const std::string& path = controlId == id::kGoSource  ? s.source
                             : controlId == id::kGoVideo ? s.videoDestination
@@ -341,17 +345,17 @@ void CVexloDlg::OnGo(int controlId) {
   host_.revealInFileManager(path);
 }
 
-void CVexloDlg::OnDefault() {
-  DoDataExchange(true);
+void MainWindow::OnDefault() {
+  ReadControls();
   settings_.ApplyDefaultButton();
-  DoDataExchange(false);
+  ShowValues();
   SaveAllSettings();
   OnDestination(Destination::kH264);
 }
 
-void CVexloDlg::OnJobButton(int controlId) {
+void MainWindow::OnJobButton(int controlId) {
   WaitCursor wait(host_);
-  DoDataExchange(true);
+  ReadControls();
   EnableJobControls(false);
   switch (controlId) {
     case id::kEncodeVideo:
@@ -361,21 +365,21 @@ void CVexloDlg::OnJobButton(int controlId) {
       EncodeAudio();
       break;
     case id::kIndex:
-      StartFrameIndex(0);
+      StartFrameIndex(FrameJob::kIndexOfVideo);
       break;
     case id::kGopSource:
-      StartFrameIndex(1);
+      StartFrameIndex(FrameJob::kGopOfSource);
       break;
     case id::kGopVideo:
-      StartFrameIndex(2);
+      StartFrameIndex(FrameJob::kGopOfVideo);
       break;
     default:
       break;
   }
 }
 
-void CVexloDlg::OnFrame() {
-  DoDataExchange(true);
+void MainWindow::OnFrame() {
+  ReadControls();
   const float seconds = analysis::FrameSeconds(settings().frameTimeText);
   if (settings().source.empty()) {
     logAppend(process::text::kOriginNotSpecified);

@@ -29,7 +29,7 @@ class RegistryStore;
 // reach the window through the jobs::JobWindow side, which posts every control change. What
 // the window, automatic mode and the desktop aids do when a job ends are three subscribers of
 // the jobs' typed end (jobs::JobEnds).
-class CVexloDlg : public platform::DialogEvents, public jobs::JobWindow, public QueueOwner {
+class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public QueueOwner {
  public:
   static constexpr char kLogFileName[] = "ConvVexlo.Log";
   static constexpr int kMaximumLogLevel = 30;
@@ -37,10 +37,10 @@ class CVexloDlg : public platform::DialogEvents, public jobs::JobWindow, public 
   static constexpr int kCompactHeight = 223;
 
   /// `programDirectory` replaces the executable's directory when not empty (tests).
-  CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::string programDirectory = {});
-  ~CVexloDlg() override;
-  CVexloDlg(const CVexloDlg&) = delete;
-  CVexloDlg& operator=(const CVexloDlg&) = delete;
+  MainWindow(platform::DialogHost& host, RegistryStore& store, std::string programDirectory = {});
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
 
   /// Automatic mode from the command line: source, destination, profile and CRF positions.
   void PresetAutomaticMode(const CommandLineFields& fields);
@@ -76,8 +76,11 @@ class CVexloDlg : public platform::DialogEvents, public jobs::JobWindow, public 
   void postJobStarted(jobs::JobKind kind) override;
   void postJobEnd(jobs::JobEnd end) override;
 
-  /// Control to fields (`saveAndValidate`) or fields to controls.
-  void DoDataExchange(bool saveAndValidate);
+  /// The controls' values into the settings' fields (relative paths made absolute in the
+  /// program's folder).
+  void ReadControls();
+  /// The settings' fields into the controls.
+  void ShowValues();
   void LoadSettings();
   void SaveAllSettings();
   /// Shows the destination button and profile list for the output type, and enables or
@@ -85,14 +88,17 @@ class CVexloDlg : public platform::DialogEvents, public jobs::JobWindow, public 
   /// disabled.
   void EnableJobControls(bool enable);
   /// The queue (not in automatic mode): restored at start, its window opened by File > Queue.
-  CQueueDlg* queue() const { return queue_.get(); }
+  QueueWindow* queue() const { return queue_.get(); }
 
   // Jobs, on the window's thread.
   int EncodeVideo();
   int EncodeAudio();
   void TestEncodeMjpeg();
   void GetMediaInfo(const std::string& path);
-  int StartFrameIndex(int mode);
+  /// Which of the three frame-report buttons: Index (the video destination's frames), GOP of the
+  /// source, GOP of the video destination.
+  enum class FrameJob { kIndexOfVideo, kGopOfSource, kGopOfVideo };
+  void StartFrameIndex(FrameJob job);
   void GrabFrame(const std::string& source, float seconds);
   void OnStopJobs();
   void OnRequestStop();
@@ -171,7 +177,7 @@ class CVexloDlg : public platform::DialogEvents, public jobs::JobWindow, public 
   jobs::JobEnds jobEnds_;
   jobs::JobLauncher jobs_;
   jobs::EncoderCheck encoderCheck_;
-  std::unique_ptr<CQueueDlg> queue_;
+  std::unique_ptr<QueueWindow> queue_;
 };
 
 }  // namespace vexlo::app

@@ -5,7 +5,7 @@
 namespace vexlo::app {
 
 // The picture keeps the job's frames alive for as long as a viewer may draw it again.
-void CVexloDlg::ShowFrames() {
+void MainWindow::ShowFrames() {
   const std::shared_ptr<const analysis::FramePlot> plot = jobs_.framePlot();
   if (!plot) return;
   platform::SvgPicture picture;

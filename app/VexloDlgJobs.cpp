@@ -12,7 +12,7 @@ namespace id = res::id;
 // ---------------------------------------------------------------------------------------------
 // Runners
 
-void CVexloDlg::Refuse(std::string_view line) {
+void MainWindow::Refuse(std::string_view line) {
   if (!line.empty()) logAppend(line);
   EnableJobControls(true);
   // Automatic mode leaves the refused request on screen for the user to read and close; without
@@ -20,7 +20,7 @@ void CVexloDlg::Refuse(std::string_view line) {
   if (automatic_ && host_.headless()) postCancelWindow();
 }
 
-int CVexloDlg::StartPlan(jobs::JobKind kind, const encode::EncodePlan& plan,
+int MainWindow::StartPlan(jobs::JobKind kind, const encode::EncodePlan& plan,
                          const std::string& file) {
   if (const auto refusal = jobs_.StartEncode(kind, plan, file, settings_.Paths().source,
                                             [this] { SaveAllSettings(); })) {
@@ -30,7 +30,7 @@ int CVexloDlg::StartPlan(jobs::JobKind kind, const encode::EncodePlan& plan,
   return 0;
 }
 
-int CVexloDlg::EncodeVideo() {
+int MainWindow::EncodeVideo() {
   sendProgress(0);
   const encode::EncodePlan plan =
       encode::PlanVideoEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
@@ -43,7 +43,7 @@ int CVexloDlg::EncodeVideo() {
   return StartPlan(jobs::JobKind::kEncode, plan, settings().videoDestination);
 }
 
-int CVexloDlg::EncodeAudio() {
+int MainWindow::EncodeAudio() {
   sendProgress(0);
   const encode::EncodePlan plan = encode::PlanAudioEncode(settings_.Encoder(), settings_.Paths(),
                                                           programDirectory(), automatic_);
@@ -52,9 +52,9 @@ int CVexloDlg::EncodeAudio() {
       plan.deleteBeforeStart.empty() ? settings().audioDestination : plan.deleteBeforeStart);
 }
 
-void CVexloDlg::TestEncodeMjpeg() {
+void MainWindow::TestEncodeMjpeg() {
   WaitCursor wait(host_);
-  DoDataExchange(true);
+  ReadControls();
   if (jobs_.HasConversionRunner()) return;
   const encode::EncodePlan plan =
       encode::PlanTestEncode(settings_.Encoder(), settings_.Paths(), programDirectory());
@@ -67,26 +67,26 @@ void CVexloDlg::TestEncodeMjpeg() {
   }
 }
 
-void CVexloDlg::GetMediaInfo(const std::string& path) {
+void MainWindow::GetMediaInfo(const std::string& path) {
   jobs_.StartMediaInfo(path);
 }
 
-void CVexloDlg::GrabFrame(const std::string& source, float seconds) {
+void MainWindow::GrabFrame(const std::string& source, float seconds) {
   jobs_.StartFrameGrab(source, seconds, settings().deinterlace != 0);
 }
 
-int CVexloDlg::StartFrameIndex(int mode) {
+void MainWindow::StartFrameIndex(FrameJob job) {
   if (!jobs_.ConversionRunning()) sendProgress(0);
-  const bool gopMode = mode == 1 || mode == 2;
-  const std::string path = mode == 1 ? settings().source : settings().videoDestination;
+  const bool gopMode = job != FrameJob::kIndexOfVideo;
+  const std::string path =
+      job == FrameJob::kGopOfSource ? settings().source : settings().videoDestination;
   if (const auto refusal = jobs_.StartFrameIndex(path, gopMode)) {
     Refuse(*refusal);
   }
   if (!automatic_) SaveAllSettings();
-  return 0;
 }
 
-void CVexloDlg::OnStopJobs() {
+void MainWindow::OnStopJobs() {
   WaitCursor wait(host_);
   if (queue_) queue_->CancelRun();
   jobs_.StopConversion(process::text::kStopConversion);
@@ -99,11 +99,11 @@ void CVexloDlg::OnStopJobs() {
   if (automatic_) host_.endDialog(res::kIdCancel);
 }
 
-void CVexloDlg::CheckEncoders() {
+void MainWindow::CheckEncoders() {
   encoderCheck_.Start(programDirectory());
 }
 
-void CVexloDlg::OnRequestStop() {
+void MainWindow::OnRequestStop() {
   jobs_.StopConversion(process::text::kRequestStopConversion);
   jobs_.StopIndexing(process::text::kRequestStopIndexing);
 }
@@ -111,47 +111,47 @@ void CVexloDlg::OnRequestStop() {
 // ---------------------------------------------------------------------------------------------
 // The queue
 
-void CVexloDlg::onFilesDropped(const std::vector<std::string>& paths) {
+void MainWindow::onFilesDropped(const std::vector<std::string>& paths) {
   if (!queue_) return;
   queue_->AddPaths(paths);
   queue_->Show();
 }
 
-encode::EncoderSettings CVexloDlg::CurrentEncoderSettings() {
-  DoDataExchange(true);
+encode::EncoderSettings MainWindow::CurrentEncoderSettings() {
+  ReadControls();
   return settings_.Encoder();
 }
 
-std::string CVexloDlg::CurrentSource() {
-  DoDataExchange(true);
+std::string MainWindow::CurrentSource() {
+  ReadControls();
   return settings().source;
 }
 
-void CVexloDlg::QueueRunning(bool running) {
+void MainWindow::QueueRunning(bool running) {
   EnableJobControls(!running);
 }
 
 // ---------------------------------------------------------------------------------------------
 // The window as the job notifications see it
 
-void CVexloDlg::logAppend(std::string_view text) {
-  if (process::TraceControl* log = log_.load()) log->AddMessage(text, 0, kMaximumLogLevel);
+void MainWindow::logAppend(std::string_view text) {
+  if (process::TraceControl* log = log_.load()) log->AddMessage(text);
 }
 
-void CVexloDlg::flushLog() {
+void MainWindow::flushLog() {
   if (process::TraceControl* log = log_.load()) log->Flush();
 }
 
 // Every change of the bar goes through here, from any thread, so that the bar shows the
 // positions in the order they were sent; a position equal to the last one sent is not posted.
-void CVexloDlg::sendProgress(int position) {
+void MainWindow::sendProgress(int position) {
   std::lock_guard lock(progressMutex_);
   if (position == progressSent_) return;
   progressSent_ = position;
   host_.post([this, position] { ShowProgress(position); });
 }
 
-void CVexloDlg::ShowProgress(int position) {
+void MainWindow::ShowProgress(int position) {
   host_.setProgress(position);
   // While the queue runs, the launcher shows the whole queue's bar.
   if (!automatic_ && !controlsEnabled_ && !(queue_ && queue_->running())) {
@@ -163,34 +163,34 @@ void CVexloDlg::ShowProgress(int position) {
 // thread, where the conversion runner lives. The position is set by the posted task itself, so it
 // keeps its place among the other positions sent; whatever is sent next is posted, not taken for
 // a repeat of the last position sent.
-void CVexloDlg::sendIndexProgress(int position) {
+void MainWindow::sendIndexProgress(int position) {
   std::lock_guard lock(progressMutex_);
   progressSent_ = -1;
   host_.post([this, position] { ShowIndexProgress(position); });
 }
 
-void CVexloDlg::ShowIndexProgress(int position) {
+void MainWindow::ShowIndexProgress(int position) {
   if (!jobs_.ConversionRunning()) host_.setProgress(position);
 }
 
-void CVexloDlg::sendDetail(std::string_view text) {
+void MainWindow::sendDetail(std::string_view text) {
   host_.post([this, text = std::string(text)] { host_.setText(id::kProgressDetail, text); });
 }
 
 // Like the bar, the label is the conversion's while one runs.
-void CVexloDlg::sendIndexDetail(std::string_view text) {
+void MainWindow::sendIndexDetail(std::string_view text) {
   host_.post([this, text = std::string(text)] {
     if (!jobs_.ConversionRunning()) host_.setText(id::kProgressDetail, text);
   });
 }
 
-void CVexloDlg::postJobStarted(jobs::JobKind kind) {
+void MainWindow::postJobStarted(jobs::JobKind kind) {
   // A conversion's start disables the job controls (its button may not have: Frame, Test); the
   // other jobs' buttons did.
   if (jobs::IsConversionKind(kind)) host_.post([this] { EnableJobControls(false); });
 }
 
-void CVexloDlg::postJobEnd(jobs::JobEnd end) {
+void MainWindow::postJobEnd(jobs::JobEnd end) {
   if (end.finalProgress) {
     // The end's position counts as sent now, among the job's other positions, so that what is
     // sent after it (Cancel's 0) is posted, not taken for a repeat; ShowJobEnd sets it.
@@ -200,14 +200,14 @@ void CVexloDlg::postJobEnd(jobs::JobEnd end) {
   jobEnds_.Post(std::move(end));
 }
 
-void CVexloDlg::postCancelWindow() {
+void MainWindow::postCancelWindow() {
   host_.post([this] { host_.endDialog(res::kIdCancel); });
 }
 
 // ---------------------------------------------------------------------------------------------
 // The subscribers of the jobs' end
 
-void CVexloDlg::TellDesktop(const jobs::JobEnd& end) {
+void MainWindow::TellDesktop(const jobs::JobEnd& end) {
   if (!jobs::IsConversionKind(end.kind) && !jobs::IsIndexKind(end.kind)) return;
   static constexpr const char* kSummaries[] = {"Vexlo: job finished", "Vexlo: job failed",
                                                "Vexlo: job cancelled"};
@@ -217,7 +217,7 @@ void CVexloDlg::TellDesktop(const jobs::JobEnd& end) {
   }
 }
 
-void CVexloDlg::ShowJobEnd(const jobs::JobEnd& end) {
+void MainWindow::ShowJobEnd(const jobs::JobEnd& end) {
   // The media information job and the encoder check never take the controls or the bar.
   if (!jobs::IsConversionKind(end.kind) && !jobs::IsIndexKind(end.kind)) return;
   const bool index = jobs::IsIndexKind(end.kind);
@@ -233,7 +233,7 @@ void CVexloDlg::ShowJobEnd(const jobs::JobEnd& end) {
   }
 }
 
-void CVexloDlg::EndAutomaticMode(const jobs::JobEnd& end) {
+void MainWindow::EndAutomaticMode(const jobs::JobEnd& end) {
   if (!jobs::IsConversionKind(end.kind)) return;
   encodeSucceeded_ = end.outcome == process::JobOutcome::kFinished;
   if (!automatic_) return;

@@ -125,7 +125,7 @@ class BenchWindow : public jobs::JobWindow {
   explicit BenchWindow(platform::DialogHost& host) : host_(host), trace(host, res::id::kLogPane) {}
 
   jobs::JobFigures& jobFigures() override { return figures_; }
-  void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
+  void logAppend(std::string_view text) override { trace.AddMessage(text); }
   void flushLog() override { trace.Flush(); }
   void sendProgress(int position) override {
     host_.post([&host = host_, position] { host.setProgress(position); });

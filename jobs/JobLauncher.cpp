@@ -25,7 +25,6 @@ bool JobLauncher::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
   const bool wasRunning = runner->state() == process::kRunnerRunning;
   if (wasRunning && !runningLine.empty()) window_.logAppend(runningLine);
   runner->Close();
-  runner->CloseDoneEvent();
   runner.reset();
   return wasRunning;
 }

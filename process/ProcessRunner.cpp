@@ -94,12 +94,6 @@ int ProcessRunner::Close() {
   return 0;
 }
 
-int ProcessRunner::CloseDoneEvent() {
-  const int hadOne = doneEvent_ ? 1 : 0;
-  doneEvent_ = false;
-  return hadOne;
-}
-
 bool ProcessRunner::onOwnThread() const {
   const std::thread::id self = std::this_thread::get_id();
   return self == supervisorId_.load() || self == readerId_.load();

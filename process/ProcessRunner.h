@@ -85,8 +85,6 @@ class ProcessRunner {
   int Stop();
   /// Stop, then releases the pipe ends. 0, or -1 when refused like Stop.
   int Close();
-  /// Releases the done event; 1 when there was one, else 0.
-  int CloseDoneEvent();
 
   /// 0 not started, 1 running, 2 ended, -1 failed to start.
   std::int32_t state() const { return state_.load(); }
@@ -163,7 +161,6 @@ class ProcessRunner {
   std::atomic<bool> readerEnded_{false};
   // The reader delivers nothing before the started notification has returned (opened then).
   Gate startedTold_;
-  bool doneEvent_ = true;
 };
 
 }  // namespace vexlo::process

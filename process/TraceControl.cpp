@@ -76,11 +76,11 @@ void TraceControl::StartTrace(const std::string& directory, const std::string& f
   host_.setWaitCursor(false);
 }
 
-void TraceControl::AddMessage(std::string_view text, int timestampFlag, int level) {
+void TraceControl::AddMessage(std::string_view text, Stamp stamp, int level) {
   if (!started_.load() || stop_.load() || level > maxLevel.load()) return;
   // The line goes straight into the queue's text: no allocation per line.
   std::string head;  // short: kept inside the string object
-  if (timestampFlag == 1) head = FormatTimestamp(std::time(nullptr));
+  if (stamp == Stamp::kTime) head = FormatTimestamp(std::time(nullptr));
   head += FormatLevelPrefix(level);
   if (echoFd_.load() >= 0) echo(head, text);
   std::lock_guard lock(queueMutex_);
@@ -200,7 +200,7 @@ void TraceControl::stopWriter() {
 }
 
 void TraceControl::writerLoop() {
-  AddMessage(kWriterStartLine, 1, kDefaultMaxLevel);
+  AddMessage(kWriterStartLine, Stamp::kTime);
   if (waitTick()) return;
   for (int ticks = 0;; ++ticks) {
     if (stop_.load()) return;

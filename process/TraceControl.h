@@ -53,9 +53,11 @@ class TraceControl {
   /// directory is empty), and starts the writer thread. Does nothing when already started.
   /// Window's thread.
   void StartTrace(const std::string& directory, const std::string& fileName, int mode);
+  /// Whether a line starts with the local time.
+  enum class Stamp { kNone, kTime };
   /// Queues "[timestamp ][level prefix]text". Dropped when not started, while stopping, or when
-  /// `level` exceeds maxLevel. `timestampFlag` 1 puts the local time in front. Any thread.
-  void AddMessage(std::string_view text, int timestampFlag, int level);
+  /// `level` exceeds maxLevel. Any thread.
+  void AddMessage(std::string_view text, Stamp stamp = Stamp::kNone, int level = kDefaultMaxLevel);
   /// Moves every queued line into the pane now. Any thread; never waits for the window's thread.
   void Flush();
   /// Stops taking lines, moves the queued ones into the pane and (mode 1) appends the pane's

@@ -297,7 +297,7 @@ class WindowGui : public ::testing::Test {
   int Run(const std::function<void()>& script,
           const std::optional<app::CommandLineFields>& automatic = std::nullopt) {
     host_ = std::make_unique<QtDialogHost>(res::MainDialogTemplate());
-    window_ = std::make_unique<app::CVexloDlg>(*host_, store_, program_);
+    window_ = std::make_unique<app::MainWindow>(*host_, store_, program_);
     if (automatic) window_->PresetAutomaticMode(*automatic);
     return RunScripted(*host_, *window_, script);
   }
@@ -315,7 +315,7 @@ class WindowGui : public ::testing::Test {
   std::string program_ = MakeTempDirectory("gui");
   app::RegistryStore store_;
   std::unique_ptr<QtDialogHost> host_;
-  std::unique_ptr<app::CVexloDlg> window_;
+  std::unique_ptr<app::MainWindow> window_;
 };
 
 // A job disables the job controls; the radios still switch the visible destination button and
@@ -722,11 +722,11 @@ TEST_F(Features, OneFileArgumentOpensTheWindowWithItAsTheSource) {
 }
 
 // The window, with every command the host delivers to it counted.
-struct CountingWindow : app::CVexloDlg {
-  using app::CVexloDlg::CVexloDlg;
+struct CountingWindow : app::MainWindow {
+  using app::MainWindow::MainWindow;
   void onCommand(int c, platform::ControlEvent e) override {
     commands.push_back(c);
-    app::CVexloDlg::onCommand(c, e);
+    app::MainWindow::onCommand(c, e);
   }
   std::vector<int> commands;
 };

@@ -61,7 +61,7 @@ class Jobs : public testing::WindowJobs {
 TEST_F(Jobs, GopStopsItsOwnJobOnceTheGopIsKnownAndLeavesTheEncodesBarMoving) {
   UseFfmpeg("exec \"" VEXLO_FFMPEG_PATH "\" -re -stats_period 0.05 \"$@\"");
   fs::create_symlink(Clip("long.mp4"), program_ + "/long.mp4");  // the .TMP file goes beside it
-  CVexloDlg& w = Open(program_ + "/long.mp4");
+  MainWindow& w = Open(program_ + "/long.mp4");
   host_.setText(id::kVideoDestEdit, program_ + "/out.H264");
   Press(id::kEncodeVideo);
   ASSERT_TRUE(host_.pumpUntil([&] { return host_.progress() > 0; }));
@@ -101,7 +101,7 @@ TEST_F(Jobs, GopStopsItsOwnJobOnceTheGopIsKnownAndLeavesTheEncodesBarMoving) {
 TEST_F(Jobs, ClosingSavesEveryLineIncludingTheQueuedOnesToTheStateFolderAsFallback) {
   ::setenv("XDG_STATE_HOME", (program_ + "/state").c_str(), 1);
   UseFfmpeg("exec \"" VEXLO_TESTTOOL_PATH "\" --flood 100000 --flood-lf");
-  CVexloDlg& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
+  MainWindow& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
   const fs::path dated = w.logReference()->datedLogPath();
   fs::create_directory(dated);  // the program folder cannot take the file, whoever runs this
   Press(id::kEncodeVideo);
@@ -246,7 +246,7 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
 TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
   const std::string clip = program_ + "/short.h264.mp4";  // the index is named at the last dot
   fs::copy_file(Clip("clip.mp4"), clip);
-  CVexloDlg& w = Open(clip);
+  MainWindow& w = Open(clip);
   ASSERT_TRUE(RunJob(id::kIndex, "##### END INDEXING ######"));
   EXPECT_EQ(host_.progress(), 100);
   // The command line follows the start line; the writer's first line may come between them.
@@ -311,7 +311,7 @@ TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
 TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirstAndCancelLeavesTheBarAt0) {
   UseBusyFfmpeg();
   UseBusyFfmpeg("ffprobe.bin");
-  CVexloDlg& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
+  MainWindow& w = Open(Clip("clip.mp4"), program_ + "/out.H264");
   Press(id::kInfoSource);
   ASSERT_TRUE(WaitForLog("##### MEDIA INFO START ######"));
   Press(id::kInfoSource);

@@ -54,10 +54,10 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   fs::create_symlink(VEXLO_FFMPEG_PATH, program + "/ffmpeg.bin");
   testing::FakeDialogHost host;
   RegistryStore store;
-  CVexloDlg window(host, store, program);
+  MainWindow window(host, store, program);
   window.onInitDialog();
   host.runPosted();
-  CQueueDlg& queue = *window.queue();
+  QueueWindow& queue = *window.queue();
   SavedAfterEachChange saved(queue.model());
   queue.model().AddObserver(&saved);
 
@@ -132,7 +132,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   // Another window shows the queue read-only while this one holds it; once this one has gone,
   // the next window restores the queue as it was.
   const auto reopen = [&](testing::FakeDialogHost& other) {
-    auto next = std::make_unique<CVexloDlg>(other, store, program);
+    auto next = std::make_unique<MainWindow>(other, store, program);
     next->onInitDialog();
     next->onCommand(res::kCmdQueue, platform::ControlEvent::kClicked);
     next->flushLog();

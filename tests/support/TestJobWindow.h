@@ -25,7 +25,7 @@ class TestJobWindow : public jobs::JobWindow {
   bool startLogAndWait(const std::string& directory);
 
   jobs::JobFigures& jobFigures() override { return figures; }
-  void logAppend(std::string_view text) override { trace.AddMessage(text, 0, 30); }
+  void logAppend(std::string_view text) override { trace.AddMessage(text); }
   void flushLog() override { trace.Flush(); }
   void sendProgress(int position) override;
   void postJobStarted(jobs::JobKind kind) override;

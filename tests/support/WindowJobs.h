@@ -27,12 +27,12 @@ class WindowJobs : public ::testing::Test {
     window_.reset();
   }
   // A fresh window over these settings (the destination defaults to the source).
-  app::CVexloDlg& Open(const std::string& source, const std::string& destination = "") {
+  app::MainWindow& Open(const std::string& source, const std::string& destination = "") {
     TearDown();
     store_.WriteString(app::kSettingsKey, "FileOrigine", source);
     store_.WriteString(app::kSettingsKey, "FileDestinazione",
                        destination.empty() ? source : destination);
-    window_ = std::make_unique<app::CVexloDlg>(host_, store_, program_);
+    window_ = std::make_unique<app::MainWindow>(host_, store_, program_);
     window_->onInitDialog();
     host_.runPosted();
     return *window_;
@@ -75,7 +75,7 @@ class WindowJobs : public ::testing::Test {
   std::string program_ = MakeTempDirectory("jobs");
   FakeDialogHost host_;
   app::RegistryStore store_;
-  std::unique_ptr<app::CVexloDlg> window_;
+  std::unique_ptr<app::MainWindow> window_;
 };
 
 }  // namespace vexlo::testing

@@ -197,8 +197,8 @@ TEST(CommandLine, EveryFormOfTheOptionTable) {
 class WindowTest : public ::testing::Test {
  protected:
   void TearDown() override { Close(); }
-  CVexloDlg& Open(const std::optional<CommandLineFields>& automatic = std::nullopt) {
-    window_ = std::make_unique<CVexloDlg>(host_, store_, program_);
+  MainWindow& Open(const std::optional<CommandLineFields>& automatic = std::nullopt) {
+    window_ = std::make_unique<MainWindow>(host_, store_, program_);
     if (automatic) window_->PresetAutomaticMode(*automatic);
     window_->onInitDialog();
     host_.runPosted();
@@ -223,11 +223,11 @@ class WindowTest : public ::testing::Test {
   std::string program_ = testing::MakeTempDirectory("program");
   testing::FakeDialogHost host_;
   RegistryStore store_;
-  std::unique_ptr<CVexloDlg> window_;
+  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(WindowTest, FirstStartThenEachSettingControlWritesOnlyItsOwnValue) {
-  CVexloDlg& w = Open();
+  MainWindow& w = Open();
   for (int edit : {id::kSourceEdit, id::kVideoDestEdit, id::kAudioDestEdit})
     EXPECT_EQ(host_.text(edit), program_);
   EXPECT_EQ(host_.text(id::kFrameTimeEdit), "0.00");
@@ -324,7 +324,7 @@ TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
   CommandLineFields fields;
   fields.count = 2;
   fields.first = fields.second = N("/in/a.mov");
-  CVexloDlg& w = Open(fields);
+  MainWindow& w = Open(fields);
   for (int c : {id::kBrowseSource, id::kBrowseVideo, id::kDeriveVid, id::kLogPane, id::kEncodeVideo,
                 id::kDefault, res::kIdOk}) {
     EXPECT_FALSE(host_.visible(c)) << c;

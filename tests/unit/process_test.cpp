@@ -246,7 +246,7 @@ class TraceControlTest : public ::testing::Test {
   void FillTo(std::size_t size) {
     const std::size_t now = trace_.paneText().size() + FormatLevelPrefix(30).size();
     ASSERT_GE(size, now);
-    trace_.AddMessage(std::string(size - now, 'x'), 0, 30);
+    trace_.AddMessage(std::string(size - now, 'x'));
     trace_.Flush();
     ASSERT_EQ(trace_.paneText().size(), size);
   }
@@ -267,15 +267,15 @@ TEST_F(TraceControlTest, FirstLineLevelsAndShutdown) {
                     TraceControl::kSaveOnOverflow);  // a second start changes nothing
   EXPECT_EQ(trace_.tracePath(), testing::Native(directory_ + "/ConvVexlo.Log"));
   window_.host.setText(res::id::kLogPane, "");
-  trace_.AddMessage("thirty-one\r\n", 0, 31);
-  trace_.AddMessage("thirty\r\n", 0, 30);
-  trace_.AddMessage("five\r\n", 0, 5);
+  trace_.AddMessage("thirty-one\r\n", TraceControl::Stamp::kNone, 31);
+  trace_.AddMessage("thirty\r\n");
+  trace_.AddMessage("five\r\n", TraceControl::Stamp::kNone, 5);
   trace_.maxLevel = 31;
-  trace_.AddMessage("now shown\r\n", 0, 31);
+  trace_.AddMessage("now shown\r\n", TraceControl::Stamp::kNone, 31);
   EXPECT_EQ(Pane(), "[30] # thirty\r\n[05] # five\r\n[31] # now shown\r\n");
-  trace_.AddMessage("queued at shutdown\r\n", 0, 30);
+  trace_.AddMessage("queued at shutdown\r\n");
   trace_.ShutdownTrace();
-  trace_.AddMessage("after shutdown\r\n", 0, 30);
+  trace_.AddMessage("after shutdown\r\n");
   EXPECT_EQ(Pane().find("shutdown"), std::string::npos);
 }
 
@@ -284,7 +284,7 @@ TEST_F(TraceControlTest, APanePastTheLimitGoesToTheMonthlyFile) {
   EXPECT_EQ(Pane().size(), 40000u);
   EXPECT_FALSE(std::filesystem::exists(trace_.datedLogPath()));
   const std::string before = trace_.paneText();
-  trace_.AddMessage("0123456789123", 0, 30);  // 7 + 13 characters past it
+  trace_.AddMessage("0123456789123");  // 7 + 13 characters past it
   trace_.Flush();
   EXPECT_EQ(testing::ReadAll(trace_.datedLogPath()), before + "[30] # 0123456789123");
   EXPECT_EQ(Pane(), "");
@@ -294,7 +294,7 @@ TEST_F(TraceControlTest, APanePastTheLimitGoesToTheMonthlyFile) {
   ASSERT_TRUE(std::filesystem::create_directory(dated));
   std::ofstream(directory_ + "/not-a-folder") << "x";  // nor can the fallback state folder
   testing::SetStateHome(directory_ + "/not-a-folder");
-  trace_.AddMessage(std::string(40001, 'x'), 0, 30);  // the pane keeps only its last 40000
+  trace_.AddMessage(std::string(40001, 'x'));  // the pane keeps only its last 40000
   trace_.Flush();
   EXPECT_EQ(trace_.paneText().size(), TraceControl::kPaneLimit);
   EXPECT_NE(trace_.paneText().find("##### ERROR: Log file not written (" + dated),
@@ -302,7 +302,7 @@ TEST_F(TraceControlTest, APanePastTheLimitGoesToTheMonthlyFile) {
   const std::string kept = trace_.paneText();
   EXPECT_EQ(Pane(), kept);
   ASSERT_TRUE(std::filesystem::remove(dated));
-  trace_.AddMessage("again", 0, 30);
+  trace_.AddMessage("again");
   trace_.Flush();
   EXPECT_EQ(testing::ReadAll(dated), kept + "[30] # again");
   EXPECT_EQ(Pane(), "");
@@ -318,13 +318,13 @@ TEST(TraceControlWriter, FlushesByItselfAndStopsPromptlyOrDropsAllWhenNotStarted
       std::make_unique<TraceControl>(host, res::id::kLogPane, std::chrono::milliseconds(1));
   trace->StartTrace(testing::MakeTempDirectory("writer"), "ConvVexlo.Log",
                     TraceControl::kSaveOnOverflow);
-  trace->AddMessage("by the writer\r\n", 0, 30);
+  trace->AddMessage("by the writer\r\n");
   EXPECT_TRUE(host.pumpUntil(
       [&] { return host.text(res::id::kLogPane).find("by the writer") != std::string::npos; }));
   trace.reset();  // joins the writer
   EXPECT_EQ(host.runPosted(), 0);
   TraceControl idle(host, res::id::kLogPane, kQuietTick);
-  idle.AddMessage("dropped\r\n", 0, 30);
+  idle.AddMessage("dropped\r\n");
   idle.Flush();
   EXPECT_EQ(idle.paneText(), "");
   EXPECT_EQ(host.runPosted(), 0);

@@ -194,7 +194,7 @@ TEST(SaveFaults, TheWindowTellsFailedSavesOnce) {
   std::ofstream(program + "/b.mov") << "a source";
   testing::FakeDialogHost host;
   app::RegistryStore store;
-  app::CVexloDlg window(host, store, program);
+  app::MainWindow window(host, store, program);
   window.onInitDialog();
   window.onCommand(res::kCmdQueue, platform::ControlEvent::kClicked);
   testing::FakeDialogHost& queueView = *host.windows.at(res::kDialogQueue);

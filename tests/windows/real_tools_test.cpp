@@ -82,7 +82,7 @@ TEST_F(RealTools, AnalysisButtonsGiveWhatTheLinuxBuildGives) {
 // the job ends as cancelled, the bar at 0, and no ffmpeg.bin is left running in the prefix.
 TEST_F(RealTools, CancelDuringARealEncodeLeavesNoToolRunning) {
   const std::string output = clips_ + "\\long.H265";
-  CVexloDlg& w = Open(clips_ + "\\long.mp4", output);
+  MainWindow& w = Open(clips_ + "\\long.mp4", output);
   host_.setChecked(id::kRadioH264, false);
   host_.setChecked(id::kRadioH265, true);
   host_.setListIndex(id::kResizeList, 8);
