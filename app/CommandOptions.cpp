@@ -1,14 +1,13 @@
 #include "app/CommandOptions.h"
 
-#include <sys/stat.h>
 
 #include <array>
-#include <cerrno>
-#include <cstring>
 #include <span>
 
 #include "encode/OptionTables.h"
+#include "platform/FileOperations.h"
 #include "platform/Paths.h"
+#include "platform/SystemError.h"
 #include "res/ListEntries.h"
 
 namespace vexlo::app {
@@ -90,20 +89,22 @@ std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; 
 
 std::string PathRefusal(const std::string& path, bool destination) {
   if (platform::ToolReadsAsProtocol(path)) return {};  // the encode request refuses it
-  struct stat info {};
+  const platform::PathInfo info = platform::LookAt(path);
   if (!destination) {
-    if (::stat(path.c_str(), &info) != 0) {
-      return "cannot read the source " + Quoted(path) + ": " + std::strerror(errno);
+    if (info.kind == platform::PathKind::kMissing) {
+      return "cannot read the source " + Quoted(path) + ": " + platform::ErrorText(info.error);
     }
-    if (S_ISDIR(info.st_mode)) return "the source " + Quoted(path) + " is a folder, not a file";
+    if (info.kind == platform::PathKind::kFolder) {
+      return "the source " + Quoted(path) + " is a folder, not a file";
+    }
     return {};
   }
-  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (info.kind == platform::PathKind::kFolder) {
     return "the destination " + Quoted(path) + " is a folder; name the file to write";
   }
   const auto slash = path.rfind(platform::kPathSeparator);
   const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+  if (platform::LookAt(folder).kind != platform::PathKind::kFolder) {
     return "the destination's folder " + Quoted(folder) + " does not exist";
   }
   return {};

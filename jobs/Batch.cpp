@@ -1,6 +1,5 @@
 #include "jobs/Batch.h"
 
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -57,8 +56,7 @@ std::optional<std::string> FolderProblem(const BatchRequest& request) {
   if (request.outputDir.empty()) return "a batch needs --output-dir FOLDER";
   const std::string folder =
       platform::FromWorkingDirectory(request.outputDir, request.workingDirectory);
-  struct stat info {};
-  if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+  if (platform::LookAt(folder).kind != platform::PathKind::kFolder) {
     return "the output folder " + request.outputDir + " is not an existing folder";
   }
   if (!platform::PathIsSafeForCommandLine(folder)) {

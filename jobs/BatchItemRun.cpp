@@ -1,7 +1,5 @@
 #include "jobs/BatchItemRun.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -42,25 +40,23 @@ std::string FramedText(std::string_view line) {
 
 // Why the path cannot be read as a source, or nothing.
 std::optional<std::string> SourceProblem(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    return "cannot read the source: " + platform::ErrorText(errno);
+  const platform::PathInfo info = platform::LookAt(path);
+  if (info.kind == platform::PathKind::kMissing) {
+    return "cannot read the source: " + platform::ErrorText(info.error);
   }
-  if (S_ISDIR(info.st_mode)) return "the source is a folder";
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return "cannot read the source: " + platform::ErrorText(errno);
-  std::fclose(file);
+  if (info.kind == platform::PathKind::kFolder) return "the source is a folder";
+  if (const int error = platform::CanRead(path)) {
+    return "cannot read the source: " + platform::ErrorText(error);
+  }
   return std::nullopt;
 }
 
 bool Exists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
+  return platform::LookAt(path).kind != platform::PathKind::kMissing;
 }
 
 long long FileSize(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+  return platform::LookAt(path).size;
 }
 
 // The tool's command line: the option form's encode with the temporary name as destination, or

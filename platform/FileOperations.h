@@ -9,6 +9,19 @@ namespace vexlo::platform {
 /// new name always names a whole file). 0, or the errno of the failure.
 [[nodiscard]] int RenameReplacing(const std::string& from, const std::string& to);
 
+enum class PathKind { kMissing, kFile, kFolder, kOther };
+
+/// What a path names.
+struct PathInfo {
+  PathKind kind = PathKind::kMissing;
+  int error = 0;        // for kMissing: the errno that kept it from being looked at (ENOENT ...)
+  long long size = 0;   // for kFile: its size in bytes
+};
+PathInfo LookAt(const std::string& path);
+
+/// 0 when the file can be opened for reading, else the errno of the failure.
+int CanRead(const std::string& path);
+
 /// The names of the entries of a folder, "." and ".." left out; empty when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

@@ -1,6 +1,9 @@
 #include "platform/FileOperations.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +13,21 @@ namespace vexlo::platform {
 
 int RenameReplacing(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+PathInfo LookAt(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return {PathKind::kMissing, errno, 0};
+  if (S_ISDIR(status.st_mode)) return {PathKind::kFolder, 0, 0};
+  if (!S_ISREG(status.st_mode)) return {PathKind::kOther, 0, 0};
+  return {PathKind::kFile, 0, static_cast<long long>(status.st_size)};
+}
+
+int CanRead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  ::close(fd);
+  return 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

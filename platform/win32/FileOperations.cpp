@@ -9,11 +9,13 @@
 
 namespace vexlo::platform {
 
-int RenameReplacing(const std::string& from, const std::string& to) {
-  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
-  switch (::GetLastError()) {
+namespace {
+
+int ErrnoOf(DWORD error) {
+  switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
       return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -21,6 +23,34 @@ int RenameReplacing(const std::string& from, const std::string& to) {
     default:
       return EIO;
   }
+}
+
+}  // namespace
+
+int RenameReplacing(const std::string& from, const std::string& to) {
+  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  return ErrnoOf(::GetLastError());
+}
+
+
+PathInfo LookAt(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return {PathKind::kMissing, ErrnoOf(::GetLastError()), 0};
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {PathKind::kFolder, 0, 0};
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return {PathKind::kOther, 0, 0};
+  return {PathKind::kFile, 0,
+          static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
+                                 data.nFileSizeLow)};
+}
+
+int CanRead(const std::string& path) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return ErrnoOf(::GetLastError());
+  ::CloseHandle(file);
+  return 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
