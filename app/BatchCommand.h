@@ -18,8 +18,8 @@ int RunBatchCommand(jobs::BatchRequest request);
 int RunMeasureCommand(MeasureJob job);
 
 /// What a read command line runs before any window exists, the same on every system: the help,
-/// the version or a refusal printed, a batch, a measurement, a picture of the frames. The program's exit status,
-/// or nothing when the request needs the window's logic.
+/// the version or a refusal printed, a batch, a measurement, a picture of the frames. The program's
+/// exit status, or nothing when the request needs the window's logic.
 std::optional<int> RunWithoutWindow(const StartRequest& request);
 
 }  // namespace vexlo::app

@@ -18,15 +18,16 @@ struct FrontOption {
   bool takesValue;
 };
 constexpr FrontOption kFrontOptions[] = {
-    {"help", false},        {"help-all", false},      {"h", false},         {"?", false},
-    {"version", false},     {"v", false},             {"screenshot", true}, {"plot", true},
-    {"output-dir", true},   {"sources-from", true},   {"skip-existing", false},
-    {"overwrite", false},   {"json", false},          {"measure", false}};
+    {"help", false},        {"help-all", false},      {"h", false},
+    {"?", false},           {"version", false},       {"v", false},
+    {"screenshot", true},   {"plot", true},           {"output-dir", true},
+    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},
+    {"json", false},        {"measure", false}};
 
 // The options that make a batch, besides the sources it is given as arguments. --measure and
 // --json also serve the measurement of one output, which has no output folder nor list.
 constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "skip-existing",
-                                              "overwrite", "json", "measure"};
+                                              "overwrite",  "json",         "measure"};
 
 bool IsBatchOption(std::string_view name) {
   return std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
@@ -218,8 +219,11 @@ StartRequest ReadMeasure(const ParsedOptions& parsed, const std::string& working
     }
   }
   if (parsed.positional.size() != 2) {
-    return Refused("--measure SOURCE OUTPUT takes two files, the source and the encoded output, "
-                   "not " + std::to_string(parsed.positional.size()));
+    const std::string count = std::to_string(parsed.positional.size());
+    return Refused(
+        "--measure SOURCE OUTPUT takes two files, the source and the encoded output, "
+        "not " +
+        count);
   }
   OptionJob job;
   if (std::string refusal = ReadEncodeOptions(encode, workingDirectory, job); !refusal.empty()) {
@@ -334,8 +338,11 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
   };
   const bool namedPaths =
       given([](std::string_view name) { return name == "source" || name == "destination"; });
-  if (given([](std::string_view name) { return name == "measure"; }) &&
-      !given([](std::string_view name) { return name == "output-dir" || name == "sources-from"; })) {
+  // --measure with an output folder or a list measures a batch's outputs; alone, one output.
+  const bool measure = given([](std::string_view name) { return name == "measure"; });
+  if (measure && !given([](std::string_view name) {
+        return name == "output-dir" || name == "sources-from";
+      })) {
     return ReadMeasure(parsed, workingDirectory);
   }
   if (given(IsBatchOption) || (!parsed.positional.empty() && !namedPaths)) {

@@ -43,8 +43,9 @@ std::string QualityText(const QualityFigures& f) {
   char psnr[32] = "inf";
   if (std::isfinite(f.psnr)) std::snprintf(psnr, sizeof psnr, "%.2f", f.psnr);
   char text[160];
-  std::snprintf(text, sizeof text, "SSIM %.5f (Y %.4f U %.4f V %.4f), PSNR %s dB, %lld of %lld frames",
-                f.ssim, f.ssimY, f.ssimU, f.ssimV, psnr, static_cast<long long>(f.frames),
+  std::snprintf(text, sizeof text,
+                "SSIM %.5f (Y %.4f U %.4f V %.4f), PSNR %s dB, %lld of %lld frames", f.ssim,
+                f.ssimY, f.ssimU, f.ssimV, psnr, static_cast<long long>(f.frames),
                 static_cast<long long>(f.sourceFrames));
   return text;
 }

@@ -31,8 +31,9 @@ class Measure : public ::testing::Test {
   void SetUp() override {
     if (!fs::exists(kVexlo)) GTEST_SKIP() << "this build has no vexlo executable";
     // 2 s of 640x480 at 25 frames/s: 50 frames, good enough to be a source.
-    Make("-f lavfi -i testsrc2=size=640x480:rate=25:duration=2 -c:v libx264 -crf 10 "
-         "-pix_fmt yuv420p src.mp4");
+    Make(
+        "-f lavfi -i testsrc2=size=640x480:rate=25:duration=2 -c:v libx264 -crf 10 "
+        "-pix_fmt yuv420p src.mp4");
   }
   void Make(const std::string& arguments) {
     ASSERT_EQ(std::system(("cd " + dir_ + " && " + kFfmpeg + "-v error " + arguments).c_str()), 0)
@@ -40,9 +41,9 @@ class Measure : public ::testing::Test {
   }
   // vexlo's exit status; its standard output and error are kept.
   int Run(const std::string& arguments) {
-    const int status = std::system(("cd " + dir_ + " && " + kVexlo.string() + " " + arguments +
-                                    " >out.txt 2>err.txt")
-                                       .c_str());
+    const int status = std::system(
+        ("cd " + dir_ + " && " + kVexlo.string() + " " + arguments + " >out.txt 2>err.txt")
+            .c_str());
     out_ = testing::ReadAll(dir_ + "/out.txt");
     err_ = testing::ReadAll(dir_ + "/err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -80,12 +81,14 @@ TEST_F(Measure, AgreesWithFfmpegByHand) {
     double sourceRate;      // the source's frames per second at the output's rate
   } rows[] = {
       {"plain H.264", "-c:v libx264 -crf 30", "plain.mp4", "", "null", "", 25},
-      {"resized", "-c:v libx264 -vf scale=320x240", "small.mp4", "--resize 1",
-       "scale=320:240", "", 25},
+      {"resized", "-c:v libx264 -vf scale=320x240", "small.mp4", "--resize 1", "scale=320:240", "",
+       25},
       {"frame rate changed", "-c:v libx264 -vf fps=fps=20 -r 20", "slow.mp4", "--fps 4",
        "fps=fps=20", "", 20},
-      {"10-bit H.265", "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params "
-       "log-level=error", "ten.mkv", "", "format=yuv420p10le", "", 25},
+      {"10-bit H.265",
+       "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params "
+       "log-level=error",
+       "ten.mkv", "", "format=yuv420p10le", "", 25},
       {"raw H.264 stream", "-c:v libx264 -crf 35 -r 20 -vf fps=fps=20", "raw.h264", "--fps 4",
        "fps=fps=20", "-r 20", 20},
       {"cut short", "-c:v libx264 -t 1.6", "cut.mp4", "", "null", "", 25},
@@ -109,8 +112,8 @@ TEST_F(Measure, AgreesWithFfmpegByHand) {
     const std::string input = row.rawRate + " -i " + row.output;
     // The hand run stops at the shorter input too, so a cut output is compared frame by frame.
     const std::string shortest = "=shortest=1";
-    EXPECT_NEAR(json["ssim"].get<double>(),
-                ByHand(input, row.reference, "ssim" + shortest, "All:"), 1e-4);
+    EXPECT_NEAR(json["ssim"].get<double>(), ByHand(input, row.reference, "ssim" + shortest, "All:"),
+                1e-4);
     EXPECT_NEAR(json["psnr"].get<double>(),
                 ByHand(input, row.reference, "psnr" + shortest, "average:"), 0.01);
     for (const char* component : {"ssim_y", "ssim_u", "ssim_v"}) {
