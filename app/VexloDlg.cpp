@@ -46,7 +46,9 @@ CVexloDlg::CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::stri
   jobEnds_.Subscribe([this](const process::JobEnd& end) { EndAutomaticMode(end); });
 }
 
-CVexloDlg::~CVexloDlg() = default;
+CVexloDlg::~CVexloDlg() {
+  StopQuality(true);
+}
 
 void CVexloDlg::PresetAutomaticMode(const CommandLineFields& fields) {
   automatic_ = true;
@@ -112,6 +114,7 @@ void CVexloDlg::onDestroy() {
   if (queue_) queue_->Shutdown();
   jobs_.Shutdown();
   encoderCheck_.Stop();
+  StopQuality(true);
   if (!automatic_) host_.setTaskProgress(0, false);
   if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();
@@ -189,6 +192,7 @@ void CVexloDlg::EnableJobControls(bool enable) {
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
   host_.setEnabled(res::kCmdShowFrames, enable && jobs_.framePlot() != nullptr);
+  host_.setEnabled(res::kCmdMeasureQuality, enable && !measuring_);
   // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
   if (!automatic_ && !queueRuns) host_.setTaskProgress(host_.progress(), !enable);
 }
@@ -268,6 +272,8 @@ void CVexloDlg::onCommand(int controlId, ControlEvent event) {
       return CheckEncoders();
     case res::kCmdShowFrames:
       return ShowFrames();
+    case res::kCmdMeasureQuality:
+      return MeasureQuality();
     case res::kCmdQueue:
       if (queue_) queue_->Show();
       return;

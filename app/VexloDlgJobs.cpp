@@ -90,6 +90,7 @@ void CVexloDlg::OnStopJobs() {
   jobs_.StopConversion(process::text::kStopConversion);
   jobs_.StopIndexing(process::text::kStopIndexing);
   encoderCheck_.Stop();
+  StopQuality(false);
   jobs_.ResetConversionFigures();
   jobs::UpdateProgress(*this);
   sendDetail({});  // after the stopped jobs' own last details, which were posted before

@@ -9,7 +9,9 @@
 #include <regex>
 #include <sstream>
 
+#include "res/ControlIds.h"
 #include "tests/support/Support.h"
+#include "tests/support/WindowJobs.h"
 
 namespace vexlo {
 namespace {
@@ -185,6 +187,39 @@ TEST_F(Measure, BatchAddsTheFiguresOfEachDoneItem) {
   for (const char* figure : {"ssim", "ssim_y", "ssim_u", "ssim_v", "psnr", "frames"}) {
     EXPECT_EQ(alone[figure], quality[figure]) << figure;
   }
+}
+
+// File > Measure Quality measures the video destination against the source with the window's
+// settings and logs the same figures as the command line; the item is off while it runs, and
+// a destination that cannot be measured says why in the log.
+class MeasureWindow : public testing::WindowJobs {};
+
+TEST_F(MeasureWindow, LogsTheFiguresOfTheDestination) {
+  fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
+  fs::create_symlink(VEXLO_FFMPEG_PATH, program_ + "/ffmpeg.bin");
+  const std::string dir = testing::MakeTempDirectory("measure-window");
+  const std::string source = dir + "/src.mp4", output = dir + "/small.mp4";
+  ASSERT_EQ(
+      std::system((kFfmpeg + "-v error -f lavfi -i testsrc2=size=320x240:rate=25:duration=1 " +
+                   source + " && " + kFfmpeg + "-v error -i " + source + " -vf scale=160x120 " +
+                   output)
+                      .c_str()),
+      0);
+  const std::string expected =
+      testing::Capture(kVexlo.string() + " --measure " + source + " " + output);
+  ASSERT_NE(expected.find("25 of 25 frames"), std::string::npos) << expected;
+  Open(source, output);
+  EXPECT_TRUE(host_.enabled(res::kCmdMeasureQuality));
+  window_->onCommand(res::kCmdMeasureQuality, platform::ControlEvent::kClicked);
+  EXPECT_FALSE(host_.enabled(res::kCmdMeasureQuality));
+  const std::string figures =
+      expected.substr(output.size() + 2, expected.size() - output.size() - 3);
+  ASSERT_TRUE(WaitForLog("##### QUALITY: " + figures + " ######")) << Log();
+  ASSERT_TRUE(host_.pumpUntil([&] { return !window_->measuringQuality(); }));
+  EXPECT_TRUE(host_.enabled(res::kCmdMeasureQuality));
+  Open(source, dir + "/gone.mp4");
+  Press(res::kCmdMeasureQuality);
+  ASSERT_TRUE(WaitForLog("##### ERROR: Quality not measured: cannot read the output")) << Log();
 }
 
 }  // namespace
