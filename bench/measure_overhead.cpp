@@ -59,18 +59,16 @@ int main() {
     std::fprintf(stderr, "needs %s and a temporary folder\n", vexlo.c_str());
     return 1;
   }
-  // 10 s of 960x540 at 25 frames/s, and its encode at 640x360.
+  // 20 s of 1280x720 at 25 frames/s (a short clip of a common size), and its encode.
   const std::string ffmpeg = std::string("\"") + VEXLO_FFMPEG_PATH + "\" -v error -y ";
   const std::string source = work + "/clip.mp4";
-  const std::string output = work + "/small.mp4";
+  const std::string output = work + "/encoded.mp4";
   if (std::system((ffmpeg +
-                   "-f lavfi -i testsrc2=size=960x540:rate=25:duration=10 -c:v libx264 "
+                   "-f lavfi -i testsrc2=size=1280x720:rate=25:duration=20 -c:v libx264 "
                    "-preset ultrafast -pix_fmt yuv420p \"" +
                    source + "\"")
                       .c_str()) != 0 ||
-      std::system((ffmpeg + "-i \"" + source +
-                   "\" -c:v libx264 -preset veryfast -crf 28 -vf "
-                   "scale=640x360 \"" +
+      std::system((ffmpeg + "-i \"" + source + "\" -c:v libx264 -preset veryfast -crf 28 \"" +
                    output + "\"")
                       .c_str()) != 0) {
     return 1;
@@ -80,7 +78,7 @@ int main() {
   request.outputPath = output;
   request.programDir = buildDir.string();
   // What the prober says of the encode (ffprobe's avg_frame_rate of an MP4 at 25 frames/s).
-  const vexlo::jobs::VideoShape shape{640, 360, "yuv420p", "25/1"};
+  const vexlo::jobs::VideoShape shape{1280, 720, "yuv420p", "25/1"};
   const auto direct =
       vexlo::platform::SplitCommandLine(vexlo::jobs::QualityCommandLine(request, shape, ""));
   const std::vector<std::string> viaVexlo = {vexlo, "--measure", source, output};
