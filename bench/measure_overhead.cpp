@@ -1,14 +1,8 @@
 // `vexlo --measure SOURCE OUTPUT` as a user runs it (the program's start, the checks, the
 // prober's look at the output, the measuring ffmpeg run and the parse) against the same ffmpeg
-// command line run directly, side by side in alternating rounds. Prints each round, the
-// processor-time ratio and, last, "ratio: X" (vexlo time / direct time, the median of the
-// rounds' ratios).
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// command line run directly, side by side in alternating rounds. Prints each round and, last,
+// "ratio: X" (vexlo time / direct time, the median of the rounds' ratios: on a shared machine one
+// slow run of either kind moves a ratio of sums by more than the overhead being measured).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,33 +13,34 @@
 #include "jobs/QualityMeasure.h"
 #include "platform/ChildProcess.h"
 #include "platform/CommandLineSplit.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Paths.h"
+#include "platform/Processes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRounds = 7;
+constexpr int kRounds = 9;
 
-double ChildrenCpuSeconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_CHILDREN, &usage);
-  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// Runs a program with its output thrown away: the seconds it took, or -1 when it did not end
-// with exit code 0.
-double TimedRun(const std::vector<std::string>& arguments) {
-  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+// Runs a program with its output to a file and an empty pipe as its input: the seconds it took,
+// or -1 when it did not end with exit code 0.
+double TimedRun(const std::vector<std::string>& arguments, const std::string& outputFile) {
+  vexlo::platform::UniqueFd output(vexlo::platform::CreateForWriting(outputFile));
+  vexlo::platform::Pipe input;
+  if (!output.valid() ||
+      vexlo::platform::MakePipe(input, vexlo::platform::PipeBlocking::kNeitherBlocks) != 0) {
+    return -1;
+  }
   vexlo::platform::ChildProcess child;
   const auto start = Clock::now();
-  const int failure = child.Spawn(arguments, null, null);
+  const int failure = child.Spawn(arguments, input.read.get(), output.get());
   const int status = failure == 0 ? child.Reap() : -1;
   const std::chrono::duration<double> took = Clock::now() - start;
-  ::close(null);
-  return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took.count() : -1.0;
+  if (status == -1) return -1;
+  const vexlo::platform::ChildEnd end = vexlo::platform::DescribeWaitStatus(status);
+  return end.exited && end.exitCode == 0 ? took.count() : -1.0;
 }
 
 }  // namespace
@@ -54,8 +49,12 @@ int main() {
   // The bench lives in <build>/bench, vexlo and its tools in <build>.
   const fs::path buildDir = fs::path(vexlo::platform::ExecutableDirectory()).parent_path();
   const std::string vexlo = (buildDir / "vexlo").string();
-  std::string work = (fs::temp_directory_path() / "vexlo_measure_overhead_XXXXXX").string();
-  if (::mkdtemp(work.data()) == nullptr || !fs::exists(vexlo)) {
+  const std::string work =
+      (fs::temp_directory_path() /
+       ("vexlo_measure_overhead_" + std::to_string(vexlo::platform::CurrentProcessId())))
+          .string();
+  std::error_code error;
+  if (!fs::create_directory(work, error) || !fs::exists(vexlo)) {
     std::fprintf(stderr, "needs %s and a temporary folder\n", vexlo.c_str());
     return 1;
   }
@@ -84,24 +83,19 @@ int main() {
   const std::vector<std::string> viaVexlo = {vexlo, "--measure", source, output};
 
   std::vector<double> ratios;
-  double vexloCpu = 0;
-  double directCpu = 0;
   for (int round = 1; round <= kRounds; ++round) {
-    const auto timed = [](double& cpu, const std::vector<std::string>& arguments) {
-      const double before = ChildrenCpuSeconds();
-      const double took = TimedRun(arguments);
-      cpu += ChildrenCpuSeconds() - before;
-      return took;
+    const auto timed = [&work](const std::vector<std::string>& arguments) {
+      return TimedRun(arguments, work + "/log.txt");
     };
     // Which of the two goes first alternates, so that neither always meets a cold cache.
     double v = 0;
     double d = 0;
     if (round % 2 == 1) {
-      v = timed(vexloCpu, viaVexlo);
-      d = timed(directCpu, direct);
+      v = timed(viaVexlo);
+      d = timed(direct);
     } else {
-      d = timed(directCpu, direct);
-      v = timed(vexloCpu, viaVexlo);
+      d = timed(direct);
+      v = timed(viaVexlo);
     }
     if (v < 0 || d < 0) {
       std::fprintf(stderr, "round %d: a run failed (vexlo %.3f, direct %.3f)\n", round, v, d);
@@ -111,8 +105,6 @@ int main() {
     ratios.push_back(v / d);
   }
   fs::remove_all(work);
-  std::printf("processor time: vexlo and its tools %.3f s, the tool alone %.3f s: %.3f\n", vexloCpu,
-              directCpu, vexloCpu / directCpu);
   std::nth_element(ratios.begin(), ratios.begin() + kRounds / 2, ratios.end());
   std::printf("ratio: %.3f\n", ratios[kRounds / 2]);
   return 0;
