@@ -138,12 +138,15 @@ std::string ToolFailure(const ToolEnd& end) {
   return (text.empty() ? "" : text + "; ") + analysis::FileNameOf(program) + " " + how;
 }
 
-// Runs one tool, keeping its whole output in `text`.
+// Runs one tool, keeping its output in `text`: the whole of it, or, should a damaged file make
+// the tool complain on every frame, its last few megabytes, where the closing figures are.
 ToolEnd RunKeeping(const std::string& commandLine, const std::string& directory,
                    const platform::UniqueFd& stop, std::string& text) {
+  constexpr std::size_t kKept = 8 << 20;
   return RunTool(
       commandLine, directory,
       [&text](std::string_view line) {
+        if (text.size() > kKept) text.erase(0, text.find('\n', kKept / 2) + 1);
         text.append(line).push_back('\n');
         return false;
       },
