@@ -86,20 +86,11 @@ void RemoveLeftovers(const std::string& folder, const BatchOutput& output) {
 
 // Measures a done item's output against its source with the batch's own settings. A measurement
 // that fails leaves the item done, with its reason beside the missing figures.
-void Measure(const BatchItem& item, const BatchRequest& request, const BatchStop& stop,
-             ItemResult& result) {
-  const QualityRequest quality{item.source,
-                               item.output,
-                               item.sourcePath,
-                               item.outputPath,
-                               request.settings.fps,
-                               request.settings.resize,
-                               request.settings.deinterlace,
-                               request.programDir};
-  QualityResult measured = MeasureQuality(quality, stop.watch());
-  result.measured = true;
-  result.quality = measured.figures;
-  result.qualityFailure = measured.stopped ? "the batch was interrupted" : measured.failure;
+QualityResult Measure(const BatchItem& item, const BatchRequest& request, const BatchStop& stop) {
+  const encode::EncoderSettings& s = request.settings;
+  return MeasureQuality({item.source, item.output, item.sourcePath, item.outputPath, s.fps,
+                         s.resize, s.deinterlace, request.programDir},
+                        stop.watch());
 }
 
 void Report(const ItemResult& result, std::size_t number, std::size_t count,
@@ -166,7 +157,9 @@ int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& 
       result.output = item.output;
     } else {
       result = RunBatchItem(item, run);
-      if (request.measure && result.state == ItemState::kDone) Measure(item, request, stop, result);
+      if (request.measure && result.state == ItemState::kDone) {
+        result.quality = Measure(item, request, stop);
+      }
     }
     Report(result, results.size() + 1, plan.items.size(), request, output);
     results.push_back(std::move(result));

@@ -82,9 +82,9 @@ std::string ResultJson(const ItemResult& result) {
   object["seconds"] = Rounded(result.seconds);
   object["source_duration"] = Seconds(result.sourceSeconds);
   object["output_duration"] = Seconds(result.outputSeconds);
-  if (result.measured) {
+  if (result.quality) {
     nlohmann::ordered_json quality;  // null unless measured
-    if (result.quality) AddQuality(quality, *result.quality);
+    if (result.quality->figures) AddQuality(quality, *result.quality->figures);
     object["quality"] = std::move(quality);
   }
   return Dumped(object);
@@ -100,9 +100,10 @@ std::string ResultLogLine(const ItemResult& result, std::size_t number, std::siz
     line += " (" + std::string(seconds) + " s)";
   }
   std::string reason = result.reason;
-  if (result.measured) {
-    const std::string quality = result.quality ? QualityText(*result.quality)
-                                               : "quality not measured: " + result.qualityFailure;
+  if (const std::optional<QualityResult>& measured = result.quality) {
+    const std::string why = measured->stopped ? "the batch was interrupted" : measured->failure;
+    const std::string quality = measured->figures ? QualityText(*measured->figures)
+                                                  : "quality not measured: " + why;
     reason += (reason.empty() ? "" : "; ") + quality;
   }
   if (!reason.empty()) line += ": " + reason;

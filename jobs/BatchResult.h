@@ -24,9 +24,7 @@ struct ItemResult {
   double seconds = 0;  // how long the item took
   std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one
   std::optional<double> outputSeconds;  // the output's, when it was read back
-  bool measured = false;                // the batch measures the quality of each done item
-  std::optional<QualityFigures> quality;  // when measured, the figures; nothing when it failed
-  std::string qualityFailure;             // why a measurement failed
+  std::optional<QualityResult> quality;  // a done item's measurement, when the batch measures
 };
 
 /// The result as one JSON object on one line (no line end): source, output, state, reason

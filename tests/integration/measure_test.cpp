@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <sstream>
 
 #include "res/ControlIds.h"
 #include "tests/support/Support.h"
@@ -22,13 +21,8 @@ using Json = nlohmann::json;
 const fs::path kVexlo = fs::path(VEXLO_TEST_BINARY_DIR).parent_path() / "vexlo";
 const std::string kFfmpeg = std::string("\"") + VEXLO_FFMPEG_PATH + "\" -nostdin -y ";
 
-// The figure after `name` ("All:", "average:") in the tool's summary line.
-double Figure(const std::string& text, const std::string& name) {
-  const auto at = text.rfind(name);
-  return at == std::string::npos ? -1 : std::atof(text.c_str() + at + name.size());
-}
-
-class Measure : public ::testing::Test {
+// A test folder with a source; the window's fixture serves File > Measure Quality.
+class Measure : public testing::WindowJobs {
  protected:
   void SetUp() override {
     if (!fs::exists(kVexlo)) GTEST_SKIP() << "this build has no vexlo executable";
@@ -50,14 +44,17 @@ class Measure : public ::testing::Test {
     err_ = testing::ReadAll(dir_ + "/err.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  // What FFmpeg's filter says of the pair when run by hand: the output first, the source
-  // brought to it by `reference`.
+  // The figure `name` ("All:", "average:") that FFmpeg's `filter` gives the pair when run by
+  // hand: the output first, the source brought to it by `reference`; it stops at the shorter
+  // input too, so a cut output is compared frame by frame.
   double ByHand(const std::string& output, const std::string& reference, const std::string& filter,
                 const std::string& name) {
-    const std::string graph = "[1:v]" + reference + "[ref];[0:v][ref]" + filter;
-    return Figure(testing::Capture("cd " + dir_ + " && " + kFfmpeg + output + " -i src.mp4 " +
-                                   "-lavfi \"" + graph + "\" -f null - 2>&1"),
-                  name);
+    const std::string graph = "[1:v]" + reference + "[ref];[0:v][ref]" + filter + "=shortest=1";
+    const std::string text =
+        testing::Capture("cd " + dir_ + " && " + kFfmpeg + output + " -i src.mp4 -lavfi \"" +
+                         graph + "\" -f null - 2>&1");
+    const auto at = text.rfind(name);
+    return at == std::string::npos ? -1 : std::atof(text.c_str() + at + name.size());
   }
   std::int64_t FramesOf(const std::string& input) {
     return std::atoll(testing::Capture("cd " + dir_ + " && \"" VEXLO_FFPROBE_PATH "\" -v error " +
@@ -109,18 +106,11 @@ TEST_F(Measure, AgreesWithFfmpegByHand) {
     EXPECT_EQ(err_, "");
     ASSERT_EQ(Run("--json --measure src.mp4 " + row.output + " " + row.options), 0) << err_;
     const Json json = Json::parse(out_);
-    EXPECT_EQ(json["output"], row.output);
-    EXPECT_EQ(json["source"], "src.mp4");
+    EXPECT_EQ(json["source"].get<std::string>() + " " + json["output"].get<std::string>(),
+              "src.mp4 " + row.output);
     const std::string input = row.rawRate + " -i " + row.output;
-    // The hand run stops at the shorter input too, so a cut output is compared frame by frame.
-    const std::string shortest = "=shortest=1";
-    EXPECT_NEAR(json["ssim"].get<double>(), ByHand(input, row.reference, "ssim" + shortest, "All:"),
-                1e-4);
-    EXPECT_NEAR(json["psnr"].get<double>(),
-                ByHand(input, row.reference, "psnr" + shortest, "average:"), 0.01);
-    for (const char* component : {"ssim_y", "ssim_u", "ssim_v"}) {
-      EXPECT_GT(json[component].get<double>(), 0.5) << component;
-    }
+    EXPECT_NEAR(json["ssim"].get<double>(), ByHand(input, row.reference, "ssim", "All:"), 1e-4);
+    EXPECT_NEAR(json["psnr"].get<double>(), ByHand(input, row.reference, "psnr", "average:"), 0.01);
     // The line rounds what the JSON holds.
     EXPECT_NEAR(std::stod(parts[1]), json["ssim"].get<double>(), 5e-6);
     EXPECT_NEAR(std::stod(parts[2]), json["psnr"].get<double>(), 5e-3);
@@ -136,9 +126,8 @@ TEST_F(Measure, AgreesWithFfmpegByHand) {
 TEST_F(Measure, IdenticalFilesFailuresAndRefusals) {
   Make("-f lavfi -i sine=duration=1 sound.wav");
   ASSERT_EQ(Run("--measure src.mp4 src.mp4"), 0) << err_;
-  EXPECT_NE(out_.find("SSIM 1.00000 (Y 1.0000 U 1.0000 V 1.0000), PSNR inf dB, 50 of 50 frames"),
-            std::string::npos)
-      << out_;
+  EXPECT_EQ(out_,
+            "src.mp4: SSIM 1.00000 (Y 1.0000 U 1.0000 V 1.0000), PSNR inf dB, 50 of 50 frames\n");
   ASSERT_EQ(Run("--measure src.mp4 src.mp4 --json"), 0) << err_;
   EXPECT_TRUE(Json::parse(out_)["psnr"].is_null());
   const struct {
@@ -149,10 +138,8 @@ TEST_F(Measure, IdenticalFilesFailuresAndRefusals) {
       {"--measure gone.mp4 src.mp4", 1, "cannot read the source \"gone.mp4\": No such file"},
       {"--measure src.mp4 gone.mp4", 1, "cannot read the output \"gone.mp4\": No such file"},
       {"--measure src.mp4 sound.wav", 1, "the output \"sound.wav\" has no video stream"},
-      {"--measure src.mp4 .", 1, "the output \".\" is a folder"},
       {"--measure src.mp4", 2, "--measure SOURCE OUTPUT takes two files"},
       {"--measure src.mp4 src.mp4 --crf 3", 2, "--crf is no option of --measure"},
-      {"--measure src.mp4 src.mp4 --fps 99", 2, "--fps takes a position"},
       {"--measure --output-dir . --type wav src.mp4", 2, "--measure measures video"},
   };
   for (const auto& row : rows) {
@@ -169,55 +156,39 @@ TEST_F(Measure, IdenticalFilesFailuresAndRefusals) {
 TEST_F(Measure, BatchAddsTheFiguresOfEachDoneItem) {
   fs::create_directories(dir_ + "/out");
   ASSERT_EQ(Run("--output-dir out --measure --json --fps 4 --resize 1 src.mp4 gone.mp4"), 1);
-  std::istringstream lines(out_);
-  std::string done, failed;
-  std::getline(lines, done);
-  std::getline(lines, failed);
-  const Json item = Json::parse(done);
+  const std::size_t newline = out_.find('\n');
+  const Json item = Json::parse(out_.substr(0, newline));
   EXPECT_EQ(item["state"], "done");
   const Json& quality = item["quality"];
-  ASSERT_TRUE(quality.is_object()) << done;
+  ASSERT_TRUE(quality.is_object()) << out_;
   EXPECT_EQ(quality["source_frames"], 40);
   EXPECT_EQ(quality["frames"], 40);
-  EXPECT_FALSE(Json::parse(failed).contains("quality")) << failed;
+  EXPECT_FALSE(Json::parse(out_.substr(newline + 1)).contains("quality")) << out_;
   EXPECT_NE(err_.find("done: src.mp4 -> " + dir_ + "/out/src.H264 ("), std::string::npos) << err_;
   EXPECT_NE(err_.find("40 of 40 frames ######"), std::string::npos) << err_;
   ASSERT_EQ(Run("--json --measure src.mp4 out/src.H264 --fps 4"), 0) << err_;
-  const Json alone = Json::parse(out_);
   for (const char* figure : {"ssim", "ssim_y", "ssim_u", "ssim_v", "psnr", "frames"}) {
-    EXPECT_EQ(alone[figure], quality[figure]) << figure;
+    EXPECT_EQ(Json::parse(out_)[figure], quality[figure]) << figure;
   }
 }
 
 // File > Measure Quality measures the video destination against the source with the window's
 // settings and logs the same figures as the command line; the item is off while it runs, and
 // a destination that cannot be measured says why in the log.
-class MeasureWindow : public testing::WindowJobs {};
-
-TEST_F(MeasureWindow, LogsTheFiguresOfTheDestination) {
+TEST_F(Measure, WindowMenuLogsTheFiguresOfTheDestination) {
   fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
   fs::create_symlink(VEXLO_FFMPEG_PATH, program_ + "/ffmpeg.bin");
-  const std::string dir = testing::MakeTempDirectory("measure-window");
-  const std::string source = dir + "/src.mp4", output = dir + "/small.mp4";
-  ASSERT_EQ(
-      std::system((kFfmpeg + "-v error -f lavfi -i testsrc2=size=320x240:rate=25:duration=1 " +
-                   source + " && " + kFfmpeg + "-v error -i " + source + " -vf scale=160x120 " +
-                   output)
-                      .c_str()),
-      0);
-  const std::string expected =
-      testing::Capture(kVexlo.string() + " --measure " + source + " " + output);
-  ASSERT_NE(expected.find("25 of 25 frames"), std::string::npos) << expected;
-  Open(source, output);
+  Make("-i src.mp4 -vf scale=160x120 small.mp4");
+  ASSERT_EQ(Run("--measure src.mp4 small.mp4"), 0) << err_;
+  const std::string figures = out_.substr(11, out_.size() - 12);  // after "small.mp4: "
+  Open(dir_ + "/src.mp4", dir_ + "/small.mp4");
   EXPECT_TRUE(host_.enabled(res::kCmdMeasureQuality));
   window_->onCommand(res::kCmdMeasureQuality, platform::ControlEvent::kClicked);
   EXPECT_FALSE(host_.enabled(res::kCmdMeasureQuality));
-  const std::string figures =
-      expected.substr(output.size() + 2, expected.size() - output.size() - 3);
   ASSERT_TRUE(WaitForLog("##### QUALITY: " + figures + " ######")) << Log();
   ASSERT_TRUE(host_.pumpUntil([&] { return !window_->measuringQuality(); }));
   EXPECT_TRUE(host_.enabled(res::kCmdMeasureQuality));
-  Open(source, dir + "/gone.mp4");
+  Open(dir_ + "/src.mp4", dir_ + "/gone.mp4");
   Press(res::kCmdMeasureQuality);
   ASSERT_TRUE(WaitForLog("##### ERROR: Quality not measured: cannot read the output")) << Log();
 }

@@ -2,8 +2,6 @@
 // sources, the figures read back from ffprobe and the short-output rule, a result as JSON.
 #include <gtest/gtest.h>
 
-#include <limits>
-
 #include "jobs/BatchPlan.h"
 #include "jobs/BatchResult.h"
 #include "platform/Paths.h"
@@ -66,54 +64,14 @@ TEST(BatchPlan, NamesOutputsTemporariesAndRefusesTwoSourcesWithOneOutput) {
 }
 
 TEST(BatchPlan, AResultIsOneLineOfJson) {
-  ItemResult result{"/a/\xff.mp4",
-                    "/o/x.H264",
-                    ItemState::kNotStarted,
-                    "a \"b\"\nc",
-                    0.1234,
-                    std::nullopt,
-                    3.0194,
-                    false,
-                    std::nullopt,
-                    ""};
-  const std::string head =
+  const ItemResult result{"/a/\xff.mp4", "/o/x.H264", ItemState::kNotStarted,
+                          "a \"b\"\nc",  0.1234,      std::nullopt,
+                          3.0194,        std::nullopt};
+  EXPECT_EQ(
+      ResultJson(result),
       "{\"source\":\"/a/\xEF\xBF\xBD.mp4\",\"output\":\"/o/x.H264\",\"state\":\"not started\","
       "\"reason\":\"a \\\"b\\\"\\nc\",\"seconds\":0.123,\"source_duration\":null,"
-      "\"output_duration\":3.019";
-  EXPECT_EQ(ResultJson(result), head + "}");
-  // A measured item: its figures, null when the measurement failed, and a PSNR of identical
-  // frames (infinite) as null; the log line gives the same figures or why there are none.
-  const QualityFigures figures{0.987123, 0.98434, 0.99206, 0.99304, 41.2349, 240, 250};
-  QualityFigures identical = figures;
-  identical.psnr = std::numeric_limits<double>::infinity();
-  const std::string members =
-      "\"ssim\":0.987123,\"ssim_y\":0.98434,\"ssim_u\":0.99206,\"ssim_v\":0.99304,\"psnr\":41."
-      "2349,\"frames\":240,\"source_frames\":250";
-  EXPECT_EQ(QualityJson("s", "o", figures), "{\"source\":\"s\",\"output\":\"o\"," + members + "}");
-  const struct {
-    std::optional<QualityFigures> quality;
-    std::string json;  // after the head
-    std::string log;   // the log line's end
-  } rows[] = {
-      {figures, ",\"quality\":{" + members + "}}",
-       "done: a -> b (0.1 s): SSIM 0.98712 (Y 0.9843 U 0.9921 V 0.9930), PSNR 41.23 dB, 240 of "
-       "250 frames ######\r\n"},
-      {identical, ",\"psnr\":null,", "PSNR inf dB, 240 of 250 frames ######\r\n"},
-      {std::nullopt, ",\"quality\":null}",
-       "done: a -> b (0.1 s): quality not measured: why ######\r\n"},
-  };
-  result.measured = true;
-  result.qualityFailure = "why";
-  for (const auto& row : rows) {
-    result.quality = row.quality;
-    EXPECT_NE(ResultJson(result).find(row.json), std::string::npos) << ResultJson(result);
-    ItemResult done = result;
-    done.state = ItemState::kDone;
-    done.source = "a";
-    done.output = "b";
-    done.reason.clear();
-    EXPECT_TRUE(ResultLogLine(done, 1, 1).ends_with(row.log)) << ResultLogLine(done, 1, 1);
-  }
+      "\"output_duration\":3.019}");
 }
 
 }  // namespace
