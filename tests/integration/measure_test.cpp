@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "platform/ChildProcess.h"
 #include "res/ControlIds.h"
 #include "tests/support/Support.h"
 #include "tests/support/WindowJobs.h"
@@ -42,7 +43,8 @@ class Measure : public testing::WindowJobs {
             .c_str());
     out_ = testing::ReadAll(dir_ + "/out.txt");
     err_ = testing::ReadAll(dir_ + "/err.txt");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const platform::ChildEnd end = platform::DescribeWaitStatus(status);
+    return end.exited ? end.exitCode : -1;
   }
   // The figure `name` ("All:", "average:") that FFmpeg's `filter` gives the pair when run by
   // hand: the output first, the source brought to it by `reference`; it stops at the shorter
@@ -172,9 +174,8 @@ TEST_F(Measure, BatchAddsTheFiguresOfEachDoneItem) {
   }
 }
 
-// File > Measure Quality measures the video destination against the source with the window's
-// settings and logs the same figures as the command line; the item is off while it runs, and
-// a destination that cannot be measured says why in the log.
+// File > Measure Quality logs the command line's figures of the destination (the item is off
+// while it runs), or why there are none.
 TEST_F(Measure, WindowMenuLogsTheFiguresOfTheDestination) {
   fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
   fs::create_symlink(VEXLO_FFMPEG_PATH, program_ + "/ffmpeg.bin");
@@ -182,7 +183,6 @@ TEST_F(Measure, WindowMenuLogsTheFiguresOfTheDestination) {
   ASSERT_EQ(Run("--measure src.mp4 small.mp4"), 0) << err_;
   const std::string figures = out_.substr(11, out_.size() - 12);  // after "small.mp4: "
   Open(dir_ + "/src.mp4", dir_ + "/small.mp4");
-  EXPECT_TRUE(host_.enabled(res::kCmdMeasureQuality));
   window_->onCommand(res::kCmdMeasureQuality, platform::ControlEvent::kClicked);
   EXPECT_FALSE(host_.enabled(res::kCmdMeasureQuality));
   ASSERT_TRUE(WaitForLog("##### QUALITY: " + figures + " ######")) << Log();
