@@ -86,10 +86,9 @@ TEST_F(Measure, AgreesWithFfmpegByHand) {
        25},
       {"frame rate changed", "-c:v libx264 -vf fps=fps=20 -r 20", "slow.mp4", "--fps 4",
        "fps=fps=20", "", 20},
-      {"10-bit H.265",
-       "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params "
-       "log-level=error",
-       "ten.mkv", "", "format=yuv420p10le", "", 25},
+      {"10-bit raw H.265 stream at the source's rate",
+       "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=error",
+       "ten.h265", "", "format=yuv420p10le", "-r 25", 25},
       {"raw H.264 stream", "-c:v libx264 -crf 35 -r 20 -vf fps=fps=20", "raw.h264", "--fps 4",
        "fps=fps=20", "-r 20", 20},
       {"cut short", "-c:v libx264 -t 1.6", "cut.mp4", "", "null", "", 25},
