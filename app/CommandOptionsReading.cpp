@@ -220,10 +220,8 @@ StartRequest ReadMeasure(const ParsedOptions& parsed, const std::string& working
   }
   if (parsed.positional.size() != 2) {
     const std::string count = std::to_string(parsed.positional.size());
-    return Refused(
-        "--measure SOURCE OUTPUT takes two files, the source and the encoded output, "
-        "not " +
-        count);
+    return Refused("--measure SOURCE OUTPUT takes two files, the source and its encode, not " +
+                   count);
   }
   OptionJob job;
   if (std::string refusal = ReadEncodeOptions(encode, workingDirectory, job); !refusal.empty()) {
