@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/PlotCommand.h"
+#include "jobs/BatchResult.h"
 #include "platform/Paths.h"
 #include "platform/StandardStreams.h"
 
@@ -16,6 +17,26 @@ int RunBatchCommand(jobs::BatchRequest request) {
   return jobs::RunBatch(request, jobs::DescriptorOutput(2, 1), stop);
 }
 
+int RunMeasureCommand(MeasureJob job) {
+  static jobs::BatchStop stop;  // static for the same reason as the batch's
+  platform::CallOnStopRequests([] { stop.Request(); });
+  job.quality.programDir = platform::ExecutableDirectory();
+  const jobs::QualityResult result = jobs::MeasureQuality(job.quality, stop.watch());
+  if (result.stopped || stop.requested()) {
+    std::fputs("vexlo: the measurement was stopped\n", stderr);
+    return 130;
+  }
+  if (!result.figures) {
+    std::fprintf(stderr, "vexlo: %s\n", OneLine(result.failure).c_str());
+    return 1;
+  }
+  const std::string line =
+      job.json ? jobs::QualityJson(job.quality.source, job.quality.output, *result.figures)
+               : job.quality.output + ": " + jobs::QualityText(*result.figures);
+  std::fprintf(stdout, "%s\n", line.c_str());
+  return 0;
+}
+
 std::optional<int> RunWithoutWindow(const StartRequest& request) {
   if (request.exitNow) {
     std::fputs(request.out.c_str(), stdout);
@@ -23,6 +44,7 @@ std::optional<int> RunWithoutWindow(const StartRequest& request) {
     return *request.exitNow;
   }
   if (request.batch) return RunBatchCommand(*request.batch);
+  if (request.measure) return RunMeasureCommand(*request.measure);
   // A picture of a file's frames needs neither the window system nor the window's logic.
   if (request.plot) return RunPlot(*request.plot, platform::ExecutableDirectory(), stdout, stderr);
   return std::nullopt;

@@ -12,9 +12,14 @@ namespace vexlo::app {
 /// standard output; SIGINT, SIGTERM and SIGHUP (a console's Ctrl+C on Windows) stop it.
 int RunBatchCommand(jobs::BatchRequest request);
 
+/// Runs --measure with the tools beside the program: the figures' line (or, with --json, one JSON
+/// object) on standard output and status 0; one "vexlo: ..." line on standard error and status 1
+/// when it cannot be measured; 130 when SIGINT or SIGTERM stopped it (its tool stopped too).
+int RunMeasureCommand(MeasureJob job);
+
 /// What a read command line runs before any window exists, the same on every system: the help,
-/// the version or a refusal printed, a batch, a picture of the frames. The program's exit status,
-/// or nothing when the request needs the window's logic.
+/// the version or a refusal printed, a batch, a measurement, a picture of the frames. The program's
+/// exit status, or nothing when the request needs the window's logic.
 std::optional<int> RunWithoutWindow(const StartRequest& request);
 
 }  // namespace vexlo::app

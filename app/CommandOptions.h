@@ -7,6 +7,7 @@
 
 #include "app/SettingsTable.h"
 #include "jobs/Batch.h"
+#include "jobs/QualityMeasure.h"
 
 namespace vexlo::app {
 
@@ -85,6 +86,13 @@ struct PlotJob {
   std::string source;   // the file whose frames are drawn
 };
 
+// A quality measurement: --measure SOURCE OUTPUT [--fps N] [--resize N] [--deinterlace] [--json].
+// The files are checked when it runs (a missing one fails the work, status 1).
+struct MeasureJob {
+  jobs::QualityRequest quality;  // no program folder yet
+  bool json = false;             // one JSON object instead of the line
+};
+
 /// Why the path cannot be the file read (or, with `destination`, the file written): a source
 /// that is not an existing file, a destination that is a folder or whose folder does not exist.
 /// Empty when it can; a path that the tool reads as a protocol is left for the job to refuse.
@@ -102,6 +110,7 @@ struct StartRequest {
   std::optional<OptionJob> job;
   std::optional<jobs::BatchRequest> batch;  // --output-dir DIR SOURCE...; no program folder yet
   std::optional<PlotJob> plot;
+  std::optional<MeasureJob> measure;
   std::string commandLine;  // the comma form, the arguments joined by blanks
 };
 

@@ -18,14 +18,16 @@ struct FrontOption {
   bool takesValue;
 };
 constexpr FrontOption kFrontOptions[] = {
-    {"help", false},        {"help-all", false},      {"h", false},         {"?", false},
-    {"version", false},     {"v", false},             {"screenshot", true}, {"plot", true},
-    {"output-dir", true},   {"sources-from", true},   {"skip-existing", false},
-    {"overwrite", false},   {"json", false}};
+    {"help", false},        {"help-all", false},      {"h", false},
+    {"?", false},           {"version", false},       {"v", false},
+    {"screenshot", true},   {"plot", true},           {"output-dir", true},
+    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},
+    {"json", false},        {"measure", false}};
 
-// The options that make a batch, besides the sources it is given as arguments.
+// The options that make a batch, besides the sources it is given as arguments. --measure and
+// --json also serve the measurement of one output, which has no output folder nor list.
 constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "skip-existing",
-                                              "overwrite", "json"};
+                                              "overwrite",  "json",         "measure"};
 
 bool IsBatchOption(std::string_view name) {
   return std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
@@ -50,6 +52,7 @@ constexpr char kUsage[] =
     "       vexlo --output-dir DIR [--sources-from FILE] [options] [SOURCE...]\n"
     "       vexlo SOURCE,DESTINATION[,PROFILE,CRF]\n"
     "       vexlo --plot PICTURE.svg SOURCE\n"
+    "       vexlo --measure SOURCE OUTPUT [--fps N] [--resize N] [--deinterlace] [--json]\n"
     "\n"
     "A front end for FFmpeg's command-line tools. Without arguments it opens its window.\n"
     "\n"
@@ -72,6 +75,14 @@ constexpr char kUsage[] =
     "With --plot it draws SOURCE's video frames into an SVG picture, from the same frame\n"
     "report as the window's Index button and prints the summary line; no settings, no\n"
     "index file and no log are written.\n"
+    "\n"
+    "With --measure it prints the SSIM and PSNR of OUTPUT against SOURCE (FFmpeg's ssim and\n"
+    "psnr filters in one run), the source first brought to the output's size, frame rate\n"
+    "and pixel format; --fps, --resize and --deinterlace say what the encode did (a raw\n"
+    ".H264/.H265 output is read at the --fps rate, else at the source's). --json prints one\n"
+    "JSON object instead; an output without video is refused. With --output-dir, --measure\n"
+    "measures each done item of a video batch and adds its figures to the item's line and\n"
+    "JSON object.\n"
     "\n"
     "Exit status, the same for every form: 0 done; 1 the work failed, a file was missing,\n"
     "unreadable or could not be written (the same command may succeed once the files are\n"
@@ -141,6 +152,8 @@ StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDi
                         : platform::FromWorkingDirectory(option.value, workingDirectory);
     } else if (option.name == "json") {
       batch.json = true;
+    } else if (option.name == "measure") {
+      batch.measure = true;
     } else {
       const auto rule = option.name == "overwrite" ? jobs::ExistingOutput::kOverwrite
                                                    : jobs::ExistingOutput::kSkip;
@@ -159,6 +172,9 @@ StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDi
     return Refused(refusal);
   }
   batch.audio = job.audio;
+  if (batch.audio && batch.measure) {
+    return Refused("--measure measures video: it is no option of a --type wav batch");
+  }
   batch.settings = {job.outType, job.gpuType, job.profile, job.crf, job.fps, job.resize,
                     job.deinterlace, job.shortGop, false};
   batch.sources = parsed.positional;
@@ -193,6 +209,41 @@ StartRequest ReadPlot(const ParsedOptions& parsed, const std::string& workingDir
   }
   StartRequest request;
   request.plot = std::move(plot);
+  return request;
+}
+
+// --measure SOURCE OUTPUT: the two files as arguments, and what the encode did.
+StartRequest ReadMeasure(const ParsedOptions& parsed, const std::string& workingDirectory) {
+  std::vector<GivenOption> encode;
+  MeasureJob measure;
+  for (const GivenOption& option : parsed.options) {
+    if (option.name == "json") {
+      measure.json = true;
+    } else if (option.name == "fps" || option.name == "resize" || option.name == "deinterlace") {
+      encode.push_back(option);
+    } else if (option.name != "measure") {
+      return Refused("--" + option.name + " is no option of --measure SOURCE OUTPUT");
+    }
+  }
+  if (parsed.positional.size() != 2) {
+    const std::string count = std::to_string(parsed.positional.size());
+    return Refused("--measure SOURCE OUTPUT takes two files, the source and its encode, not " +
+                   count);
+  }
+  OptionJob job;
+  if (std::string refusal = ReadEncodeOptions(encode, workingDirectory, job); !refusal.empty()) {
+    return Refused(refusal);
+  }
+  jobs::QualityRequest& quality = measure.quality;
+  quality.source = parsed.positional[0];
+  quality.output = parsed.positional[1];
+  quality.sourcePath = platform::FromWorkingDirectory(quality.source, workingDirectory);
+  quality.outputPath = platform::FromWorkingDirectory(quality.output, workingDirectory);
+  quality.fps = job.fps;
+  quality.resize = job.resize;
+  quality.deinterlace = job.deinterlace;
+  StartRequest request;
+  request.measure = std::move(measure);
   return request;
 }
 
@@ -252,7 +303,10 @@ std::string HelpText() {
        "Writes a picture of SOURCE's frames: sizes coloured by picture type (I, P, B), the bit "
        "rate over a sliding one-second window, the key frames with the GOP lengths between "
        "them, and a summary line (frames, key frames, shortest, longest and average GOP, "
-       "average and peak bit rate)."}};
+       "average and peak bit rate)."},
+      {"--measure",
+       "Measures the SSIM and PSNR of OUTPUT against SOURCE (vexlo --measure SOURCE OUTPUT), "
+       "or, with --output-dir, of each output of a video batch against its source."}};
   for (const JobOptionHelp& option : options) {
     std::string names = "--" + std::string(option.name);
     if (!option.valueName.empty()) names += " <" + std::string(option.valueName) + ">";
@@ -288,6 +342,13 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
   };
   const bool namedPaths =
       given([](std::string_view name) { return name == "source" || name == "destination"; });
+  // --measure with an output folder or a list measures a batch's outputs; alone, one output.
+  const bool measure = given([](std::string_view name) { return name == "measure"; });
+  if (measure && !given([](std::string_view name) {
+        return name == "output-dir" || name == "sources-from";
+      })) {
+    return ReadMeasure(parsed, workingDirectory);
+  }
   if (given(IsBatchOption) || (!parsed.positional.empty() && !namedPaths)) {
     return ReadBatch(parsed, workingDirectory);
   }

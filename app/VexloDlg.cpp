@@ -49,7 +49,9 @@ MainWindow::MainWindow(platform::DialogHost& host, RegistryStore& store, std::st
   jobEnds_.Subscribe([this](const jobs::JobEnd& end) { EndAutomaticMode(end); });
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  StopQuality(true);
+}
 
 void MainWindow::PresetAutomaticMode(const CommandLineFields& fields) {
   automatic_ = true;
@@ -115,6 +117,7 @@ void MainWindow::onDestroy() {
   if (queue_) queue_->Shutdown();
   jobs_.Shutdown();
   encoderCheck_.Stop();
+  StopQuality(true);
   if (!automatic_) host_.setTaskProgress(0, false);
   if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();
@@ -196,6 +199,7 @@ void MainWindow::EnableJobControls(bool enable) {
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
   host_.setEnabled(res::kCmdShowFrames, enable && jobs_.framePlot() != nullptr);
+  host_.setEnabled(res::kCmdMeasureQuality, enable && !measuring_);
   // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
   if (!automatic_ && !queueRuns) host_.setTaskProgress(host_.progress(), !enable);
 }
@@ -275,6 +279,8 @@ void MainWindow::onCommand(int controlId, ControlEvent event) {
       return CheckEncoders();
     case res::kCmdShowFrames:
       return ShowFrames();
+    case res::kCmdMeasureQuality:
+      return MeasureQuality();
     case res::kCmdQueue:
       if (queue_) queue_->Show();
       return;

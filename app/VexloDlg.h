@@ -5,11 +5,13 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "app/Derivations.h"
 #include "app/QueueDlg.h"
 #include "app/VexloApp.h"
 #include "app/WindowSettings.h"
+#include "jobs/Batch.h"
 #include "jobs/EncoderCheck.h"
 #include "jobs/JobEnds.h"
 #include "jobs/JobLauncher.h"
@@ -104,6 +106,11 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   void OnRequestStop();
   /// File > Show Frames...: the picture of the frames that the last index or GOP job read.
   void ShowFrames();
+  /// File > Measure Quality: the SSIM and PSNR of the video destination against the source
+  /// (with the window's FPS, resize and deinterlace settings), measured on a thread of its own
+  /// and logged. The window's jobs go on; Stop and closing the window stop it.
+  void MeasureQuality();
+  bool measuringQuality() const { return measuring_; }
   /// Help > Check Encoders: which hardware encoders of the window work with this ffmpeg.bin.
   void CheckEncoders();
   const jobs::EncoderCheck& encoderCheck() const { return encoderCheck_; }
@@ -178,6 +185,12 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   jobs::JobLauncher jobs_;
   jobs::EncoderCheck encoderCheck_;
   std::unique_ptr<QueueWindow> queue_;
+
+  // File > Measure Quality: its thread, and the stop it watches (a new one for each run).
+  void StopQuality(bool wait);
+  bool measuring_ = false;  // on the window's thread: from the start until the posted end
+  std::unique_ptr<jobs::BatchStop> qualityStop_;
+  std::thread qualityThread_;
 };
 
 }  // namespace vexlo::app

@@ -92,6 +92,7 @@ void MainWindow::OnStopJobs() {
   jobs_.StopConversion(process::text::kStopConversion);
   jobs_.StopIndexing(process::text::kStopIndexing);
   encoderCheck_.Stop();
+  StopQuality(false);
   jobs_.ResetConversionFigures();
   jobs::UpdateProgress(*this);
   sendDetail({});  // after the stopped jobs' own last details, which were posted before

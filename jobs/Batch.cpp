@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "jobs/BatchItemRun.h"
+#include "jobs/QualityMeasure.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/Processes.h"
@@ -81,6 +82,15 @@ void RemoveLeftovers(const std::string& folder, const BatchOutput& output) {
   }
 }
 
+// Measures a done item's output against its source with the batch's own settings. A measurement
+// that fails leaves the item done, with its reason beside the missing figures.
+QualityResult Measure(const BatchItem& item, const BatchRequest& request, const BatchStop& stop) {
+  const encode::EncoderSettings& s = request.settings;
+  return MeasureQuality({item.source, item.output, item.sourcePath, item.outputPath, s.fps,
+                         s.resize, s.deinterlace, request.programDir},
+                        stop.watch());
+}
+
 void Report(const ItemResult& result, std::size_t number, std::size_t count,
             const BatchRequest& request, const BatchOutput& output) {
   if (output.log) output.log(ResultLogLine(result, number, count));
@@ -149,6 +159,9 @@ int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& 
       result.output = item.output;
     } else {
       result = RunBatchItem(item, run);
+      if (request.measure && result.state == ItemState::kDone) {
+        result.quality = Measure(item, request, stop);
+      }
     }
     Report(result, results.size() + 1, plan.items.size(), request, output);
     results.push_back(std::move(result));

@@ -25,6 +25,7 @@ struct BatchRequest {
   ExistingOutput existing = ExistingOutput::kRefuse;
   bool report = false;  // the tool writes its report file when `settings` ask (the queue's items)
   bool json = false;             // one JSON object per item through BatchOutput::json
+  bool measure = false;  // each done item's SSIM and PSNR against its source (not for audio)
   std::string programDir;        // where the tools are; they run there
   std::string workingDirectory;  // relative paths are taken from it
 };

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/QualityMeasure.h"
+
 namespace vexlo::jobs {
 
 /// How an item of the batch ended.
@@ -22,16 +24,28 @@ struct ItemResult {
   double seconds = 0;  // how long the item took
   std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one
   std::optional<double> outputSeconds;  // the output's, when it was read back
+  std::optional<QualityResult> quality;  // a done item's measurement, when the batch measures
 };
 
 /// The result as one JSON object on one line (no line end): source, output, state, reason
 /// (a string, "" for none), seconds, source_duration and output_duration (seconds, or null).
-/// Bytes of a name that are not UTF-8 become U+FFFD.
+/// A measured item also has `quality`: its figures (as QualityJson names them), or null when the
+/// measurement failed. Bytes of a name that are not UTF-8 become U+FFFD.
 std::string ResultJson(const ItemResult& result);
 
 /// The result's log line, with CR LF:
-/// "##### BATCH 2/5 failed: SOURCE -> OUTPUT (1.2 s): REASON ######".
+/// "##### BATCH 2/5 failed: SOURCE -> OUTPUT (1.2 s): REASON ######"; a measured item's figures
+/// (QualityText) or why they are missing follow the reason.
 std::string ResultLogLine(const ItemResult& result, std::size_t number, std::size_t count);
+
+/// The figures in one line: "SSIM 0.98712 (Y 0.9843 U 0.9921 V 0.9930), PSNR 41.23 dB, 250 of
+/// 250 frames" (SSIM to 5 decimals, its components to 4, PSNR to 2 or "inf").
+std::string QualityText(const QualityFigures& figures);
+
+/// One measurement as a JSON object on one line: source, output, ssim, ssim_y, ssim_u, ssim_v,
+/// psnr (null for identical frames, whose PSNR is infinite), frames, source_frames.
+std::string QualityJson(const std::string& source, const std::string& output,
+                        const QualityFigures& figures);
 
 /// The batch's last log line, with CR LF: how many items ended in each state.
 std::string SummaryLogLine(const std::vector<ItemResult>& results);

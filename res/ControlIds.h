@@ -20,6 +20,7 @@ inline constexpr int kCmdCopyLastCommand = 0x8001;  // "&File" / "&Copy Last Com
 inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoders"
 inline constexpr int kCmdShowFrames = 0x8004;       // "&File" / "Show &Frames..."
 inline constexpr int kCmdQueue = 0x8003;            // "&File" / "&Queue..."
+inline constexpr int kCmdMeasureQuality = 0x8005;   // "&File" / "&Measure Quality"
 
 namespace id {
 inline constexpr int kProgress = 1000;

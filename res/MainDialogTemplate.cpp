@@ -11,9 +11,10 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<MenuItem, 4> kFileMenu = {{{"&Queue...", kCmdQueue},
+constexpr std::array<MenuItem, 5> kFileMenu = {{{"&Queue...", kCmdQueue},
                                                 {"&Copy Last Command", kCmdCopyLastCommand},
                                                 {"Show &Frames...", kCmdShowFrames},
+                                                {"&Measure Quality", kCmdMeasureQuality},
                                                 {"E&xit", kCmdAppExit}}};
 constexpr std::array<MenuItem, 2> kHelpMenu = {
     {{"&Check Encoders", kCmdCheckEncoders}, {"&About ...", kCmdAppAbout}}};

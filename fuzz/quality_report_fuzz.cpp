@@ -1,0 +1,27 @@
+// The reading of a quality measurement's tool output and of the prober's shape of the output:
+// any text gives figures that make sense (finite SSIM, a PSNR that is a number, counts not below
+// zero) or none, and a shape with a size and a pixel format fit for a filter graph, or none.
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+#include "jobs/QualityMeasure.h"
+
+using namespace vexlo::jobs;
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  if (const auto figures = ParseQualityReport(text)) {
+    for (double ssim : {figures->ssim, figures->ssimY, figures->ssimU, figures->ssimV}) {
+      if (!std::isfinite(ssim)) std::abort();
+    }
+    if (std::isnan(figures->psnr) || figures->frames < 0 || figures->sourceFrames < 0) std::abort();
+  }
+  if (const auto shape = ParseVideoShape(text)) {
+    if (shape->width <= 0 || shape->height <= 0 || shape->pixelFormat.empty()) std::abort();
+    for (char c : shape->pixelFormat + shape->frameRate) {
+      if (c == ',' || c == ';' || c == '[' || c == '"' || c == ' ') std::abort();
+    }
+  }
+  return 0;
+}

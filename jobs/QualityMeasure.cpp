@@ -1,0 +1,298 @@
+#include "jobs/QualityMeasure.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "analysis/FramePlot.h"
+#include "encode/OptionTables.h"
+#include "process/ToolRun.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "process/CommandLineBuilder.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+std::optional<double> ReadNumber(std::string_view text) {
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<std::int64_t> ReadCount(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
+  return value;
+}
+
+// The words of a line after `marker`, split at blanks.
+std::vector<std::string_view> WordsAfter(std::string_view line, std::size_t at) {
+  std::vector<std::string_view> words;
+  while (at < line.size()) {
+    const std::size_t end = std::min(line.find(' ', at), line.size());
+    if (end > at) words.push_back(line.substr(at, end - at));
+    at = end + 1;
+  }
+  return words;
+}
+
+// "NAME:VALUE" of a summary word; false for any other word (the ssim filter's "(17.6)").
+bool NamedValue(std::string_view word, std::string_view& name, std::optional<double>& value) {
+  const std::size_t colon = word.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return false;
+  name = word.substr(0, colon);
+  value = ReadNumber(word.substr(colon + 1));
+  return true;
+}
+
+// What the summary lines have given so far.
+struct Readings {
+  std::optional<double> all;
+  std::vector<double> components;  // Y, U, V (or R, G, B) in the filter's order
+  std::optional<double> psnr;
+  std::optional<std::int64_t> counts[2];  // frames of output 0 (measured) and 1 (the source)
+};
+
+void ReadLine(std::string_view line, Readings& readings) {
+  constexpr std::string_view kSsim = "] SSIM ";
+  constexpr std::string_view kPsnr = "] PSNR ";
+  constexpr std::string_view kCount = "Output stream #";
+  if (const std::size_t at = line.find(kSsim); at != line.npos) {
+    readings.components.clear();
+    for (std::string_view word : WordsAfter(line, at + kSsim.size())) {
+      std::string_view name;
+      std::optional<double> value;
+      if (!NamedValue(word, name, value) || !value) continue;
+      if (name == "All") {
+        readings.all = value;
+      } else {
+        readings.components.push_back(*value);
+      }
+    }
+  } else if (const std::size_t at = line.find(kPsnr); at != line.npos) {
+    for (std::string_view word : WordsAfter(line, at + kPsnr.size())) {
+      std::string_view name;
+      std::optional<double> value;
+      if (NamedValue(word, name, value) && name == "average") readings.psnr = value;
+    }
+  } else if (const std::size_t at = line.find(kCount); at != line.npos) {
+    // "Output stream #1:0 (video): 80 frames encoded; 80 packets muxed (37760 bytes); "
+    const std::vector<std::string_view> words = WordsAfter(line, at + kCount.size());
+    if (words.size() < 4 || words[1] != "(video):" || words[3] != "frames") return;
+    const std::optional<std::int64_t> count = ReadCount(words[2]);
+    if (words[0] == "0:0") readings.counts[0] = count;
+    if (words[0] == "1:0") readings.counts[1] = count;
+  }
+}
+
+std::string Quoted(const std::string& path) {
+  return "\"" + path + "\"";
+}
+
+// Why the file cannot be read as the measurement's `role` ("source", "output"), or nothing.
+std::optional<std::string> FileProblem(const std::string& path, const std::string& given,
+                                       std::string_view role) {
+  const std::string name = std::string(role) + " " + Quoted(given);
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return "cannot read the " + name + ": " + error.message();
+  if (std::filesystem::is_directory(status)) return "the " + name + " is a folder, not a file";
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    return "cannot read the " + name + ": " + platform::ErrorText(errno != 0 ? errno : EIO);
+  }
+  std::fclose(file);
+  if (!platform::PathIsSafeForCommandLine(path)) {
+    return "the " + name +
+           " cannot be given to a tool (a double quote, or a name FFmpeg reads "
+           "as a protocol)";
+  }
+  return std::nullopt;
+}
+
+// Runs one tool, keeping its output in `text`: the whole of it, or, should a damaged file make
+// the tool complain on every frame, its last few megabytes, where the closing figures are.
+process::ToolEnd RunKeeping(const std::string& commandLine, const std::string& directory,
+                   const platform::UniqueFd& stop, std::string& text) {
+  constexpr std::size_t kKept = 8 << 20;
+  return process::RunTool(
+      commandLine, directory,
+      [&text](std::string_view line) {
+        if (text.size() > kKept) text.erase(0, text.find('\n', kKept / 2) + 1);
+        text.append(line).push_back('\n');
+        return false;
+      },
+      stop);
+}
+
+// The prober's report of the file's first video stream.
+process::ToolEnd ProbeShape(const QualityRequest& request, const std::string& path,
+                   const platform::UniqueFd& stop, std::optional<VideoShape>& shape) {
+  const std::string commandLine =
+      process::CommandLineBuilder(request.programDir, process::kProberTool)
+          .Add(
+              " -v error -select_streams v:0 -show_entries "
+              "stream=width,height,pix_fmt,avg_frame_rate,r_frame_rate "
+              "-of default=noprint_wrappers=1 ")
+          .AddQuoted(path)
+          .Text();
+  std::string text;
+  const process::ToolEnd end = RunKeeping(commandLine, request.programDir, stop, text);
+  shape = ParseVideoShape(text);
+  return end;
+}
+
+}  // namespace
+
+std::optional<QualityFigures> ParseQualityReport(std::string_view toolOutput) {
+  Readings readings;
+  std::size_t at = 0;
+  while (at < toolOutput.size()) {
+    std::size_t end = toolOutput.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = toolOutput.size();
+    ReadLine(toolOutput.substr(at, end - at), readings);
+    at = end + 1;
+  }
+  if (!readings.all || readings.components.size() < 3 || !readings.psnr || !readings.counts[0] ||
+      !readings.counts[1]) {
+    return std::nullopt;
+  }
+  QualityFigures figures{*readings.all,          readings.components[0], readings.components[1],
+                         readings.components[2], *readings.psnr,         *readings.counts[0],
+                         *readings.counts[1]};
+  for (double ssim : {figures.ssim, figures.ssimY, figures.ssimU, figures.ssimV}) {
+    if (!std::isfinite(ssim)) return std::nullopt;
+  }
+  if (std::isnan(figures.psnr)) return std::nullopt;
+  return figures;
+}
+
+std::optional<VideoShape> ParseVideoShape(std::string_view probeOutput) {
+  VideoShape shape;
+  std::string average;
+  std::string base;
+  std::size_t at = 0;
+  while (at < probeOutput.size()) {
+    std::size_t end = probeOutput.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = probeOutput.size();
+    const std::string_view line = probeOutput.substr(at, end - at);
+    at = end + 1;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
+    const auto size = [&value](int& field) {
+      const std::optional<std::int64_t> count = ReadCount(value);
+      if (count && *count > 0 && *count <= 1 << 16) field = static_cast<int>(*count);
+    };
+    if (key == "width") size(shape.width);
+    if (key == "height") size(shape.height);
+    if (key == "pix_fmt" && value != "unknown") shape.pixelFormat = value;
+    if (key == "avg_frame_rate") average = value;
+    if (key == "r_frame_rate") base = value;
+  }
+  // A fraction of two positive counts; "0/0" and "N/A" are no rate.
+  const auto isRate = [](std::string_view rate) {
+    const std::size_t slash = rate.find('/');
+    if (slash == std::string_view::npos) return false;
+    const auto top = ReadCount(rate.substr(0, slash));
+    const auto bottom = ReadCount(rate.substr(slash + 1));
+    return top && bottom && *top > 0 && *bottom > 0;
+  };
+  shape.frameRate = isRate(average) ? average : isRate(base) ? base : "";
+  for (char c : shape.pixelFormat) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') shape.pixelFormat.clear();
+  }
+  if (shape.width == 0 || shape.height == 0 || shape.pixelFormat.empty()) return std::nullopt;
+  return shape;
+}
+
+bool IsRawVideoStream(std::string_view path) {
+  const std::size_t dot = platform::ExtensionDot(path);
+  if (dot == std::string_view::npos) return false;
+  std::string extension(path.substr(dot));
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".h264" || extension == ".h265";
+}
+
+std::string QualityCommandLine(const QualityRequest& request, const VideoShape& shape,
+                               std::string_view rawRate) {
+  const std::string rate(rawRate.empty() ? std::string_view(shape.frameRate) : rawRate);
+  // Both sides start at 0 in one time base, so ssim and psnr pair the frames by their order.
+  const std::string fromZero = "settb=AVTB,setpts=PTS-STARTPTS";
+  std::string reference = "[0:v]";
+  if (request.deinterlace) reference += "yadif,";
+  if (!rate.empty()) reference += "fps=fps=" + rate + ",";
+  reference += "scale=" + std::to_string(shape.width) + ":" + std::to_string(shape.height) +
+               ",format=" + shape.pixelFormat + "," + fromZero + ",split=3[ref1][ref2][source]";
+  const std::string graph = reference + ";[1:v]" + fromZero + "[dist];" +
+                            "[dist][ref1]ssim=shortest=1[checked];" +
+                            "[checked][ref2]psnr=shortest=1[measured]";
+  process::CommandLineBuilder line(request.programDir);
+  line.Add(" -hide_banner -nostdin -nostats -v verbose -i ").AddQuoted(request.sourcePath);
+  if (!rawRate.empty()) line.Add(" -r " + std::string(rawRate));
+  line.Add(" -i ").AddQuoted(request.outputPath);
+  line.Add(" -filter_complex ").AddQuoted(graph);
+  line.Add(" -map [measured] -f null - -map [source] -f null -");
+  return line.Text();
+}
+
+QualityResult MeasureQuality(const QualityRequest& request, const platform::UniqueFd& stop) {
+  QualityResult result;
+  const auto fail = [&result](std::string why) {
+    result.failure = std::move(why);
+    return result;
+  };
+  if (auto problem = FileProblem(request.sourcePath, request.source, "source")) {
+    return fail(*problem);
+  }
+  if (auto problem = FileProblem(request.outputPath, request.output, "output")) {
+    return fail(*problem);
+  }
+  std::optional<VideoShape> shape;
+  process::ToolEnd end = ProbeShape(request, request.outputPath, stop, shape);
+  if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
+  if (!end.finished()) {
+    return fail("cannot read the output " + Quoted(request.output) + ": " + end.ReasonText());
+  }
+  if (!shape) return fail("the output " + Quoted(request.output) + " has no video stream");
+  std::string rawRate;
+  if (IsRawVideoStream(request.outputPath)) {
+    // A raw stream's own rate is a guess: it is read at the rate the encode gave it.
+    rawRate = encode::tables::FrameRate(request.fps);
+    if (rawRate.empty()) {
+      std::optional<VideoShape> source;
+      end = ProbeShape(request, request.sourcePath, stop, source);
+      if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
+      if (!end.finished() || !source) {
+        return fail("the source " + Quoted(request.source) + " has no video stream");
+      }
+      rawRate = source->frameRate;
+    }
+  }
+  std::string text;
+  end = RunKeeping(QualityCommandLine(request, *shape, rawRate), request.programDir, stop, text);
+  if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
+  if (!end.finished())
+    return fail("the measurement failed: " + end.ReasonText());
+  result.figures = ParseQualityReport(text);
+  if (!result.figures) return fail("ffmpeg.bin gave no SSIM and PSNR figures");
+  if (result.figures->frames == 0) {
+    result.figures.reset();
+    return fail("no frame of the output could be compared with the source");
+  }
+  return result;
+}
+
+}  // namespace vexlo::jobs
