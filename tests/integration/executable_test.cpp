@@ -339,7 +339,8 @@ TEST_F(Executable, PlotOfAClipWithAKnownGop) {
 // that is missing, a folder or not a video is the files' fault (1: the command may work once they
 // are right); only a command line that no files could satisfy is 2. A healthy clip whose sound
 // outlasts its picture by 3 s is whole in every form: the picture is measured against the
-// source's picture, not against the header's longest stream.
+// source's picture, not against the header's longest stream. (The measurement's own figures:
+// measure_test.)
 TEST_F(Executable, EveryFormEndsTheSameFaultWithTheSameStatusAndWords) {
   fs::create_directories(dir_ / "folder.mov");
   fs::create_directories(dir_ / "o");
@@ -356,6 +357,7 @@ TEST_F(Executable, EveryFormEndsTheSameFaultWithTheSameStatusAndWords) {
       },
       [](const std::string& source) { return Args{"--output-dir", "o", source}; },
       [](const std::string& source) { return Args{"--plot", "p.svg", source}; },
+      [&](const std::string& source) { return Args{"--measure", source, longSound}; },
   };
   const struct {
     std::string source;
