@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <optional>
 
-#include "analysis/OutputLength.h"
 #include "encode/AudioExtraction.h"
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
+#include "jobs/OutputPlacement.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
@@ -55,9 +55,6 @@ bool Exists(const std::string& path) {
   return platform::LookAt(path).kind != platform::PathKind::kMissing;
 }
 
-long long FileSize(const std::string& path) {
-  return platform::LookAt(path).size;
-}
 
 // The tool's command line: the option form's encode with the temporary name as destination, or
 // the audio row's extraction. Its refusal otherwise.
@@ -101,13 +98,15 @@ class ItemRun {
     [[maybe_unused]] const int removed = platform::DeleteFile(item_.temporaryPath);
     return End(ItemState::kFailed, "stopped before its end: the batch was interrupted");
   }
-  // Keeps what the tool wrote under the incomplete name, so the user can look at it; an empty
-  // file is removed, as is one whose incomplete name is a source of the batch. Says what it did.
-  std::string KeepIncomplete();
-  // Reads the output back and compares it with the source, then puts it in place.
-  ItemResult& CheckAndPlace();
-  // Renames the temporary file to the output name: the item is done.
-  ItemResult& Place(std::string reason);
+  // The item's files under the one output rule; its incomplete name is never one of the
+  // batch's sources.
+  OutputFiles Files() const {
+    bool mayKeep = true;
+    for (const BatchItem& other : run_.items) {
+      mayKeep = mayKeep && !platform::SameFile(other.sourcePath, item_.incompletePath);
+    }
+    return {item_.temporaryPath, item_.outputPath, item_.incompletePath, item_.output, mayKeep};
+  }
   // A progress line's "time=" as a share of the source's duration.
   void Progressed(std::string_view line, const std::optional<std::int64_t>& sourceMs) {
     const auto at = line.find(kTimeMarker);
@@ -127,56 +126,6 @@ class ItemRun {
   ItemResult result_;
   Clock::time_point started_ = Clock::now();
 };
-
-std::string ItemRun::KeepIncomplete() {
-  bool keep = FileSize(item_.temporaryPath) > 0;
-  for (const BatchItem& other : run_.items) {
-    keep = keep && !platform::SameFile(other.sourcePath, item_.incompletePath);
-  }
-  if (keep && platform::RenameReplacing(item_.temporaryPath, item_.incompletePath) == 0) {
-    return "; what was written is kept as " + IncompleteName(item_.output);
-  }
-  [[maybe_unused]] const int removed = platform::DeleteFile(item_.temporaryPath);
-  return {};
-}
-
-ItemResult& ItemRun::CheckAndPlace() {
-  std::string probed;
-  const process::ToolEnd end = process::RunTool(
-      analysis::OutputLengthCommandLine(run_.request.programDir, item_.temporaryPath),
-      run_.request.programDir,
-      [&](std::string_view line) {
-        probed.append(line).push_back('\n');
-        return false;
-      },
-      run_.stop.watch());
-  if (end.outcome == process::JobOutcome::kCancelled) return Stopped();
-  if (!end.finished()) {
-    return End(ItemState::kFailed,
-               "the output cannot be read back: " + end.ReasonText() + KeepIncomplete());
-  }
-  const std::optional<std::int64_t> outputMs = analysis::ReadOutputLength(probed);
-  if (!outputMs) {
-    const std::string reason = "the output cannot be read back: ffprobe.bin gives no duration";
-    return End(ItemState::kFailed, reason + KeepIncomplete());
-  }
-  result_.outputSeconds = static_cast<double>(*outputMs) / 1000;
-  const auto sourceMs = static_cast<std::int64_t>(std::llround(*result_.sourceSeconds * 1000));
-  if (const auto shortOf =
-          analysis::ShortOfSource(sourceMs, *outputMs, run_.request.programDir, item_.sourcePath,
-                                  run_.request.audio ? "audio" : "video")) {
-    return End(ItemState::kFailed, analysis::ShortOutputText(*shortOf, *outputMs) + KeepIncomplete());
-  }
-  return Place({});
-}
-
-ItemResult& ItemRun::Place(std::string reason) {
-  if (const int failed = platform::RenameReplacing(item_.temporaryPath, item_.outputPath)) {
-    return End(ItemState::kFailed, "cannot rename the output into place: " +
-                                       platform::ErrorText(failed) + KeepIncomplete());
-  }
-  return End(ItemState::kDone, std::move(reason));
-}
 
 ItemResult ItemRun::Run() {
   const BatchRequest& request = run_.request;
@@ -214,15 +163,20 @@ ItemResult ItemRun::Run() {
       return Stopped();
     case process::JobOutcome::kFailed:
       for (const std::string& line : process::ReasonLines(end.reason)) Log(line);
-      return End(ItemState::kFailed, end.ReasonText() + KeepIncomplete());
+      return End(ItemState::kFailed, end.ReasonText() + KeepIncomplete(Files()));
     case process::JobOutcome::kFinished:
       break;
   }
   // A PNG sequence's or a stream's length is not known: such an output is not read back.
-  if (encode::IsPngSequenceSource(item_.sourcePath) || !result_.sourceSeconds) {
-    return Place("not checked: the source has no duration");
-  }
-  return CheckAndPlace();
+  if (encode::IsPngSequenceSource(item_.sourcePath)) sourceMs.reset();
+  const Placement placement =
+      CheckAndPlace(Files(), {request.programDir, item_.sourcePath, sourceMs, request.audio},
+                    run_.stop.watch());
+  if (placement.outcome == process::JobOutcome::kCancelled) return Stopped();
+  result_.outputSeconds = placement.outputSeconds;
+  return End(placement.outcome == process::JobOutcome::kFinished ? ItemState::kDone
+                                                                 : ItemState::kFailed,
+             placement.reason);
 }
 
 }  // namespace

@@ -1,0 +1,68 @@
+#include "jobs/OutputPlacement.h"
+
+#include <string_view>
+
+#include "analysis/OutputLength.h"
+#include "jobs/BatchPlan.h"
+#include "platform/FileOperations.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "process/ToolRun.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+Placement Failed(const OutputFiles& files, const std::string& reason) {
+  return {process::JobOutcome::kFailed, reason + KeepIncomplete(files), std::nullopt};
+}
+
+Placement Place(const OutputFiles& files, std::string reason) {
+  if (const int failed = platform::RenameReplacing(files.temporaryPath, files.outputPath)) {
+    return Failed(files, "cannot rename the output into place: " + platform::ErrorText(failed));
+  }
+  return {process::JobOutcome::kFinished, std::move(reason), std::nullopt};
+}
+
+}  // namespace
+
+std::string KeepIncomplete(const OutputFiles& files) {
+  const bool keep = files.mayKeep && platform::LookAt(files.temporaryPath).size > 0;
+  if (keep && platform::RenameReplacing(files.temporaryPath, files.incompletePath) == 0) {
+    return "; what was written is kept as " + IncompleteName(files.shownName);
+  }
+  [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
+  return {};
+}
+
+Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
+                        const platform::UniqueFd& stop) {
+  if (!check.sourceMs) return Place(files, "not checked: the source has no duration");
+  std::string probed;
+  const process::ToolEnd end = process::RunTool(
+      analysis::OutputLengthCommandLine(check.programDir, files.temporaryPath), check.programDir,
+      [&](std::string_view line) {
+        probed.append(line).push_back('\n');
+        return false;
+      },
+      stop);
+  if (end.outcome == process::JobOutcome::kCancelled) {
+    [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
+    return {process::JobOutcome::kCancelled, {}, std::nullopt};
+  }
+  if (!end.finished()) return Failed(files, "the output cannot be read back: " + end.ReasonText());
+  const std::optional<std::int64_t> outputMs = analysis::ReadOutputLength(probed);
+  if (!outputMs) return Failed(files, "the output cannot be read back: ffprobe.bin gives no duration");
+  if (const auto shortOf = analysis::ShortOfSource(*check.sourceMs, *outputMs, check.programDir,
+                                                   check.sourcePath,
+                                                   check.audio ? "audio" : "video")) {
+    Placement placement = Failed(files, analysis::ShortOutputText(*shortOf, *outputMs));
+    placement.outputSeconds = static_cast<double>(*outputMs) / 1000;
+    return placement;
+  }
+  Placement placement = Place(files, {});
+  placement.outputSeconds = static_cast<double>(*outputMs) / 1000;
+  return placement;
+}
+
+}  // namespace vexlo::jobs
