@@ -71,7 +71,7 @@ void MainWindow::PresetOptionJob(const OptionJob& job) {
   DialogSettings& s = settings_.values();
   settings_.ApplyAutomaticValues();
   s.source = job.source;
-  (job.audio ? s.audioDestination : s.videoDestination) = job.destination;
+  UseOptionOutput(job);
   s.outputType = job.outType;
   s.gpu = job.gpuType;
   s.profile = job.profile;
@@ -118,6 +118,8 @@ void MainWindow::onDestroy() {
   jobs_.Shutdown();
   encoderCheck_.Stop();
   StopQuality(true);
+  // An option form stopped before its end (its end's post came after the window had closed).
+  if (optionOutput_) KeepOptionOutput("stopped before its end");
   if (!automatic_) host_.setTaskProgress(0, false);
   if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();

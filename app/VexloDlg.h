@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "jobs/EncoderCheck.h"
 #include "jobs/JobEnds.h"
 #include "jobs/JobLauncher.h"
+#include "jobs/OutputPlacement.h"
 #include "platform/DialogHost.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
@@ -181,6 +183,15 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   int progressSent_ = -1;
 
   bool encodeSucceeded_ = false;  // the last conversion ended with exit code 0 (automatic mode)
+  // The option form's files under the one output rule (OptionOutput.cpp); none for the comma
+  // form and the window, whose tools write their destination as named.
+  std::optional<jobs::OutputFiles> optionOutput_;
+  void UseOptionOutput(const OptionJob& job);
+  // Reads the option form's output back and puts it in place; false, with its log line, when it
+  // is not whole.
+  bool PlaceOptionOutput(const jobs::JobEnd& end);
+  // Keeps what the option form's tool wrote as incomplete, with its log line.
+  void KeepOptionOutput(const std::string& reason);
   jobs::JobEnds jobEnds_;
   jobs::JobLauncher jobs_;
   jobs::EncoderCheck encoderCheck_;

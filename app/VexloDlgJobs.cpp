@@ -238,6 +238,7 @@ void MainWindow::EndAutomaticMode(const jobs::JobEnd& end) {
   if (!jobs::IsConversionKind(end.kind)) return;
   encodeSucceeded_ = end.outcome == process::JobOutcome::kFinished;
   if (!automatic_) return;
+  if (optionOutput_ && end.started) encodeSucceeded_ = PlaceOptionOutput(end);
   // An encode that could not start leaves the window open for the user to read and close;
   // without a display no one could, so the program ends with the failure.
   if (end.started || host_.headless()) postCancelWindow();

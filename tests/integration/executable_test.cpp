@@ -209,7 +209,10 @@ TEST_F(Executable, AutomaticModeTellsOnceThatItsSettingsWereNotSaved) {
 // The options reach the tool and none touches the settings; a bad one ends vexlo with one line
 // and status 2 (a missing source 1) before any tool starts. (How each option is read: app_test's table.)
 TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
-  const fs::path vexlo = Copy("prog", "echo \"$*\" >> \"$(dirname \"$0\")/../tool.log\"");
+  // The stand-in writes down its command line and writes its output, the last argument.
+  const fs::path vexlo = Copy("prog",
+                              "echo \"$*\" >> \"$(dirname \"$0\")/../tool.log\"\n"
+                              "for a; do last=$a; done; echo output > \"$last\"");
   const fs::path toolLog = base_ / "tool.log";
   std::ofstream(dir_ / "in.mp4") << "a source";  // the copy's tool never reads it
   const Args job = {"--source", "in.mp4", "--destination", "out.h264"};
@@ -220,14 +223,14 @@ TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
       {{},
        "-vcodec libx264 -g 64 -preset slow -tune zerolatency -vprofile baseline -pix_fmt "
        "yuv420p -crf 12 -map_metadata -1 " +
-           (dir_ / "out.h264").string()},
+           (dir_ / "out.vexlo-partial-").string()},
       {{"--profile", "2", "--gpu", "nvidia", "--crf", "13", "--fps", "7", "--resize", "8",
         "--deinterlace", "--short-gop"},
        "-c:v h264_nvenc -g 8 -vprofile high -b:v 2M -filter:v fps=fps=25,yadif,scale=1280x720 "
        "-r 25"},
       {{"--type", "h265", "--gpu", "amd", "--crf", "0"}, "hevc_amf -b:v 60M"},
       {{"--type", "mpv"}, "-f mp4"},
-      {{"--type", "wav"}, "pcm_s16le -ar 48000 -map_metadata -1 " + (dir_ / "out.WAV").string()},
+      {{"--type", "wav"}, "pcm_s16le -ar 48000 -map_metadata -1 " + (dir_ / "out.vexlo-partial-").string()},
   };
   for (const auto& c : options) {
     Args args = job;
@@ -236,6 +239,12 @@ TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
     EXPECT_EQ(Run(vexlo, args), 0) << c.piece << "\n" << err_;
     const std::string tool = testing::ReadAll(toolLog.string());
     EXPECT_NE(tool.find(c.piece), std::string::npos) << c.piece << "\n" << tool;
+    // The tool wrote a temporary name beside the destination, renamed into place at its end.
+    const fs::path output = dir_ / (c.piece.starts_with("pcm") ? "out.WAV" : "out.h264");
+    EXPECT_EQ(testing::ReadAll(output.string()), "output\n") << c.piece;
+    fs::remove(output);
+    for (const auto& entry : fs::directory_iterator(dir_))
+      EXPECT_EQ(entry.path().string().find("vexlo-partial"), std::string::npos) << entry.path();
   }
   // A bad option is the command's fault (2); a missing source the file's (1).
   for (const auto& [bad, status] :
@@ -339,7 +348,8 @@ TEST_F(Executable, PlotOfAClipWithAKnownGop) {
 // that is missing, a folder or not a video is the files' fault (1: the command may work once they
 // are right); only a command line that no files could satisfy is 2. A healthy clip whose sound
 // outlasts its picture by 3 s is whole in every form: the picture is measured against the
-// source's picture, not against the header's longest stream. (The measurement's own figures:
+// source's picture, not against the header's longest stream. The option form never replaces an
+// earlier file with an output that is not whole. (The measurement's own figures:
 // measure_test.)
 TEST_F(Executable, EveryFormEndsTheSameFaultWithTheSameStatusAndWords) {
   fs::create_directories(dir_ / "folder.mov");
@@ -385,6 +395,18 @@ TEST_F(Executable, EveryFormEndsTheSameFaultWithTheSameStatusAndWords) {
     }
   }
   EXPECT_TRUE(fs::exists(dir_ / "o" / "long sound.H264"));
+
+  // The option form writes a temporary name and renames only a whole output into place: a source
+  // cut short leaves the earlier file under the destination's name as it was, and what was
+  // written is kept as incomplete, with the batch's words.
+  std::ofstream(dir_ / "kept.h264") << "an earlier output";
+  EXPECT_EQ(Run(kVexlo, {"--source", testing::Clip("cut.mp4"), "--destination", "kept.h264"}), 1);
+  EXPECT_EQ(testing::ReadAll((dir_ / "kept.h264").string()), "an earlier output");
+  EXPECT_GT(fs::file_size(dir_ / "kept.incomplete.h264"), 1000u);
+  EXPECT_NE(err_.find("of the source's 0:10.00 (the source may be damaged or cut short); what "
+                      "was written is kept as " + (dir_ / "kept.incomplete.h264").string()),
+            std::string::npos)
+      << err_;
 }
 
 // Two processes and two threads, each with a store of its own, write their values at once.
@@ -536,6 +558,14 @@ TEST_F(ToolLifetime, AKilledOrStoppedVexloTakesItsToolAlong) {
       ::_exit(127);
     }
     ::close(closedOutput[1]);
+    // The option form's tool writes a temporary name beside its destination; what it wrote
+    // when it was stopped is kept under the incomplete name.
+    const fs::path written =
+        signal == SIGKILL
+            ? destination
+            : kDir / (std::to_string(signal) + ".vexlo-partial-" + std::to_string(vexlo) + ".h264");
+    const fs::path kept =
+        signal == SIGKILL ? destination : kDir / (std::to_string(signal) + ".incomplete.h264");
     // Its children: the guard, which leads a process group of its own, and the tool in that group.
     pid_t tool = 0, guard = 0;
     ASSERT_TRUE(WaitUntil([&] {
@@ -545,7 +575,7 @@ TEST_F(ToolLifetime, AKilledOrStoppedVexloTakesItsToolAlong) {
         if (std::sscanf(Stat(pid).c_str(), "%*c %d %d", &parent, &group) == 2 && parent == vexlo)
           (group == pid ? guard : tool) = pid;
       }
-      return tool && guard && fs::exists(destination) && fs::file_size(destination) > 0;
+      return tool && guard && fs::exists(written) && fs::file_size(written) > 0;
     }));
     EXPECT_FALSE(fs::exists(stale));
     ::kill(vexlo, signal);
@@ -556,7 +586,8 @@ TEST_F(ToolLifetime, AKilledOrStoppedVexloTakesItsToolAlong) {
     EXPECT_TRUE(WaitUntil([&] { return !Running(tool); }, 5s));
     EXPECT_LT(Clock::now() - ended, 1s);
     EXPECT_TRUE(WaitUntil([&] { return !Running(guard); }, 5s));  // within its grace time
-    EXPECT_TRUE(Plays(destination)) << signal;  // ended by SIGTERM, FFmpeg finished the file
+    EXPECT_TRUE(Plays(kept)) << signal;  // ended by SIGTERM, FFmpeg finished the file
+    EXPECT_FALSE(signal == SIGTERM && fs::exists(destination)) << "a stopped run was put in place";
   }
 }
 
