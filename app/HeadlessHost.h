@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/DialogHost.h"
-#include "platform/PostQueue.h"
+#include "hosts/DialogHost.h"
+#include "hosts/PostQueue.h"
 #include "res/DialogTemplate.h"
 
 namespace vexlo::app {

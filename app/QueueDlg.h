@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "encode/EncoderSettings.h"
+#include "hosts/DialogHost.h"
 #include "jobs/QueueItemRun.h"
 #include "jobs/QueueModel.h"
 #include "jobs/QueueRunner.h"
 #include "jobs/QueueStore.h"
-#include "platform/DialogHost.h"
 
 namespace vexlo::app {
 

@@ -7,7 +7,7 @@
 
 #include "app/CommandOptions.h"
 #include "app/SettingsTable.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::app {
 

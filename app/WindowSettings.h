@@ -5,7 +5,7 @@
 #include "app/SettingsTable.h"
 #include "encode/EncodeRequest.h"
 #include "encode/EncoderSettings.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "platform/RegistryHive.h"
 
 namespace vexlo::app {

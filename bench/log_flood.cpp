@@ -23,9 +23,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/DialogHost.h"
-#include "platform/Paths.h"
+#include "hosts/DialogHost.h"
 #include "jobs/ConversionJob.h"
+#include "platform/Paths.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"

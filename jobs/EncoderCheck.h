@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hosts/DialogHost.h"
 #include "jobs/Sequencer.h"
-#include "platform/DialogHost.h"
 #include "process/JobWindow.h"
 
 namespace vexlo::jobs {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "process/JobEnd.h"
 
 namespace vexlo::jobs {

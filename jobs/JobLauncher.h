@@ -10,7 +10,7 @@
 #include "analysis/IndexJob.h"
 #include "analysis/MediaInfo.h"
 #include "encode/EncodeRequest.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "process/JobWindow.h"
 #include "process/ProcessRunner.h"
 

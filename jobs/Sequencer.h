@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "process/ProcessRunner.h"
 #include "process/ToolCommand.h"
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::process {
 

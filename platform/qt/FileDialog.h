@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::platform::qt {
 

@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "platform/FileDropTarget.h"
+#include "hosts/FileDropTarget.h"
 #include "platform/qt/DialogUnits.h"
 #include "platform/qt/QtDialogHost.h"
 #include "res/ControlIds.h"

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <utility>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 class QLabel;
 class QScrollBar;

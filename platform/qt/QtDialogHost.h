@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/DialogHost.h"
-#include "platform/PostQueue.h"
+#include "hosts/DialogHost.h"
+#include "hosts/PostQueue.h"
 #include "platform/qt/DesktopSignals.h"
 #include "res/DialogTemplate.h"
 

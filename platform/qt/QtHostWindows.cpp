@@ -5,7 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include "platform/AboutEvents.h"
+#include "hosts/AboutEvents.h"
 #include "platform/qt/FileDialog.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "platform/qt/QtDialogHost.h"

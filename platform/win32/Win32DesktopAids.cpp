@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "platform/FileDropTarget.h"
+#include "hosts/FileDropTarget.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "res/ControlIds.h"

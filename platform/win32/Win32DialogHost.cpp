@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <span>
 
-#include "platform/AboutEvents.h"
+#include "hosts/AboutEvents.h"
 #include "platform/win32/CheckMarks.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32DialogTemplate.h"

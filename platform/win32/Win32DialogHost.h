@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogHost.h"
-#include "platform/PostQueue.h"
-#include "platform/ScreenshotWait.h"
+#include "hosts/DialogHost.h"
+#include "hosts/PostQueue.h"
+#include "hosts/ScreenshotWait.h"
 #include "platform/win32/Win32DarkPainting.h"
 #include "platform/win32/Win32DesktopAids.h"
 #include "res/DialogTemplate.h"

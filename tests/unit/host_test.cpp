@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "app/HeadlessHost.h"
-#include "platform/AboutEvents.h"
-#include "platform/FileDropTarget.h"
-#include "platform/PostQueue.h"
-#include "platform/ScreenshotWait.h"
+#include "hosts/AboutEvents.h"
+#include "hosts/FileDropTarget.h"
+#include "hosts/PostQueue.h"
+#include "hosts/ScreenshotWait.h"
 #include "res/AboutDialogTemplate.h"
 #include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"

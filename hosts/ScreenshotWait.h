@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::platform {
 

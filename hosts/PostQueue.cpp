@@ -1,4 +1,4 @@
-#include "platform/PostQueue.h"
+#include "hosts/PostQueue.h"
 
 #include <utility>
 

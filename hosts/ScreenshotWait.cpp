@@ -1,4 +1,4 @@
-#include "platform/ScreenshotWait.h"
+#include "hosts/ScreenshotWait.h"
 
 #include "res/ControlIds.h"
 

@@ -1,4 +1,4 @@
-#include "platform/FileDropTarget.h"
+#include "hosts/FileDropTarget.h"
 
 #include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"

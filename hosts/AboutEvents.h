@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "res/ControlIds.h"
 
 namespace vexlo::platform {
