@@ -82,10 +82,10 @@ class SignalWatch {
   std::thread thread_;
 };
 
-// The picture of --screenshot, taken when platform::ScreenshotWait says so; then the window closes.
+// The picture of --screenshot, taken when hosts::ScreenshotWait says so; then the window closes.
 void ScreenshotWhenReady(vexlo::platform::qt::QtDialogHost& host, const std::string& file,
                          QTimer& timer) {
-  using vexlo::platform::ScreenshotWait;
+  using vexlo::hosts::ScreenshotWait;
   timer.setInterval(ScreenshotWait::kInterval);
   QObject::connect(&timer, &QTimer::timeout, &host,
                    [&host, &file, &timer, wait = ScreenshotWait()]() mutable {
@@ -151,6 +151,6 @@ int main(int argc, char** argv) {
   CloseOnSignals(host);
   QTimer screenshotTimer;
   if (!screenshot.empty()) ScreenshotWhenReady(host, screenshot, screenshotTimer);
-  const auto runModal = [&host](vexlo::platform::DialogEvents& events) { return host.run(events); };
+  const auto runModal = [&host](vexlo::hosts::DialogEvents& events) { return host.run(events); };
   return app.InitInstance(host, store, runModal, request.commandLine);
 }

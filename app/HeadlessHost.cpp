@@ -32,11 +32,11 @@ void HeadlessHost::endDialog(int result) {
 
 void HeadlessHost::cancel() {
   post([this] {
-    if (events_) events_->onCommand(res::kIdCancel, platform::ControlEvent::kClicked);
+    if (events_) events_->onCommand(res::kIdCancel, hosts::ControlEvent::kClicked);
   });
 }
 
-int HeadlessHost::run(platform::DialogEvents& events) {
+int HeadlessHost::run(hosts::DialogEvents& events) {
   events_ = &events;
   events.onInitDialog();
   while (!result_) {

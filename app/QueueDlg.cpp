@@ -17,7 +17,7 @@ namespace vexlo::app {
 namespace id = res::id;
 using jobs::QueueItem;
 using jobs::QueueState;
-using platform::ControlEvent;
+using hosts::ControlEvent;
 
 namespace {
 
@@ -50,7 +50,7 @@ std::vector<std::string> QueueRowCells(const QueueItem& item) {
           timed ? Span(item.elapsedSeconds) : std::string()};
 }
 
-CQueueDlg::CQueueDlg(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
+CQueueDlg::CQueueDlg(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
                      std::string queueFile)
     : mainHost_(mainHost),
       owner_(owner),
@@ -166,7 +166,7 @@ void CQueueDlg::SetMainJobRunning(bool running) {
 
 void CQueueDlg::AddFiles() {
   const std::string source = owner_.CurrentSource();
-  const platform::FileDialogRequest request{"Add Files to the Queue", "*.*",
+  const hosts::FileDialogRequest request{"Add Files to the Queue", "*.*",
                                             BrowseDirectory(source), "*.*"};
   AddPaths(Dialogs().chooseFiles(request));
 }

@@ -39,10 +39,10 @@ std::vector<std::string> QueueRowCells(const jobs::QueueItem& item);
 /// which of its controls are enabled, its buttons, its drops). The window itself is a dialog
 /// host the main window's host opens beside itself; it shows only what this class gives it.
 /// Everything runs on the window's thread.
-class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
+class CQueueDlg : public hosts::DialogEvents, public jobs::QueueObserver {
  public:
   /// The items' tools are in `programDir`; the queue is saved to `queueFile`.
-  CQueueDlg(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
+  CQueueDlg(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
             std::string queueFile);
   /// Shutdown().
   ~CQueueDlg() override;
@@ -67,11 +67,11 @@ class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
   void Shutdown();
 
   jobs::QueueModel& model() { return model_; }
-  platform::DialogHost* window() const { return window_; }
+  hosts::DialogHost* window() const { return window_; }
 
   // The queue window's events.
   void onInitDialog() override;
-  void onCommand(int id, platform::ControlEvent event) override;
+  void onCommand(int id, hosts::ControlEvent event) override;
   void onDestroy() override;
   void onFilesDropped(const std::vector<std::string>& paths) override { AddPaths(paths); }
 
@@ -91,17 +91,17 @@ class CQueueDlg : public platform::DialogEvents, public jobs::QueueObserver {
   void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
   std::vector<std::uint64_t> SelectedIds() const;
   // The host whose file dialogs the window's buttons open: the queue window's.
-  platform::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }
+  hosts::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }
   void ShowAll();
   void ShowOptions();
   void ShowProgress();
   void UpdateControls();
 
-  platform::DialogHost& mainHost_;
+  hosts::DialogHost& mainHost_;
   QueueOwner& owner_;
   const std::string programDir_;
   const std::string queueFile_;
-  platform::DialogHost* window_ = nullptr;
+  hosts::DialogHost* window_ = nullptr;
   jobs::QueueModel model_;
   std::unique_ptr<jobs::QueueStore> store_;
   std::unique_ptr<jobs::BatchItemRunner> items_;

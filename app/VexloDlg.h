@@ -29,7 +29,7 @@ class RegistryStore;
 // reach the window through the process::JobWindow side, which posts every control change. What
 // the window, automatic mode and the desktop aids do when a job ends are three subscribers of
 // the jobs' typed end (jobs::JobEnds).
-class CVexloDlg : public platform::DialogEvents, public process::JobWindow, public QueueOwner {
+class CVexloDlg : public hosts::DialogEvents, public process::JobWindow, public QueueOwner {
  public:
   static constexpr char kLogFileName[] = "ConvVexlo.Log";
   static constexpr int kMaximumLogLevel = 30;
@@ -37,7 +37,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow, publ
   static constexpr int kCompactHeight = 223;
 
   /// `programDirectory` replaces the executable's directory when not empty (tests).
-  CVexloDlg(platform::DialogHost& host, RegistryStore& store, std::string programDirectory = {});
+  CVexloDlg(hosts::DialogHost& host, RegistryStore& store, std::string programDirectory = {});
   ~CVexloDlg() override;
   CVexloDlg(const CVexloDlg&) = delete;
   CVexloDlg& operator=(const CVexloDlg&) = delete;
@@ -53,9 +53,9 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow, publ
   /// 0, or in automatic mode non-zero unless the last encode ended with exit code 0.
   int ExitStatus() const;
 
-  // platform::DialogEvents
+  // hosts::DialogEvents
   void onInitDialog() override;
-  void onCommand(int id, platform::ControlEvent event) override;
+  void onCommand(int id, hosts::ControlEvent event) override;
   void onDestroy() override;
   /// Several files dropped on the window: queued, and the queue window shown.
   void onFilesDropped(const std::vector<std::string>& paths) override;
@@ -114,13 +114,13 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow, publ
   // Shows the wait cursor for as long as it lives.
   class WaitCursor {
    public:
-    explicit WaitCursor(platform::DialogHost& host) : host_(host) { host_.setWaitCursor(true); }
+    explicit WaitCursor(hosts::DialogHost& host) : host_(host) { host_.setWaitCursor(true); }
     ~WaitCursor() { host_.setWaitCursor(false); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
    private:
-    platform::DialogHost& host_;
+    hosts::DialogHost& host_;
   };
 
   void OnDestination(Destination button);
@@ -151,7 +151,7 @@ class CVexloDlg : public platform::DialogEvents, public process::JobWindow, publ
   void ShowProgress(int position);
   void ShowIndexProgress(int position);
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   std::string programDirectoryOverride_;
   DirectoryState directories_;
   WindowSettings settings_;

@@ -16,7 +16,7 @@ class RegistryStore;
 // store, the Default button's values and automatic mode's. Every step walks the settings table.
 class WindowSettings {
  public:
-  WindowSettings(platform::DialogHost& host, RegistryStore& store) : host_(host), store_(store) {}
+  WindowSettings(hosts::DialogHost& host, RegistryStore& store) : host_(host), store_(store) {}
 
   DialogSettings& values() { return values_; }
   const DialogSettings& values() const { return values_; }
@@ -51,7 +51,7 @@ class WindowSettings {
   platform::RegistryValue Stored(const SettingRow& row) const;
   void Write(const platform::RegistryValues& values) const;
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   RegistryStore& store_;
   DialogSettings values_;
   bool keep_ = true;

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 void PostQueue::open(std::function<void()> wake) {
   std::lock_guard lock(mutex_);
@@ -58,4 +58,4 @@ void PostQueue::close() {
   }
 }
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

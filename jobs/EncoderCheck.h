@@ -49,7 +49,7 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
 /// tool's lines and how it failed.
 class EncoderCheck {
  public:
-  EncoderCheck(platform::DialogHost& host, process::JobWindow& window);
+  EncoderCheck(hosts::DialogHost& host, process::JobWindow& window);
   ~EncoderCheck();
   EncoderCheck(const EncoderCheck&) = delete;
   EncoderCheck& operator=(const EncoderCheck&) = delete;

@@ -26,7 +26,7 @@ namespace vexlo::jobs {
 // Nothing here acts on the window's controls.
 class JobLauncher {
  public:
-  JobLauncher(platform::DialogHost& host, process::JobWindow& window);
+  JobLauncher(hosts::DialogHost& host, process::JobWindow& window);
   ~JobLauncher();
 
   /// The program's directory: where the tools are and where they run (a tool's report goes
@@ -88,7 +88,7 @@ class JobLauncher {
   bool DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner, std::string_view runningLine);
   void StopGopJob(std::uint64_t generation);
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   process::JobWindow& window_;
   std::string programDirectory_;
   process::JobFigures figures_;

@@ -76,7 +76,7 @@ int main() {
   // without a display lives) ends the program with a line saying so, never in silence.
   bool noWindow = false;
   DWORD windowError = 0;
-  const auto runModal = [&](vexlo::platform::DialogEvents& events) {
+  const auto runModal = [&](vexlo::hosts::DialogEvents& events) {
     const int result = host.run(events);
     if (result == -1) std::tie(noWindow, windowError) = std::pair(true, ::GetLastError());
     return result;

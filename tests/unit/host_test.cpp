@@ -1,4 +1,4 @@
-// What every dialog host leaves to platform/: where dropped files go, how the About box ends, when
+// What every dialog host leaves to hosts/: where dropped files go, how the About box ends, when
 // the --screenshot picture is taken, and the posts to the window's thread.
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@
 #include "res/MainDialogTemplate.h"
 #include "res/QueueDialogTemplate.h"
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 namespace {
 
 using namespace res::id;
@@ -113,4 +113,4 @@ TEST(HostLogic, DropsTheAboutBoxTheScreenshotAndPostsAsEveryHostHasThem) {
 }
 
 }  // namespace
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts
