@@ -4,14 +4,13 @@
 
 #include "app/PlotCommand.h"
 #include "platform/Paths.h"
-#include "platform/StandardStreams.h"
+#include "platform/StopRequests.h"
 
 namespace vexlo::app {
 
 int RunBatchCommand(jobs::BatchRequest request) {
-  // Static: a signal that comes while the program ends still finds it.
-  static jobs::BatchStop stop;
-  platform::CallOnStopRequests([] { stop.Request(); });
+  jobs::BatchStop stop;
+  const platform::StopRequests requests([&stop] { stop.Request(); });
   request.programDir = platform::ExecutableDirectory();
   return jobs::RunBatch(request, jobs::DescriptorOutput(2, 1), stop);
 }
