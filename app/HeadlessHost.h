@@ -24,9 +24,6 @@ class HeadlessHost : public hosts::DialogHost {
   /// onInitDialog, the posted tasks until endDialog, then onDestroy. Returns the result given
   /// to endDialog. Tasks that have not run by then are dropped, and so are tasks posted later.
   int run(hosts::DialogEvents& events);
-  /// The Cancel command (id 2) for the running dialog, as a title-bar close gives it. Safe from
-  /// any thread.
-  void cancel();
   /// Runs every task posted so far (and those they post); returns how many ran.
   int runPosted() { return posts_.runAll(); }
 
@@ -72,7 +69,6 @@ class HeadlessHost : public hosts::DialogHost {
   std::map<int, Control> controls_;
   int progress_ = 0;
   std::optional<int> result_;
-  hosts::DialogEvents* events_ = nullptr;
   hosts::PostQueue posts_;  // closed once run has ended
 };
 
