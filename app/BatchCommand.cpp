@@ -5,21 +5,20 @@
 #include "app/PlotCommand.h"
 #include "jobs/BatchResult.h"
 #include "platform/Paths.h"
-#include "platform/StandardStreams.h"
+#include "platform/StopRequests.h"
 
 namespace vexlo::app {
 
 int RunBatchCommand(jobs::BatchRequest request) {
-  // Static: a signal that comes while the program ends still finds it.
-  static jobs::BatchStop stop;
-  platform::CallOnStopRequests([] { stop.Request(); });
+  jobs::BatchStop stop;
+  const platform::StopRequests requests([&stop] { stop.Request(); });
   request.programDir = platform::ExecutableDirectory();
   return jobs::RunBatch(request, jobs::DescriptorOutput(2, 1), stop);
 }
 
 int RunMeasureCommand(MeasureJob job) {
-  static jobs::BatchStop stop;  // static for the same reason as the batch's
-  platform::CallOnStopRequests([] { stop.Request(); });
+  jobs::BatchStop stop;
+  const platform::StopRequests requests([&stop] { stop.Request(); });
   job.quality.programDir = platform::ExecutableDirectory();
   const jobs::QualityResult result = jobs::MeasureQuality(job.quality, stop.watch());
   if (result.stopped || stop.requested()) {

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "res/ControlIds.h"
-
 namespace vexlo::app {
 
 HeadlessHost::HeadlessHost(const res::DialogTemplate& dialog) {
@@ -30,14 +28,7 @@ void HeadlessHost::endDialog(int result) {
   if (!result_) result_ = result;
 }
 
-void HeadlessHost::cancel() {
-  post([this] {
-    if (events_) events_->onCommand(res::kIdCancel, platform::ControlEvent::kClicked);
-  });
-}
-
-int HeadlessHost::run(platform::DialogEvents& events) {
-  events_ = &events;
+int HeadlessHost::run(hosts::DialogEvents& events) {
   events.onInitDialog();
   while (!result_) {
     posts_.waitForTask();
@@ -45,7 +36,6 @@ int HeadlessHost::run(platform::DialogEvents& events) {
   }
   posts_.close();
   events.onDestroy();
-  events_ = nullptr;
   return *result_;
 }
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/DialogHost.h"
-#include "platform/PostQueue.h"
+#include "hosts/DialogHost.h"
+#include "hosts/PostQueue.h"
 #include "res/DialogTemplate.h"
 
 namespace vexlo::app {
@@ -16,17 +16,14 @@ namespace vexlo::app {
 // run() is the window's thread, running the posted tasks in order until the dialog ends. An
 // encode that shows no window runs on it (the option form; the comma form where there is no
 // display), so it starts no window system, GUI platform or fonts. The tests' fake host is one.
-class HeadlessHost : public platform::DialogHost {
+class HeadlessHost : public hosts::DialogHost {
  public:
   /// The drop-down lists take their sizes from the template (which must outlive the host).
   explicit HeadlessHost(const res::DialogTemplate& dialog);
 
   /// onInitDialog, the posted tasks until endDialog, then onDestroy. Returns the result given
   /// to endDialog. Tasks that have not run by then are dropped, and so are tasks posted later.
-  int run(platform::DialogEvents& events);
-  /// The Cancel command (id 2) for the running dialog, as a title-bar close gives it. Safe from
-  /// any thread.
-  void cancel();
+  int run(hosts::DialogEvents& events);
   /// Runs every task posted so far (and those they post); returns how many ran.
   int runPosted() { return posts_.runAll(); }
 
@@ -47,7 +44,7 @@ class HeadlessHost : public platform::DialogHost {
   void setWaitCursor(bool) override {}
   void resizeWindow(int, int) override {}
   void endDialog(int result) override;
-  std::optional<std::string> chooseFile(const platform::FileDialogRequest&) override { return {}; }
+  std::optional<std::string> chooseFile(const hosts::FileDialogRequest&) override { return {}; }
   void revealInFileManager(const std::string&) override {}
   void showAbout() override {}
   bool headless() const override { return true; }
@@ -72,8 +69,7 @@ class HeadlessHost : public platform::DialogHost {
   std::map<int, Control> controls_;
   int progress_ = 0;
   std::optional<int> result_;
-  platform::DialogEvents* events_ = nullptr;
-  platform::PostQueue posts_;  // closed once run has ended
+  hosts::PostQueue posts_;  // closed once run has ended
 };
 
 }  // namespace vexlo::app

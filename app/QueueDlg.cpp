@@ -18,7 +18,7 @@ namespace vexlo::app {
 namespace id = res::id;
 using jobs::QueueItem;
 using jobs::QueueState;
-using platform::ControlEvent;
+using hosts::ControlEvent;
 
 namespace {
 
@@ -51,7 +51,7 @@ std::vector<std::string> QueueRowCells(const QueueItem& item) {
           timed ? Span(item.elapsedSeconds) : std::string()};
 }
 
-QueueWindow::QueueWindow(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
+QueueWindow::QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
                      std::string queueFile)
     : mainHost_(mainHost),
       owner_(owner),
@@ -176,7 +176,7 @@ void QueueWindow::SetMainJobRunning(bool running) {
 
 void QueueWindow::AddFiles() {
   const std::string source = owner_.CurrentSource();
-  const platform::FileDialogRequest request{"Add Files to the Queue", "*.*",
+  const hosts::FileDialogRequest request{"Add Files to the Queue", "*.*",
                                             BrowseDirectory(source), "*.*"};
   AddPaths(Dialogs().chooseFiles(request));
 }

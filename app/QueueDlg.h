@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "encode/EncoderSettings.h"
+#include "hosts/DialogHost.h"
 #include "jobs/QueueItemRun.h"
 #include "jobs/QueueModel.h"
 #include "jobs/QueueRunner.h"
 #include "jobs/QueueStore.h"
-#include "platform/DialogHost.h"
 
 namespace vexlo::app {
 
@@ -39,10 +39,10 @@ std::vector<std::string> QueueRowCells(const jobs::QueueItem& item);
 /// which of its controls are enabled, its buttons, its drops). The window itself is a dialog
 /// host the main window's host opens beside itself; it shows only what this class gives it.
 /// Everything runs on the window's thread.
-class QueueWindow : public platform::DialogEvents, public jobs::QueueObserver {
+class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
  public:
   /// The items' tools are in `programDir`; the queue is saved to `queueFile`.
-  QueueWindow(platform::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
+  QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
             std::string queueFile);
   /// Shutdown().
   ~QueueWindow() override;
@@ -67,11 +67,11 @@ class QueueWindow : public platform::DialogEvents, public jobs::QueueObserver {
   void Shutdown();
 
   jobs::QueueModel& model() { return model_; }
-  platform::DialogHost* window() const { return window_; }
+  hosts::DialogHost* window() const { return window_; }
 
   // The queue window's events.
   void onInitDialog() override;
-  void onCommand(int id, platform::ControlEvent event) override;
+  void onCommand(int id, hosts::ControlEvent event) override;
   void onDestroy() override;
   void onFilesDropped(const std::vector<std::string>& paths) override { AddPaths(paths); }
 
@@ -91,7 +91,7 @@ class QueueWindow : public platform::DialogEvents, public jobs::QueueObserver {
   void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
   std::vector<std::uint64_t> SelectedIds() const;
   // The host whose file dialogs the window's buttons open: the queue window's.
-  platform::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }
+  hosts::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }
   void ShowAll();
   void ShowOptions();
   /// The line under the buttons: read-only, a failed save, or the last run's summary.
@@ -99,11 +99,11 @@ class QueueWindow : public platform::DialogEvents, public jobs::QueueObserver {
   void ShowProgress();
   void UpdateControls();
 
-  platform::DialogHost& mainHost_;
+  hosts::DialogHost& mainHost_;
   QueueOwner& owner_;
   const std::string programDir_;
   const std::string queueFile_;
-  platform::DialogHost* window_ = nullptr;
+  hosts::DialogHost* window_ = nullptr;
   jobs::QueueModel model_;
   std::unique_ptr<jobs::QueueStore> store_;
   std::unique_ptr<jobs::BatchItemRunner> items_;

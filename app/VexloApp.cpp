@@ -72,8 +72,8 @@ bool IsExistingFile(const std::string& path) {
 
 }  // namespace
 
-int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
-                            const std::function<int(platform::DialogEvents&)>& runModal,
+int CVexloApp::InitInstance(hosts::DialogHost& host, RegistryStore& store,
+                            const std::function<int(hosts::DialogEvents&)>& runModal,
                             std::string_view commandLine, const std::string& programDirectory) {
   platform::RemoveStaleTemporaryFiles(platform::RegistryRoot::kCurrentUser);
   CommandLineFields fields = ParseCommandLine(commandLine);
@@ -93,8 +93,8 @@ int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
   return dialog.ExitStatus();
 }
 
-int CVexloApp::InitInstance(platform::DialogHost& host, RegistryStore& store,
-                            const std::function<int(platform::DialogEvents&)>& runModal,
+int CVexloApp::InitInstance(hosts::DialogHost& host, RegistryStore& store,
+                            const std::function<int(hosts::DialogEvents&)>& runModal,
                             const OptionJob& job, const std::string& programDirectory) {
   MainWindow dialog(host, store, programDirectory);
   dialog.PresetOptionJob(job);

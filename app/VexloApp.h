@@ -7,7 +7,7 @@
 
 #include "app/CommandOptions.h"
 #include "app/SettingsTable.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::app {
 
@@ -59,13 +59,13 @@ class CVexloApp {
   /// Runs the main window over a host. `runModal` shows the window and returns when it has
   /// closed. Returns the process's exit status: 0, or in automatic mode non-zero unless the
   /// encode finished with the tool's exit code 0.
-  int InitInstance(platform::DialogHost& host, RegistryStore& store,
-                   const std::function<int(platform::DialogEvents&)>& runModal,
+  int InitInstance(hosts::DialogHost& host, RegistryStore& store,
+                   const std::function<int(hosts::DialogEvents&)>& runModal,
                    std::string_view commandLine, const std::string& programDirectory = {});
   /// The same for an encode given by options: automatic mode with the job's settings, which
   /// neither reads nor writes the settings store.
-  int InitInstance(platform::DialogHost& host, RegistryStore& store,
-                   const std::function<int(platform::DialogEvents&)>& runModal,
+  int InitInstance(hosts::DialogHost& host, RegistryStore& store,
+                   const std::function<int(hosts::DialogEvents&)>& runModal,
                    const OptionJob& job, const std::string& programDirectory = {});
 };
 

@@ -12,7 +12,7 @@
 namespace vexlo::app {
 
 namespace id = res::id;
-using platform::ControlEvent;
+using hosts::ControlEvent;
 
 namespace {
 
@@ -32,7 +32,7 @@ constexpr int kHiddenWhenCompact[] = {id::kBrowseSource, id::kBrowseVideo, id::k
 
 }  // namespace
 
-MainWindow::MainWindow(platform::DialogHost& host, RegistryStore& store, std::string programDirectory)
+MainWindow::MainWindow(hosts::DialogHost& host, RegistryStore& store, std::string programDirectory)
     : host_(host),
       programDirectoryOverride_(std::move(programDirectory)),
       settings_(host, store),
@@ -331,7 +331,7 @@ void MainWindow::OnBrowse(int controlId) {
   ReadControls();
   directories_.SaveWorkingDirectory();
   std::string& field = settings().*(row->field);
-  platform::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field), row->filter};
+  hosts::FileDialogRequest request{row->title, row->filter, BrowseDirectory(field), row->filter};
   if (auto chosen = host_.chooseFile(request); chosen && chosen->empty()) {
     logAppend(process::text::kNameNotUtf8);
   } else if (chosen) {

@@ -17,7 +17,7 @@
 #include "jobs/JobEnds.h"
 #include "jobs/JobLauncher.h"
 #include "jobs/OutputPlacement.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 #include "process/TraceControl.h"
@@ -33,7 +33,7 @@ class RegistryStore;
 // reach the window through the jobs::JobWindow side, which posts every control change. What
 // the window, automatic mode and the desktop aids do when a job ends are three subscribers of
 // the jobs' typed end (jobs::JobEnds).
-class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public QueueOwner {
+class MainWindow : public hosts::DialogEvents, public jobs::JobWindow, public QueueOwner {
  public:
   static constexpr char kLogFileName[] = "ConvVexlo.Log";
   static constexpr int kMaximumLogLevel = 30;
@@ -41,7 +41,7 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   static constexpr int kCompactHeight = 223;
 
   /// `programDirectory` replaces the executable's directory when not empty (tests).
-  MainWindow(platform::DialogHost& host, RegistryStore& store, std::string programDirectory = {});
+  MainWindow(hosts::DialogHost& host, RegistryStore& store, std::string programDirectory = {});
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -57,9 +57,9 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   /// 0, or in automatic mode non-zero unless the last encode ended with exit code 0.
   int ExitStatus() const;
 
-  // platform::DialogEvents
+  // hosts::DialogEvents
   void onInitDialog() override;
-  void onCommand(int id, platform::ControlEvent event) override;
+  void onCommand(int id, hosts::ControlEvent event) override;
   void onDestroy() override;
   /// Several files dropped on the window: queued, and the queue window shown.
   void onFilesDropped(const std::vector<std::string>& paths) override;
@@ -129,13 +129,13 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   // Shows the wait cursor for as long as it lives.
   class WaitCursor {
    public:
-    explicit WaitCursor(platform::DialogHost& host) : host_(host) { host_.setWaitCursor(true); }
+    explicit WaitCursor(hosts::DialogHost& host) : host_(host) { host_.setWaitCursor(true); }
     ~WaitCursor() { host_.setWaitCursor(false); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
 
    private:
-    platform::DialogHost& host_;
+    hosts::DialogHost& host_;
   };
 
   void OnDestination(Destination button);
@@ -166,7 +166,7 @@ class MainWindow : public platform::DialogEvents, public jobs::JobWindow, public
   void ShowProgress(int position);
   void ShowIndexProgress(int position);
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   std::string programDirectoryOverride_;
   DirectoryState directories_;
   WindowSettings settings_;

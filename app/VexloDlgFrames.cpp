@@ -8,7 +8,7 @@ namespace vexlo::app {
 void MainWindow::ShowFrames() {
   const std::shared_ptr<const analysis::FramePlot> plot = jobs_.framePlot();
   if (!plot) return;
-  platform::SvgPicture picture;
+  hosts::SvgPicture picture;
   picture.title = "Frames of " + plot->title();
   picture.caption = analysis::SummaryLine(plot->summary());
   picture.unit = "s";

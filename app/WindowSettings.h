@@ -8,7 +8,7 @@
 #include "app/SettingsTable.h"
 #include "encode/EncodeRequest.h"
 #include "encode/EncoderSettings.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "platform/RegistryHive.h"
 
 namespace vexlo::app {
@@ -22,7 +22,7 @@ std::string SettingsNotSavedLine(const std::string& where, int error);
 // store, the Default button's values and automatic mode's. Every step walks the settings table.
 class WindowSettings {
  public:
-  WindowSettings(platform::DialogHost& host, RegistryStore& store) : host_(host), store_(store) {}
+  WindowSettings(hosts::DialogHost& host, RegistryStore& store) : host_(host), store_(store) {}
 
   DialogSettings& values() { return values_; }
   const DialogSettings& values() const { return values_; }
@@ -62,7 +62,7 @@ class WindowSettings {
   platform::RegistryValue Stored(const SettingRow& row) const;
   void Write(const platform::RegistryValues& values) const;
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   RegistryStore& store_;
   DialogSettings values_;
   bool keep_ = true;

@@ -23,8 +23,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/DialogHost.h"
-#include "platform/Paths.h"
+#include "hosts/DialogHost.h"
 #include "jobs/ConversionJob.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
@@ -72,7 +71,7 @@ int EmitFlood(long lines) {
 // The worst time between posting a task and its running, over every probe.
 class DelayProbe {
  public:
-  explicit DelayProbe(platform::DialogHost& host) : host_(host) {}
+  explicit DelayProbe(hosts::DialogHost& host) : host_(host) {}
   ~DelayProbe() { stop(); }
 
   /// Posts one probe now (any thread).
@@ -110,7 +109,7 @@ class DelayProbe {
     ++count_;
   }
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   std::atomic<long long> worstUs_{0};
   std::atomic<long> count_{0};
   std::mutex mutex_;
@@ -122,7 +121,7 @@ class DelayProbe {
 // The window as the notifications see it, in automatic mode: the end of the flood closes it.
 class BenchWindow : public jobs::JobWindow {
  public:
-  explicit BenchWindow(platform::DialogHost& host) : host_(host), trace(host, res::id::kLogPane) {}
+  explicit BenchWindow(hosts::DialogHost& host) : host_(host), trace(host, res::id::kLogPane) {}
 
   jobs::JobFigures& jobFigures() override { return figures_; }
   void logAppend(std::string_view text) override { trace.AddMessage(text); }
@@ -169,7 +168,7 @@ class BenchWindow : public jobs::JobWindow {
 
  private:
   // Declared first: the runner's notifications use them until the runner has gone.
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   jobs::JobFigures figures_;
 
  public:
@@ -183,7 +182,7 @@ class BenchWindow : public jobs::JobWindow {
 
 #ifndef VEXLO_BENCH_QT
 // A window's thread without a window: posted tasks run in order on the thread that calls run().
-class LoopHost : public platform::DialogHost {
+class LoopHost : public hosts::DialogHost {
  public:
   std::string text(int) const override { return pane_; }
   void setText(int, std::string_view text) override { pane_ = text; }
@@ -202,7 +201,7 @@ class LoopHost : public platform::DialogHost {
   void setWaitCursor(bool) override {}
   void resizeWindow(int, int) override {}
   void endDialog(int) override { ended_ = true; }
-  std::optional<std::string> chooseFile(const platform::FileDialogRequest&) override {
+  std::optional<std::string> chooseFile(const hosts::FileDialogRequest&) override {
     return std::nullopt;
   }
   void revealInFileManager(const std::string&) override {}
@@ -241,7 +240,7 @@ class LoopHost : public platform::DialogHost {
 
 #ifdef VEXLO_BENCH_QT
 // The flood inside the real dialog's modal loop.
-class FloodEvents : public platform::DialogEvents {
+class FloodEvents : public hosts::DialogEvents {
  public:
   FloodEvents(platform::qt::QtDialogHost& host, BenchWindow& window, DelayProbe& probe,
               std::string directory, std::string commandLine)
@@ -256,7 +255,7 @@ class FloodEvents : public platform::DialogEvents {
     probe_.startThread();
     window_.start(directory_, commandLine_);
   }
-  void onCommand(int, platform::ControlEvent) override {}
+  void onCommand(int, hosts::ControlEvent) override {}
   void onDestroy() override {
     timer_.stop();
     probe_.stop();

@@ -87,7 +87,7 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
          found + "); encoding with it all the same ######\r\n";
 }
 
-EncoderCheck::EncoderCheck(platform::DialogHost& host, jobs::JobWindow& window)
+EncoderCheck::EncoderCheck(hosts::DialogHost& host, jobs::JobWindow& window)
     : window_(window), sequencer_(host) {}
 
 EncoderCheck::~EncoderCheck() {

@@ -8,8 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "hosts/DialogHost.h"
 #include "jobs/Sequencer.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "jobs/JobWindow.h"
 
 namespace vexlo::jobs {
@@ -49,7 +50,7 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
 /// tool's lines and how it failed.
 class EncoderCheck {
  public:
-  EncoderCheck(platform::DialogHost& host, jobs::JobWindow& window);
+  EncoderCheck(hosts::DialogHost& host, jobs::JobWindow& window);
   ~EncoderCheck();
   EncoderCheck(const EncoderCheck&) = delete;
   EncoderCheck& operator=(const EncoderCheck&) = delete;

@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "jobs/JobEnd.h"
 
 namespace vexlo::jobs {
@@ -15,7 +15,7 @@ class JobEnds {
  public:
   using Subscriber = std::function<void(const jobs::JobEnd&)>;
 
-  explicit JobEnds(platform::DialogHost& host) : host_(host) {}
+  explicit JobEnds(hosts::DialogHost& host) : host_(host) {}
   JobEnds(const JobEnds&) = delete;
   JobEnds& operator=(const JobEnds&) = delete;
 
@@ -31,7 +31,7 @@ class JobEnds {
   }
 
  private:
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   std::vector<Subscriber> subscribers_;  // only touched on the window's thread
 };
 

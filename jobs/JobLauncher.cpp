@@ -11,7 +11,7 @@
 
 namespace vexlo::jobs {
 
-JobLauncher::JobLauncher(platform::DialogHost& host, jobs::JobWindow& window)
+JobLauncher::JobLauncher(hosts::DialogHost& host, jobs::JobWindow& window)
     : host_(host), window_(window), mediaInfoJob_(window), indexJob_(window) {}
 
 JobLauncher::~JobLauncher() {

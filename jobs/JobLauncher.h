@@ -10,7 +10,7 @@
 #include "jobs/IndexJob.h"
 #include "jobs/MediaInfo.h"
 #include "encode/EncodeRequest.h"
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 
@@ -26,7 +26,7 @@ namespace vexlo::jobs {
 // Nothing here acts on the window's controls.
 class JobLauncher {
  public:
-  JobLauncher(platform::DialogHost& host, jobs::JobWindow& window);
+  JobLauncher(hosts::DialogHost& host, jobs::JobWindow& window);
   ~JobLauncher();
 
   /// The program's directory: where the tools are and where they run (a tool's report goes
@@ -88,7 +88,7 @@ class JobLauncher {
   bool DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner, std::string_view runningLine);
   void StopGopJob(std::uint64_t generation);
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   jobs::JobWindow& window_;
   std::string programDirectory_;
   jobs::JobFigures figures_;

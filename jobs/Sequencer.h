@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "process/ProcessRunner.h"
 #include "process/ToolCommand.h"
 
@@ -22,7 +22,7 @@ namespace vexlo::jobs {
 /// RunStep, Stop and the destructor run on the window's thread.
 class Sequencer {
  public:
-  explicit Sequencer(platform::DialogHost& host) : host_(host) {}
+  explicit Sequencer(hosts::DialogHost& host) : host_(host) {}
   ~Sequencer() { Stop(); }
   Sequencer(const Sequencer&) = delete;
   Sequencer& operator=(const Sequencer&) = delete;
@@ -44,7 +44,7 @@ class Sequencer {
   void PostEnd();
   void StepEnded(std::uint64_t generation);
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   // The running step: written on the window's thread before its runner exists, read by the
   // runner's notifications, never changed while the runner lives.
   process::JobNotifications step_;

@@ -10,9 +10,4 @@ namespace vexlo::platform {
 /// get SIGPIPE at its default action again.
 void ProtectStandardStreams();
 
-/// Calls `stop` when the program is asked to end: SIGINT, SIGTERM or SIGHUP here, a console's
-/// Ctrl+C, close or shutdown event on Windows. `stop` must be async-signal-safe. For a run
-/// without a window (the batch).
-void CallOnStopRequests(void (*stop)());
-
 }  // namespace vexlo::platform

@@ -51,7 +51,7 @@ std::size_t TailStart(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-TraceControl::TraceControl(platform::DialogHost& host, int paneId, std::chrono::milliseconds tick)
+TraceControl::TraceControl(hosts::DialogHost& host, int paneId, std::chrono::milliseconds tick)
     : host_(host), paneId_(paneId), tick_(tick) {
   const std::string directory = platform::CurrentDirectory();
   tracePath_ = directory.empty() ? std::string("TraceFile.log")

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::process {
 
@@ -43,7 +43,7 @@ class TraceControl {
 
   /// The pane is the multi-line edit `paneId` of `host`. `tick` is the writer's wait; the first
   /// flush comes after 17 ticks, the following ones every 16.
-  TraceControl(platform::DialogHost& host, int paneId,
+  TraceControl(hosts::DialogHost& host, int paneId,
                std::chrono::milliseconds tick = kDefaultTick);
   ~TraceControl();  // ShutdownTrace
   TraceControl(const TraceControl&) = delete;
@@ -101,7 +101,7 @@ class TraceControl {
   void writeEcho();
   void writeEchoLocked();
 
-  platform::DialogHost& host_;
+  hosts::DialogHost& host_;
   const int paneId_;
   const std::chrono::milliseconds tick_;
 

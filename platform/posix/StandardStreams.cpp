@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <initializer_list>
 
 namespace vexlo::platform {
 
@@ -18,15 +17,6 @@ void ProtectStandardStreams() {
     const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
     if (opened >= 0 && opened != fd) ::close(opened);
   }
-}
-
-void CallOnStopRequests(void (*stop)()) {
-  static void (*requested)() = nullptr;
-  requested = stop;
-  struct sigaction action {};
-  action.sa_handler = [](int) { requested(); };
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace vexlo::platform

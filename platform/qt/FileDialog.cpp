@@ -32,7 +32,7 @@ QString NameFilterFor(const std::string& filter) {
   return QStringLiteral("%1 (%2)").arg(text, pattern);
 }
 
-std::optional<std::string> ChooseFile(QWidget* parent, const FileDialogRequest& request) {
+std::optional<std::string> ChooseFile(QWidget* parent, const hosts::FileDialogRequest& request) {
   QFileDialog dialog(parent, ToQString(request.title), ToQString(request.initialDirectory));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -46,7 +46,7 @@ std::optional<std::string> ChooseFile(QWidget* parent, const FileDialogRequest& 
   return Given(chosen.first());
 }
 
-std::vector<std::string> ChooseFiles(QWidget* parent, const FileDialogRequest& request) {
+std::vector<std::string> ChooseFiles(QWidget* parent, const hosts::FileDialogRequest& request) {
   QFileDialog dialog(parent, ToQString(request.title), ToQString(request.initialDirectory));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -58,7 +58,7 @@ std::vector<std::string> ChooseFiles(QWidget* parent, const FileDialogRequest& r
   return names;
 }
 
-std::optional<std::string> ChooseFolder(QWidget* parent, const FileDialogRequest& request) {
+std::optional<std::string> ChooseFolder(QWidget* parent, const hosts::FileDialogRequest& request) {
   QFileDialog dialog(parent, ToQString(request.title), ToQString(request.initialDirectory));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 namespace vexlo::platform::qt {
 
@@ -17,13 +17,13 @@ QString NameFilterFor(const std::string& filter);
 /// filter, the initial name (a wildcard name such as "*.H264" acts as the filter, as it does in
 /// the Windows dialog, and leaves the name box empty). Accepts a name that does not exist yet and
 /// asks nothing about overwriting. nullopt when the user cancels.
-std::optional<std::string> ChooseFile(QWidget* parent, const FileDialogRequest& request);
+std::optional<std::string> ChooseFile(QWidget* parent, const hosts::FileDialogRequest& request);
 
 /// The open-file dialog with several existing files chosen at once (Add Files); empty when the
 /// user cancels. A name Qt cannot give back byte for byte is given as "".
-std::vector<std::string> ChooseFiles(QWidget* parent, const FileDialogRequest& request);
+std::vector<std::string> ChooseFiles(QWidget* parent, const hosts::FileDialogRequest& request);
 
 /// The folder dialog (Add Folder, the queue's output folder); nullopt when the user cancels.
-std::optional<std::string> ChooseFolder(QWidget* parent, const FileDialogRequest& request);
+std::optional<std::string> ChooseFolder(QWidget* parent, const hosts::FileDialogRequest& request);
 
 }  // namespace vexlo::platform::qt

@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "platform/FileDropTarget.h"
+#include "hosts/FileDropTarget.h"
 #include "platform/qt/DialogUnits.h"
 #include "platform/qt/QtDialogHost.h"
 #include "res/ControlIds.h"
@@ -54,7 +54,7 @@ bool QtDialogHost::eventFilter(QObject* watched, QEvent* event) {
   const std::vector<std::string> files = DroppedFiles(drop->mimeData());
   // A point on an edit lies in its own row too.
   const QPoint point = static_cast<QWidget*>(watched)->mapTo(client_, drop->position().toPoint());
-  const FileDropTarget target = DropTargetOf(
+  const hosts::FileDropTarget target = hosts::DropTargetOf(
       template_, files,
       [&](const res::DialogRect& frame) {
         return ToPixels(frame, {unitsX_, unitsY_}).contains(point);
@@ -65,13 +65,13 @@ bool QtDialogHost::eventFilter(QObject* watched, QEvent* event) {
       });
   // A drop the rows cannot take is refused here, not left to the edit (which would insert the
   // URL's text).
-  if (target.kind == FileDropTarget::Kind::kRefused) {
+  if (target.kind == hosts::FileDropTarget::Kind::kRefused) {
     drop->ignore();
     return true;
   }
   drop->acceptProposedAction();
   if (type != QEvent::Drop) return true;
-  if (target.kind == FileDropTarget::Kind::kPathRow) {
+  if (target.kind == hosts::FileDropTarget::Kind::kPathRow) {
     setText(target.edit, files.front());
   } else if (events_ != nullptr) {
     events_->onFilesDropped(files);

@@ -56,7 +56,7 @@ void PictureView::wheelEvent(QWheelEvent* event) {
   event->accept();
 }
 
-FramesWindow* FramesWindow::Show(QWidget* owner, const SvgPicture& picture) {
+FramesWindow* FramesWindow::Show(QWidget* owner, const hosts::SvgPicture& picture) {
   auto* window = owner->findChild<FramesWindow*>(QString(), Qt::FindDirectChildrenOnly);
   if (window == nullptr) window = new FramesWindow(owner);
   window->setPicture(picture);
@@ -107,7 +107,7 @@ FramesWindow::FramesWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
   setFocusPolicy(Qt::StrongFocus);
 }
 
-void FramesWindow::setPicture(const SvgPicture& picture) {
+void FramesWindow::setPicture(const hosts::SvgPicture& picture) {
   picture_ = picture;
   if (!(picture_.end > picture_.start)) picture_.end = picture_.start + 1;
   setWindowTitle(FromUtf8(picture_.title));
@@ -183,7 +183,7 @@ void FramesWindow::keyPressEvent(QKeyEvent* event) {
   }
 }
 
-bool QtDialogHost::showSvgPicture(const SvgPicture& picture) {
+bool QtDialogHost::showSvgPicture(const hosts::SvgPicture& picture) {
   return FramesWindow::Show(this, picture) != nullptr;
 }
 

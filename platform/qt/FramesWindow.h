@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <utility>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
 class QLabel;
 class QScrollBar;
@@ -23,7 +23,7 @@ class FramesWindow : public QWidget {
  public:
   /// Shows the picture in the owner's frames window, made on first use (a window of its own that
   /// goes with its owner), at the whole range, and brings it to the front.
-  static FramesWindow* Show(QWidget* owner, const SvgPicture& picture);
+  static FramesWindow* Show(QWidget* owner, const hosts::SvgPicture& picture);
 
   /// The part of the range in view.
   std::pair<double, double> viewRange() const { return {from_, to_}; }
@@ -39,11 +39,11 @@ class FramesWindow : public QWidget {
 
  private:
   explicit FramesWindow(QWidget* owner);
-  void setPicture(const SvgPicture& picture);
+  void setPicture(const hosts::SvgPicture& picture);
   // Draws the part in view at the picture's size, and sets the scroll bar and the range text.
   void redraw();
 
-  SvgPicture picture_;
+  hosts::SvgPicture picture_;
   double from_ = 0, to_ = 0;
   PictureView* view_ = nullptr;
   QScrollBar* scroll_ = nullptr;

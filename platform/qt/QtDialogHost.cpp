@@ -86,7 +86,7 @@ void QtDialogHost::buildMenu() {
       // The framework turns "E&xit" into a close request, which a dialog takes as Cancel.
       const int id = item.command == res::kCmdAppExit ? res::kIdCancel : item.command;
       connect(action, &QAction::triggered, this,
-              [this, id] { sendCommand(id, ControlEvent::kClicked); });
+              [this, id] { sendCommand(id, hosts::ControlEvent::kClicked); });
     }
   }
   menuBar_->adjustSize();
@@ -128,27 +128,27 @@ void QtDialogHost::connectControl(const res::ControlTemplate& control, QWidget* 
       const bool radio = qobject_cast<QRadioButton*>(button) != nullptr;
       connect(button, &QAbstractButton::toggled, this, [this, id, radio](bool checked) {
         if (settingMarks_ || (radio && !checked)) return;
-        sendCommand(id, ControlEvent::kClicked);
+        sendCommand(id, hosts::ControlEvent::kClicked);
       });
     } else {
       connect(button, &QAbstractButton::clicked, this,
-              [this, id] { sendCommand(id, ControlEvent::kClicked); });
+              [this, id] { sendCommand(id, hosts::ControlEvent::kClicked); });
     }
   } else if (auto* list = qobject_cast<QComboBox*>(widget)) {
     connect(list, &QComboBox::activated, this,
-            [this, id] { sendCommand(id, ControlEvent::kSelectionChanged); });
+            [this, id] { sendCommand(id, hosts::ControlEvent::kSelectionChanged); });
   } else if (auto* table = qobject_cast<QTableWidget*>(widget)) {
     connect(table, &QTableWidget::itemSelectionChanged, this, [this, id] {
-      if (!settingRows_) sendCommand(id, ControlEvent::kSelectionChanged);
+      if (!settingRows_) sendCommand(id, hosts::ControlEvent::kSelectionChanged);
     });
   }
 }
 
-void QtDialogHost::sendCommand(int id, ControlEvent event) {
+void QtDialogHost::sendCommand(int id, hosts::ControlEvent event) {
   if (events_ != nullptr) events_->onCommand(id, event);
 }
 
-int QtDialogHost::run(DialogEvents& events) {
+int QtDialogHost::run(hosts::DialogEvents& events) {
   events_ = &events;
   events.onInitDialog();
   int result = 0;
@@ -328,12 +328,12 @@ void QtDialogHost::endDialog(int result) {
 }
 
 void QtDialogHost::post(std::function<void()> task) {
-  const std::shared_ptr<PostQueue> posts = posts_;
+  const std::shared_ptr<hosts::PostQueue> posts = posts_;
   posts->post(std::move(task));
 }
 
 void QtDialogHost::reject() {
-  sendCommand(res::kIdCancel, ControlEvent::kClicked);
+  sendCommand(res::kIdCancel, hosts::ControlEvent::kClicked);
 }
 
 void QtDialogHost::closeEvent(QCloseEvent* event) {
@@ -342,7 +342,7 @@ void QtDialogHost::closeEvent(QCloseEvent* event) {
     return;
   }
   event->ignore();
-  sendCommand(res::kIdCancel, ControlEvent::kClicked);
+  sendCommand(res::kIdCancel, hosts::ControlEvent::kClicked);
 }
 
 }  // namespace vexlo::platform::qt

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/DialogHost.h"
-#include "platform/PostQueue.h"
+#include "hosts/DialogHost.h"
+#include "hosts/PostQueue.h"
 #include "platform/qt/DesktopSignals.h"
 #include "res/DialogTemplate.h"
 
@@ -21,10 +21,10 @@ namespace vexlo::platform::qt {
 
 /// A dialog built from a template: the main window or the About box. Widgets are found by their
 /// control ID (also their object name, in decimal). The host turns widget signals into
-/// DialogEvents calls and lets the window's logic decide when the dialog ends: its own
+/// hosts::DialogEvents calls and lets the window's logic decide when the dialog ends: its own
 /// accept/reject never close it. The Cancel command (id 2) comes from the title-bar close, the
 /// Escape key and the menu's "E&xit".
-class QtDialogHost : public QDialog, public DialogHost {
+class QtDialogHost : public QDialog, public hosts::DialogHost {
   Q_OBJECT
  public:
   /// Builds every widget of the template (the template must outlive the host). The window gets
@@ -35,7 +35,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   /// Runs the dialog modally: onInitDialog, show, the modal loop, then onDestroy while every
   /// widget still exists. Returns the result given to endDialog. Posted tasks that have not run
   /// by then are dropped, and so are tasks posted later.
-  int run(DialogEvents& events);
+  int run(hosts::DialogEvents& events);
 
   /// The widget of a control ID, or nullptr.
   QWidget* control(int id) const;
@@ -66,16 +66,16 @@ class QtDialogHost : public QDialog, public DialogHost {
   void setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) override;
   std::vector<std::size_t> selectedRows(int id) const override;
   void selectRows(int id, const std::vector<std::size_t>& rows) override;
-  std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
-  std::vector<std::string> chooseFiles(const FileDialogRequest& request) override;
-  std::optional<std::string> chooseFolder(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseFile(const hosts::FileDialogRequest& request) override;
+  std::vector<std::string> chooseFiles(const hosts::FileDialogRequest& request) override;
+  std::optional<std::string> chooseFolder(const hosts::FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override;
   void showAbout() override;
   /// The picture in the frames window (platform/qt/FramesWindow, where this is defined).
-  bool showSvgPicture(const SvgPicture& picture) override;
+  bool showSvgPicture(const hosts::SvgPicture& picture) override;
   /// The window is a child of this one (so this one's modal loop lets it take input), placed
   /// to its right; its endDialog hides it.
-  DialogHost* openWindow(int templateId, DialogEvents& events) override;
+  hosts::DialogHost* openWindow(int templateId, hosts::DialogEvents& events) override;
   void setClipboardText(const std::string& text) override;
   bool windowActive() const override;
   void notifyDesktop(const std::string& summary, const std::string& body) override;
@@ -97,7 +97,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   void buildMenu();
   void buildControls();
   void connectControl(const res::ControlTemplate& control, QWidget* widget);
-  void sendCommand(int id, ControlEvent event);
+  void sendCommand(int id, hosts::ControlEvent event);
   // The menu command of an id, or nullptr.
   QAction* menuAction(int id) const;
   // The windows opened beside this one: their posts closed, their events' onDestroy, hidden.
@@ -113,7 +113,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   QButtonGroup* radioGroup_ = nullptr;
   int unitsX_ = 0;
   int unitsY_ = 0;
-  DialogEvents* events_ = nullptr;
+  hosts::DialogEvents* events_ = nullptr;
   bool inModalLoop_ = false;
   bool ending_ = false;
   std::optional<int> endedBeforeLoop_;
@@ -125,7 +125,7 @@ class QtDialogHost : public QDialog, public DialogHost {
   DesktopSignals desktop_;
   // Shared with the queued calls that run its tasks, and with a post() that a runner thread makes
   // while the host goes: closed, it drops them all.
-  std::shared_ptr<PostQueue> posts_ = std::make_shared<PostQueue>();
+  std::shared_ptr<hosts::PostQueue> posts_ = std::make_shared<hosts::PostQueue>();
 };
 
 }  // namespace vexlo::platform::qt

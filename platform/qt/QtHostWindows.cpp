@@ -5,7 +5,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
-#include "platform/AboutEvents.h"
+#include "hosts/AboutEvents.h"
 #include "platform/qt/FileDialog.h"
 #include "platform/qt/FileManagerReveal.h"
 #include "platform/qt/QtDialogHost.h"
@@ -24,15 +24,15 @@ QString ToQString(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> QtDialogHost::chooseFile(const FileDialogRequest& request) {
+std::optional<std::string> QtDialogHost::chooseFile(const hosts::FileDialogRequest& request) {
   return ChooseFile(this, request);
 }
 
-std::vector<std::string> QtDialogHost::chooseFiles(const FileDialogRequest& request) {
+std::vector<std::string> QtDialogHost::chooseFiles(const hosts::FileDialogRequest& request) {
   return ChooseFiles(this, request);
 }
 
-std::optional<std::string> QtDialogHost::chooseFolder(const FileDialogRequest& request) {
+std::optional<std::string> QtDialogHost::chooseFolder(const hosts::FileDialogRequest& request) {
   return ChooseFolder(this, request);
 }
 
@@ -42,11 +42,11 @@ void QtDialogHost::revealInFileManager(const std::string& path) {
 
 void QtDialogHost::showAbout() {
   QtDialogHost about(res::AboutDialogTemplate(), this);
-  AboutEvents events(about);
+  hosts::AboutEvents events(about);
   about.run(events);
 }
 
-DialogHost* QtDialogHost::openWindow(int templateId, DialogEvents& events) {
+hosts::DialogHost* QtDialogHost::openWindow(int templateId, hosts::DialogEvents& events) {
   QtDialogHost*& window = windows_[templateId];
   if (window == nullptr) {
     const res::DialogTemplate* dialog = res::WindowTemplate(templateId);

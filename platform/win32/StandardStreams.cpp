@@ -26,15 +26,4 @@ void ProtectStandardStreams() {
   ::_set_error_mode(_OUT_TO_STDERR);
 }
 
-void CallOnStopRequests(void (*stop)()) {
-  static void (*requested)() = nullptr;
-  requested = stop;
-  ::SetConsoleCtrlHandler(
-      [](DWORD) -> BOOL {
-        requested();
-        return TRUE;  // the batch ends by itself, with its own status
-      },
-      TRUE);
-}
-
 }  // namespace vexlo::platform

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "platform/FileDropTarget.h"
+#include "hosts/FileDropTarget.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32DialogHost.h"
 #include "res/ControlIds.h"
@@ -180,7 +180,7 @@ void Win32DialogHost::dropFiles(void* dropHandle) {
     if (!ToCodePage(name, files[i])) files[i].clear();
   }
   ::DragFinish(drop);
-  const FileDropTarget target = DropTargetOf(
+  const hosts::FileDropTarget target = hosts::DropTargetOf(
       template_, files,
       [&](const res::DialogRect& frame) {
         RECT pixels{frame.x, frame.y, frame.x + frame.width, frame.y + frame.height};
@@ -192,9 +192,9 @@ void Win32DialogHost::dropFiles(void* dropHandle) {
         return line != nullptr && ::IsWindowEnabled(line) &&
                (::GetWindowLongW(line, GWL_STYLE) & ES_READONLY) == 0;
       });
-  if (target.kind == FileDropTarget::Kind::kPathRow) {
+  if (target.kind == hosts::FileDropTarget::Kind::kPathRow) {
     setText(target.edit, files.front());
-  } else if (target.kind == FileDropTarget::Kind::kWindowLogic && events_ != nullptr) {
+  } else if (target.kind == hosts::FileDropTarget::Kind::kWindowLogic && events_ != nullptr) {
     events_->onFilesDropped(files);
   }
 }

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <span>
 
-#include "platform/AboutEvents.h"
+#include "hosts/AboutEvents.h"
 #include "platform/win32/CheckMarks.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32DialogTemplate.h"
@@ -39,7 +39,7 @@ Win32DialogHost::~Win32DialogHost() {
   if (picture_ != nullptr) ::DeleteObject(static_cast<HBITMAP>(picture_));
 }
 
-int Win32DialogHost::run(DialogEvents& events) {
+int Win32DialogHost::run(hosts::DialogEvents& events) {
   events_ = &events;
   const std::vector<WORD> dialog = BuildTemplateBytes(template_);
   const INT_PTR result = ::DialogBoxIndirectParamW(
@@ -104,8 +104,8 @@ long long Win32DialogHost::initDialog() {
   if (template_.id == res::kDialogMain || modeless_) ::DragAcceptFiles(window_, TRUE);
   if (owner_ == nullptr) ShowProgramIcon(window_);
   if (!screenshot_.empty()) {
-    ::SetTimer(window_, kScreenshotTimer, static_cast<UINT>(ScreenshotWait::kInterval.count()),
-               nullptr);
+    ::SetTimer(window_, kScreenshotTimer,
+               static_cast<UINT>(hosts::ScreenshotWait::kInterval.count()), nullptr);
   }
   if (events_ != nullptr) events_->onInitDialog();
   return TRUE;
@@ -136,13 +136,13 @@ void Win32DialogHost::setUpControls() {
 long long Win32DialogHost::command(int id, int code, long long l) {
   if (events_ == nullptr) return FALSE;
   if (code == CBN_SELCHANGE) {
-    events_->onCommand(id, ControlEvent::kSelectionChanged);
+    events_->onCommand(id, hosts::ControlEvent::kSelectionChanged);
   } else if (code == BN_CLICKED || l == 0) {  // buttons, menu commands, Enter and Escape
-    events_->onCommand(id, ControlEvent::kClicked);
+    events_->onCommand(id, hosts::ControlEvent::kClicked);
   } else if (code == BN_DOUBLECLICKED && IsPushButton(res::FindControl(template_, id))) {
     // An owner-drawn button tells the second click of a double click as a double click; a
     // push button clicks twice.
-    events_->onCommand(id, ControlEvent::kClicked);
+    events_->onCommand(id, hosts::ControlEvent::kClicked);
   }
   return TRUE;
 }
@@ -169,10 +169,10 @@ long long Win32DialogHost::setCursor() {
 }
 
 void Win32DialogHost::lookForScreenshot() {
-  const ScreenshotWait::Step step = screenshotWait_.look(*this, ::IsWindowVisible(window_));
-  if (step == ScreenshotWait::Step::kWait) return;
+  const hosts::ScreenshotWait::Step step = screenshotWait_.look(*this, ::IsWindowVisible(window_));
+  if (step == hosts::ScreenshotWait::Step::kWait) return;
   ::KillTimer(window_, kScreenshotTimer);
-  if (step == ScreenshotWait::Step::kTake) {
+  if (step == hosts::ScreenshotWait::Step::kTake) {
     ::RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     screenshotWritten_ = WriteWindowBitmap(window_, screenshot_);
   }
@@ -198,12 +198,12 @@ void Win32DialogHost::revealInFileManager(const std::string& path) {
 
 void Win32DialogHost::showAbout() {
   Win32DialogHost about(res::AboutDialogTemplate(), window_);
-  AboutEvents events(about);
+  hosts::AboutEvents events(about);
   about.run(events);
 }
 
 void Win32DialogHost::post(std::function<void()> task) {
-  const std::shared_ptr<PostQueue> posts = posts_;
+  const std::shared_ptr<hosts::PostQueue> posts = posts_;
   posts->post(std::move(task));
 }
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/DialogHost.h"
-#include "platform/PostQueue.h"
-#include "platform/ScreenshotWait.h"
+#include "hosts/DialogHost.h"
+#include "hosts/PostQueue.h"
+#include "hosts/ScreenshotWait.h"
 #include "platform/win32/Win32DarkPainting.h"
 #include "platform/win32/Win32DesktopAids.h"
 #include "res/DialogTemplate.h"
@@ -22,17 +22,17 @@ namespace vexlo::platform::win32 {
 /// (Win32DialogTemplate) and shown with DialogBoxIndirectParam; the dark colours through
 /// WM_CTLCOLOR* and owner-drawn push buttons (Win32DarkPainting); the About picture decoded with
 /// WIC (Win32PictureLoader); posts through PostMessage. What the window decides (posts, drops,
-/// the About box, the screenshot) is platform/'s, the same for every host; this one draws and
-/// delivers. The controls' reads and writes are in Win32DialogControls.cpp, the file dialogs in
-/// Win32FileDialogs.cpp.
-class Win32DialogHost : public DialogHost {
+/// the About box, the screenshot) is written once in hosts/, the same for every host; this one
+/// draws and delivers. The controls' reads and writes are in Win32DialogControls.cpp, the file
+/// dialogs in Win32FileDialogs.cpp.
+class Win32DialogHost : public hosts::DialogHost {
  public:
   explicit Win32DialogHost(const res::DialogTemplate& dialog, HWND__* owner = nullptr);
   ~Win32DialogHost() override;
 
   /// Shows the dialog modally over `events`; returns the result given to endDialog.
-  int run(DialogEvents& events);
-  /// When platform::ScreenshotWait says so, writes a picture of the window as a BMP file
+  int run(hosts::DialogEvents& events);
+  /// When hosts::ScreenshotWait says so, writes a picture of the window as a BMP file
   /// (Win32WindowBitmap) and closes it.
   void screenshotTo(std::string path) { screenshot_ = std::move(path); }
   bool screenshotWritten() const { return screenshotWritten_; }
@@ -54,12 +54,12 @@ class Win32DialogHost : public DialogHost {
   void setWaitCursor(bool on) override;
   void resizeWindow(int width, int height) override;
   void endDialog(int result) override;
-  std::optional<std::string> chooseFile(const FileDialogRequest& request) override;
-  std::vector<std::string> chooseFiles(const FileDialogRequest& request) override;
-  std::optional<std::string> chooseFolder(const FileDialogRequest& request) override;
+  std::optional<std::string> chooseFile(const hosts::FileDialogRequest& request) override;
+  std::vector<std::string> chooseFiles(const hosts::FileDialogRequest& request) override;
+  std::optional<std::string> chooseFolder(const hosts::FileDialogRequest& request) override;
   // The queue window's pieces (Win32DialogWindows.cpp): a second window and its list view.
   /// A modeless dialog owned by this one, placed to its right; its endDialog hides it.
-  DialogHost* openWindow(int templateId, DialogEvents& events) override;
+  hosts::DialogHost* openWindow(int templateId, hosts::DialogEvents& events) override;
   void setTableRowCount(int id, std::size_t rows) override;
   void setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) override;
   std::vector<std::size_t> selectedRows(int id) const override;
@@ -74,7 +74,7 @@ class Win32DialogHost : public DialogHost {
   void setTaskProgress(int position, bool visible) override;
   /// The picture written to a temporary file and opened with the system's SVG viewer
   /// (Win32PictureViewer.cpp). False when the file cannot be written or nothing opens it.
-  bool showSvgPicture(const SvgPicture& picture) override;
+  bool showSvgPicture(const hosts::SvgPicture& picture) override;
 
  private:
   static long long __stdcall DialogProc(HWND__* window, unsigned message, unsigned long long w,
@@ -92,7 +92,7 @@ class Win32DialogHost : public DialogHost {
   void lookForScreenshot();
   void destroy();
   HWND__* control(int id) const;
-  /// Files dropped (an HDROP), where platform::DropTargetOf says (Win32DesktopAids.cpp).
+  /// Files dropped (an HDROP), where hosts::DropTargetOf says (Win32DesktopAids.cpp).
   void dropFiles(void* drop);
   /// A list view of the template: report view, whole rows, its columns, the dark colours.
   void setUpTable(HWND__* table, const res::ControlTemplate& control);
@@ -104,16 +104,16 @@ class Win32DialogHost : public DialogHost {
   const res::DialogTemplate& template_;
   HWND__* owner_;
   HWND__* window_ = nullptr;
-  DialogEvents* events_ = nullptr;
+  hosts::DialogEvents* events_ = nullptr;
   // Open from WM_INITDIALOG to WM_DESTROY; shared with a post() that a runner thread makes while
   // the host goes.
-  std::shared_ptr<PostQueue> posts_ = std::make_shared<PostQueue>();
+  std::shared_ptr<hosts::PostQueue> posts_ = std::make_shared<hosts::PostQueue>();
   DarkBrushes brushes_;
   void* picture_ = nullptr;  // the About picture's bitmap, shown by its static control
   int progress_ = 0;
   int waitCursorDepth_ = 0;
   std::string screenshot_;
-  ScreenshotWait screenshotWait_;
+  hosts::ScreenshotWait screenshotWait_;
   bool screenshotWritten_ = false;
   bool modeless_ = false;     // a window opened beside another: endDialog hides it
   bool settingRows_ = false;  // the logic changes a list view's rows or selection

@@ -13,7 +13,7 @@
 
 namespace vexlo::platform::win32 {
 
-DialogHost* Win32DialogHost::openWindow(int templateId, DialogEvents& events) {
+hosts::DialogHost* Win32DialogHost::openWindow(int templateId, hosts::DialogEvents& events) {
   std::unique_ptr<Win32DialogHost>& window = windows_[templateId];
   if (!window) {
     const res::DialogTemplate* dialog = res::WindowTemplate(templateId);
@@ -77,7 +77,7 @@ long long Win32DialogHost::notify(long long l) {
   const auto* change = reinterpret_cast<const NMLISTVIEW*>(l);
   if ((change->uChanged & LVIF_STATE) != 0 &&
       ((change->uOldState ^ change->uNewState) & LVIS_SELECTED) != 0) {
-    events_->onCommand(static_cast<int>(header->idFrom), ControlEvent::kSelectionChanged);
+    events_->onCommand(static_cast<int>(header->idFrom), hosts::ControlEvent::kSelectionChanged);
   }
   return FALSE;
 }

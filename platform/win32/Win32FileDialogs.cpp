@@ -24,7 +24,7 @@ std::string Given(const std::wstring& name) {
 
 // The open-file dialog, whose chosen names are written into `names` (which holds the initial
 // name); false when the user cancelled.
-bool OpenFileDialog(HWND owner, const FileDialogRequest& request, std::wstring& names,
+bool OpenFileDialog(HWND owner, const hosts::FileDialogRequest& request, std::wstring& names,
                     DWORD flags) {
   const std::wstring filter =
       FromCodePage(request.filter) + L'\0' + FromCodePage(request.filter) + L'\0';
@@ -44,14 +44,14 @@ bool OpenFileDialog(HWND owner, const FileDialogRequest& request, std::wstring& 
 
 }  // namespace
 
-std::optional<std::string> Win32DialogHost::chooseFile(const FileDialogRequest& request) {
+std::optional<std::string> Win32DialogHost::chooseFile(const hosts::FileDialogRequest& request) {
   std::wstring name = FromCodePage(request.initialFileName);
   name.resize(std::max<std::size_t>(name.size() + 1, 32768), L'\0');
   if (!OpenFileDialog(window_, request, name, 0)) return std::nullopt;
   return Given(name.c_str());
 }
 
-std::vector<std::string> Win32DialogHost::chooseFiles(const FileDialogRequest& request) {
+std::vector<std::string> Win32DialogHost::chooseFiles(const hosts::FileDialogRequest& request) {
   std::wstring names(65536, L'\0');
   std::vector<std::string> chosen;
   if (!OpenFileDialog(window_, request, names, OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST)) {
@@ -68,7 +68,7 @@ std::vector<std::string> Win32DialogHost::chooseFiles(const FileDialogRequest& r
   return chosen;
 }
 
-std::optional<std::string> Win32DialogHost::chooseFolder(const FileDialogRequest& request) {
+std::optional<std::string> Win32DialogHost::chooseFolder(const hosts::FileDialogRequest& request) {
   const std::wstring title = FromCodePage(request.title);
   BROWSEINFOW browse{};
   browse.hwndOwner = window_;

@@ -32,7 +32,7 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
 }  // namespace
 
 // One file per process ("vexlo-frames-PID.svg"), written again for each picture shown.
-bool Win32DialogHost::showSvgPicture(const SvgPicture& picture) {
+bool Win32DialogHost::showSvgPicture(const hosts::SvgPicture& picture) {
   if (!picture.draw) return false;
   wchar_t folder[MAX_PATH + 1] = {};
   const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);

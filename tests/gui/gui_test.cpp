@@ -94,7 +94,7 @@ inline void OnModalDialog(std::function<void(QWidget*)> act) {
 
 /// Runs the dialog with a script that must end it; after a minute the dialog is ended and the
 /// test fails.
-inline int RunScripted(platform::qt::QtDialogHost& host, platform::DialogEvents& events,
+inline int RunScripted(platform::qt::QtDialogHost& host, hosts::DialogEvents& events,
                        std::function<void()> script) {
   QTimer::singleShot(0, &host, std::move(script));
   QTimer watchdog;
@@ -107,7 +107,7 @@ inline int RunScripted(platform::qt::QtDialogHost& host, platform::DialogEvents&
   return host.run(events);
 }
 
-using platform::ControlEvent;
+using hosts::ControlEvent;
 using platform::qt::QtDialogHost;
 namespace id = res::id;
 namespace fs = std::filesystem;
@@ -115,7 +115,7 @@ const auto* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 // The window's logic as a recorder of every command.
-struct RecordingEvents : platform::DialogEvents {
+struct RecordingEvents : hosts::DialogEvents {
   void onInitDialog() override { ++inits; }
   void onCommand(int id, ControlEvent event) override { commands.emplace_back(id, event); }
   void onDestroy() override { ++destroys; }
@@ -414,7 +414,7 @@ class Features : public WindowGui {
   bool WaitForLog(const std::string& line, std::size_t count = 1) {
     return WaitUntil([&] { return Count(Log(), line) >= count; });
   }
-  void Command(int control) { window_->onCommand(control, platform::ControlEvent::kClicked); }
+  void Command(int control) { window_->onCommand(control, hosts::ControlEvent::kClicked); }
 
   std::string source_ = program_ + "/in clip.mp4";
 };
@@ -708,7 +708,7 @@ TEST_F(Features, OneFileArgumentOpensTheWindowWithItAsTheSource) {
     platform::qt::QtDialogHost host(res::MainDialogTemplate());
     app::CVexloApp().InitInstance(
         host, store_,
-        [&](platform::DialogEvents& events) {
+        [&](hosts::DialogEvents& events) {
           events.onInitDialog();
           EXPECT_EQ(host.text(id::kSourceEdit), source) << argument;
           EXPECT_TRUE(host.visible(id::kLogPane) &&
@@ -724,7 +724,7 @@ TEST_F(Features, OneFileArgumentOpensTheWindowWithItAsTheSource) {
 // The window, with every command the host delivers to it counted.
 struct CountingWindow : app::MainWindow {
   using app::MainWindow::MainWindow;
-  void onCommand(int c, platform::ControlEvent e) override {
+  void onCommand(int c, hosts::ControlEvent e) override {
     commands.push_back(c);
     app::MainWindow::onCommand(c, e);
   }

@@ -182,7 +182,7 @@ TEST_F(Measure, WindowMenuLogsTheFiguresOfTheDestination) {
   ASSERT_EQ(Run("--measure src.mp4 small.mp4"), 0) << err_;
   const std::string figures = out_.substr(11, out_.size() - 12);  // after "small.mp4: "
   Open(dir_ + "/src.mp4", dir_ + "/small.mp4");
-  window_->onCommand(res::kCmdMeasureQuality, platform::ControlEvent::kClicked);
+  window_->onCommand(res::kCmdMeasureQuality, hosts::ControlEvent::kClicked);
   EXPECT_FALSE(host_.enabled(res::kCmdMeasureQuality));
   ASSERT_TRUE(WaitForLog("##### QUALITY: " + figures + " ######")) << Log();
   ASSERT_TRUE(host_.pumpUntil([&] { return !window_->measuringQuality(); }));

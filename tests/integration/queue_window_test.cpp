@@ -61,10 +61,10 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   SavedAfterEachChange saved(queue.model());
   queue.model().AddObserver(&saved);
 
-  window.onCommand(res::kCmdQueue, platform::ControlEvent::kClicked);
+  window.onCommand(res::kCmdQueue, hosts::ControlEvent::kClicked);
   testing::FakeDialogHost& view = *host.windows.at(res::kDialogQueue);
   const auto press = [&](int control) {
-    queue.onCommand(control, platform::ControlEvent::kClicked);
+    queue.onCommand(control, hosts::ControlEvent::kClicked);
   };
   view.nextChosenFile = out;
   press(id::kQueueChooseFolder);
@@ -72,7 +72,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   window.onFilesDropped({Clip("clip.mp4"), Clip("ten.mp4"), Clip("s422.mp4"), Clip("clip.mp4")});
   host.setChecked(id::kRadioH264, false);
   host.setChecked(id::kRadioH265, true);
-  window.onCommand(id::kRadioH265, platform::ControlEvent::kClicked);
+  window.onCommand(id::kRadioH265, hosts::ControlEvent::kClicked);
   view.nextChosenFiles = {Clip("cut.mp4"), Clip("garbage.mov")};
   press(id::kQueueAddFiles);
   window.flushLog();
@@ -134,7 +134,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   const auto reopen = [&](testing::FakeDialogHost& other) {
     auto next = std::make_unique<MainWindow>(other, store, program);
     next->onInitDialog();
-    next->onCommand(res::kCmdQueue, platform::ControlEvent::kClicked);
+    next->onCommand(res::kCmdQueue, hosts::ControlEvent::kClicked);
     next->flushLog();
     other.runPosted();
     return next;

@@ -16,7 +16,7 @@ void FakeDialogHost::setProgress(int position) {
   progressHistory.push_back(position);
 }
 
-std::optional<std::string> FakeDialogHost::chooseFile(const platform::FileDialogRequest& request) {
+std::optional<std::string> FakeDialogHost::chooseFile(const hosts::FileDialogRequest& request) {
   fileDialogs.push_back(request);
   return std::exchange(nextChosenFile, std::nullopt);
 }
@@ -30,12 +30,12 @@ std::vector<std::size_t> FakeDialogHost::selectedRows(int id) const {
   return it == selections.end() ? std::vector<std::size_t>() : it->second;
 }
 
-std::vector<std::string> FakeDialogHost::chooseFiles(const platform::FileDialogRequest& request) {
+std::vector<std::string> FakeDialogHost::chooseFiles(const hosts::FileDialogRequest& request) {
   fileDialogs.push_back(request);
   return std::exchange(nextChosenFiles, {});
 }
 
-platform::DialogHost* FakeDialogHost::openWindow(int templateId, platform::DialogEvents& events) {
+hosts::DialogHost* FakeDialogHost::openWindow(int templateId, hosts::DialogEvents& events) {
   auto& window = windows[templateId];
   if (!window) {
     const res::DialogTemplate* dialog = res::WindowTemplate(templateId);

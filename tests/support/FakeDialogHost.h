@@ -23,15 +23,15 @@ class FakeDialogHost : public app::HeadlessHost {
   explicit FakeDialogHost(const res::DialogTemplate& dialog);
   void setProgress(int position) override;
   void setWaitCursor(bool on) override { waitCursorDepth += on ? 1 : -1; }
-  std::optional<std::string> chooseFile(const platform::FileDialogRequest& request) override;
+  std::optional<std::string> chooseFile(const hosts::FileDialogRequest& request) override;
   void revealInFileManager(const std::string& path) override { revealed.push_back(path); }
   bool headless() const override { return false; }
   void setTableRowCount(int id, std::size_t rows) override { tables[id].resize(rows); }
   void setTableRow(int id, std::size_t row, const std::vector<std::string>& cells) override;
   std::vector<std::size_t> selectedRows(int id) const override;
   void selectRows(int id, const std::vector<std::size_t>& rows) override { selections[id] = rows; }
-  std::vector<std::string> chooseFiles(const platform::FileDialogRequest& request) override;
-  std::optional<std::string> chooseFolder(const platform::FileDialogRequest& request) override {
+  std::vector<std::string> chooseFiles(const hosts::FileDialogRequest& request) override;
+  std::optional<std::string> chooseFolder(const hosts::FileDialogRequest& request) override {
     fileDialogs.push_back(request);
     return std::exchange(nextChosenFile, std::nullopt);
   }
@@ -42,14 +42,14 @@ class FakeDialogHost : public app::HeadlessHost {
   void setTaskProgress(int position, bool visible) override { taskProgress = visible ? position : -1; }
   /// Another fake host over that window's template, made (and its events' onInitDialog called)
   /// at the first call.
-  platform::DialogHost* openWindow(int templateId, platform::DialogEvents& events) override;
+  hosts::DialogHost* openWindow(int templateId, hosts::DialogEvents& events) override;
 
   /// Runs posted tasks as they arrive until the condition holds or the time is up.
   bool pumpUntil(const std::function<bool()>& condition,
                  std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
   int waitCursorDepth = 0;
-  std::vector<platform::FileDialogRequest> fileDialogs;
+  std::vector<hosts::FileDialogRequest> fileDialogs;
   std::optional<std::string> nextChosenFile;  // what the next chooseFile or chooseFolder returns
   std::vector<std::string> revealed;
   std::vector<int> progressHistory;

@@ -38,7 +38,7 @@ class WindowJobs : public ::testing::Test {
     return *window_;
   }
   void Press(int control) {
-    window_->onCommand(control, platform::ControlEvent::kClicked);
+    window_->onCommand(control, hosts::ControlEvent::kClicked);
     host_.runPosted();
   }
   std::string Log() {
@@ -52,7 +52,7 @@ class WindowJobs : public ::testing::Test {
   // Presses a button and waits until `line` is in the log and the job controls are enabled
   // again; then every runner has given its last notification and the bar stands where it ends.
   bool RunJob(int button, const std::string& line = "##### END CONVERSION ######") {
-    window_->onCommand(button, platform::ControlEvent::kClicked);
+    window_->onCommand(button, hosts::ControlEvent::kClicked);
     const bool ended = host_.pumpUntil(
         [&] { return Log().find(line) != std::string::npos && window_->controlsEnabled(); },
         std::chrono::minutes(3));

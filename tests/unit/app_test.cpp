@@ -25,7 +25,7 @@ namespace vexlo::app {
 namespace {
 
 namespace id = res::id;
-using platform::ControlEvent;
+using hosts::ControlEvent;
 using Stored = std::map<std::string, std::string>;
 const auto N = testing::Native;  // the tests write paths with '/')
 

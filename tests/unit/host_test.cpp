@@ -1,22 +1,25 @@
-// What every dialog host leaves to platform/: where dropped files go, how the About box ends, when
-// the --screenshot picture is taken, and the posts to the window's thread.
+// What every dialog host leaves to hosts/: where dropped files go, how the About box ends, when
+// the --screenshot picture is taken, and the posts to the window's thread; and a stop request
+// reaching the window's logic through them.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/HeadlessHost.h"
-#include "platform/AboutEvents.h"
-#include "platform/FileDropTarget.h"
-#include "platform/PostQueue.h"
-#include "platform/ScreenshotWait.h"
+#include "hosts/AboutEvents.h"
+#include "hosts/FileDropTarget.h"
+#include "hosts/PostQueue.h"
+#include "hosts/ScreenshotWait.h"
+#include "platform/StopRequests.h"
 #include "res/AboutDialogTemplate.h"
 #include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 #include "res/QueueDialogTemplate.h"
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 namespace {
 
 using namespace res::id;
@@ -112,5 +115,35 @@ TEST(HostLogic, DropsTheAboutBoxTheScreenshotAndPostsAsEveryHostHasThem) {
   EXPECT_EQ(wakes, 1004);
 }
 
+#ifndef _WIN32
+// While a watch lives, each stop signal reaches the window's logic as the Cancel command, posted
+// to the window's thread by the watch's own thread (as the start-up does it); once the watch has
+// gone, the signal ends nothing and this program goes on.
+TEST(HostLogic, AStopSignalIsTheWindowsCancelWhileTheWatchLives) {
+  struct EndOnCommand : DialogEvents {
+    explicit EndOnCommand(DialogHost& host) : host(host) {}
+    void onInitDialog() override {}
+    void onCommand(int id, ControlEvent) override { host.endDialog(id); }
+    void onDestroy() override {}
+    DialogHost& host;
+  };
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    app::HeadlessHost window(res::MainDialogTemplate());
+    EndOnCommand events(window);
+    std::thread::id caller;
+    {
+      const platform::StopRequests stops([&] {
+        caller = std::this_thread::get_id();
+        window.post([&] { events.onCommand(res::kIdCancel, ControlEvent::kClicked); });
+      });
+      window.post([signal] { std::raise(signal); });
+      EXPECT_EQ(window.run(events), res::kIdCancel) << signal;
+    }
+    EXPECT_NE(caller, std::this_thread::get_id()) << signal;
+    std::raise(signal);
+  }
+}
+#endif
+
 }  // namespace
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

@@ -196,7 +196,7 @@ TEST(SaveFaults, TheWindowTellsFailedSavesOnce) {
   app::RegistryStore store;
   app::MainWindow window(host, store, program);
   window.onInitDialog();
-  window.onCommand(res::kCmdQueue, platform::ControlEvent::kClicked);
+  window.onCommand(res::kCmdQueue, hosts::ControlEvent::kClicked);
   testing::FakeDialogHost& queueView = *host.windows.at(res::kDialogQueue);
   const std::string settingsLine = app::SettingsNotSavedLine(store.Location(), EROFS);
   const std::string queueLine = jobs::QueueNotSavedLine(jobs::QueueFilePath(), EROFS);
@@ -209,10 +209,10 @@ TEST(SaveFaults, TheWindowTellsFailedSavesOnce) {
     const Fault planted(Call::kRename, EROFS);
     for (int crf : {2, 3}) {
       host.setListIndex(id::kCrfList, crf);
-      window.onCommand(id::kCrfList, platform::ControlEvent::kSelectionChanged);
+      window.onCommand(id::kCrfList, hosts::ControlEvent::kSelectionChanged);
     }
     host.setChecked(id::kShortGopCheck, true);
-    window.onCommand(id::kShortGopCheck, platform::ControlEvent::kClicked);
+    window.onCommand(id::kShortGopCheck, hosts::ControlEvent::kClicked);
     window.onFilesDropped({program + "/a.mov"});
     window.queue()->model().Remove({window.queue()->model().items().at(0).id});
     EXPECT_TRUE(host.pumpUntil([&] { return !queueView.text(id::kQueueStatus).empty(); }));

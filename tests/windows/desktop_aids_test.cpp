@@ -18,10 +18,10 @@ namespace vexlo {
 using namespace res::id;
 
 // The checks run in WM_INITDIALOG, on the window's thread, and end the dialog.
-struct Checks : platform::DialogEvents {
+struct Checks : hosts::DialogEvents {
   std::function<void()> run;
   void onInitDialog() override { run(); }
-  void onCommand(int, platform::ControlEvent) override {}
+  void onCommand(int, hosts::ControlEvent) override {}
   void onDestroy() override { ++destroyed; }
   void onFilesDropped(const std::vector<std::string>& paths) override { dropped = paths; }
   std::vector<std::string> dropped;
@@ -133,7 +133,7 @@ TEST(DesktopAids, DropsFillTheRowUnderThemAndTheClipboardGivesTheTextBack) {
     EXPECT_EQ(host.text(kSourceEdit), "");
     // The queue window: a second dialog beside this one, its list view's rows and selection.
     queueChecks.run = [] {};
-    platform::DialogHost* queue = host.openWindow(res::kDialogQueue, queueChecks);
+    hosts::DialogHost* queue = host.openWindow(res::kDialogQueue, queueChecks);
     ASSERT_NE(queue, nullptr);
     EXPECT_EQ(host.openWindow(res::kDialogQueue, queueChecks), queue);  // made once
     queue->setTableRowCount(kQueueTable, 3);

@@ -1,8 +1,8 @@
-#include "platform/PostQueue.h"
+#include "hosts/PostQueue.h"
 
 #include <utility>
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 void PostQueue::open(std::function<void()> wake) {
   std::lock_guard lock(mutex_);
@@ -58,4 +58,4 @@ void PostQueue::close() {
   }
 }
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 /// When the picture asked for by --screenshot is taken, under every host: the host looks every
 /// kInterval; the picture is taken once the window shows and its log pane holds text (the first
@@ -23,4 +23,4 @@ class ScreenshotWait {
   int looks_ = 0;
 };
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 // What happened to a control; delivered to the window's logic on the window's thread.
 enum class ControlEvent {
@@ -150,4 +150,4 @@ class DialogHost {
   virtual void post(std::function<void()> task) = 0;
 };
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

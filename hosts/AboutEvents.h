@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/DialogHost.h"
+#include "hosts/DialogHost.h"
 #include "res/ControlIds.h"
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 /// The About box's logic, the same under every host: OK and the Cancel command (Escape, the
 /// title-bar close) end it with their own id; nothing else does anything.
@@ -20,4 +20,4 @@ class AboutEvents : public DialogEvents {
   DialogHost& host_;
 };
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

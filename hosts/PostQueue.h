@@ -6,7 +6,7 @@
 #include <functional>
 #include <mutex>
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 /// The tasks posted to a window's thread (DialogHost::post), for every host: queued in the order
 /// of posting from any thread, run on the window's thread, and dropped once the window has ended.
@@ -38,4 +38,4 @@ class PostQueue {
   bool open_ = false;
 };
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

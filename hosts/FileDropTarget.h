@@ -6,7 +6,7 @@
 
 #include "res/DialogTemplate.h"
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 /// Where files dropped on a window go.
 struct FileDropTarget {
@@ -30,4 +30,4 @@ FileDropTarget DropTargetOf(const res::DialogTemplate& dialog,
                             const std::function<bool(const res::DialogRect&)>& inFrame,
                             const std::function<bool(int edit)>& takesTyping);
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts

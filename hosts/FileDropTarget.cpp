@@ -1,9 +1,9 @@
-#include "platform/FileDropTarget.h"
+#include "hosts/FileDropTarget.h"
 
 #include "res/ControlIds.h"
 #include "res/MainDialogTemplate.h"
 
-namespace vexlo::platform {
+namespace vexlo::hosts {
 
 FileDropTarget DropTargetOf(const res::DialogTemplate& dialog,
                             const std::vector<std::string>& files,
@@ -21,4 +21,4 @@ FileDropTarget DropTargetOf(const res::DialogTemplate& dialog,
   return {};
 }
 
-}  // namespace vexlo::platform
+}  // namespace vexlo::hosts
