@@ -57,10 +57,10 @@ int RunMainWindow(SystemWindow& window, const StartRequest& request) {
     running = nullptr;
     return result;
   };
-  CVexloApp app;
+  Application app;
   RegistryStore store;
-  const int status = request.job ? app.InitInstance(host, store, runModal, *request.job)
-                                 : app.InitInstance(host, store, runModal, request.commandLine);
+  const int status = request.job ? app.RunOptionJob(host, store, runModal, *request.job)
+                                 : app.RunWindow(host, store, runModal, request.commandLine);
   return window.exitStatus(status);
 }
 

@@ -53,14 +53,12 @@ void DirectoryState::ComputeProgramDirectory(const std::string& override) {
   programDirectory_ = override.empty() ? platform::ExecutableDirectory() : override;
 }
 
-int DirectoryState::SaveWorkingDirectory(std::string* directory, int* drive) {
-  if (drive) *drive = 0;
-  (directory ? *directory : savedDirectory_) = platform::CurrentDirectory();
-  return 0;
+void DirectoryState::SaveWorkingDirectory() {
+  savedDirectory_ = platform::CurrentDirectory();
 }
 
-void DirectoryState::RestoreWorkingDirectory(const std::string* directory, int /*drive*/) const {
-  platform::ChangeDirectory(directory ? *directory : savedDirectory_);
+void DirectoryState::RestoreWorkingDirectory() const {
+  platform::ChangeDirectory(savedDirectory_);
 }
 
 namespace {
@@ -72,7 +70,7 @@ bool IsExistingFile(const std::string& path) {
 
 }  // namespace
 
-int CVexloApp::InitInstance(hosts::DialogHost& host, RegistryStore& store,
+int Application::RunWindow(hosts::DialogHost& host, RegistryStore& store,
                             const std::function<int(hosts::DialogEvents&)>& runModal,
                             std::string_view commandLine, const std::string& programDirectory) {
   platform::RemoveStaleTemporaryFiles(platform::RegistryRoot::kCurrentUser);
@@ -93,7 +91,7 @@ int CVexloApp::InitInstance(hosts::DialogHost& host, RegistryStore& store,
   return dialog.ExitStatus();
 }
 
-int CVexloApp::InitInstance(hosts::DialogHost& host, RegistryStore& store,
+int Application::RunOptionJob(hosts::DialogHost& host, RegistryStore& store,
                             const std::function<int(hosts::DialogEvents&)>& runModal,
                             const OptionJob& job, const std::string& programDirectory) {
   MainWindow dialog(host, store, programDirectory);

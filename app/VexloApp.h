@@ -39,14 +39,10 @@ class DirectoryState {
   /// tests) takes its place when not empty.
   void ComputeProgramDirectory(const std::string& override = {});
   const std::string& CopyProgramDirectory() const { return programDirectory_; }
-  /// Always 0 on this platform, which has no drive letters.
-  int programDrive() const { return 0; }
-
-  /// Remembers the current directory, into `directory` when given, else into the saved slot.
-  int SaveWorkingDirectory(std::string* directory = nullptr, int* drive = nullptr);
-  /// Changes to `directory` when given, else to the saved one.
-  void RestoreWorkingDirectory(const std::string* directory = nullptr, int drive = 0) const;
-  const std::string& savedWorkingDirectory() const { return savedDirectory_; }
+  /// Remembers the current directory (the file dialogs change it).
+  void SaveWorkingDirectory();
+  /// Changes back to the remembered directory.
+  void RestoreWorkingDirectory() const;
 
  private:
   std::string programDirectory_;
@@ -54,17 +50,17 @@ class DirectoryState {
 };
 
 // The application: parses the command line, runs the main window modally and ends with it.
-class CVexloApp {
+class Application {
  public:
   /// Runs the main window over a host. `runModal` shows the window and returns when it has
   /// closed. Returns the process's exit status: 0, or in automatic mode non-zero unless the
   /// encode finished with the tool's exit code 0.
-  int InitInstance(hosts::DialogHost& host, RegistryStore& store,
-                   const std::function<int(hosts::DialogEvents&)>& runModal,
-                   std::string_view commandLine, const std::string& programDirectory = {});
+  int RunWindow(hosts::DialogHost& host, RegistryStore& store,
+                const std::function<int(hosts::DialogEvents&)>& runModal,
+                std::string_view commandLine, const std::string& programDirectory = {});
   /// The same for an encode given by options: automatic mode with the job's settings, which
   /// neither reads nor writes the settings store.
-  int InitInstance(hosts::DialogHost& host, RegistryStore& store,
+  int RunOptionJob(hosts::DialogHost& host, RegistryStore& store,
                    const std::function<int(hosts::DialogEvents&)>& runModal,
                    const OptionJob& job, const std::string& programDirectory = {});
 };

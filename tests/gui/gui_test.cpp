@@ -706,7 +706,7 @@ TEST_F(Features, OneFileArgumentOpensTheWindowWithItAsTheSource) {
       {program_, "/stored/source.mov"}};  // a folder is no file
   for (const auto& [argument, source] : rows) {
     platform::qt::QtDialogHost host(res::MainDialogTemplate());
-    app::CVexloApp().InitInstance(
+    app::Application().RunWindow(
         host, store_,
         [&](hosts::DialogEvents& events) {
           events.onInitDialog();
