@@ -26,6 +26,15 @@ std::string_view ValueOf(std::string_view line, std::string_view key) {
   return line.substr(key.size() + 1);
 }
 
+// Takes the report's next line (its CR LF or LF dropped) off its front.
+std::string_view TakeLine(std::string_view& report) {
+  const auto lineEnd = report.find('\n');
+  std::string_view line = report.substr(0, lineEnd);
+  report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
 // A positive decimal number ("10.000000"); nothing for "N/A" and the like.
 std::optional<double> Seconds(std::string_view text) {
   double value = 0;
@@ -62,10 +71,7 @@ std::optional<std::int64_t> ReadOutputLength(std::string_view report) {
   Block block, video, format;
   bool videoFound = false;
   while (!report.empty()) {
-    const auto lineEnd = report.find('\n');
-    std::string_view line = report.substr(0, lineEnd);
-    report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TakeLine(report);
     if (line == "[STREAM]" || line == "[FORMAT]") {
       block = {};
     } else if (line == "[/STREAM]" && block.type == "video" && !videoFound) {
@@ -102,10 +108,7 @@ std::string StreamLengthCommandLine(std::string_view programDir, std::string_vie
 std::optional<std::int64_t> ReadStreamLength(std::string_view report, std::string_view type) {
   std::string_view blockType, duration, tag;
   while (!report.empty()) {
-    const auto lineEnd = report.find('\n');
-    std::string_view line = report.substr(0, lineEnd);
-    report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = TakeLine(report);
     if (line == "[STREAM]") {
       blockType = duration = tag = {};
     } else if (line == "[/STREAM]" && blockType == type) {

@@ -38,11 +38,9 @@ bool MainWindow::PlaceOptionOutput(const jobs::JobEnd& end) {
     if (end.sourceMs > 0 && !encode::IsPngSequenceSource(settings().source)) {
       sourceMs = end.sourceMs;
     }
-    platform::Pipe never;  // the read-back is short and nothing stops it
-    [[maybe_unused]] const int made =
-        platform::MakePipe(never, platform::PipeBlocking::kNeitherBlocks);
-    const jobs::Placement placement = jobs::CheckAndPlace(
-        files, {programDirectory(), settings().source, sourceMs, audioJob_}, never.read);
+    // The read-back is short, and the window's own end already came: nothing stops it.
+    const jobs::Placement placement =
+        jobs::CheckAndPlace(files, {programDirectory(), settings().source, sourceMs, audioJob_});
     const bool placed = placement.outcome == process::JobOutcome::kFinished;
     if (!placed) logAppend(NotWritten(files.outputPath, placement.reason));
     optionOutput_.reset();

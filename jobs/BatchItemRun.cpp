@@ -171,7 +171,7 @@ ItemResult ItemRun::Run() {
   if (encode::IsPngSequenceSource(item_.sourcePath)) sourceMs.reset();
   const Placement placement =
       CheckAndPlace(Files(), {request.programDir, item_.sourcePath, sourceMs, request.audio},
-                    run_.stop.watch());
+                    &run_.stop.watch());
   if (placement.outcome == process::JobOutcome::kCancelled) return Stopped();
   result_.outputSeconds = placement.outputSeconds;
   return End(placement.outcome == process::JobOutcome::kFinished ? ItemState::kDone

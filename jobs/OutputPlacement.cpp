@@ -36,16 +36,17 @@ std::string KeepIncomplete(const OutputFiles& files) {
 }
 
 Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
-                        const platform::UniqueFd& stop) {
+                        const platform::UniqueFd* stop) {
   if (!check.sourceMs) return Place(files, "not checked: the source has no duration");
   std::string probed;
-  const process::ToolEnd end = process::RunTool(
-      analysis::OutputLengthCommandLine(check.programDir, files.temporaryPath), check.programDir,
-      [&](std::string_view line) {
-        probed.append(line).push_back('\n');
-        return false;
-      },
-      stop);
+  const process::ToolLineSink keep = [&](std::string_view line) {
+    probed.append(line).push_back('\n');
+    return false;
+  };
+  const std::string commandLine =
+      analysis::OutputLengthCommandLine(check.programDir, files.temporaryPath);
+  const process::ToolEnd end = stop ? process::RunTool(commandLine, check.programDir, keep, *stop)
+                                    : process::RunTool(commandLine, check.programDir, keep);
   if (end.outcome == process::JobOutcome::kCancelled) {
     [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
     return {process::JobOutcome::kCancelled, {}, std::nullopt};

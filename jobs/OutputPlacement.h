@@ -45,9 +45,9 @@ std::string KeepIncomplete(const OutputFiles& files);
 
 /// Reads the temporary file back, compares its length with the source's (its stream of the
 /// output's kind, see analysis::ShortOfSource), and renames it into place; a source without a
-/// length is not read back ("not checked: the source has no duration"). `stop` may end the
-/// read-back.
+/// length is not read back ("not checked: the source has no duration"). `stop`, when given, may
+/// end the read-back.
 Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
-                        const platform::UniqueFd& stop);
+                        const platform::UniqueFd* stop = nullptr);
 
 }  // namespace vexlo::jobs

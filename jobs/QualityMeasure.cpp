@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 #include "analysis/FramePlot.h"
 #include "encode/OptionTables.h"
 #include "process/ToolRun.h"
+#include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "process/CommandLineBuilder.h"
@@ -103,16 +101,14 @@ std::string Quoted(const std::string& path) {
 std::optional<std::string> FileProblem(const std::string& path, const std::string& given,
                                        std::string_view role) {
   const std::string name = std::string(role) + " " + Quoted(given);
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error) return "cannot read the " + name + ": " + error.message();
-  if (std::filesystem::is_directory(status)) return "the " + name + " is a folder, not a file";
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    return "cannot read the " + name + ": " + platform::ErrorText(errno != 0 ? errno : EIO);
+  const platform::PathInfo info = platform::LookAt(path);
+  if (info.kind == platform::PathKind::kMissing) {
+    return "cannot read the " + name + ": " + platform::ErrorText(info.error);
   }
-  std::fclose(file);
+  if (info.kind == platform::PathKind::kFolder) return "the " + name + " is a folder, not a file";
+  if (const int error = platform::CanRead(path)) {
+    return "cannot read the " + name + ": " + platform::ErrorText(error);
+  }
   if (!platform::PathIsSafeForCommandLine(path)) {
     return "the " + name +
            " cannot be given to a tool (a double quote, or a name FFmpeg reads "
