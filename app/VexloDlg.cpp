@@ -37,9 +37,9 @@ MainWindow::MainWindow(hosts::DialogHost& host, RegistryStore& store, std::strin
       programDirectoryOverride_(std::move(programDirectory)),
       settings_(host, store),
       trace_(host, id::kLogPane),
-      jobEnds_(host),
-      jobs_(host, *this),
-      encoderCheck_(host, *this) {
+      jobEnds_(hosts::PostTo(host)),
+      jobs_(hosts::PostTo(host), *this),
+      encoderCheck_(hosts::PostTo(host), *this) {
   // A settings folder that cannot be written is told once in the log (and so, in automatic mode,
   // on standard error); the job goes on with the values it has.
   settings_.reportFailureTo([this](std::string_view line) { logAppend(line); });

@@ -12,13 +12,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "jobs/IndexJob.h"
 #include "analysis/IndexNaming.h"
 #include "jobs/JobWindow.h"
-#include "process/ProcessRunner.h"
+#include "process/ToolRun.h"
 #include "process/ToolCommand.h"
 
 extern char** environ;
@@ -72,13 +71,8 @@ double TimeIndexJob(const std::string& programDir, const std::string& clip) {
   IndexJob job(window);
   const auto start = Clock::now();
   job.Prepare(*vexlo::analysis::IndexPathFor(clip, false), false);
-  const auto runner = vexlo::process::StartJob(
-      vexlo::analysis::FrameIndexCommandLine(programDir, clip), IndexJob::kNotifications, &job);
-  while (runner->state() != vexlo::process::kRunnerEnded &&
-         runner->state() != vexlo::process::kRunnerStartFailed) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  runner->Close();
+  vexlo::process::RunWatched(vexlo::analysis::FrameIndexCommandLine(programDir, clip), {},
+                             job.Watch());
   const double seconds = SecondsSince(start);
   if (job.state().header.frameCount != kSeconds * 25) {
     std::fprintf(stderr, "index holds %lld frames\n",

@@ -149,16 +149,11 @@ class BenchWindow : public jobs::JobWindow {
   /// Starts the log in `directory` and the flood.
   void start(const std::string& directory, const std::string& commandLine) {
     trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
-    void* context = static_cast<jobs::JobWindow*>(this);
     runner.SetCommandLine(commandLine.c_str());
-    runner.output = jobs::OnConversionOutput;
-    runner.started = jobs::OnConversionStarted;
-    runner.error = jobs::OnConversionError;
-    runner.finished = jobs::OnConversionFinished;
-    runner.outputContext = runner.endContext = runner.startedContext = context;
+    runner.watch = jobs::ConversionWatch(*this);
     started = Clock::now();
     if (runner.Start() != 0) {
-      // A failed start is notified as an error, which the measurement sees.
+      // A failed start is told as the job's end, which the measurement sees.
     }
   }
   void stop() {

@@ -17,14 +17,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "jobs/IndexJob.h"
 #include "analysis/IndexNaming.h"
 #include "platform/Paths.h"
 #include "jobs/JobWindow.h"
-#include "process/ProcessRunner.h"
+#include "process/ToolRun.h"
 #include "process/ToolCommand.h"
 
 extern char** environ;
@@ -98,13 +97,8 @@ Times TimeIndexJob(const std::string& programDir, const std::string& clip) {
   const auto start = Clock::now();
   const double processor = ProcessorSeconds();
   if (job.Prepare(*vexlo::analysis::IndexPathFor(clip, false), false) != 0) return {};
-  const auto runner = vexlo::process::StartJob(
-      vexlo::analysis::FrameIndexCommandLine(programDir, clip), IndexJob::kNotifications, &job);
-  while (runner->state() != vexlo::process::kRunnerEnded &&
-         runner->state() != vexlo::process::kRunnerStartFailed) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  runner->Close();
+  vexlo::process::RunWatched(vexlo::analysis::FrameIndexCommandLine(programDir, clip), {},
+                             job.Watch());
   return {SecondsSince(start), ProcessorSeconds() - processor};
 }
 

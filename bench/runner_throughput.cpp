@@ -6,17 +6,15 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/ChildProcess.h"
 #include "platform/FileDescriptor.h"
-#include "process/ProcessRunner.h"
+#include "process/ToolRun.h"
 
 namespace {
 
@@ -66,41 +64,18 @@ std::string WriteFrameText(const std::string& folder) {
 struct Counter {
   std::size_t bytes = 0;
   std::size_t chunks = 0;
-  std::mutex mutex;
-  std::condition_variable done;
-  bool finished = false;
 };
-
-int CountChunk(const char*, int length, void* context) {
-  auto* counter = static_cast<Counter*>(context);
-  counter->bytes += static_cast<std::size_t>(length);
-  ++counter->chunks;
-  return 0;
-}
-
-int NoteFinished(int, void* context) {
-  auto* counter = static_cast<Counter*>(context);
-  std::lock_guard lock(counter->mutex);
-  counter->finished = true;
-  counter->done.notify_all();
-  return 0;
-}
 
 // Seconds for the runner to deliver the file through `cat`; the counter gets its bytes.
 double TimeRunner(const std::string& file, Counter& counter) {
-  vexlo::process::ProcessRunner runner;
   const std::string commandLine = "\"/bin/cat\" \"" + file + "\"";
-  runner.SetCommandLine(commandLine.c_str());
-  runner.output = &CountChunk;
-  runner.finished = &NoteFinished;
-  runner.error = &NoteFinished;
-  runner.outputContext = runner.endContext = &counter;
+  vexlo::process::ToolWatch watch;
+  watch.output = [&counter](std::string_view chunk, vexlo::process::KeptOutLines&) {
+    counter.bytes += chunk.size();
+    ++counter.chunks;
+  };
   const auto start = Clock::now();
-  if (runner.Start() != 0) {
-    // A failed start is notified as an error, which ends the wait below.
-  }
-  std::unique_lock lock(counter.mutex);
-  counter.done.wait(lock, [&] { return counter.finished; });
+  vexlo::process::RunWatched(commandLine, {}, std::move(watch));
   return Seconds(start);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <utility>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -149,5 +150,10 @@ class DialogHost {
   /// never waits. Tasks posted after the window has gone are dropped.
   virtual void post(std::function<void()> task) = 0;
 };
+
+/// The host's post as a plain function, for those that only post (the jobs).
+inline std::function<void(std::function<void()>)> PostTo(DialogHost& host) {
+  return [&host](std::function<void()> task) { host.post(std::move(task)); };
+}
 
 }  // namespace vexlo::hosts

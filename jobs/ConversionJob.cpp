@@ -3,10 +3,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "analysis/OutputLength.h"
-#include "platform/CommandLineSplit.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
@@ -28,28 +26,20 @@ constexpr int kBreakAbove = 90;
 constexpr double kRoundUp = 0.49999;
 constexpr double kFullAbove = 99.0;
 
-JobWindow* WindowOf(void* context) {
-  return static_cast<JobWindow*>(context);
-}
-
 void ResetFigures(JobFigures& figures) {
   figures.durationMs.store(0);
   figures.timeMs.store(0);
   figures.progressPos.store(0);
-  figures.failed.store(false);
-  figures.writeFailed.store(false);
 }
 
-// The job's end as its figures tell it; `started` is false for a tool that could not start.
-JobEnd EndOf(const JobFigures& figures, bool started) {
+// The job's typed end as its tool's end and its figures tell it.
+JobEnd EndOf(const JobFigures& figures, const ToolEnd& tool) {
   JobEnd end;
   end.kind = figures.kind;
-  end.started = started;
-  end.outcome = figures.stopped  ? JobOutcome::kCancelled
-                : figures.failed ? JobOutcome::kFailed
-                                 : JobOutcome::kFinished;
+  end.started = tool.started;
+  end.outcome = tool.outcome;
   end.output = figures.file;
-  if (end.outcome == JobOutcome::kFailed) end.reason = figures.failureText;
+  if (end.outcome == JobOutcome::kFailed) end.reason = tool.ReasonText();
   end.sourceMs = figures.durationMs.load();
   end.reachedMs = figures.timeMs.load();
   return end;
@@ -91,114 +81,87 @@ void UpdateProgress(JobWindow& window) {
   window.sendProgress(figures.progressPos.load());
 }
 
-int OnConversionOutput(const char* data, int length, void* context) {
-  if (data == nullptr) return -1;
-  JobWindow* window = WindowOf(context);
-  if (window == nullptr) return 0;
-  JobFigures& figures = window->jobFigures();
+namespace {
+
+void OnOutput(JobWindow& window, std::string_view chunk, KeptOutLines& keptOut) {
+  JobFigures& figures = window.jobFigures();
   const std::int64_t now = SteadyNowMs();
-  SplitChunkLines(data, length, [&](std::string_view line) {
+  SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()), [&](std::string_view line) {
     ParseOutputLine(figures, line);
     figures.detail.Feed(line, now);
     if (IsReportLine(line)) {
-      LogReportLine(*window, line);
+      LogReportLine(window, line);
     } else {
-      figures.keptOut.Keep(line);
-      if (NamesAWriteFailure(line)) figures.writeFailed.store(true);
+      keptOut.Keep(line);
     }
   });
-  UpdateProgress(*window);
-  if (const auto detail = figures.detail.Due(now)) window->sendDetail(*detail);
-  return 0;
+  UpdateProgress(window);
+  if (const auto detail = figures.detail.Due(now)) window.sendDetail(*detail);
 }
 
-int OnConversionStarted(int /*code*/, void* context) {
-  JobWindow* window = WindowOf(context);
-  if (window == nullptr) return 0;
-  ResetFigures(window->jobFigures());
-  window->jobFigures().detail.Start(ProgressDetail::Kind::kConversion, SteadyNowMs());
-  window->sendDetail({});
-  window->flushLog();
-  window->logAppend(kLineEnd);
-  window->logAppend(kStartConversion);
-  if (const std::string line = text::CommandLineLine(window->jobFigures().commandLine);
+void OnStarted(JobWindow& window) {
+  ResetFigures(window.jobFigures());
+  window.jobFigures().detail.Start(ProgressDetail::Kind::kConversion, SteadyNowMs());
+  window.sendDetail({});
+  window.flushLog();
+  window.logAppend(kLineEnd);
+  window.logAppend(kStartConversion);
+  if (const std::string line = text::CommandLineLine(window.jobFigures().commandLine);
       !line.empty()) {
-    window->logAppend(line);
+    window.logAppend(line);
   }
-  UpdateProgress(*window);
-  window->postJobStarted(window->jobFigures().kind);
-  return 0;
+  UpdateProgress(window);
+  window.postJobStarted(window.jobFigures().kind);
 }
 
-int OnConversionError(int code, void* context) {
-  JobWindow* window = WindowOf(context);
-  if (window == nullptr) return 0;
-  JobFigures& figures = window->jobFigures();
-  figures.failed.store(true);
-  if (code == kErrorStartFailed) {
-    window->logAppend(kCreationError);
-  } else if (code == kErrorToolFailed) {
-    window->logAppend(figures.progressPos.load() > kBreakAbove ? kConversionBreak
-                                                               : kConversionError);
+// The failure's reason lines and its error line.
+void LogFailure(JobWindow& window, const ToolEnd& tool) {
+  for (const std::string& line : ReasonLines(tool.reason)) window.logAppend(line);
+  if (!tool.started) {
+    window.logAppend(kCreationError);
+  } else {
+    window.logAppend(window.jobFigures().progressPos.load() > kBreakAbove ? kConversionBreak
+                                                                          : kConversionError);
   }
-  UpdateProgress(*window);
-  // No finished notification follows a start failure: the job ends here.
-  if (code == kErrorStartFailed) window->postJobEnd(EndOf(figures, /*started=*/false));
-  return 0;
+  UpdateProgress(window);
 }
 
-int OnConversionFailure(int code, const FailureReason& reason, void* context) {
-  JobWindow* window = WindowOf(context);
-  if (window == nullptr) return 0;
-  FailureReason told = reason;
-  told.lastLines = window->jobFigures().keptOut.Pick();
-  for (const std::string& line : ReasonLines(told)) window->logAppend(line);
-  window->jobFigures().failureText = EndReasonText(told);
-  return OnConversionError(code, context);
-}
-
-int OnFrameGrabFailure(int code, const FailureReason& reason, void* context) {
-  JobWindow* window = WindowOf(context);
-  if (window == nullptr || code != kErrorStartFailed) return 0;
-  JobFigures& figures = window->jobFigures();
-  figures.failed.store(true);
-  figures.failureText = EndReasonText(reason);
-  window->postJobEnd(EndOf(figures, /*started=*/false));
-  return 0;
-}
-
-int OnConversionFinished(int /*code*/, void* context) {
-  JobWindow* window = WindowOf(context);
-  if (window == nullptr) return 0;
-  JobFigures& figures = window->jobFigures();
-  // FFmpeg also ends with exit code 0 when it could not write its output whole (a full disk
-  // when the trailer is written): the job failed, and the tool's lines say why.
-  if (!figures.failed.load() && !figures.stopped.load() && figures.writeFailed.load()) {
-    FailureReason told;
-    const std::vector<std::string> words = platform::SplitCommandLine(figures.commandLine);
-    if (!words.empty()) told.program = words.front();
-    OnConversionFailure(kErrorToolFailed, told, context);
-  }
-  JobEnd end = EndOf(figures, /*started=*/true);
+void OnEnded(JobWindow& window, bool frameGrab, const ToolEnd& tool) {
+  JobFigures& figures = window.jobFigures();
+  if (tool.outcome == JobOutcome::kFailed && !frameGrab) LogFailure(window, tool);
+  JobEnd end = EndOf(figures, tool);
+  // A tool that could not start ends the job here, without the end line.
+  if (!tool.started) return window.postJobEnd(std::move(end));
   // FFmpeg ends with exit code 0 when its input ends early (a file cut short, a damaged index):
   // the output then ends short of the source's stream of its kind.
   if (end.outcome == JobOutcome::kFinished && !figures.lengthSource.empty()) {
     if (const auto shortOf = analysis::ShortOfSource(
             end.sourceMs, end.reachedMs, figures.programDir, figures.lengthSource,
             end.kind == JobKind::kAudio ? "audio" : "video")) {
-      window->logAppend(analysis::ShortOutputWarning(*shortOf, end.reachedMs));
+      window.logAppend(analysis::ShortOutputWarning(*shortOf, end.reachedMs));
       end.outputShort = true;
       end.reason = analysis::ShortOutputText(*shortOf, end.reachedMs);
     }
   }
-  window->logAppend(kEndConversion);
-  UpdateProgress(*window);
+  window.logAppend(kEndConversion);
+  UpdateProgress(window);
   const std::int64_t now = SteadyNowMs();
   figures.detail.Finish(now);
-  window->sendDetail(figures.detail.Text(now));
+  window.sendDetail(figures.detail.Text(now));
   end.finalProgress = 100;
-  window->postJobEnd(std::move(end));
-  return 0;
+  window.postJobEnd(std::move(end));
+}
+
+}  // namespace
+
+ToolWatch ConversionWatch(JobWindow& window, bool frameGrab) {
+  ToolWatch watch;
+  watch.started = [&window] { OnStarted(window); };
+  watch.output = [&window](std::string_view chunk, KeptOutLines& keptOut) {
+    OnOutput(window, chunk, keptOut);
+  };
+  watch.ended = [&window, frameGrab](const ToolEnd& tool) { OnEnded(window, frameGrab, tool); };
+  return watch;
 }
 
 }  // namespace vexlo::jobs

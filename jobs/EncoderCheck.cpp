@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <sstream>
+#include <utility>
 
 #include "process/CommandLineBuilder.h"
 #include "process/FailureReason.h"
@@ -87,8 +88,8 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
          found + "); encoding with it all the same ######\r\n";
 }
 
-EncoderCheck::EncoderCheck(hosts::DialogHost& host, jobs::JobWindow& window)
-    : window_(window), sequencer_(host) {}
+EncoderCheck::EncoderCheck(PostTask post, jobs::JobWindow& window)
+    : window_(window), sequencer_(std::move(post)) {}
 
 EncoderCheck::~EncoderCheck() {
   sequencer_.Stop();
@@ -130,40 +131,26 @@ void EncoderCheck::RunStep(const std::string& commandLine) {
   {
     std::lock_guard lock(mutex_);
     lines_.clear();
-    failure_.clear();
   }
-  process::JobNotifications notifications;
-  notifications.output = OnOutput;
-  notifications.failure = OnFailure;
-  sequencer_.RunStep(commandLine, notifications, this, programDirectory_, [this] { StepEnded(); });
+  sequencer_.RunStep(
+      commandLine, programDirectory_,
+      [this](std::string_view chunk, process::KeptOutLines&) {
+        std::lock_guard lock(mutex_);
+        process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
+                                 [this](std::string_view line) {
+                                   if (lines_.size() < kLinesHeld) lines_.emplace_back(line);
+                                 });
+      },
+      [this](const process::ToolEnd& end) { StepEnded(end); });
 }
 
-int EncoderCheck::OnOutput(const char* data, int length, void* context) {
-  auto& check = *static_cast<EncoderCheck*>(context);
-  std::lock_guard lock(check.mutex_);
-  process::SplitChunkLines(data, length, [&check](std::string_view line) {
-    if (check.lines_.size() < kLinesHeld) check.lines_.emplace_back(line);
-  });
-  return 0;
-}
-
-int EncoderCheck::OnFailure(int, const process::FailureReason& reason, void* context) {
-  auto& check = *static_cast<EncoderCheck*>(context);
-  {
-    std::lock_guard lock(check.mutex_);
-    check.failure_ = process::HowItEnded(reason);
-  }
-  return 0;
-}
-
-void EncoderCheck::StepEnded() {
+void EncoderCheck::StepEnded(const process::ToolEnd& end) {
   std::vector<std::string> lines;
-  std::string failure;
   {
     std::lock_guard lock(mutex_);
     lines.swap(lines_);
-    failure.swap(failure_);
   }
+  const std::string failure = end.finished() ? std::string() : process::HowItEnded(end.reason);
   if (step_++ == 0) {
     ListingEnded(lines, failure);
   } else {

@@ -8,9 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "hosts/DialogHost.h"
 #include "jobs/Sequencer.h"
-#include "hosts/DialogHost.h"
 #include "jobs/JobWindow.h"
 
 namespace vexlo::jobs {
@@ -46,11 +44,11 @@ std::string UnusableEncoderWarning(std::string_view encoder, const EncoderStatus
 /// window's jobs are not held up; the bar and the detail label follow it while no conversion
 /// runs. Its end (finished, or cancelled by Stop) is reported like any job's.
 ///
-/// Everything here runs on the window's thread; the runner's notifications only collect the
-/// tool's lines and how it failed.
+/// Everything here runs on the window's thread; the runner's threads only collect the tool's
+/// lines.
 class EncoderCheck {
  public:
-  EncoderCheck(hosts::DialogHost& host, jobs::JobWindow& window);
+  EncoderCheck(PostTask post, jobs::JobWindow& window);
   ~EncoderCheck();
   EncoderCheck(const EncoderCheck&) = delete;
   EncoderCheck& operator=(const EncoderCheck&) = delete;
@@ -67,11 +65,8 @@ class EncoderCheck {
   static constexpr std::string_view kEndLine = "##### END CHECK ENCODERS ######\r\n";
 
  private:
-  static int OnOutput(const char* data, int length, void* context);
-  static int OnFailure(int code, const process::FailureReason& reason, void* context);
-
   void RunStep(const std::string& commandLine);
-  void StepEnded();
+  void StepEnded(const process::ToolEnd& end);
   void ListingEnded(const std::vector<std::string>& lines, const std::string& failure);
   void TrialEnded(const std::vector<std::string>& lines, const std::string& failure);
   void NextTrial();
@@ -92,9 +87,8 @@ class EncoderCheck {
   // Filled by the runner's threads while a step runs; read on the window's thread after it.
   std::mutex mutex_;
   std::vector<std::string> lines_;
-  std::string failure_;  // how the step's tool failed; empty when it ended with code 0
 
-  Sequencer sequencer_;  // last: its runner's notifications use the members above
+  Sequencer sequencer_;  // last: its runner's watch uses the members above
 };
 
 }  // namespace vexlo::jobs

@@ -4,7 +4,6 @@
 #include "platform/SystemError.h"
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
-#include "process/ProcessRunner.h"
 
 namespace vexlo::jobs {
 
@@ -31,11 +30,7 @@ std::string IndexFileErrorLine(std::string_view path, int error) {
 int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   state_.gopMode = gopMode;
   indexPath_ = indexPath;
-  errorLogged_ = false;
-  cancelled_ = false;
   stoppedItself_ = false;
-  failureText_.clear();
-  keptOut_.Clear();
   framesDone_ = 0;
   plotFrames_.Take();
   {
@@ -51,86 +46,71 @@ int IndexJob::Prepare(const std::string& indexPath, bool gopMode) {
   return opened;
 }
 
-int IndexJob::OnIndexOutput(const char* data, int length, void* context) {
-  if (data == nullptr) return -1;
-  if (context != nullptr) static_cast<IndexJob*>(context)->parseChunk(data, length);
-  return 0;
+process::ToolWatch IndexJob::Watch() {
+  process::ToolWatch watch;
+  watch.started = [this] { started(); };
+  watch.output = [this](std::string_view chunk, process::KeptOutLines& keptOut) {
+    parseChunk(chunk, keptOut);
+  };
+  watch.ended = [this](const process::ToolEnd& tool) { ended(tool); };
+  return watch;
 }
 
-int IndexJob::OnIndexStarted(int, void* context) {
-  if (context == nullptr) return 0;
-  auto& job = *static_cast<IndexJob*>(context);
-  job.figures_.durationMs = 0;
-  job.figures_.timeMs = 0;
-  job.figures_.progressPos = 0;
-  job.figures_.detail.Start(process::ProgressDetail::Kind::kFrames, process::SteadyNowMs());
-  job.window_.sendIndexDetail({});
-  job.window_.logAppend(job.gopMode() ? kGetFileGop : kStartIndexing);
-  const std::string line = process::text::CommandLineLine(job.figures_.commandLine);
-  if (!line.empty()) job.window_.logAppend(line);
-  return 0;
+void IndexJob::started() {
+  figures_.durationMs = 0;
+  figures_.timeMs = 0;
+  figures_.progressPos = 0;
+  figures_.detail.Start(process::ProgressDetail::Kind::kFrames, process::SteadyNowMs());
+  window_.sendIndexDetail({});
+  window_.logAppend(gopMode() ? kGetFileGop : kStartIndexing);
+  const std::string line = process::text::CommandLineLine(figures_.commandLine);
+  if (!line.empty()) window_.logAppend(line);
 }
 
-int IndexJob::OnIndexError(int code, void* context) {
-  if (context == nullptr) return 0;
-  auto& job = *static_cast<IndexJob*>(context);
-  // The finished notification that follows a tool failure or the watchdog finishes the file; a
-  // start failure has none, so the file is finished (and its failure told) here, and the job
-  // ends here.
-  if (code == process::kErrorStartFailed) {
-    const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
-    job.window_.logAppend(kCreationIndexError);
-    jobs::JobEnd end = job.endOf(process::JobOutcome::kFailed);
-    end.started = false;
-    if (fileFailed) end.reason = IndexFileErrorText(job.indexPath_, job.file_.error());
-    job.window_.postJobEnd(std::move(end));
+void IndexJob::ended(const process::ToolEnd& tool) {
+  using process::JobOutcome;
+  const bool toolFailed = tool.outcome == JobOutcome::kFailed;
+  if (toolFailed) {
+    for (const std::string& line : process::ReasonLines(tool.reason)) window_.logAppend(line);
   }
-  if (code == process::kErrorToolFailed) job.window_.logAppend(kIndexingError);
-  job.errorLogged_ = true;
-  return 0;
-}
-
-int IndexJob::OnIndexFailure(int code, const process::FailureReason& reason, void* context) {
-  if (context != nullptr) {
-    auto& job = *static_cast<IndexJob*>(context);
-    process::FailureReason told = reason;
-    told.lastLines = job.keptOut_.Pick();
-    for (const std::string& line : process::ReasonLines(told)) job.window_.logAppend(line);
-    job.failureText_ = process::EndReasonText(told);
+  if (!tool.started) {
+    // The job ends here: its file is finished (and its failure told) before its error line.
+    const bool fileFailed = reportFileError(file_.Finish(&state_.header));
+    window_.logAppend(kCreationIndexError);
+    jobs::JobEnd end = endOf(JobOutcome::kFailed, tool);
+    if (fileFailed) end.reason = IndexFileErrorText(indexPath_, file_.error());
+    return window_.postJobEnd(std::move(end));
   }
-  return OnIndexError(code, context);
-}
-
-int IndexJob::OnIndexFinished(int, void* context) {
-  if (context == nullptr) return 0;
-  auto& job = *static_cast<IndexJob*>(context);
-  job.publishPlot();
-  const bool fileFailed = job.reportFileError(job.file_.Finish(&job.state_.header));
-  if (fileFailed && !job.errorLogged_) job.window_.logAppend(kIndexingError);
-  job.window_.logAppend(job.gopMode() ? kEndFileGop : kEndIndexing);
+  if (toolFailed) window_.logAppend(kIndexingError);
+  publishPlot();
+  const bool fileFailed = reportFileError(file_.Finish(&state_.header));
+  if (fileFailed && !toolFailed) window_.logAppend(kIndexingError);
+  window_.logAppend(gopMode() ? kEndFileGop : kEndIndexing);
   const std::int64_t now = process::SteadyNowMs();
-  job.figures_.detail.SetFrames(job.framesDone_);
-  job.figures_.detail.Finish(now);
-  job.window_.sendIndexDetail(job.figures_.detail.Text(now));
-  jobs::JobEnd end = job.endOf(fileFailed || job.errorLogged_ ? process::JobOutcome::kFailed
-                                  : job.cancelled_               ? process::JobOutcome::kCancelled
-                                                                 : process::JobOutcome::kFinished);
-  if (fileFailed) end.reason = IndexFileErrorText(job.indexPath_, job.file_.error());
+  figures_.detail.SetFrames(framesDone_);
+  figures_.detail.Finish(now);
+  window_.sendIndexDetail(figures_.detail.Text(now));
+  const bool cancelled = tool.outcome == JobOutcome::kCancelled && !stoppedItself_;
+  jobs::JobEnd end = endOf(fileFailed || toolFailed ? JobOutcome::kFailed
+                           : cancelled               ? JobOutcome::kCancelled
+                                                     : JobOutcome::kFinished,
+                           tool);
+  if (fileFailed) end.reason = IndexFileErrorText(indexPath_, file_.error());
   // A file that could not be written leaves the bar where it is: the job failed.
   if (!fileFailed) {
-    job.figures_.progressPos = 100;
+    figures_.progressPos = 100;
     end.finalProgress = 100;
   }
-  job.window_.postJobEnd(std::move(end));
-  return 0;
+  window_.postJobEnd(std::move(end));
 }
 
-jobs::JobEnd IndexJob::endOf(process::JobOutcome outcome) const {
+jobs::JobEnd IndexJob::endOf(process::JobOutcome outcome, const process::ToolEnd& tool) const {
   jobs::JobEnd end;
   end.kind = gopMode() ? jobs::JobKind::kGop : jobs::JobKind::kIndex;
   end.outcome = outcome;
+  end.started = tool.started;
   end.output = indexPath_;
-  if (outcome == process::JobOutcome::kFailed) end.reason = failureText_;
+  if (outcome == process::JobOutcome::kFailed) end.reason = tool.ReasonText();
   end.stoppedItself = stoppedItself_;
   end.frames = framesDone_;
   return end;
@@ -155,9 +135,9 @@ bool IndexJob::reportFileError(int finished) {
   return error != 0;
 }
 
-void IndexJob::parseChunk(const char* data, int length) {
-  process::SplitChunkLines(data, length, [this](std::string_view line) {
-    keptOut_.Keep(line);  // the report is never shown: every line may be a failure's reason
+void IndexJob::parseChunk(std::string_view chunk, process::KeptOutLines& keptOut) {
+  process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()), [&](std::string_view line) {
+    keptOut.Keep(line);  // the report is never shown: every line may be a failure's reason
     analysis::ParseFrameLine(state_, line, hooks_);
   });
   figures_.detail.SetFrames(framesDone_);

@@ -12,7 +12,7 @@
 #include "analysis/FramePlot.h"
 #include "analysis/IndexFile.h"
 #include "jobs/JobWindow.h"
-#include "process/ToolCommand.h"
+#include "process/RunEnd.h"
 
 namespace vexlo::jobs {
 
@@ -38,12 +38,10 @@ std::string IndexFileErrorText(std::string_view path, int error);
 std::string IndexFileErrorLine(std::string_view path, int error);
 
 /// The frame index or GOP job that the window owns: the index file writer, the working records
-/// and the GOP mode flag. The window passes it as the context of all four notifications of its
-/// indexing runner.
+/// and the GOP mode flag; its watch is that of the window's indexing runner.
 ///
-/// Threads: Prepare runs on the window's thread while no indexing runner exists; the started,
-/// error and finished notifications run on the runner's supervisor thread and the output
-/// notification on its reader thread, one after the other. The working records have no lock.
+/// Threads: Prepare runs on the window's thread while no indexing runner exists; the watch runs
+/// on the runner's threads, one call after the other. The working records have no lock.
 class IndexJob {
  public:
   explicit IndexJob(jobs::JobWindow& window);
@@ -73,9 +71,8 @@ class IndexJob {
   /// those of its first GOP); null before the first end, from Prepare on, and when the job read
   /// no video frame. Any thread.
   std::shared_ptr<const FramePlot> framePlot() const;
-  /// The user stops the job: its end is told as cancelled, not finished.
-  void markCancelled() { cancelled_ = true; }
-  /// The GOP job is stopped because it knows its GOP: its end says it stopped itself.
+  /// The GOP job is stopped because it knows its GOP: its end says it stopped itself, and it
+  /// counts as finished, not cancelled.
   void markStoppedItself() { stoppedItself_ = true; }
 
   /// Set by the window: posts the stop of the indexing runner (the Cancel action) to the
@@ -83,44 +80,34 @@ class IndexJob {
   /// stop the runner itself, since a runner cannot be stopped from its own threads.
   std::function<void()> requestGopStop;
 
-  /// Cuts the chunk into lines and parses each; the report is never shown. -1 for no data.
-  static int OnIndexOutput(const char* data, int length, void* context);
-  /// The job's own figures to 0 and the start line ("GET FILE GOP" or "START INDEXING").
-  static int OnIndexStarted(int code, void* context);
-  /// The error line for -2 or -3, and the index file finished, except after -3, whose finished
-  /// notification finishes it. A start failure (-2) has no finished notification: a file that
-  /// could not be made is reported here, before its line, and the job's end (failed) follows.
-  static int OnIndexError(int code, void* context);
-  /// The error with its reason: the reason's lines (the tool's last lines, how it ended or why
-  /// it could not start), then OnIndexError.
-  static int OnIndexFailure(int code, const process::FailureReason& reason, void* context);
-  /// The index file finished, the end line, then the job's end: failed after an error, cancelled
-  /// when the user stopped it, else finished, with the bar at 100. When the file could not be
-  /// created, written or finished, its error line and (unless the tool's own failure already said
-  /// so) "INDEXING  ERROR" come before the end line, and the end leaves the bar where it is.
-  static int OnIndexFinished(int code, void* context);
-  /// All of them, for process::StartJob with the job as context.
-  static constexpr process::JobNotifications kNotifications{
-      OnIndexOutput, OnIndexStarted, OnIndexError, OnIndexFinished, OnIndexFailure};
+  /// The indexing runner's watch:
+  /// - started: the job's own figures to 0 and the start line ("GET FILE GOP" or "START
+  ///   INDEXING") with the command line;
+  /// - output: cuts the chunk into lines and parses each; the report is never shown, so every
+  ///   line is kept for a failure's reason;
+  /// - ended: a failure's reason lines and its error line ("CREATION INDEX ERROR" for a tool that
+  ///   could not start, which ends the job there, after the index file is finished; "INDEXING
+  ///   ERROR" otherwise); then the index file finished, the end line, and the job's end: failed
+  ///   after a failure, cancelled when it was stopped (unless it stopped itself), else finished,
+  ///   with the bar at 100. When the file could not be created, written or finished, its error
+  ///   line and (unless the tool's own failure already said so) "INDEXING  ERROR" come before the
+  ///   end line, and the end leaves the bar where it is.
+  process::ToolWatch Watch();
 
  private:
-  void parseChunk(const char* data, int length);
+  void started();
+  void parseChunk(std::string_view chunk, process::KeptOutLines& keptOut);
+  void ended(const process::ToolEnd& tool);
   // Makes the picture of the frames read so far; the finished notification, before the end.
   void publishPlot();
   // Logs the file's error line when Finish, whose result is `finished`, failed; true then.
   bool reportFileError(int finished);
-  // The job's end with this outcome, as far as the job's records tell it.
-  jobs::JobEnd endOf(process::JobOutcome outcome) const;
+  // The job's end with this outcome, as far as the job's records and its tool's end tell it.
+  jobs::JobEnd endOf(process::JobOutcome outcome, const process::ToolEnd& tool) const;
 
   jobs::JobWindow& window_;
   std::string indexPath_;
-  std::atomic<bool> errorLogged_{false};    // this job's error line is in the log
-  std::atomic<bool> cancelled_{false};      // stopped by the user before its end
   std::atomic<bool> stoppedItself_{false};  // a GOP job stopped once it knew its GOP
-  // The tool's failure in one line: written by the failure notification, read by the finished
-  // notification that follows it on the same thread; emptied by Prepare.
-  std::string failureText_;
-  process::KeptOutLines keptOut_;  // the report's last lines, for a failure's reason
   IndexFile file_;
   FrameParseState state_;
   FrameParseHooks hooks_;

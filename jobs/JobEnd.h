@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,10 @@
 namespace vexlo::jobs {
 
 using process::JobOutcome;
+
+/// Runs a task on the owner's thread (the window's) later, in the order of posting; any thread
+/// may call it and it never waits. How jobs reach their owner's thread.
+using PostTask = std::function<void(std::function<void()> task)>;
 
 /// The kinds of job: the conversion runner's (an encode, the audio extraction, the hidden test
 /// encode, the frame grab, media information), the indexing runner's (frame index, GOP) and the

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <vector>
 
-#include "hosts/DialogHost.h"
 #include "jobs/JobEnd.h"
 
 namespace vexlo::jobs {
@@ -15,7 +15,7 @@ class JobEnds {
  public:
   using Subscriber = std::function<void(const jobs::JobEnd&)>;
 
-  explicit JobEnds(hosts::DialogHost& host) : host_(host) {}
+  explicit JobEnds(PostTask post) : post_(std::move(post)) {}
   JobEnds(const JobEnds&) = delete;
   JobEnds& operator=(const JobEnds&) = delete;
 
@@ -25,13 +25,13 @@ class JobEnds {
 
   /// Tells every subscriber of the end on the window's thread (posted). Any thread.
   void Post(jobs::JobEnd end) {
-    host_.post([this, end = std::move(end)] {
+    post_([this, end = std::move(end)] {
       for (const Subscriber& subscriber : subscribers_) subscriber(end);
     });
   }
 
  private:
-  hosts::DialogHost& host_;
+  PostTask post_;
   std::vector<Subscriber> subscribers_;  // only touched on the window's thread
 };
 

@@ -11,8 +11,8 @@
 
 namespace vexlo::jobs {
 
-JobLauncher::JobLauncher(hosts::DialogHost& host, jobs::JobWindow& window)
-    : host_(host), window_(window), mediaInfoJob_(window), indexJob_(window) {}
+JobLauncher::JobLauncher(PostTask post, jobs::JobWindow& window)
+    : post_(std::move(post)), window_(window), mediaInfoJob_(window), indexJob_(window) {}
 
 JobLauncher::~JobLauncher() {
   DisposeRunner(conversionRunner_, {});
@@ -30,13 +30,11 @@ bool JobLauncher::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
 }
 
 void JobLauncher::StopConversion(std::string_view runningLine) {
-  // Before its finished notification: a conversion stopped before its end ends as cancelled.
-  if (ConversionRunning()) figures_.stopped = true;
+  // A conversion stopped before its end ends as cancelled (its runner says so).
   DisposeRunner(conversionRunner_, runningLine);
 }
 
 void JobLauncher::StopIndexing(std::string_view indexLine) {
-  if (indexingRunner_) indexJob_.markCancelled();
   DisposeRunner(indexingRunner_, indexJob_.gopMode() ? std::string_view() : indexLine);
 }
 
@@ -68,21 +66,15 @@ std::optional<std::string> JobLauncher::StartEncode(jobs::JobKind kind,
 void JobLauncher::StartConversion(jobs::JobKind kind, const std::string& commandLine,
                                   const std::string& file, const std::string& lengthSource) {
   StopConversion(process::text::kRequestStopConversion);
-  // What the job is, before the runner starts: its reader may deliver lines before the started
-  // notification.
-  figures_.stopped = false;
+  // What the job is, before the runner starts.
   figures_.kind = kind;
   figures_.file = file;
   figures_.lengthSource = lengthSource;
   figures_.programDir = programDirectory_;
-  figures_.failureText.clear();
-  figures_.keptOut.Clear();
   figures_.commandLine = commandLine;
   lastCommand_ = commandLine;
-  conversionRunner_ = process::StartJob(
-      commandLine,
-      kind == jobs::JobKind::kFrameGrab ? kFrameGrabNotifications : kConversionNotifications,
-      &window_, programDirectory_);
+  conversionRunner_ = process::StartTool(
+      commandLine, ConversionWatch(window_, kind == jobs::JobKind::kFrameGrab), programDirectory_);
 }
 
 void JobLauncher::StartMediaInfo(const std::string& path) {
@@ -92,14 +84,12 @@ void JobLauncher::StartMediaInfo(const std::string& path) {
   }
   StopConversion(process::text::kCancel);
   mediaInfoJob_.Prepare();
-  figures_.stopped = false;
   figures_.kind = jobs::JobKind::kMediaInfo;
   figures_.file.clear();
   figures_.commandLine = jobs::MediaInfoCommandLine(programDirectory_, path);
   lastCommand_ = figures_.commandLine;
   conversionRunner_ =
-      process::StartJob(figures_.commandLine, jobs::MediaInfoJob::kNotifications,
-                        &mediaInfoJob_, programDirectory_);
+      process::StartTool(figures_.commandLine, mediaInfoJob_.Watch(), programDirectory_);
 }
 
 void JobLauncher::StartFrameGrab(const std::string& source, float seconds, bool deinterlace) {
@@ -129,12 +119,11 @@ std::optional<std::string> JobLauncher::StartFrameIndex(const std::string& input
   indexJob_.setInput(input);
   const std::uint64_t generation = ++indexingGeneration_;
   indexJob_.requestGopStop = [this, generation] {
-    host_.post([this, generation] { StopGopJob(generation); });
+    post_([this, generation] { StopGopJob(generation); });
   };
   lastCommand_ = analysis::FrameIndexCommandLine(programDirectory_, input);
   indexJob_.setCommandLine(lastCommand_);
-  indexingRunner_ = process::StartJob(lastCommand_, jobs::IndexJob::kNotifications, &indexJob_,
-                                      programDirectory_);
+  indexingRunner_ = process::StartTool(lastCommand_, indexJob_.Watch(), programDirectory_);
   return std::nullopt;
 }
 

@@ -10,7 +10,6 @@
 #include "jobs/IndexJob.h"
 #include "jobs/MediaInfo.h"
 #include "encode/EncodeRequest.h"
-#include "hosts/DialogHost.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
 
@@ -21,12 +20,12 @@ namespace vexlo::jobs {
 // carries out encode plans, starts and stops each job, keeps the conversion's figures, and
 // numbers the indexing jobs so that a GOP job's late stop request never stops a newer one.
 //
-// Everything here runs on the window's thread; the jobs' notifications reach the window through
+// Everything here runs on the window's thread; the jobs' watches reach the window through
 // the jobs::JobWindow it is given, each job's end as its typed end (JobWindow::postJobEnd).
 // Nothing here acts on the window's controls.
 class JobLauncher {
  public:
-  JobLauncher(hosts::DialogHost& host, jobs::JobWindow& window);
+  JobLauncher(PostTask post, jobs::JobWindow& window);
   ~JobLauncher();
 
   /// The program's directory: where the tools are and where they run (a tool's report goes
@@ -43,7 +42,7 @@ class JobLauncher {
                                          const std::string& file, const std::string& source,
                                          const std::function<void()>& saveSettings);
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
-  /// the conversion notifications (the frame grab's for a frame grab). `file` is what the job
+  /// the conversion's watch (the frame grab's for a frame grab). `file` is what the job
   /// makes; `lengthSource`, when given, is the source whose length the output must reach (the
   /// warning of an output that ends short of it).
   void StartConversion(jobs::JobKind kind, const std::string& commandLine,
@@ -88,7 +87,7 @@ class JobLauncher {
   bool DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner, std::string_view runningLine);
   void StopGopJob(std::uint64_t generation);
 
-  hosts::DialogHost& host_;
+  PostTask post_;
   jobs::JobWindow& window_;
   std::string programDirectory_;
   jobs::JobFigures figures_;

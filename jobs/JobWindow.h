@@ -15,15 +15,12 @@ namespace vexlo::jobs {
 using process::KeptOutLines;
 using process::ProgressDetail;
 
-// The figures of the running job, shared by the runner threads' notifications and the window's
+// The figures of the running job, shared by the runner threads' watch and the window's
 // thread. Each is a whole atomic value; no lock guards them.
 struct JobFigures {
   std::atomic<std::int64_t> durationMs{0};   // the input's duration, from the last "Duration:"
   std::atomic<std::int64_t> timeMs{0};       // the output time reached, from the last "time="
   std::atomic<std::int32_t> progressPos{0};  // the bar's position, 0 to 100, forward only
-  std::atomic<bool> failed{false};           // an error notification came for the running job
-  std::atomic<bool> writeFailed{false};      // the tool said its output could not be written whole
-  KeptOutLines keptOut;  // the tool's last lines the log did not show, for a failure's reason
   // The tool's command line as it was started: written on the window's thread before the runner
   // exists, read by the runner's started notification, never changed while the runner lives.
   std::string commandLine;
@@ -34,10 +31,6 @@ struct JobFigures {
   std::string file;
   std::string lengthSource;
   std::string programDir;
-  // The failure's reason in one line: written by the failure notification, read by the finished
-  // notification that follows it on the same thread; emptied before the runner starts.
-  std::string failureText;
-  std::atomic<bool> stopped{false};  // the job was stopped before its end (Cancel, replaced)
   ProgressDetail detail;             // what the label below the bar shows
 };
 

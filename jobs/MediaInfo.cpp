@@ -4,7 +4,6 @@
 #include "process/LogTexts.h"
 #include "process/OutputLines.h"
 #include "process/CommandLineBuilder.h"
-#include "process/ToolCommand.h"
 
 namespace vexlo::jobs {
 
@@ -17,69 +16,51 @@ std::string MediaInfoRefusal(std::string_view path) {
                                                   : process::text::UnusablePath(path);
 }
 
-int MediaInfoJob::OnMediaInfoOutput(const char* data, int length, void* context) {
-  if (data == nullptr) return -1;
-  if (context == nullptr || length <= 0) return 0;
-  static_cast<MediaInfoJob*>(context)->filterChunk(
-      std::string_view(data, static_cast<std::size_t>(length)));
-  return 0;
+process::ToolWatch MediaInfoJob::Watch() {
+  process::ToolWatch watch;
+  watch.started = [this] {
+    window_.flushLog();
+    window_.logAppend("\r\n");
+    window_.logAppend(kMediaInfoStart);
+    const std::string line = process::text::CommandLineLine(window_.jobFigures().commandLine);
+    if (!line.empty()) window_.logAppend(line);
+  };
+  watch.output = [this](std::string_view chunk, process::KeptOutLines& keptOut) {
+    filterChunk(chunk, keptOut);
+  };
+  watch.ended = [this](const process::ToolEnd& tool) { ended(tool); };
+  return watch;
 }
 
-int MediaInfoJob::OnMediaInfoStarted(int, void* context) {
-  if (context == nullptr) return 0;
-  jobs::JobWindow& window = static_cast<MediaInfoJob*>(context)->window_;
-  window.flushLog();
-  window.logAppend("\r\n");
-  window.logAppend(kMediaInfoStart);
-  const std::string line = process::text::CommandLineLine(window.jobFigures().commandLine);
-  if (!line.empty()) window.logAppend(line);
-  return 0;
-}
-
-int MediaInfoJob::OnMediaInfoError(int, void*) {
-  return 0;
-}
-
-int MediaInfoJob::OnMediaInfoFailure(int code, const process::FailureReason& reason,
-                                     void* context) {
-  if (context == nullptr) return OnMediaInfoError(code, context);
-  auto& job = *static_cast<MediaInfoJob*>(context);
-  process::FailureReason told = reason;
-  told.lastLines = job.keptOut_.Pick();
-  if (!job.sawInput_) {
-    for (const std::string& line : process::ReasonLines(told)) job.window_.logAppend(line);
-  }
-  job.failureText_ = process::EndReasonText(told);
-  // No finished notification follows a start failure: the job ends here.
-  if (code == process::kErrorStartFailed) {
-    job.window_.postJobEnd(job.endOf(process::JobOutcome::kFailed, /*started=*/false));
-  }
-  return OnMediaInfoError(code, context);
-}
-
-int MediaInfoJob::OnMediaInfoFinished(int, void* context) {
-  if (context == nullptr) return 0;
-  auto& job = *static_cast<MediaInfoJob*>(context);
-  job.window_.logAppend(kMediaInfoEnd);
+void MediaInfoJob::ended(const process::ToolEnd& tool) {
   using process::JobOutcome;
-  const JobOutcome outcome = job.window_.jobFigures().stopped ? JobOutcome::kCancelled
-                             : job.sawInput_                  ? JobOutcome::kFinished
-                                                              : JobOutcome::kFailed;
-  job.window_.postJobEnd(job.endOf(outcome, /*started=*/true));
-  return 0;
+  if (tool.outcome == JobOutcome::kFailed && !sawInput_) {
+    for (const std::string& line : process::ReasonLines(tool.reason)) window_.logAppend(line);
+  }
+  // A tool that could not start ends the job here, without the end marker.
+  if (!tool.started) return window_.postJobEnd(endOf(JobOutcome::kFailed, tool));
+  window_.logAppend(kMediaInfoEnd);
+  const JobOutcome outcome = tool.outcome == JobOutcome::kCancelled ? JobOutcome::kCancelled
+                             : sawInput_                             ? JobOutcome::kFinished
+                                                                     : JobOutcome::kFailed;
+  window_.postJobEnd(endOf(outcome, tool));
 }
 
-jobs::JobEnd MediaInfoJob::endOf(process::JobOutcome outcome, bool started) const {
+jobs::JobEnd MediaInfoJob::endOf(process::JobOutcome outcome, const process::ToolEnd& tool) const {
   jobs::JobEnd end;
   end.kind = jobs::JobKind::kMediaInfo;
   end.outcome = outcome;
-  end.started = started;
-  if (outcome == process::JobOutcome::kFailed) end.reason = failureText_;
+  end.started = tool.started;
+  if (outcome == process::JobOutcome::kFailed) end.reason = tool.ReasonText();
   end.sourceMs = window_.jobFigures().durationMs.load();
   return end;
 }
 
-void MediaInfoJob::filterChunk(std::string_view chunk) {
+void MediaInfoJob::filterChunk(std::string_view chunk, process::KeptOutLines& keptOut) {
+  const auto keepOut = [&keptOut](std::string_view kept) {
+    process::SplitChunkLines(kept.data(), static_cast<int>(kept.size()),
+                             [&keptOut](std::string_view line) { keptOut.Keep(line); });
+  };
   if (chunk.find("Input #") != std::string_view::npos) {
     inputSection_ = true;
     sawInput_ = true;
@@ -96,11 +77,6 @@ void MediaInfoJob::filterChunk(std::string_view chunk) {
                              shown += "\r\n";
                              window_.logAppend(shown);
                            });
-}
-
-void MediaInfoJob::keepOut(std::string_view chunk) {
-  process::SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
-                           [this](std::string_view line) { keptOut_.Keep(line); });
 }
 
 }  // namespace vexlo::jobs

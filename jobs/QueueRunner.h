@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "jobs/JobEnd.h"
 #include "jobs/QueueModel.h"
 
 namespace vexlo::jobs {
@@ -41,7 +42,7 @@ class ItemRunner {
 class QueueRunner {
  public:
   /// Runs a task on the window's thread later, in the order of posting (DialogHost::post).
-  using Post = std::function<void(std::function<void()>)>;
+  using Post = PostTask;
   /// Calls the task (on any thread) once the queue as it is now has been saved (QueueStore::
   /// AfterSave); without one, items start at once.
   using AfterSave = std::function<void(std::function<void()>)>;

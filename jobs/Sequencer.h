@@ -5,52 +5,42 @@
 #include <memory>
 #include <string>
 
-#include "hosts/DialogHost.h"
+#include "jobs/JobEnd.h"
 #include "process/ProcessRunner.h"
-#include "process/ToolCommand.h"
 
 namespace vexlo::jobs {
 
 /// Runs tools one after the other on a runner of its own: the steps of one job (the encoder
-/// check) or a run of many jobs. Each step's tool gets the step's own notifications and context;
-/// once the tool has ended (its finished notification, or its start failure, has returned), the
-/// step's end runs on the window's thread, after everything the notifications posted, with the
-/// runner already gone, so the end may start the next step. Stop ends the sequence: the running
-/// tool is stopped (its own notifications still run) and its step's end never runs; a
+/// check). Each step's tool gives its output to the step's `output` on the runner's thread; once
+/// the tool has ended, the step's `ended` runs on the window's thread with how it ended, after
+/// everything the step posted before, with the runner already gone, so it may start the next
+/// step. Stop ends the sequence: the running tool is stopped and its step's end never runs; a
 /// generation number tells a stopped step's end, posted already, from the current one's.
 ///
 /// RunStep, Stop and the destructor run on the window's thread.
 class Sequencer {
  public:
-  explicit Sequencer(hosts::DialogHost& host) : host_(host) {}
+  using Output = std::function<void(std::string_view chunk, process::KeptOutLines& keptOut)>;
+  using Ended = std::function<void(const process::ToolEnd& end)>;
+
+  explicit Sequencer(PostTask post) : post_(std::move(post)) {}
   ~Sequencer() { Stop(); }
   Sequencer(const Sequencer&) = delete;
   Sequencer& operator=(const Sequencer&) = delete;
 
-  /// Starts the tool of one step, in `workingDirectory`; `ended` runs on the window's thread
-  /// once it has ended, unless the sequence is stopped first. No other step may be running.
-  void RunStep(const std::string& commandLine, const process::JobNotifications& notifications,
-               void* context, const std::string& workingDirectory, std::function<void()> ended);
+  /// Starts the tool of one step, in `workingDirectory`. No other step may be running.
+  void RunStep(const std::string& commandLine, const std::string& workingDirectory, Output output,
+               Ended ended);
   /// Stops the running step, if any; its end is dropped.
   void Stop();
   /// True from RunStep until the step's end runs or the sequence is stopped.
   bool StepRunning() const { return runner_ != nullptr; }
 
  private:
-  static int OnOutput(const char* data, int length, void* context);
-  static int OnStarted(int code, void* context);
-  static int OnFailure(int code, const process::FailureReason& reason, void* context);
-  static int OnFinished(int code, void* context);
-  void PostEnd();
-  void StepEnded(std::uint64_t generation);
+  void StepEnded(std::uint64_t generation, const process::ToolEnd& end);
 
-  hosts::DialogHost& host_;
-  // The running step: written on the window's thread before its runner exists, read by the
-  // runner's notifications, never changed while the runner lives.
-  process::JobNotifications step_;
-  void* stepContext_ = nullptr;
-  std::uint64_t stepGeneration_ = 0;
-  std::function<void()> ended_;
+  PostTask post_;
+  Ended ended_;
   std::uint64_t generation_ = 0;  // grows with each step and each stop
   std::unique_ptr<process::ProcessRunner> runner_;
 };

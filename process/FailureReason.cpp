@@ -117,7 +117,9 @@ bool NamesAWriteFailure(std::string_view line) {
 void KeptOutLines::Keep(std::string_view line) {
   // The tool's banner and the source's properties are never why a run failed.
   if (IsStreamMetadata(line) || IsToolBanner(line)) return;
+  const bool writeFailure = NamesAWriteFailure(line);
   std::lock_guard lock(mutex_);
+  writeFailed_ = writeFailed_ || writeFailure;
   ring_[count_ % kHeld].assign(line);
   ++count_;
 }
@@ -152,9 +154,15 @@ std::vector<std::string> KeptOutLines::Pick() const {
   return picked;
 }
 
+bool KeptOutLines::WriteFailed() const {
+  std::lock_guard lock(mutex_);
+  return writeFailed_;
+}
+
 void KeptOutLines::Clear() {
   std::lock_guard lock(mutex_);
   count_ = 0;
+  writeFailed_ = false;
 }
 
 }  // namespace vexlo::process

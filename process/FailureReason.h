@@ -52,10 +52,13 @@ bool IsStreamMetadata(std::string_view line);
 
 /// The last lines of a run that a job kept out of its log, for the reason of a failure: the most
 /// recent ones are held, and Pick chooses at most FailureReason::kLineLimit of them, those that
-/// name an error first. Any thread.
+/// name an error first; it also notes a line that says the output could not be written whole.
+/// Any thread.
 class KeptOutLines {
  public:
   void Keep(std::string_view line);
+  /// True once a kept line said that the output could not be written whole (NamesAWriteFailure).
+  bool WriteFailed() const;
   /// The lines naming an error (the latest ones), then, up to the limit, the latest others that
   /// came after the first of them (or the last lines, when none names an error); each group in
   /// the order the tool wrote it.
@@ -71,6 +74,7 @@ class KeptOutLines {
   mutable std::mutex mutex_;
   std::array<std::string, kHeld> ring_;
   std::size_t count_ = 0;  // lines kept since the last Clear
+  bool writeFailed_ = false;
 };
 
 }  // namespace vexlo::process

@@ -71,7 +71,10 @@ int ProcessRunner::Start() {
     FailureReason reason;
     reason.program = arguments_.empty() ? std::string() : arguments_.front();
     reason.startError = failed.code().value();
-    notifyFailure(kErrorStartFailed, std::move(reason));
+    ToolEnd end;
+    end.started = false;
+    end.reason = std::move(reason);
+    notifyEnd(std::move(end));
     return failed.code().value();
   }
   return 0;
@@ -140,29 +143,42 @@ void ProcessRunner::supervise() {
     FailureReason reason;
     reason.program = arguments_.empty() ? std::string() : arguments_.front();
     reason.startError = failure;
-    notifyFailure(kErrorStartFailed, std::move(reason));
+    ToolEnd end;
+    end.started = false;
+    end.reason = std::move(reason);
     state_.store(kRunnerStartFailed);
+    notifyEnd(std::move(end));
     supervisorId_.store({});
     return;
   }
   state_.store(kRunnerRunning);
-  if (started != nullptr) started(kNotifyStarted, startedContext);
+  if (watch.started) watch.started();
   startedTold_.open();
-  const WatchEnd end = watch(child);
+  const WatchEnd end = watchChild(child);
   // A stopped tool is asked to end (SIGTERM, so that FFmpeg finishes its file) and killed only
   // when it or what it started is still there after a second; its output keeps arriving.
   if (end != WatchEnd::kExited) waitStatus_.store(child.Stop());
   endReader();
-  if (end == WatchEnd::kStalled ||
-      (end == WatchEnd::kExited && !ExitedWithZero(waitStatus_.load()))) {
-    notifyFailure(kErrorToolFailed, endReason(end == WatchEnd::kStalled));
+  ToolEnd told;
+  if (end == WatchEnd::kStopped) {
+    told.outcome = JobOutcome::kCancelled;
+  } else if (end == WatchEnd::kStalled || !ExitedWithZero(waitStatus_.load())) {
+    told.reason = endReason(end == WatchEnd::kStalled);
+    told.reason.lastLines = keptOut_.Pick();
+  } else if (keptOut_.WriteFailed()) {
+    // Exit code 0, yet the tool could not write its output whole (a full disk at the trailer).
+    told.reason.program = arguments_.empty() ? std::string() : arguments_.front();
+    told.reason.lastLines = keptOut_.Pick();
+  } else {
+    told.outcome = JobOutcome::kFinished;
   }
   state_.store(kRunnerEnded);
-  notifyEnd(finished, kNotifyFinished);
+  notifyEnd(std::move(told));
   supervisorId_.store({});
 }
 
 int ProcessRunner::startReader() {
+  keptOut_.Clear();
   chunkCounter_.store(0);
   bytesRead_.store(0);
   readerEnded_.store(false);
@@ -175,7 +191,7 @@ int ProcessRunner::startReader() {
   return 0;
 }
 
-ProcessRunner::WatchEnd ProcessRunner::watch(platform::ChildProcess& child) {
+ProcessRunner::WatchEnd ProcessRunner::watchChild(platform::ChildProcess& child) {
   int stalledPolls = 0;
   std::int64_t lastSeen = 0;
   auto nextPoll = Clock::now() + pollInterval_;
@@ -283,20 +299,12 @@ void ProcessRunner::drainOutput(ChunkAssembler& chunks, char* block) {
 }
 
 void ProcessRunner::deliver(const char* data, int length) {
-  if (output != nullptr) output(data, length, outputContext);
+  if (watch.output) watch.output(std::string_view(data, static_cast<std::size_t>(length)), keptOut_);
   chunkCounter_.fetch_add(1);
 }
 
-void ProcessRunner::notifyEnd(CodeNotification notification, int code) {
-  if (notification != nullptr) notification(code, endContext);
-}
-
-void ProcessRunner::notifyFailure(int code, FailureReason reason) {
-  if (failure != nullptr) {
-    failure(code, reason, endContext);
-  } else {
-    notifyEnd(error, code);
-  }
+void ProcessRunner::notifyEnd(ToolEnd end) {
+  if (watch.ended) watch.ended(end);
 }
 
 FailureReason ProcessRunner::endReason(bool stalled) const {

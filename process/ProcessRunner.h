@@ -12,23 +12,12 @@
 #include "platform/ChildProcess.h"
 #include "platform/FileDescriptor.h"
 #include "process/FailureReason.h"
+#include "process/RunEnd.h"
 #include "process/Gate.h"
 
 namespace vexlo::process {
 
 class ChunkAssembler;
-
-// Notification signatures. The runner ignores the results.
-using OutputNotification = int (*)(const char* data, int length, void* context);
-using CodeNotification = int (*)(int code, void* context);
-/// The error notification with the reason: how the tool ended, or why it could not be started.
-using FailureNotification = int (*)(int code, const FailureReason& reason, void* context);
-
-// Notification codes and states.
-inline constexpr int kNotifyStarted = 1;
-inline constexpr int kNotifyFinished = 2;
-inline constexpr int kErrorStartFailed = -2;
-inline constexpr int kErrorToolFailed = -3;  // non-zero exit code, or silence
 
 enum RunnerState : std::int32_t {
   kRunnerNotStarted = 0,
@@ -47,18 +36,18 @@ enum RunnerState : std::int32_t {
 // means its whole process group: SIGTERM, and SIGKILL when anything of it is left after 1 s (on
 // Windows its job object, ended at once).
 //
-// Notification contract:
-//   clean end:      started, outputs, finished
-//   tool failure:   started, outputs, error -3, finished
-//   watchdog:       started, outputs, error -3, finished (child stopped)
-//   stop:           started, outputs, finished (child stopped, no error)
-//   start failure:  error -2 only; the state becomes -1
-// Outputs never arrive after finished. A tool that fails (-3) has ended, and the reader has
-// delivered its last output, before the error notification is made: the job's reason then holds
-// the tool's last words.
+// What it tells its owner (its `watch`, see ToolWatch):
+//   clean end:      started, outputs, ended (finished)
+//   tool failure:   started, outputs, ended (failed: exit code or signal)
+//   watchdog:       started, outputs, ended (failed: the silence; child stopped)
+//   write failure:  started, outputs, ended (failed: exit code 0, a kept line said so)
+//   stop:           started, outputs, ended (cancelled; child stopped)
+//   start failure:  ended (failed, not started) only; the state becomes -1
+// Outputs never arrive after the end, and the reader has delivered the tool's last output
+// before it: a failure's reason holds the tool's last words.
 //
-// Construct, SetCommandLine, Start, Stop, Close and destroy on one thread (the window's), never
-// from inside a notification: Stop and Close refuse to run on the runner's own threads.
+// Construct, SetCommandLine, Start, Stop, Close and destroy on one thread (the owner's), never
+// from inside the watch: Stop and Close refuse to run on the runner's own threads.
 class ProcessRunner {
  public:
   static constexpr std::chrono::milliseconds kDefaultPollInterval{100};
@@ -77,7 +66,7 @@ class ProcessRunner {
   void SetWorkingDirectory(std::string directory) { workingDirectory_ = std::move(directory); }
   /// Starts the run; writes nothing to standard output (it is for a script's results). A second
   /// Start while the supervisor exists does nothing. 0, or the errno of the supervisor thread's
-  /// creation when it failed (the failure is also notified as a failed start).
+  /// creation when it failed (its end is then told here, on the owner's thread).
   [[nodiscard]] int Start();
   /// Stops a running child (see above; at most about 1 s) and waits for the supervisor to end.
   /// Safe when nothing runs.
@@ -98,17 +87,8 @@ class ProcessRunner {
   /// True on one of this runner's own threads (supervisor or reader).
   bool onOwnThread() const;
 
-  // Notifications and their contexts: assign after SetCommandLine and before Start.
-  OutputNotification output = nullptr;
-  CodeNotification started = nullptr;
-  CodeNotification error = nullptr;
-  /// When set, made in place of `error`, with the reason of the failure (no lines: the job adds
-  /// the lines it kept out of its log).
-  FailureNotification failure = nullptr;
-  CodeNotification finished = nullptr;
-  void* outputContext = nullptr;
-  void* endContext = nullptr;  // for error and finished
-  void* startedContext = nullptr;
+  /// What the run tells its owner: set after SetCommandLine and before Start.
+  ToolWatch watch;
 
  private:
   // How the supervisor's watch over a running child ended.
@@ -118,16 +98,15 @@ class ProcessRunner {
   // Starts the reader thread; 0 or the errno of the failure.
   int startReader();
   // Polls the child until it ends, the owner stops it or the watchdog fires.
-  WatchEnd watch(platform::ChildProcess& child);
+  WatchEnd watchChild(platform::ChildProcess& child);
   // Gives the reader its grace time to see end-of-file, then wakes it and joins it.
   void endReader();
   void read();
   // Takes what the ended child left in the pipe once the reader has been woken.
   void drainOutput(ChunkAssembler& chunks, char* block);
   void deliver(const char* data, int length);
-  void notifyEnd(CodeNotification notification, int code);
-  // The error notification, with its reason when the owner asked for it.
-  void notifyFailure(int code, FailureReason reason);
+  // Tells the owner how the run ended.
+  void notifyEnd(ToolEnd end);
   // How a started tool ended: its exit code or signal, and the watchdog's silence.
   FailureReason endReason(bool stalled) const;
   // Makes the four pipes of a run; 0 or the errno of the pipe that failed.
@@ -161,6 +140,9 @@ class ProcessRunner {
   std::atomic<bool> readerEnded_{false};
   // The reader delivers nothing before the started notification has returned (opened then).
   Gate startedTold_;
+  // The lines the owner kept out of its log: the reader writes them, the supervisor reads them
+  // once the reader has ended.
+  KeptOutLines keptOut_;
 };
 
 }  // namespace vexlo::process

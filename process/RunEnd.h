@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "process/FailureReason.h"
 
@@ -22,5 +24,31 @@ std::string HowItEnded(const FailureReason& reason);
 /// tool's name and how it ended ("gone.mov: No such file or directory; ffmpeg.bin exited with
 /// code 1").
 std::string EndReasonText(const FailureReason& reason);
+
+/// How one run of a tool ended, the one result every way of running a tool gives.
+struct ToolEnd {
+  /// kFinished: exit code 0 and the output written whole; kFailed: a non-zero exit code, a
+  /// signal, the watchdog, a start that failed, or exit code 0 after a kept line said the output
+  /// could not be written whole; kCancelled: stopped by its owner before its end.
+  JobOutcome outcome = JobOutcome::kFailed;
+  bool started = true;  // false: the tool could not be started
+  /// For kFailed: how it ended and the last lines its owner kept out of its log.
+  FailureReason reason;
+
+  bool finished() const { return outcome == JobOutcome::kFinished; }
+  /// The failure's reason in one line (EndReasonText).
+  std::string ReasonText() const { return EndReasonText(reason); }
+};
+
+/// What a running tool tells its owner, each optional. They run on the run's own threads, one
+/// at a time: `started` (the tool runs; before any output), `output` for each chunk of its
+/// output (whole lines, and progress pieces, at most 1024 bytes) with the lines the owner does
+/// not show handed to `keptOut` for a failure's reason, then `ended`, exactly once and last,
+/// with how it ended (also for a tool that could not start, with no `started` before it).
+struct ToolWatch {
+  std::function<void()> started;
+  std::function<void(std::string_view chunk, KeptOutLines& keptOut)> output;
+  std::function<void(const ToolEnd& end)> ended;
+};
 
 }  // namespace vexlo::process

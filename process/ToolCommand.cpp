@@ -1,5 +1,7 @@
 #include "process/ToolCommand.h"
 
+#include <utility>
+
 #include "platform/Paths.h"
 
 namespace vexlo::process {
@@ -13,20 +15,14 @@ std::string QuotedToolPath(std::string_view programDir, std::string_view tool) {
   return path;
 }
 
-std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
-                                        const JobNotifications& notifications, void* context,
-                                        const std::string& workingDirectory) {
+std::unique_ptr<ProcessRunner> StartTool(const std::string& commandLine, ToolWatch watch,
+                                         const std::string& workingDirectory) {
   auto runner = std::make_unique<ProcessRunner>();
   runner->SetCommandLine(commandLine.c_str());
   runner->SetWorkingDirectory(workingDirectory);
-  runner->output = notifications.output;
-  runner->started = notifications.started;
-  runner->error = notifications.error;
-  runner->finished = notifications.finished;
-  runner->failure = notifications.failure;
-  runner->outputContext = runner->startedContext = runner->endContext = context;
+  runner->watch = std::move(watch);
   if (runner->Start() != 0) {
-    // Nothing to add: the failed start has been notified with its reason.
+    // Nothing to add: the failed start has been told as the run's end.
   }
   return runner;
 }

@@ -16,20 +16,10 @@ inline constexpr std::string_view kProberTool = "ffprobe.bin";
 /// separator, the tool's name, a double quote.
 std::string QuotedToolPath(std::string_view programDir, std::string_view tool);
 
-/// The notifications of one kind of job. `failure`, when set, is made in place of `error`, with
-/// the reason of the failure.
-struct JobNotifications {
-  OutputNotification output = nullptr;
-  CodeNotification started = nullptr;
-  CodeNotification error = nullptr;
-  CodeNotification finished = nullptr;
-  FailureNotification failure = nullptr;
-};
-
-/// Creates a runner for the command line with the notifications, all given `context`, and
-/// starts it; the tool runs in `workingDirectory` (empty: the program's current directory).
-std::unique_ptr<ProcessRunner> StartJob(const std::string& commandLine,
-                                        const JobNotifications& notifications, void* context,
-                                        const std::string& workingDirectory = {});
+/// The asynchronous face of a tool run: creates a runner for the command line with `watch`
+/// and starts it; the tool runs in `workingDirectory` (empty: the program's current directory).
+/// The runner's owner keeps it and stops or closes it on its own thread.
+std::unique_ptr<ProcessRunner> StartTool(const std::string& commandLine, ToolWatch watch,
+                                         const std::string& workingDirectory = {});
 
 }  // namespace vexlo::process

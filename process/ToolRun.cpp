@@ -1,10 +1,7 @@
 #include "process/ToolRun.h"
 
-#include <atomic>
-#include <string>
-#include <vector>
+#include <utility>
 
-#include "platform/CommandLineSplit.h"
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 
@@ -12,101 +9,72 @@ namespace vexlo::process {
 
 namespace {
 
-// What the notifications share with the waiting thread; it outlives the runner.
-struct RunState {
-  const ToolLineSink* onLine = nullptr;
-  KeptOutLines keptOut;
-  FailureReason reason;  // written before `ended` is signalled
-  std::atomic<bool> writeFailed{false};  // the tool said its output could not be written whole
-  std::atomic<int> errorCode{0};
-  platform::Pipe ended;
-};
-
-RunState& StateOf(void* context) {
-  return *static_cast<RunState*>(context);
+ToolEnd NotStarted(int error) {
+  ToolEnd end;
+  end.started = false;
+  end.reason.startError = error;
+  return end;
 }
 
-int OnOutput(const char* data, int length, void* context) {
-  RunState& state = StateOf(context);
-  SplitChunkLines(data, length, [&](std::string_view line) {
-    if ((*state.onLine)(line)) return;
-    state.keptOut.Keep(line);
-    if (NamesAWriteFailure(line)) state.writeFailed.store(true);
-  });
-  return 0;
-}
-
-int OnFailure(int code, const FailureReason& reason, void* context) {
-  RunState& state = StateOf(context);
-  state.reason = reason;
-  state.reason.lastLines = state.keptOut.Pick();
-  state.errorCode.store(code);
-  // No finished notification follows a failed start.
-  if (code == kErrorStartFailed) platform::SignalWakeUp(state.ended.write);
-  return 0;
-}
-
-int OnFinished(int, void* context) {
-  platform::SignalWakeUp(StateOf(context).ended.write);
-  return 0;
+// The lines of each chunk to the sink; those it did not show are kept for a failure's reason.
+ToolWatch LineWatch(const ToolLineSink& onLine) {
+  ToolWatch watch;
+  watch.output = [&onLine](std::string_view chunk, KeptOutLines& keptOut) {
+    SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()), [&](std::string_view line) {
+      if (!onLine(line)) keptOut.Keep(line);
+    });
+  };
+  return watch;
 }
 
 }  // namespace
 
-ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
-                const ToolLineSink& onLine, const platform::UniqueFd& stop) {
-  RunState state;
-  state.onLine = &onLine;
-  ToolEnd end;
-  if (const int failed = platform::MakePipe(state.ended, platform::PipeBlocking::kNeitherBlocks)) {
-    end.started = false;
-    end.reason.startError = failed;
-    return end;
+ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDirectory,
+                   ToolWatch watch, const platform::UniqueFd& stop) {
+  platform::Pipe ended;  // written once the run's end is told
+  if (const int failed = platform::MakePipe(ended, platform::PipeBlocking::kNeitherBlocks)) {
+    return NotStarted(failed);
   }
+  ToolEnd told;
   ProcessRunner runner;
   runner.SetCommandLine(commandLine.c_str());
   runner.SetWorkingDirectory(workingDirectory);
-  runner.output = OnOutput;
-  runner.failure = OnFailure;
-  runner.finished = OnFinished;
-  runner.outputContext = runner.endContext = &state;
-  bool stopped = false;
+  runner.watch = std::move(watch);
+  runner.watch.ended = [&told, &ended, owners = std::move(runner.watch.ended)](const ToolEnd& end) {
+    if (owners) owners(end);
+    told = end;
+    platform::SignalWakeUp(ended.write);
+  };
   if (runner.Start() == 0) {
     platform::Readable ready = platform::Readable::kNeither;
     while (ready == platform::Readable::kNeither) {
-      ready = platform::WaitDataOrWake(state.ended.read, stop);
+      ready = platform::WaitDataOrWake(ended.read, stop);
     }
     // A wait that fails cannot tell when the tool ends: the tool is stopped rather than left.
-    stopped = ready != platform::Readable::kData;
   }
-  runner.Close();  // stops the tool when it still runs; the notifications are over after it
-  const int code = state.errorCode.load();
-  end.started = code != kErrorStartFailed;
-  if (stopped && end.started) {
-    end.outcome = JobOutcome::kCancelled;
-  } else if (code != 0) {
-    end.reason = state.reason;
-  } else if (state.writeFailed.load()) {
-    // Exit code 0, yet the tool could not write its output whole (a full disk at the trailer).
-    const std::vector<std::string> words = platform::SplitCommandLine(commandLine);
-    if (!words.empty()) end.reason.program = words.front();
-    end.reason.lastLines = state.keptOut.Pick();
-  } else {
-    end.outcome = JobOutcome::kFinished;
+  // Stops the tool when it still runs (its end is then told as cancelled); the watch is over
+  // after it, so `told` is final.
+  runner.Close();
+  return told;
+}
+
+ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDirectory,
+                   ToolWatch watch) {
+  platform::Pipe never;  // its write end stays open and silent until the run is over
+  if (const int failed = platform::MakePipe(never, platform::PipeBlocking::kNeitherBlocks)) {
+    return NotStarted(failed);
   }
-  return end;
+  return RunWatched(commandLine, workingDirectory, std::move(watch), never.read);
+}
+
+ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
+                const ToolLineSink& onLine, const platform::UniqueFd& stop) {
+  return RunWatched(commandLine, workingDirectory, LineWatch(onLine), stop);
 }
 
 ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
                 const ToolLineSink& onLine) {
-  platform::Pipe never;  // its write end stays open and silent until the run is over
-  if (const int failed = platform::MakePipe(never, platform::PipeBlocking::kNeitherBlocks)) {
-    ToolEnd end;
-    end.started = false;
-    end.reason.startError = failed;
-    return end;
-  }
-  return RunTool(commandLine, workingDirectory, onLine, never.read);
+  return RunWatched(commandLine, workingDirectory, LineWatch(onLine));
 }
 
 }  // namespace vexlo::process

@@ -14,7 +14,9 @@
 
 #include "jobs/ConversionJob.h"
 #include "platform/Processes.h"
+#include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
+#include "process/LogTexts.h"
 #include "process/ToolCommand.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
@@ -22,7 +24,7 @@
 namespace vexlo::process {
 namespace {
 
-using namespace vexlo::jobs;  // the conversion job's notifications
+using namespace vexlo::jobs;  // the conversion job's watch
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Events = std::vector<std::string>;
@@ -41,27 +43,26 @@ void AwaitMark(const std::string& mark) {
   }
 }
 
-// Records every notification of one runner and the threads that made them. Declared before the
+// Records everything one runner tells and the threads that told it. Declared before the
 // runner, so that it outlives the runner's threads.
 class Recorder {
  public:
   void attach(ProcessRunner& runner) {
-    runner.output = [](const char* data, int length, void* self) {
-      static_cast<Recorder*>(self)->record("", std::string(data, length));
-      return 0;
+    runner.watch.output = [this](std::string_view chunk, KeptOutLines& keptOut) {
+      SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()),
+                      [&keptOut](std::string_view line) { keptOut.Keep(line); });
+      record("", std::string(chunk));
     };
-    runner.started = [](int code, void* self) {
-      AwaitMark(static_cast<Recorder*>(self)->mark);
-      std::this_thread::sleep_for(20ms);  // a slow notification: the output must wait for it
-      return static_cast<Recorder*>(self)->record(code == 1 ? "started" : "started?");
+    runner.watch.started = [this] {
+      AwaitMark(mark);
+      std::this_thread::sleep_for(20ms);  // a slow start: the output must wait for it
+      record("started");
     };
-    runner.error = [](int code, void* self) {
-      return static_cast<Recorder*>(self)->record("error " + std::to_string(code));
+    runner.watch.ended = [this](const ToolEnd& end) {
+      static constexpr const char* kOutcomes[] = {"finished", "failed", "cancelled"};
+      record(end.started ? kOutcomes[static_cast<int>(end.outcome)] : "not started");
+      reason = end.ReasonText();
     };
-    runner.finished = [](int code, void* self) {
-      return static_cast<Recorder*>(self)->record(code == 2 ? "finished" : "finished?");
-    };
-    runner.outputContext = runner.startedContext = runner.endContext = this;
   }
   // Waits until the condition holds over the events and chunks so far; false after a minute.
   bool wait(const std::function<bool()>& condition) {
@@ -70,7 +71,7 @@ class Recorder {
   }
   bool waitEnd() {
     return wait([&] {
-      return !events.empty() && (events.back() == "finished" || events.back() == "error -2");
+      return !events.empty() && events.back() != "started";
     });
   }
   std::string bytes() {
@@ -82,18 +83,18 @@ class Recorder {
 
   std::string mark;  // the --mark file of the tool, if it has one
   Events events;
+  std::string reason;  // the end's reason text
   std::vector<std::string> chunks;
   std::vector<std::thread::id> codeThreads, outputThreads;
   int chunksBeforeStarted = 0;
 
  private:
-  int record(const std::string& event, const std::string& chunk = "") {
+  void record(const std::string& event, const std::string& chunk = "") {
     std::lock_guard lock(mutex_);
     if (event.empty() && events.empty()) ++chunksBeforeStarted;
     (event.empty() ? chunks : events).push_back(event.empty() ? chunk : event);
     (event.empty() ? outputThreads : codeThreads).push_back(std::this_thread::get_id());
     changed_.notify_all();
-    return 0;
   }
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -107,19 +108,23 @@ void RunToEnd(ProcessRunner& runner, Recorder& recorder, const std::string& comm
 }
 
 // A grandchild that keeps the output pipe open (it sleeps 30 s) does not hold the run; a program
-// that cannot be executed gives only the start failure.
-TEST(ProcessRunner, NotificationsFollowTheExitStatusFromTheSupervisorThread) {
+// that cannot be executed gives only its end, not started; a tool that exits with 0 after saying
+// its output could not be written whole has failed.
+TEST(ProcessRunner, TheEndFollowsTheExitStatusFromTheSupervisorThread) {
   const std::string folder = testing::MakeTempDirectory("runner");
   std::ofstream(folder + "/plain.bin") << "not a program";
   std::ofstream(folder + "/garbage.bin") << "\x01\x02 not a program either";
   ::chmod((folder + "/garbage.bin").c_str(), 0755);
-  const Events failed = {"error -2"};
+  const Events failed = {"not started"};
   const std::tuple<std::string, Events, std::string> rows[] = {
       {Tool(""), {"started", "finished"}, ""},
       {Tool("--lines 2"), {"started", "finished"}, "line\nline\n"},
-      {Tool("--exit 1"), {"started", "error -3", "finished"}, ""},
-      {Tool("--lines 2 --exit 255"), {"started", "error -3", "finished"}, "line\nline\n"},
-      {Tool("--abort"), {"started", "error -3", "finished"}, ""},
+      {Tool("--exit 1"), {"started", "failed"}, ""},
+      {Tool("--lines 2 --exit 255"), {"started", "failed"}, "line\nline\n"},
+      {Tool("--abort"), {"started", "failed"}, ""},
+      {Tool("--lines 1 --text \"Error writing trailer of o.mp4: No space left on device\""),
+       {"started", "failed"},
+       "Error writing trailer of o.mp4: No space left on device\n"},
       {Tool("--spawn-grandchild --grandchild-ms 30000 --lines 1"),
        {"started", "finished"},
        "line\n"},
@@ -134,6 +139,12 @@ TEST(ProcessRunner, NotificationsFollowTheExitStatusFromTheSupervisorThread) {
     ProcessRunner runner;
     const auto before = Clock::now();
     RunToEnd(runner, recorder, commandLine);
+    // Every line is kept out here: a failure's reason names what the tool said.
+    if (bytes.find("trailer") != std::string::npos) {
+      EXPECT_EQ(recorder.reason.rfind(bytes.substr(0, bytes.size() - 1) + "; vexlo_testtool", 0),
+                0u);
+      EXPECT_NE(recorder.reason.find(" exited with code 0"), std::string::npos);
+    }
     EXPECT_LT(Clock::now() - before, 15s) << commandLine;
     EXPECT_EQ(recorder.events, events) << commandLine;
     EXPECT_EQ(recorder.bytes(), bytes) << commandLine;
@@ -176,7 +187,7 @@ TEST(ProcessRunner, ChunksEndAfterALineFeedACarriageReturnOrAt1024Bytes) {
   }
 }
 
-TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
+TEST(ProcessRunner, StopKillsTheChildAndEndsCancelled) {
   Recorder recorder;
   ProcessRunner runner;
   runner.SetCommandLine(Tool("--print-pid --cr-pieces 1 --sleep-ms 120000").c_str());
@@ -190,7 +201,7 @@ TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
   ASSERT_TRUE(recorder.wait([&] { return recorder.chunks.size() == 2; }));
   const pid_t pid = std::stoi(recorder.bytes().substr(4));
   EXPECT_EQ(runner.Stop(), 0);
-  EXPECT_EQ(recorder.events, (Events{"started", "finished"}));
+  EXPECT_EQ(recorder.events, (Events{"started", "cancelled"}));
   EXPECT_EQ(recorder.chunks.size(), 2u);  // one pid line and one piece: one child
   EXPECT_EQ(platform::DescribeWaitStatus(runner.waitStatus()).signal, SIGTERM);
   EXPECT_FALSE(platform::ProcessExists(pid));
@@ -200,7 +211,7 @@ TEST(ProcessRunner, StopKillsTheChildAndGivesOnlyFinished) {
 // The watchdog kills a tool after stallPolls + 1 polls in a row without a byte from it; every job
 // runs with 401 polls of 100 ms.
 TEST(ProcessRunner, TheWatchdogKillsAToolThatWritesNothing) {
-  const auto job = StartJob(Tool(""), {}, nullptr);
+  const auto job = StartTool(Tool(""), {});
   EXPECT_EQ(job->pollInterval(), 100ms);
   EXPECT_EQ(job->stallPolls() + 1, 401);
   const std::tuple<const char*, std::chrono::milliseconds, int, bool> rows[] = {
@@ -219,7 +230,7 @@ TEST(ProcessRunner, TheWatchdogKillsAToolThatWritesNothing) {
     ProcessRunner runner(interval, stallPolls);
     RunToEnd(runner, recorder, Tool(std::string(arguments) + " --mark \"" + recorder.mark + '"'));
     EXPECT_EQ(recorder.events,
-              (killed ? Events{"started", "error -3", "finished"} : Events{"started", "finished"}))
+              (killed ? Events{"started", "failed"} : Events{"started", "finished"}))
         << arguments << " " << stallPolls;
     EXPECT_EQ(platform::DescribeWaitStatus(runner.waitStatus()).signal != 0, killed);
   }
@@ -232,23 +243,16 @@ TEST(ConversionJob, FloodedPiecesAreWholeLinesAndAWatchdogKillSaysWhy) {
   testing::TestJobWindow window;
   const std::string folder = testing::MakeTempDirectory("watchdog");
   ASSERT_TRUE(window.startLogAndWait(folder));
-  struct Started {
-    JobWindow* window;
-    std::string mark;
-  } started{&window, folder + "/spoke"};
+  const std::string mark = folder + "/spoke";
   ProcessRunner runner(10ms, 20);
   runner.SetCommandLine(Tool("--lines 1 --text \"waiting for the device\" --flood 300 --mark \"" +
-                             started.mark + "\" --sleep-ms 60000")
+                             mark + "\" --sleep-ms 60000")
                             .c_str());
-  runner.output = OnConversionOutput;
-  runner.started = [](int code, void* s) {
-    AwaitMark(static_cast<Started*>(s)->mark);
-    return OnConversionStarted(code, static_cast<Started*>(s)->window);
+  runner.watch = ConversionWatch(window);
+  runner.watch.started = [&mark, started = runner.watch.started] {
+    AwaitMark(mark);
+    started();
   };
-  runner.failure = OnConversionFailure;
-  runner.finished = OnConversionFinished;
-  runner.startedContext = &started;
-  runner.outputContext = runner.endContext = static_cast<JobWindow*>(&window);
   EXPECT_EQ(runner.Start(), 0);
   ASSERT_TRUE(window.host.pumpUntil([&] { return !window.ends.empty(); }, 60s));
   const std::string log = window.jobLog();
@@ -261,29 +265,116 @@ TEST(ConversionJob, FloodedPiecesAreWholeLinesAndAWatchdogKillSaysWhy) {
   EXPECT_TRUE(reason < silence && silence < error && error != std::string::npos) << log;
 }
 
+// Each way a conversion ends, with a real tool that says what an encode says and ends as asked:
+// its lines in order, where it leaves the bar, and its one typed end. An encode that must reach
+// its source's duration and ends short of it (50 s of 100 s) warns before its end line and still
+// finishes; a failed one is not also called short; past 90 % a failure is a break.
+TEST(ConversionJob, EndingsLogTheirLinesAndReportOneTypedEnd) {
+  struct Row {
+    std::string tool;   // the tool's arguments after its report; empty: it cannot start
+    int reached;        // seconds of 100 the report reaches
+    bool checkLength;   // the output must reach the source's duration
+    std::string lines;  // before the end line
+    JobOutcome outcome;
+    std::string reason;
+  };
+  const std::string warning =
+      "The output ends at 0:50.00 of the source's 1:40.00 (the source may be damaged or cut short)";
+  const std::string folder = testing::MakeTempDirectory("endings");
+  const std::string name = ToolName(VEXLO_TESTTOOL_PATH).data();
+  const std::string reasons =
+      "[30] # ##### REASON: Press [q] to stop, [?] for help ######\r\n[30] # ##### REASON: video:24kB "
+      "audio:0kB muxing overhead: unknown ######\r\n[30] # ##### REASON: " + name +
+      " exited with code 1 ######\r\n";
+  // clang-format off
+  const Row rows[] = {
+      {"--exit 0", 50, false, "", JobOutcome::kFinished, ""},
+      {"--exit 0", 50, true, "[30] # ##### WARNING: " + warning + " ######\r\n", JobOutcome::kFinished, warning},
+      {"--exit 1", 90, true, reasons + "[30] # ##### CONVERSION  ERROR ######\r\n", JobOutcome::kFailed, name + " exited with code 1"},
+      {"--exit 1", 91, false, reasons + "[30] # ##### CONVERSION  BREAK ######\r\n", JobOutcome::kFailed, name + " exited with code 1"},
+      // A tool that cannot start: the bar stays where the previous job left it.
+      {"", 95, false, "[30] # ##### REASON: /nonexistent/ffmpeg.bin could not be started: No such file or directory ######\r\n[30] # ##### CREATION  ERROR ######\r\n", JobOutcome::kFailed, "ffmpeg.bin could not be started"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.tool + " " + std::to_string(row.reached));
+    testing::TestJobWindow window(std::chrono::hours(1));  // the writer never flushes by itself
+    ASSERT_TRUE(window.startLogAndWait(folder));
+    window.logAppend("earlier line\r\n");
+    window.figures.file = "/out/clip.h264";
+    // A prober that cannot start gives no stream length: the header's duration stands.
+    window.figures.lengthSource = row.checkLength ? "/nowhere/clip.mov" : "";
+    window.figures.programDir = "/nowhere";
+    // What the previous job left: a tool that cannot start leaves the bar there.
+    window.figures.durationMs = 100;
+    window.figures.timeMs = 95;
+    window.figures.progressPos = 95;
+    const std::string time = "00:01:" + std::to_string(row.reached - 60) + ".00";
+    const std::string report = folder + "/report.txt";
+    std::ofstream(report, std::ios::binary)
+        << "Input #0, lavfi, from 'testsrc':\n"
+        << "  Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\n"
+        << "Press [q] to stop, [?] for help\n"
+        << "frame=   10 fps=0.0 time=" << (row.reached < 60 ? "00:00:50.00" : time)
+        << " bitrate=N/A\r"
+        << "video:24kB audio:0kB muxing overhead: unknown\n";
+    const bool starts = !row.tool.empty();
+    window.figures.commandLine =
+        starts ? Tool("--cat \"" + report + "\" " + row.tool) : "\"/nonexistent/ffmpeg.bin\"";
+    ProcessRunner runner;
+    runner.SetCommandLine(window.figures.commandLine.c_str());
+    runner.watch = ConversionWatch(window);
+    ASSERT_EQ(runner.Start(), 0);
+    ASSERT_TRUE(window.host.pumpUntil([&] { return !window.ends.empty(); }, 60s));
+    runner.Close();
+    const std::string frame = "frame=   10 fps=0.0 time=" +
+                              (row.reached < 60 ? std::string("00:00:50.00") : time) +
+                              " bitrate=N/A";
+    const std::string start =
+        starts ? "[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
+                 "[30] # " + text::CommandLineLine(window.figures.commandLine) +
+                 "[30] # Input #0, lavfi, from 'testsrc':\r\n"
+                 "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
+                 "[30] # " + frame + "\r\n"
+               : "";
+    const std::string end = starts ? "[30] # ##### END CONVERSION ######\r\n" : "";
+    EXPECT_EQ(window.jobLog(), "[30] # earlier line\r\n" + start + row.lines + end);
+    EXPECT_EQ(window.starts, starts ? std::vector{JobKind::kEncode} : std::vector<JobKind>{});
+    EXPECT_EQ(window.host.progress(), starts ? row.reached : 95);  // the end's 100 is the window's
+    ASSERT_EQ(window.ends.size(), 1u);
+    const JobEnd& told = window.ends[0];
+    EXPECT_EQ(told.reason.rfind(row.reason, 0), 0u) << told.reason;
+    EXPECT_EQ(
+        std::tuple(told.kind, told.outcome, told.started, told.output, told.outputShort,
+                   told.finalProgress),
+        std::tuple(JobKind::kEncode, row.outcome, starts, std::string("/out/clip.h264"),
+                   row.reason == warning, starts ? std::optional(100) : std::nullopt));
+    EXPECT_EQ(told.reachedMs, starts ? row.reached * 1000 : 95);
+  }
+}
+
 // Many runs ended in every way at random moments leave no descriptor, thread or child behind,
-// and each gives either started and finished or the start failure, with no output after the end.
+// and each gives either started and its end or the start failure, with no output after the end.
 TEST(RunnerSoak, RunsEndedAtRandomLeaveNothingBehind) {
   struct Tally {
-    std::atomic<int> started{0}, startFailed{0}, finished{0}, outputsAfterFinished{0};
+    std::atomic<int> started{0}, startFailed{0}, ended{0}, outputsAfterEnd{0};
   };
-  const JobNotifications counting{
-      [](const char*, int, void* t) {
-        return static_cast<Tally*>(t)->finished ? ++static_cast<Tally*>(t)->outputsAfterFinished
-                                                : 0;
-      },
-      [](int, void* t) { return ++static_cast<Tally*>(t)->started; },
-      [](int code, void* t) {
-        return code == kErrorStartFailed ? ++static_cast<Tally*>(t)->startFailed : 0;
-      },
-      [](int, void* t) { return ++static_cast<Tally*>(t)->finished; }};
+  const auto counting = [](Tally& t) {
+    ToolWatch watch;
+    watch.output = [&t](std::string_view, KeptOutLines&) {
+      if (t.ended) ++t.outputsAfterEnd;
+    };
+    watch.started = [&t] { ++t.started; };
+    watch.ended = [&t](const ToolEnd& end) { ++(end.started ? t.ended : t.startFailed); };
+    return watch;
+  };
   const char* const behaviours[] = {"",
                                     "--exit 1",
                                     "--flood 3000",
                                     "--flood 2000 --flood-lf",
                                     "--lines 1 --sleep-ms 2000",
                                     "--spawn-grandchild --grandchild-ms 50 --lines 1"};
-  { auto warmUp = StartJob(Tool(""), {}, nullptr); }  // the run-time starts what it starts once
+  { auto warmUp = StartTool(Tool(""), {}); }  // the run-time starts what it starts once
   const auto descriptors = testing::OpenDescriptors(), threads = testing::Threads();
   std::mt19937 random(20240611);
   for (int round = 0; round < 400 && !HasFailure(); ++round) {
@@ -292,8 +383,8 @@ TEST(RunnerSoak, RunsEndedAtRandomLeaveNothingBehind) {
     for (int i = 0; i < 2; ++i) {
       const unsigned behaviour = random() % 7;
       runners[i] =
-          StartJob(behaviour == 6 ? "\"/nonexistent/ffmpeg.bin\"" : Tool(behaviours[behaviour]),
-                   counting, &tallies[i]);
+          StartTool(behaviour == 6 ? "\"/nonexistent/ffmpeg.bin\"" : Tool(behaviours[behaviour]),
+                    counting(tallies[i]));
     }
     for (int i : {int(random() % 2), -1}) {
       const int which = i < 0 ? 1 - int(random() % 2) : i;
@@ -310,9 +401,9 @@ TEST(RunnerSoak, RunsEndedAtRandomLeaveNothingBehind) {
     }
     for (auto& runner : runners) runner.reset();
     for (const Tally& t : tallies) {
-      EXPECT_TRUE((t.started == 1 && t.finished == 1 && t.startFailed == 0) ||
-                  (t.started == 0 && t.finished == 0 && t.startFailed == 1));
-      EXPECT_EQ(t.outputsAfterFinished, 0);
+      EXPECT_TRUE((t.started == 1 && t.ended == 1 && t.startFailed == 0) ||
+                  (t.started == 0 && t.ended == 0 && t.startFailed == 1));
+      EXPECT_EQ(t.outputsAfterEnd, 0);
     }
   }
   EXPECT_EQ(testing::OpenDescriptors(), descriptors);

@@ -10,7 +10,7 @@
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
   vexlo::testing::TestJobWindow window;
-  vexlo::jobs::JobLauncher jobs(window.host, window);
+  vexlo::jobs::JobLauncher jobs(vexlo::hosts::PostTo(window.host), window);
   jobs.setProgramDirectory(argv[1]);
   const auto refusal = jobs.StartFrameIndex(argv[2], false);
   const bool ended = !refusal && window.host.pumpUntil([&] { return !window.ends.empty(); },

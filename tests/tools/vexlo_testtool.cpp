@@ -2,6 +2,7 @@
 // optional) act in this order, whatever their order on the command line:
 //   --stderr              write to standard error instead of standard output
 //   --print-pid           first line "pid=N", written at once
+//   --cat FILE            the bytes of FILE, as they are (a tool's report)
 //   --spawn-grandchild    fork a child that keeps the output open and sleeps --grandchild-ms MS
 //   --lines N             N lines of --text T (default "line"), each ending in LF (CR LF with
 //                         --crlf)
@@ -93,12 +94,14 @@ int main(int argc, char** argv) {
   std::map<std::string, long> o = {
       {"--grandchild-ms", 3000}, {"--line-bytes", -1}, {"--piece-bytes", 100}};
   if (const char* status = std::getenv("VEXLO_TESTTOOL_EXIT")) o["--exit"] = std::atol(status);
-  std::string text = "line";
+  std::string text = "line", cat;
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     const bool valued = i + 1 < argc && (std::isdigit(static_cast<unsigned char>(argv[i + 1][0])) ||
-                                         name == "--text" || name == "--mark");
+                                         name == "--text" || name == "--mark" ||
+                                         name == "--cat");
     if (name == "--text" && valued) text = argv[i + 1];
+    if (name == "--cat" && valued) cat = argv[i + 1];
     if (name == "--mark" && valued) mark = argv[i + 1];
     o[name] = valued ? std::strtol(argv[i + 1], nullptr, 10) : 1;
     i += valued ? 1 : 0;
@@ -109,6 +112,10 @@ int main(int argc, char** argv) {
 #endif
   if (o["--stderr"]) fd = 2;
   if (o["--print-pid"]) Add("pid=" + std::to_string(::getpid()) + "\n"), Flush();
+  if (std::FILE* file = cat.empty() ? nullptr : std::fopen(cat.c_str(), "rb")) {
+    for (int byte; (byte = std::fgetc(file)) != EOF;) buffer.push_back(static_cast<char>(byte));
+    std::fclose(file);
+  }
   if (o["--spawn-grandchild"] && (Flush(), SpawnGrandchild(argv[0], o["--grandchild-ms"]))) {
     std::_Exit(0);  // it held the inherited output open meanwhile
   }

@@ -229,22 +229,28 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
-// Delivers text as the runner does, a chunk per line; the steps of a job: 1 started,
-// 2 finished, -2/-3 errors, 0 the report.
+// Delivers text as the runner does, a chunk per line, to a job's watch; the steps of a job:
+// 1 started, 0 the report, and its end: 2 finished, -2 could not start, -3 failed.
 template <typename Job>
 void Play(Job& job, const std::vector<int>& steps, const std::string& report) {
+  const process::ToolWatch watch = job.Watch();
+  process::KeptOutLines keptOut;
   for (int step : steps) {
-    if (step == 1) Job::kNotifications.started(step, &job);
-    if (step == 2) Job::kNotifications.finished(step, &job);
-    if (step < 0) Job::kNotifications.error(step, &job);
+    if (step == 1) watch.started();
+    if (step == 2 || step < 0) {
+      process::ToolEnd end;
+      end.outcome = step == 2 ? process::JobOutcome::kFinished : process::JobOutcome::kFailed;
+      end.started = step != -2;
+      watch.ended(end);
+    }
     for (std::size_t at = 0, end; step == 0 && at < report.size(); at = end) {
       end = std::min(report.find('\n', at), report.size() - 1) + 1;
-      Job::kNotifications.output(report.data() + at, static_cast<int>(end - at), &job);
+      watch.output(std::string_view(report).substr(at, end - at), keptOut);
     }
   }
 }
 
-TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
+TEST(AnalysisIndexJob, TheIndexFileBytesAndTheWatchSequences) {
   const std::string path = testing::MakeTempDirectory("index") + "/clip.INDX";
   // clang-format off
   const std::string header =  // 3 frames, 1.5 s, 2/s, 0.5 s, tff, yuv422p10le, 720x576, 64:45
@@ -271,8 +277,8 @@ TEST(AnalysisIndexJob, TheIndexFileBytesAndTheNotificationSequences) {
       {false, {1, 0, 2}, start + end, process::JobOutcome::kFinished, 100, header + records},
       {true, {1, 2}, "[30] # ##### GET FILE GOP ######\r\n[30] # ##### END FILE GOP ######\r\n", process::JobOutcome::kFinished, 100, std::string(336, '0')},
       {false, {-2}, "[30] # ##### CREATION INDEX ERROR ######\r\n", process::JobOutcome::kFailed, std::nullopt, std::string(336, '0')},
-      // The last chunks may arrive after a tool failure is reported; they still count.
-      {false, {1, -3, 0, 2}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, process::JobOutcome::kFailed, 100, header + records},
+      // A tool that failed after its report: the records it read are still written.
+      {false, {1, 0, -3}, start + "[30] # ##### INDEXING  ERROR ######\r\n" + end, process::JobOutcome::kFailed, 100, header + records},
   };
   // clang-format on
   for (const std::string& report : {std::string(kReport), crlf}) {
@@ -328,9 +334,11 @@ TEST(AnalysisIndexJob, LinesCutBetweenChunksAndAGopJobStartedAgain) {
   const std::string path = testing::MakeTempDirectory("index") + "/cut.TMP";
   job.Prepare(path, false);
   // "pkt_size=12" + "34" is read as 12; "pkt_pos=5" + "000": "000" is too short to be a line.
+  const process::ToolWatch watch = job.Watch();
+  process::KeptOutLines keptOut;
   for (const std::string chunk : {"[FRAME]\n", "media_type=video\n", "pkt_size=12", "34\n",
                                   "pkt_pos=5", "000\n", "width=64\n", "[/FRA", "ME]\n"}) {
-    IndexJob::OnIndexOutput(chunk.data(), static_cast<int>(chunk.size()), &job);
+    watch.output(chunk, keptOut);
   }
   EXPECT_EQ(job.state().record.size, 12);
   EXPECT_EQ(job.state().record.position, 5);

@@ -19,7 +19,7 @@
 namespace vexlo::process {
 namespace {
 
-using namespace vexlo::jobs;  // the conversion job's notifications
+using namespace vexlo::jobs;  // the conversion job's progress
 using testing::TestJobWindow;
 constexpr auto kQuietTick = std::chrono::hours(1);  // the writer never flushes by itself
 
@@ -129,7 +129,7 @@ TEST(FailureReasons, OneFailureReadsTheSameWhateverTheToolsPath) {
   }
 }
 
-TEST(JobCallbacks, ProgressRoundsMovesForwardOnlyAndSends) {
+TEST(ConversionProgress, RoundsMovesForwardOnlyAndSends) {
   // duration, time, position before, position after, position sent
   const std::int64_t rows[][5] = {
       {0, 500, 0, 0, 0},          {-5, 500, 40, 40, 0},          {100000, 50000, 0, 50, 50},
@@ -146,96 +146,6 @@ TEST(JobCallbacks, ProgressRoundsMovesForwardOnlyAndSends) {
     EXPECT_EQ(window.figures.progressPos.load(), row[3]) << row[0] << " " << row[1];
     EXPECT_EQ(window.host.progressHistory, std::vector<int>{static_cast<int>(row[4])});
   }
-}
-
-void Output(TestJobWindow& window, std::string_view chunk) {
-  EXPECT_EQ(OnConversionOutput(chunk.data(), static_cast<int>(chunk.size()), &window), 0);
-}
-
-// Each way a conversion ends: its lines in order, where it leaves the bar, and its one typed
-// end. An encode that must reach its source's duration and ends short of it (50 s of 100 s)
-// warns before its end line and still finishes; a failed one is not also called short.
-TEST(JobCallbacks, EndingsLogTheirLinesAndReportOneTypedEnd) {
-  struct Row {
-    int error;          // 0 for none
-    int progressPos;    // before the end
-    bool checkLength;   // the output must reach the source's duration
-    std::string lines;  // before the end line
-    JobOutcome outcome;
-    std::string reason;
-  };
-  const std::string warning =
-      "The output ends at 0:50.00 of the source's 1:40.00 (the source may be damaged or cut short)";
-  // clang-format off
-  const Row rows[] = {
-      {0, 50, false, "", JobOutcome::kFinished, ""},
-      {0, 50, true, "[30] # ##### WARNING: " + warning + " ######\r\n", JobOutcome::kFinished, warning},
-      {kErrorToolFailed, 90, true, "[30] # ##### REASON: Press [q] to stop, [?] for help ######\r\n[30] # ##### REASON: video:24kB audio:0kB muxing overhead: unknown ######\r\n[30] # ##### REASON: ffmpeg.bin exited with code 1 ######\r\n[30] # ##### CONVERSION  ERROR ######\r\n", JobOutcome::kFailed, "ffmpeg.bin exited with code 1"},
-      {kErrorToolFailed, 91, false, "[30] # ##### CONVERSION  BREAK ######\r\n", JobOutcome::kFailed, ""},
-      // A start failure has no started or finished notification: the bar is set from what the
-      // previous job left in the figures.
-      {kErrorStartFailed, 95, false, "[30] # ##### CREATION  ERROR ######\r\n", JobOutcome::kFailed, ""},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.lines);
-    TestJobWindow window(kQuietTick);
-    ASSERT_TRUE(window.startLogAndWait(testing::MakeTempDirectory("callbacks")));
-    window.logAppend("earlier line\r\n");
-    window.figures.failed = true;  // from an earlier run: a start clears it
-    window.figures.file = "/out/clip.h264";
-    // A prober that cannot start gives no stream length: the header's duration stands.
-    window.figures.lengthSource = row.checkLength ? "/nowhere/clip.mov" : "";
-    window.figures.programDir = "/nowhere";
-    const bool starts = row.error != kErrorStartFailed;
-    if (starts) {
-      OnConversionStarted(kNotifyStarted, &window);
-      // The earlier line reached the pane before the job's own lines were queued.
-      EXPECT_EQ(window.trace.paneText().find("START"), std::string::npos);
-      EXPECT_NE(window.trace.paneText().find("earlier line"), std::string::npos);
-      for (std::string_view chunk : {"Input #0, lavfi, from 'testsrc':\n",
-                                     "  Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\n",
-                                     "Press [q] to stop, [?] for help\n",
-                                     "frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r",
-                                     "video:24kB audio:0kB muxing overhead: unknown\n"}) {
-        Output(window, chunk);
-      }
-    } else {
-      window.figures.durationMs = 100;
-      window.figures.timeMs = 95;
-    }
-    window.figures.progressPos = row.progressPos;
-    if (!row.reason.empty() && row.error != 0) {
-      FailureReason reason;
-      reason.program = "/opt/vexlo/ffmpeg.bin";
-      reason.exitCode = 1;
-      OnConversionFailure(row.error, reason, &window);
-    } else if (row.error != 0) {
-      EXPECT_EQ(OnConversionError(row.error, &window), 0);
-    }
-    if (starts) OnConversionFinished(kNotifyFinished, &window);
-    const std::string start =
-        starts ? "[30] # \r\n[30] # ##### START CONVERSION ######\r\n"
-                 "[30] # Input #0, lavfi, from 'testsrc':\r\n"
-                 "[30] #   Duration: 00:01:40.00, start: 0.000000, bitrate: N/A\r\n"
-                 "[30] # frame=   10 fps=0.0 time=00:00:50.00 bitrate=N/A\r\n"
-               : "";
-    const std::string end = starts ? "[30] # ##### END CONVERSION ######\r\n" : "";
-    EXPECT_EQ(window.jobLog(), "[30] # earlier line\r\n" + start + row.lines + end);
-    EXPECT_EQ(window.starts, starts ? std::vector{JobKind::kEncode} : std::vector<JobKind>{});
-    EXPECT_EQ(window.host.progress(), row.progressPos);  // the end's 100 is the window's to set
-    ASSERT_EQ(window.ends.size(), 1u);
-    const JobEnd& told = window.ends[0];
-    EXPECT_EQ(
-        std::tuple(told.kind, told.outcome, told.started, told.output, told.reason,
-                   told.outputShort, told.finalProgress),
-        std::tuple(JobKind::kEncode, row.outcome, starts, std::string("/out/clip.h264"), row.reason,
-                   row.reason == warning, starts ? std::optional(100) : std::nullopt));
-    EXPECT_EQ(told.sourceMs, starts ? 100000 : 100);
-    EXPECT_EQ(told.reachedMs, starts ? 50000 : 95);
-  }
-  EXPECT_EQ(OnConversionOutput(nullptr, 10, nullptr), -1);
-  EXPECT_EQ(OnConversionOutput("frame=1 time=00:00:02.00\r", 25, nullptr), 0);
 }
 
 // A started log in its own folder; the writer does not flush by itself afterwards.
