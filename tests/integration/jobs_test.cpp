@@ -304,6 +304,13 @@ TEST_F(Jobs, IndexMatchesTheProberFrameByFrameThenMediaInfoAndFrameGrab) {
   Press(id::kFrame);
   ASSERT_TRUE(WaitForLog("##### END CONVERSION ######"));
   EXPECT_EQ(BitmapSize(program_ + "/short.h264_1_50.BMP"), "BM64x48");
+  // A grab whose tool fails logs no error line, as written, but is told as failed.
+  UseFfmpeg("echo 'Invalid data found when processing input' >&2; exit 1");
+  host_.active = false;
+  Press(id::kFrame);
+  ASSERT_TRUE(host_.pumpUntil([&] { return !host_.notifications.empty(); }));
+  EXPECT_EQ(Log().find("CONVERSION  ERROR"), std::string::npos);
+  EXPECT_EQ(host_.notifications.back(), "Vexlo: job failed: " + program_ + "/short.h264_1_50.BMP");
 }
 
 // A second media information job replaces the first; Cancel of an encode or an index job that
