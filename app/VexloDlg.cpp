@@ -121,7 +121,7 @@ void MainWindow::onDestroy() {
   // An option form stopped before its end (its end's post came after the window had closed).
   if (optionOutput_) KeepOptionOutput("stopped before its end");
   if (!automatic_) host_.setTaskProgress(0, false);
-  if (process::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
+  if (hosts::TraceControl* log = log_.exchange(nullptr)) log->ShutdownTrace();
   jobs_.ReleaseIndexFile();
 }
 

@@ -20,7 +20,7 @@
 #include "hosts/DialogHost.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
-#include "process/TraceControl.h"
+#include "hosts/TraceControl.h"
 
 namespace vexlo::app {
 
@@ -121,7 +121,7 @@ class MainWindow : public hosts::DialogEvents, public jobs::JobWindow, public Qu
   const DialogSettings& settings() const { return settings_.values(); }
   bool controlsEnabled() const { return controlsEnabled_; }
   const std::string& programDirectory() const { return directories_.CopyProgramDirectory(); }
-  process::TraceControl* logReference() const { return log_.load(); }
+  hosts::TraceControl* logReference() const { return log_.load(); }
   process::ProcessRunner* conversionRunner() const { return jobs_.conversionRunner(); }
   process::ProcessRunner* indexingRunner() const { return jobs_.indexingRunner(); }
 
@@ -176,8 +176,8 @@ class MainWindow : public hosts::DialogEvents, public jobs::JobWindow, public Qu
   bool controlsEnabled_ = false;
   std::string presetSource_;  // the source given on the command line, or empty
 
-  process::TraceControl trace_;
-  std::atomic<process::TraceControl*> log_{nullptr};  // the log reference
+  hosts::TraceControl trace_;
+  std::atomic<hosts::TraceControl*> log_{nullptr};  // the log reference
 
   std::mutex progressMutex_;
   int progressSent_ = -1;

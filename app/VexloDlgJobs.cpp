@@ -136,11 +136,11 @@ void MainWindow::QueueRunning(bool running) {
 // The window as the job notifications see it
 
 void MainWindow::logAppend(std::string_view text) {
-  if (process::TraceControl* log = log_.load()) log->AddMessage(text);
+  if (hosts::TraceControl* log = log_.load()) log->AddMessage(text);
 }
 
 void MainWindow::flushLog() {
-  if (process::TraceControl* log = log_.load()) log->Flush();
+  if (hosts::TraceControl* log = log_.load()) log->Flush();
 }
 
 // Every change of the bar goes through here, from any thread, so that the bar shows the

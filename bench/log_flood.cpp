@@ -27,7 +27,7 @@
 #include "jobs/ConversionJob.h"
 #include "jobs/JobWindow.h"
 #include "process/ProcessRunner.h"
-#include "process/TraceControl.h"
+#include "hosts/TraceControl.h"
 #include "res/ControlIds.h"
 
 #if __has_include(<QApplication>) && __has_include("platform/qt/QtDialogHost.h")
@@ -148,7 +148,7 @@ class BenchWindow : public jobs::JobWindow {
 
   /// Starts the log in `directory` and the flood.
   void start(const std::string& directory, const std::string& commandLine) {
-    trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
+    trace.StartTrace(directory, "ConvVexlo.Log", hosts::TraceControl::kSaveOnOverflow);
     runner.SetCommandLine(commandLine.c_str());
     runner.watch = jobs::ConversionWatch(*this);
     started = Clock::now();
@@ -171,7 +171,7 @@ class BenchWindow : public jobs::JobWindow {
   std::atomic<bool> succeeded{false};
   Clock::time_point finished;  // written by the supervisor before the window closes
   Clock::time_point drained;
-  process::TraceControl trace;
+  hosts::TraceControl trace;
   process::ProcessRunner runner;  // goes before the log it writes to
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vexlo::platform {
@@ -21,6 +22,11 @@ PathInfo LookAt(const std::string& path);
 
 /// 0 when the file can be opened for reading, else the errno of the failure.
 int CanRead(const std::string& path);
+
+/// Appends `bytes` and then `more` to the file (made when missing) in one go; 0, or the errno of
+/// what failed. A write that fails half-way is cut back off the file, so that a retry does not
+/// repeat a part of the text.
+int AppendWhole(const std::string& path, std::string_view bytes, std::string_view more = {});
 
 /// The names of the entries of a folder, "." and ".." left out; empty when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);

@@ -113,7 +113,7 @@ TEST_F(Jobs, ClosingSavesEveryLineIncludingTheQueuedOnesToTheStateFolderAsFallba
         return w.conversionRunner()->state() == process::kRunnerEnded && host_.progress() == 100;
       },
       std::chrono::minutes(3)));
-  EXPECT_LE(largestPane, process::TraceControl::kPaneLimit);
+  EXPECT_LE(largestPane, hosts::TraceControl::kPaneLimit);
   w.logAppend("queued at close\r\n");
   w.onDestroy();
   const std::string saved =

@@ -13,8 +13,8 @@ TestJobWindow::TestJobWindow(std::chrono::milliseconds tick)
     : trace(host, res::id::kLogPane, tick) {}
 
 bool TestJobWindow::startLogAndWait(const std::string& directory) {
-  trace.StartTrace(directory, "ConvVexlo.Log", process::TraceControl::kSaveOnOverflow);
-  trace.maxLevel = process::TraceControl::kDefaultMaxLevel;
+  trace.StartTrace(directory, "ConvVexlo.Log", hosts::TraceControl::kSaveOnOverflow);
+  trace.maxLevel = hosts::TraceControl::kDefaultMaxLevel;
   return host.pumpUntil([&] { return shownLog().find(kStartLine) != std::string::npos; });
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "jobs/JobWindow.h"
-#include "process/TraceControl.h"
+#include "hosts/TraceControl.h"
 #include "tests/support/FakeDialogHost.h"
 
 namespace vexlo::testing {
@@ -17,7 +17,7 @@ namespace vexlo::testing {
 // and ends the jobs report are kept in the order their posted tasks ran.
 class TestJobWindow : public jobs::JobWindow {
  public:
-  explicit TestJobWindow(std::chrono::milliseconds tick = process::TraceControl::kDefaultTick);
+  explicit TestJobWindow(std::chrono::milliseconds tick = hosts::TraceControl::kDefaultTick);
   ~TestJobWindow() override { trace.ShutdownTrace(); }
 
   /// Starts the log ("ConvVexlo.Log" in `directory`, mode 1, level 30) and waits until the
@@ -37,7 +37,7 @@ class TestJobWindow : public jobs::JobWindow {
   std::string jobLog();
 
   FakeDialogHost host;
-  process::TraceControl trace;
+  hosts::TraceControl trace;
   jobs::JobFigures figures;
   std::vector<jobs::JobKind> starts;
   std::vector<jobs::JobEnd> ends;

@@ -11,7 +11,7 @@
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "process/ProcessRunner.h"
-#include "process/TraceControl.h"
+#include "hosts/TraceControl.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/Support.h"
 

@@ -16,7 +16,7 @@
 #include "encode/PngPattern.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/RegistryHive.h"
-#include "process/TraceFormat.h"
+#include "hosts/TraceFormat.h"
 #include "res/ControlIds.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/Support.h"
@@ -64,7 +64,7 @@ std::string Derive(const std::vector<std::string>& row) {
            std::to_string(c.third) + " " + std::to_string(c.fourth);
   }
   if (f == "split") return List(platform::SplitCommandLine(row[1]));
-  if (f == "dated") return process::DatedLogPath(row[1], std::stoi(row[2]), std::stoi(row[3]));
+  if (f == "dated") return hosts::DatedLogPath(row[1], std::stoi(row[2]), std::stoi(row[3]));
   return "unknown function";
 }
 

@@ -10,8 +10,8 @@
 #include "process/OutputLines.h"
 #include "process/ProcessRunner.h"
 #include "process/ProgressDetail.h"
-#include "process/TraceControl.h"
-#include "process/TraceFormat.h"
+#include "hosts/TraceControl.h"
+#include "hosts/TraceFormat.h"
 #include "res/ControlIds.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
@@ -20,6 +20,7 @@ namespace vexlo::process {
 namespace {
 
 using namespace vexlo::jobs;  // the conversion job's progress
+using namespace vexlo::hosts;  // the log pane
 using testing::TestJobWindow;
 constexpr auto kQuietTick = std::chrono::hours(1);  // the writer never flushes by itself
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace vexlo::process {
+namespace vexlo::hosts {
 
 /// The local time as "DD Mon-HH.MM.SS " (two-digit day, English month abbreviation, two-digit
 /// hour, minute and second, a trailing blank), whatever the process's locale. Empty when the time
@@ -28,4 +28,4 @@ std::string DatedLogPathAt(std::string_view tracePath, std::time_t when);
 /// folder that cannot take it (an installed program's read-only folder).
 std::array<std::string, 2> LogFileCandidates(std::string_view tracePath, std::time_t when);
 
-}  // namespace vexlo::process
+}  // namespace vexlo::hosts

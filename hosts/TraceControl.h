@@ -11,7 +11,7 @@
 
 #include "hosts/DialogHost.h"
 
-namespace vexlo::process {
+namespace vexlo::hosts {
 
 // The log pane: a queue that any thread may add lines to, a model of the pane's text, and a
 // writer thread that moves the queued lines into the pane in batches a little less than once a
@@ -129,4 +129,4 @@ class TraceControl {
   std::thread writer_;
 };
 
-}  // namespace vexlo::process
+}  // namespace vexlo::hosts

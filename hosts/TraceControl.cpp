@@ -1,6 +1,4 @@
-#include "process/TraceControl.h"
-
-#include <unistd.h>
+#include "hosts/TraceControl.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,35 +8,15 @@
 #include <utility>
 
 #include "platform/FileDescriptor.h"
+#include "platform/FileOperations.h"
 #include "platform/Paths.h"
-#include "process/TraceFormat.h"
+#include "hosts/TraceFormat.h"
 
-namespace vexlo::process {
+namespace vexlo::hosts {
 
 namespace {
 
 constexpr std::string_view kWriterStartLine = "Trace process started.\r\n";
-
-// Appends the bytes to the file in one go; 0, or the errno of what failed. A write that fails
-// half-way is cut back off the file, so that the retry at the next flush does not repeat a part of
-// the text.
-int AppendToFile(const std::string& path, std::string_view bytes, std::string_view more) {
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  if (file == nullptr) return errno != 0 ? errno : EIO;
-  errno = 0;
-  bool written = std::fseek(file, 0, SEEK_END) == 0;
-  const long start = written ? std::ftell(file) : -1;
-  written = written && start >= 0 &&
-            std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() &&
-            std::fwrite(more.data(), 1, more.size(), file) == more.size() && std::fflush(file) == 0;
-  int error = written ? 0 : (errno != 0 ? errno : EIO);
-  if (!written && start >= 0) {
-    // Best effort: the write already failed, so a failing cut leaves nothing better to do.
-    [[maybe_unused]] const int cut = ftruncate(fileno(file), static_cast<off_t>(start));
-  }
-  if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
-  return error;
-}
 
 // Where a kept tail of the pane starts: kPaneLimit characters from its end, moved on to the
 // start of the next line when one begins within them.
@@ -235,7 +213,7 @@ bool TraceControl::savePane(const std::string& tracePath, std::string_view batch
       std::error_code ignored;
       std::filesystem::create_directories(path.substr(0, slash), ignored);
     }
-    const int error = AppendToFile(path, paneText_, batch);
+    const int error = platform::AppendWhole(path, paneText_, batch);
     if (error == 0) {
       savedLogPath_ = path;
       paneText_.clear();
@@ -254,4 +232,4 @@ bool TraceControl::savePane(const std::string& tracePath, std::string_view batch
   return false;
 }
 
-}  // namespace vexlo::process
+}  // namespace vexlo::hosts

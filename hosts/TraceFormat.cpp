@@ -1,4 +1,4 @@
-#include "process/TraceFormat.h"
+#include "hosts/TraceFormat.h"
 
 #include <array>
 #include <charconv>
@@ -7,7 +7,7 @@
 
 #include "platform/Paths.h"
 
-namespace vexlo::process {
+namespace vexlo::hosts {
 
 namespace {
 
@@ -64,4 +64,4 @@ std::array<std::string, 2> LogFileCandidates(std::string_view tracePath, std::ti
   return {std::move(beside), std::move(state)};
 }
 
-}  // namespace vexlo::process
+}  // namespace vexlo::hosts
