@@ -2,10 +2,25 @@
 
 #include <string>
 
+#include "encode/VaapiPieces.h"
+
 namespace vexlo::encode::pieces {
+
+tables::EncoderRow H264Encoder(const EncoderSettings& settings) {
+  return vaapi::Uses(settings) ? vaapi::kH264Encoder : tables::H264Encoder(settings.gpuType);
+}
+
+tables::EncoderRow H265Encoder(const EncoderSettings& settings) {
+  return vaapi::Uses(settings) ? vaapi::kH265Encoder : tables::H265Encoder(settings.gpuType);
+}
 
 void AddH264RateAndProfile(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            SoftwarePixelFormat pixelFormat) {
+  if (vaapi::Uses(settings)) {
+    vaapi::AddProfile(line, settings);
+    vaapi::AddRate(line, tables::H264BitRate(settings.crf));
+    return;
+  }
   if (settings.gpuType != 0) {
     line.Add(" -vprofile").Add(tables::ProfileWord(settings.profile));
     line.Add(tables::H264BitRate(settings.crf));
@@ -19,8 +34,12 @@ void AddH264RateAndProfile(process::CommandLineBuilder& line, const EncoderSetti
 
 void AddH265EncoderAndRate(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            BitRateLookup bitRate, SoftwarePixelFormat pixelFormat) {
-  const tables::EncoderRow encoder = tables::H265Encoder(settings.gpuType);
+  const tables::EncoderRow encoder = H265Encoder(settings);
   line.Add(encoder.piece);
+  if (vaapi::Uses(settings)) {
+    vaapi::AddRate(line, bitRate(settings.crf));
+    return;
+  }
   if (encoder.hardware) {
     line.Add(bitRate(settings.crf));
     return;
@@ -28,6 +47,10 @@ void AddH265EncoderAndRate(process::CommandLineBuilder& line, const EncoderSetti
   line.Add(" -vprofile main");
   if (pixelFormat == SoftwarePixelFormat::kInside) line.Add(" -pix_fmt yuv420p");
   line.Add(tables::SoftwareCrf(settings.crf));
+}
+
+void AddPngPixelFormat(process::CommandLineBuilder& line, const EncoderSettings& settings) {
+  if (!vaapi::Uses(settings)) line.Add(" -pix_fmt yuv420p");
 }
 
 void AddDeinterlace(process::CommandLineBuilder& line, const EncoderSettings& settings) {
@@ -51,6 +74,7 @@ void AddHevcTail(process::CommandLineBuilder& line, const EncoderSettings& setti
                  std::string_view destination) {
   AddDeinterlace(line, settings);
   AddResize(line, settings, tables::ResizeRange::kListOnly);
+  vaapi::AddUpload(line, settings, vaapi::Codec::kH265);
   if (mp4) line.Add(" -f mp4");
   AddDestination(line, destination);
 }

@@ -17,6 +17,11 @@ enum class SoftwarePixelFormat { kInside, kLeftOut };
 /// A bit-rate table lookup by the CRF index.
 using BitRateLookup = std::string_view (*)(int crf);
 
+/// The H.264 and H.265 encoder rows of the settings' GPU choice (the VA-API rows for an AMD
+/// choice that goes through VA-API).
+tables::EncoderRow H264Encoder(const EncoderSettings& settings);
+tables::EncoderRow H265Encoder(const EncoderSettings& settings);
+
 /// The H.264 rate and profile pieces. The form follows gpuType being 0 or not, not the encoder
 /// row, so a gpuType of -1 gives the software encoder with the hardware form.
 void AddH264RateAndProfile(process::CommandLineBuilder& line, const EncoderSettings& settings,
@@ -29,6 +34,10 @@ void AddH264RateAndProfile(process::CommandLineBuilder& line, const EncoderSetti
 void AddH265EncoderAndRate(process::CommandLineBuilder& line, const EncoderSettings& settings,
                            BitRateLookup bitRate, SoftwarePixelFormat pixelFormat);
 
+/// " -pix_fmt yuv420p" for the encoders that take frames in memory (not the VA-API ones, whose
+/// frames are on the device by then).
+void AddPngPixelFormat(process::CommandLineBuilder& line, const EncoderSettings& settings);
+
 /// " -vf yadif" when the deinterlace check is set.
 void AddDeinterlace(process::CommandLineBuilder& line, const EncoderSettings& settings);
 
@@ -39,8 +48,8 @@ void AddResize(process::CommandLineBuilder& line, const EncoderSettings& setting
 /// " -report" when the report check is set.
 void AddReport(process::CommandLineBuilder& line, const EncoderSettings& settings);
 
-/// The end of an HEVC line: deinterlace, the resize of the list's range, " -f mp4" for an MP4
-/// container, the destination.
+/// The end of an HEVC line: deinterlace, the resize of the list's range, the VA-API upload,
+/// " -f mp4" for an MP4 container, the destination.
 void AddHevcTail(process::CommandLineBuilder& line, const EncoderSettings& settings, bool mp4,
                  std::string_view destination);
 

@@ -2,6 +2,15 @@
 
 namespace vexlo::encode {
 
+/// How the AMD choice encodes: through AMD's own encoders (AMF, a Windows route) or through VA-API
+/// on the first render node (FFmpeg has no AMF encoder elsewhere).
+enum class AmdRoute { kAmf, kVaapi };
+#ifdef _WIN32
+inline constexpr AmdRoute kSystemAmdRoute = AmdRoute::kAmf;
+#else
+inline constexpr AmdRoute kSystemAmdRoute = AmdRoute::kVaapi;
+#endif
+
 // The window's encoder settings as a command-line builder reads them. The indexes are positions
 // in the window's lists; -1 means the list has no selection. An index that no list position has
 // falls to the default row of its table (OptionTables.h).
@@ -15,6 +24,7 @@ struct EncoderSettings {
   bool deinterlace = false;
   bool shortGop = false;
   bool useReport = false;  // the tool writes its own report file
+  AmdRoute amdRoute = kSystemAmdRoute;
 };
 
 }  // namespace vexlo::encode

@@ -3,6 +3,7 @@
 #include "process/CommandLineBuilder.h"
 #include "encode/EncoderPieces.h"
 #include "encode/OptionTables.h"
+#include "encode/VaapiPieces.h"
 
 namespace vexlo::encode {
 namespace {
@@ -21,12 +22,14 @@ void AddSequenceInput(process::CommandLineBuilder& line, const EncoderSettings& 
 std::string EncodePngHevc(const EncoderSettings& settings, std::string_view programDir,
                           const PngPattern& png, std::string_view dst, Container container) {
   process::CommandLineBuilder line(programDir);
+  vaapi::AddDevice(line, settings);
   // Without the report these encodes name no input format at all.
   if (settings.useReport) line.Add(" -report -f image2");
   AddSequenceInput(line, settings, png);
   pieces::AddH265EncoderAndRate(line, settings, tables::PngH265BitRate,
                                 pieces::SoftwarePixelFormat::kLeftOut);
-  line.Add(" -pix_fmt yuv420p -map_metadata -1");
+  pieces::AddPngPixelFormat(line, settings);
+  line.Add(" -map_metadata -1");
   pieces::AddHevcTail(line, settings, container == Container::kMp4, dst);
   return line.Text();
 }
@@ -36,13 +39,16 @@ std::string EncodePngHevc(const EncoderSettings& settings, std::string_view prog
 std::string EncodePngH264(const EncoderSettings& settings, std::string_view programDir,
                           const PngPattern& png, std::string_view dst) {
   process::CommandLineBuilder line(programDir);
+  vaapi::AddDevice(line, settings);
   pieces::AddReport(line, settings);
   line.Add(" -f image2");
   AddSequenceInput(line, settings, png);
-  line.Add(tables::H264Encoder(settings.gpuType).piece);
+  line.Add(pieces::H264Encoder(settings).piece);
   pieces::AddH264RateAndProfile(line, settings, pieces::SoftwarePixelFormat::kLeftOut);
-  line.Add(" -pix_fmt yuv420p -map_metadata -1");
+  pieces::AddPngPixelFormat(line, settings);
+  line.Add(" -map_metadata -1");
   pieces::AddResize(line, settings, tables::ResizeRange::kListOnly);
+  vaapi::AddUpload(line, settings, vaapi::Codec::kH264);
   pieces::AddDestination(line, dst);
   return line.Text();
 }

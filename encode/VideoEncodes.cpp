@@ -3,6 +3,7 @@
 #include "process/CommandLineBuilder.h"
 #include "encode/EncoderPieces.h"
 #include "encode/OptionTables.h"
+#include "encode/VaapiPieces.h"
 
 namespace vexlo::encode {
 namespace {
@@ -19,6 +20,7 @@ void AddH264FrameRate(process::CommandLineBuilder& line, const EncoderSettings& 
 std::string EncodeHevc(const EncoderSettings& settings, std::string_view programDir,
                        std::string_view src, std::string_view dst, Container container) {
   process::CommandLineBuilder line(programDir);
+  vaapi::AddDevice(line, settings);
   pieces::AddReport(line, settings);
   line.Add(" -i ").AddQuoted(src);
   pieces::AddH265EncoderAndRate(line, settings, tables::H265BitRate,
@@ -36,14 +38,16 @@ std::string EncodeHevc(const EncoderSettings& settings, std::string_view program
 std::string EncodeH264(const EncoderSettings& settings, std::string_view programDir,
                        std::string_view src, std::string_view dst) {
   process::CommandLineBuilder line(programDir);
+  vaapi::AddDevice(line, settings);
   pieces::AddReport(line, settings);
-  line.Add(" -i ").AddQuoted(src).Add(tables::H264Encoder(settings.gpuType).piece);
+  line.Add(" -i ").AddQuoted(src).Add(pieces::H264Encoder(settings).piece);
   line.Add(settings.shortGop ? " -g 8" : " -g 64");
   pieces::AddH264RateAndProfile(line, settings, pieces::SoftwarePixelFormat::kInside);
   AddH264FrameRate(line, settings);
   line.Add(" -map_metadata -1");
   pieces::AddDeinterlace(line, settings);
   pieces::AddResize(line, settings, tables::ResizeRange::kWithPosition15);
+  vaapi::AddUpload(line, settings, vaapi::Codec::kH264);
   pieces::AddDestination(line, dst);
   return line.Text();
 }

@@ -16,10 +16,6 @@ namespace {
 
 constexpr std::size_t kLinesHeld = 2000;  // an encoder listing has a few hundred
 constexpr std::string_view kListing = " -hide_banner -encoders";
-// One second of a generated test picture at 25 frames/s, thrown away.
-constexpr std::string_view kTrialInput =
-    " -hide_banner -f lavfi -i testsrc=size=320x240:rate=25 -frames:v 25 -c:v ";
-constexpr std::string_view kTrialOutput = " -f null -";
 
 }  // namespace
 
@@ -183,7 +179,7 @@ void EncoderCheck::TrialEnded(const std::vector<std::string>& lines, const std::
     status.reason = TellingLine(trying_, lines);
     if (status.reason.empty()) status.reason = "ffmpeg.bin " + failure;
   }
-  window_.logAppend(EncoderLine(trying_, status));
+  window_.logAppend(EncoderLine(encode::TrialName(trying_), status));
   found_[trying_] = status;
   NextTrial();
 }
@@ -193,14 +189,11 @@ void EncoderCheck::NextTrial() {
     trying_ = toTry_.front();
     toTry_.erase(toTry_.begin());
     SendProgress();
-    if (std::find(listed_.begin(), listed_.end(), trying_) != listed_.end()) {
-      return RunStep(process::CommandLineBuilder(programDirectory_)
-                         .Add(kTrialInput)
-                         .Add(trying_)
-                         .Add(kTrialOutput)
-                         .Text());
-    }
     EncoderStatus missing{EncoderStatus::State::kNotBuilt, {}};
+    if (std::find(listed_.begin(), listed_.end(), trying_) != listed_.end()) {
+      missing = {EncoderStatus::State::kFails, encode::MissingDevice(trying_)};
+      if (missing.reason.empty()) return RunStep(encode::EncoderTrial(programDirectory_, trying_));
+    }
     window_.logAppend(EncoderLine(trying_, missing));
     found_[trying_] = missing;
   }

@@ -8,14 +8,16 @@
 #include <string_view>
 #include <vector>
 
+#include "encode/EncoderTrial.h"
 #include "jobs/Sequencer.h"
 #include "jobs/JobWindow.h"
 
 namespace vexlo::jobs {
 
-/// The hardware encoders the window offers: NVIDIA and AMD, for H.264 and for H.265.
-inline constexpr std::array<std::string_view, 4> kHardwareEncoders = {"h264_nvenc", "hevc_nvenc",
-                                                                      "h264_amf", "hevc_amf"};
+/// The hardware encoders the window offers: NVIDIA and AMD (AMF on Windows, VA-API elsewhere),
+/// for H.264 and for H.265.
+inline constexpr std::array<std::string_view, 4> kHardwareEncoders = {
+    "h264_nvenc", "hevc_nvenc", encode::kAmdH264Encoder, encode::kAmdH265Encoder};
 
 /// The hardware encoder an encode uses for the output type (0 H.264, else H.265) and the GPU
 /// choice (1 NVIDIA, 2 AMD); empty for the software encoders.

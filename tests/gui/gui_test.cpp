@@ -615,19 +615,27 @@ TEST_F(Features, EncoderCheckOfTheRealAndAStandInToolAndItsWarningBeforeAnEncode
     ASSERT_TRUE(WaitForLog("##### END CHECK ENCODERS ######"));
     for (std::string_view encoder : jobs::kHardwareEncoders) {
       EXPECT_TRUE(std::regex_search(Log(), std::regex("##### ENCODER " + std::string(encoder) +
-                                                      ": (fails: .{8,}|not built into this "
-                                                      "ffmpeg.bin) ######\r\n")))
+                                                      "( on /dev/dri/renderD128)?: (fails: .{8,}|"
+                                                      "not built into this ffmpeg.bin) ######\r\n")))
           << Log();
     }
     UseTool("ffmpeg.bin", R"(case "$*" in
 *-encoders*) printf ' V..... = Video\n ------\n V....D h264_nvenc  NVIDIA\n V....D hevc_nvenc  N\n'
-             printf ' V....D h264_amf  AMD\n A....D aac  AAC\n' ;;
+             printf ' V....D h264_vaapi  VA-API\n A....D aac  AAC\n' ;;
 *hevc_nvenc*) echo '[hevc_nvenc @ 0x55d0] Driver does not support the required nvenc API version.'
               echo 'Error initializing output stream 0:0 -- Error while opening encoder'; exit 1 ;;
-*h264_amf*) exit 3 ;;
+*h264_vaapi*) exit 3 ;;
 esac)");
     Command(res::kCmdCheckEncoders);
     ASSERT_TRUE(WaitForLog("##### END CHECK ENCODERS ######", 2));
+    // Without the render node the VA-API encoder is not tried; with it, it is tried on it.
+    const std::string noDevice = encode::MissingDevice("h264_vaapi");
+    if (!fs::exists("/dev/dri/renderD128")) {
+      EXPECT_EQ(noDevice, "no VA-API device: /dev/dri/renderD128 does not exist");
+    }
+    const std::string vaapi = noDevice.empty()
+                                  ? " on /dev/dri/renderD128: fails: ffmpeg.bin exited with code 3"
+                                  : ": fails: " + noDevice;
     EXPECT_NE(
         Log().find("[30] # ##### CHECK ENCODERS ######\r\n[30] # ##### COMMAND: \"" + program_ +
                    "/ffmpeg.bin\" -hide_banner -encoders ######\r\n"
@@ -635,8 +643,8 @@ esac)");
                    "[30] # ##### ENCODER hevc_nvenc: fails: " +
                    nvenc +
                    " ######\r\n"
-                   "[30] # ##### ENCODER h264_amf: fails: ffmpeg.bin exited with code 3 ######\r\n"
-                   "[30] # ##### ENCODER hevc_amf: not built into this ffmpeg.bin ######\r\n"
+                   "[30] # ##### ENCODER h264_vaapi" + vaapi + " ######\r\n"
+                   "[30] # ##### ENCODER hevc_vaapi: not built into this ffmpeg.bin ######\r\n"
                    "[30] # ##### END CHECK ENCODERS ######\r\n"),
         std::string::npos)
         << Log();

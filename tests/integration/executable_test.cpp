@@ -228,7 +228,7 @@ TEST_F(Executable, OptionsReachTheToolAndBadOnesStopBeforeIt) {
         "--deinterlace", "--short-gop"},
        "-c:v h264_nvenc -g 8 -vprofile high -b:v 2M -filter:v fps=fps=25,yadif,scale=1280x720 "
        "-r 25"},
-      {{"--type", "h265", "--gpu", "amd", "--crf", "0"}, "hevc_amf -b:v 60M"},
+      {{"--type", "h265", "--gpu", "amd", "--crf", "0"}, "hevc_vaapi -rc_mode CBR -b:v 60M"},
       {{"--type", "mpv"}, "-f mp4"},
       {{"--type", "wav"}, "pcm_s16le -ar 48000 -map_metadata -1 " + (dir_ / "out.vexlo-partial-").string()},
   };

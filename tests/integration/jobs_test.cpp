@@ -7,10 +7,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
+#include <set>
 #include <sstream>
 
 #include "analysis/IndexFile.h"
 #include "analysis/OutputLength.h"
+#include "platform/CommandLineSplit.h"
 #include "res/ControlIds.h"
 #include "tests/support/Support.h"
 #include "tests/support/WindowJobs.h"
@@ -180,7 +184,7 @@ TEST_F(Jobs, EncodesPlayAndFailuresSayWhy) {
   const auto fileError = [&](const char* name) { return "Cannot write the index file " + (root / name).string() + ": Is a directory"; };
   cases.insert(cases.end(), {
       {id::kEncodeVideo, 0, 0, gone, out, {missing, "REASON: ffmpeg.bin exited with code 1"}, "##### CONVERSION  ERROR"},
-      {id::kEncodeVideo, 1, 2, screen, out, {"REASON: ", "hevc_amf"}, "##### CONVERSION  ERROR"},  // codec refusal
+      {id::kEncodeVideo, 1, 2, screen, out, {"REASON: ", "'/dev/dri/renderD128' for option 'vaapi_device'"}, "##### CONVERSION  ERROR"},  // AMD without a render node
       // the tool's complaint leads the reason, never the source's stream metadata
       {id::kEncodeAudio, 0, 0, screen, root / "silent.WAV", {noStream}, "##### CONVERSION  ERROR"},
       {id::kEncodeVideo, 0, 0, screen, root / "video.WAV", {noStream}, "##### CONVERSION  ERROR"},
@@ -337,6 +341,82 @@ TEST_F(Jobs, GetInfoTwiceQuicklyCancelsTheFirstAndCancelLeavesTheBarAt0) {
     EXPECT_EQ(host_.progress(), 0) << start;
     EXPECT_TRUE(w.controlsEnabled() && !host_.enabled(id::kCancel)) << start;
   }
+}
+
+// The values an encoder's own option takes, from `ffmpeg -h encoder=NAME`: its named constants
+// and the numbers of its range.
+struct OwnOption {
+  std::set<std::string> names;
+  long long from = 0, to = -1;
+  bool Takes(const std::string& value) const {
+    if (names.contains(value)) return true;
+    const bool number =
+        !value.empty() && value.find_first_not_of("-0123456789") == std::string::npos;
+    return number && std::stoll(value) >= from && std::stoll(value) <= to;
+  }
+};
+std::map<std::string, OwnOption> OwnOptions(const std::string& help) {
+  std::map<std::string, OwnOption> options;
+  const std::regex option(R"(^  -(\w+) +<\w+>)"), constant(R"(^     (\w+) )"),
+      range(R"(\(from (-?\d+) to (-?\d+|INT_MAX)\))");
+  OwnOption* last = nullptr;
+  std::istringstream lines(help);
+  std::smatch m;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_search(line, m, option)) {
+      last = &options[m[1]];
+      if (!std::regex_search(line, m, range)) continue;
+      last->from = std::stoll(m[1]);
+      last->to = m[2] == "INT_MAX" ? 2147483647 : std::stoll(m[2]);
+    } else if (last && std::regex_search(line, m, constant)) {
+      last->names.insert(m[1]);
+    }
+  }
+  return options;
+}
+
+// The VA-API rows of the command-line table against Debian's FFmpeg, which answers without a
+// device: each option is the encoder's own with a value it names or a number in its range, or
+// one of the tool's (`ffmpeg -h full`); the chain before the upload runs and hands the upload
+// nv12 for H.264 and, from a 10-bit source, p010 for H.265.
+TEST(VaapiCommandLines, EveryOptionAndFilterIsOneDebiansFfmpegTakes) {
+  const std::string ffmpeg = std::string(VEXLO_FFMPEG_PATH) + " -hide_banner ";
+  const std::string general = testing::Capture(ffmpeg + "-h full");
+  std::map<std::string, std::map<std::string, OwnOption>> own;
+  for (const std::string encoder : {"h264_vaapi", "hevc_vaapi"}) {
+    own[encoder] = OwnOptions(testing::Capture(ffmpeg + "-h encoder=" + encoder));
+    ASSERT_TRUE(own[encoder].contains("rc_mode") && own[encoder].contains("profile"));
+  }
+  EXPECT_NE(testing::Capture(ffmpeg + "-h filter=hwupload").find("Filter hwupload"),
+            std::string::npos);
+  const std::set<std::string> flags = {"-an", "-y", "-report"};  // the options without a value
+  std::set<std::string> chainsRun;
+  int rows = 0;
+  for (const auto& row : testing::TableRows("command_lines.txt")) {
+    if (row[2].find("_vaapi") == std::string::npos) continue;
+    ++rows;
+    const bool h264 = row[2].find("h264_vaapi") != std::string::npos;
+    const auto& options = own[h264 ? "h264_vaapi" : "hevc_vaapi"];
+    const auto args = platform::SplitCommandLine(row[2]);
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      // Paths never begin with '-'; -i is the one option that -h lists nowhere.
+      if (!args[i].starts_with('-') || flags.contains(args[i]) || args[i] == "-i") continue;
+      const std::string name = args[i].substr(1, args[i].find(':') - 1), value = args.at(++i);
+      SCOPED_TRACE(row[1] + ": " + args[i - 1] + " " + value);
+      const auto found = options.find(name);
+      EXPECT_TRUE(found != options.end()
+                      ? found->second.Takes(value)
+                      : std::regex_search(general, std::regex("\n *-" + name + " ")));
+      if (name != "vf" && name != "filter") continue;
+      ASSERT_TRUE(value.ends_with(",hwupload"));
+      if (!chainsRun.insert(value).second) continue;
+      const std::string ran = testing::Capture(
+          ffmpeg + "-f lavfi -i testsrc=size=64x48:rate=25,format=yuv420p10le -frames:v 2 -vf '" +
+          value.substr(0, value.size() - 9) + "' -f null - 2>&1");
+      EXPECT_NE(ran.find(h264 ? " nv12(" : " p010le("), std::string::npos) << ran;
+    }
+  }
+  EXPECT_EQ(rows, 13);
 }
 
 }  // namespace

@@ -180,7 +180,8 @@ std::vector<std::vector<std::string>> TableRows(const std::string& file) {
 }
 
 encode::EncoderSettings ParseSettings(const std::string& text) {
-  encode::EncoderSettings s;
+  // The AMD choice goes through AMF unless the row says "vaapi", on every system.
+  encode::EncoderSettings s{.amdRoute = encode::AmdRoute::kAmf};
   std::istringstream words(text);
   for (std::string word; words >> word;) {
     const auto equals = word.find('=');
@@ -193,6 +194,7 @@ encode::EncoderSettings ParseSettings(const std::string& text) {
     if (name == "deinterlace") s.deinterlace = true;
     if (name == "shortgop") s.shortGop = true;
     if (name == "report") s.useReport = true;
+    if (name == "vaapi") s.amdRoute = encode::AmdRoute::kVaapi;
   }
   return s;
 }

@@ -39,6 +39,9 @@ TEST(EncodeCommandLines, EveryRowOfTheTable) {
   ASSERT_GE(rows.size(), 46u);
   for (const auto& row : rows) {
     ASSERT_EQ(row.size(), 3u);
+#ifdef _WIN32
+    if (row[1].find("vaapi") != std::string::npos) continue;  // a Linux route with a Linux path
+#endif
     EXPECT_EQ(Build(row[0], testing::ParseSettings(row[1])), row[2]) << row[0] << " " << row[1];
   }
 }
