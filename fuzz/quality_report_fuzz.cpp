@@ -1,6 +1,7 @@
 // The reading of a quality measurement's tool output and of the prober's shape of the output:
 // any text gives figures that make sense (finite SSIM, a PSNR that is a number, counts not below
-// zero) or none, and a shape with a size and a pixel format fit for a filter graph, or none.
+// zero) or none, rates from within one line of it, and a shape with a size and a pixel format fit
+// for a filter graph, or none.
 #include <cmath>
 #include <cstdlib>
 #include <string_view>
@@ -17,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     }
     if (std::isnan(figures->psnr) || figures->frames < 0 || figures->sourceFrames < 0) std::abort();
   }
+  const ComparedRates rates = ReadComparedRates(text);
+  if (rates.output.find('\n') != std::string::npos || rates.source.size() > size) std::abort();
   if (const auto shape = ParseVideoShape(text)) {
     if (shape->width <= 0 || shape->height <= 0 || shape->pixelFormat.empty()) std::abort();
     for (char c : shape->pixelFormat + shape->frameRate) {

@@ -222,25 +222,52 @@ bool IsRawVideoStream(std::string_view path) {
   return extension == ".h264" || extension == ".h265";
 }
 
-std::string QualityCommandLine(const QualityRequest& request, const VideoShape& shape,
-                               std::string_view rawRate) {
-  const std::string rate(rawRate.empty() ? std::string_view(shape.frameRate) : rawRate);
-  // Both sides start at 0 in one time base, so ssim and psnr pair the frames by their order.
-  const std::string fromZero = "settb=AVTB,setpts=PTS-STARTPTS";
-  std::string reference = "[0:v]";
-  if (request.deinterlace) reference += "yadif,";
-  if (!rate.empty()) reference += "fps=fps=" + rate + ",";
-  reference += "scale=" + std::to_string(shape.width) + ":" + std::to_string(shape.height) +
-               ",format=" + shape.pixelFormat + "," + fromZero + ",split=3[ref1][ref2][source]";
-  const std::string graph = reference + ";[1:v]" + fromZero + "[dist];" +
+ComparedRates ReadComparedRates(std::string_view toolOutput) {
+  ComparedRates rates;
+  std::string* wanted = nullptr;  // the rate of the section being read, until its Video: line
+  std::size_t at = 0;
+  while (at < toolOutput.size()) {
+    std::size_t end = toolOutput.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = toolOutput.size();
+    const std::string_view line = toolOutput.substr(at, end - at);
+    at = end + 1;
+    if (line.starts_with("Input #") || line.starts_with("Output #")) {
+      wanted = line.starts_with("Input #1,") ? &rates.output
+               : line.starts_with("Output #1,") ? &rates.source
+                                                 : nullptr;
+      continue;
+    }
+    if (wanted == nullptr || line.find(": Video: ") == std::string_view::npos) continue;
+    // "  Stream #1:0[0x1](und): Video: h264 (High), yuv420p(progressive), 640x480, 25 fps, ..."
+    const std::size_t unit = line.find(" fps,");
+    const std::size_t comma = line.rfind(", ", unit);
+    if (unit != std::string_view::npos && comma != std::string_view::npos) {
+      *wanted = line.substr(comma + 2, unit - comma - 2);
+    }
+    wanted = nullptr;
+  }
+  return rates;
+}
+
+std::string QualityCommandLine(const QualityRequest& request, std::string_view rate) {
+  // Both sides start at 0 in one time base, so ssim and psnr pair the frames by their times; a
+  // raw stream's times are the demuxer's guess, so its frames and the source's are numbered.
+  const std::string fromZero = IsRawVideoStream(request.outputPath)
+                                   ? "settb=AVTB,setpts=N"
+                                   : "settb=AVTB,setpts=PTS-STARTPTS";
+  std::string source = "[0:v]";
+  if (request.deinterlace) source += "yadif,";
+  if (!rate.empty()) source += "fps=fps=" + std::string(rate) + ",";
+  const std::string graph = source + fromZero + "[source];[1:v]" + fromZero + "[output];" +
+                            "[source][output]scale2ref[scaled][dist];" +
+                            "[scaled]split=3[ref1][ref2][counted];" +
                             "[dist][ref1]ssim=shortest=1[checked];" +
                             "[checked][ref2]psnr=shortest=1[measured]";
   process::CommandLineBuilder line(request.programDir);
   line.Add(" -hide_banner -nostdin -nostats -v verbose -i ").AddQuoted(request.sourcePath);
-  if (!rawRate.empty()) line.Add(" -r " + std::string(rawRate));
   line.Add(" -i ").AddQuoted(request.outputPath);
   line.Add(" -filter_complex ").AddQuoted(graph);
-  line.Add(" -map [measured] -f null - -map [source] -f null -");
+  line.Add(" -map [measured] -f null - -map [counted] -f null -");
   return line.Text();
 }
 
@@ -256,32 +283,51 @@ QualityResult MeasureQuality(const QualityRequest& request, const platform::Uniq
   if (auto problem = FileProblem(request.outputPath, request.output, "output")) {
     return fail(*problem);
   }
+  // The rate the encode used: the forced one, else the source's own. One run, no prober, when
+  // that holds: ffmpeg.bin reads both files' shapes itself.
+  const bool raw = IsRawVideoStream(request.outputPath);
+  const std::string forced(encode::tables::FrameRate(request.fps));
+  std::string text;
+  process::ToolEnd end = RunKeeping(
+      QualityCommandLine(request, forced.empty() ? "source_fps" : forced), request.programDir,
+      stop, text);
+  if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
+  if (end.finished()) {
+    const ComparedRates rates = ReadComparedRates(text);
+    result.figures = ParseQualityReport(text);
+    if (result.figures && result.figures->frames > 0 &&
+        (raw || (!rates.output.empty() && rates.output == rates.source))) {
+      return result;
+    }
+    result.figures.reset();
+  }
+  // The run failed, or the output is at another rate than the one the source was brought to (an
+  // encode that changed it without --fps saying so): the prober's shape of the output decides.
   std::optional<VideoShape> shape;
-  process::ToolEnd end = ProbeShape(request, request.outputPath, stop, shape);
+  end = ProbeShape(request, request.outputPath, stop, shape);
   if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
   if (!end.finished()) {
     return fail("cannot read the output " + Quoted(request.output) + ": " + end.ReasonText());
   }
   if (!shape) return fail("the output " + Quoted(request.output) + " has no video stream");
-  std::string rawRate;
-  if (IsRawVideoStream(request.outputPath)) {
-    // A raw stream's own rate is a guess: it is read at the rate the encode gave it.
-    rawRate = encode::tables::FrameRate(request.fps);
-    if (rawRate.empty()) {
+  std::string rate = shape->frameRate;
+  if (raw) {
+    // A raw stream's own rate is a guess: it was written at the forced rate, else the source's.
+    rate = forced;
+    if (rate.empty()) {
       std::optional<VideoShape> source;
       end = ProbeShape(request, request.sourcePath, stop, source);
       if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
       if (!end.finished() || !source) {
         return fail("the source " + Quoted(request.source) + " has no video stream");
       }
-      rawRate = source->frameRate;
+      rate = source->frameRate;
     }
   }
-  std::string text;
-  end = RunKeeping(QualityCommandLine(request, *shape, rawRate), request.programDir, stop, text);
+  text.clear();
+  end = RunKeeping(QualityCommandLine(request, rate), request.programDir, stop, text);
   if (end.outcome == process::JobOutcome::kCancelled) return result.stopped = true, result;
-  if (!end.finished())
-    return fail("the measurement failed: " + end.ReasonText());
+  if (!end.finished()) return fail("the measurement failed: " + end.ReasonText());
   result.figures = ParseQualityReport(text);
   if (!result.figures) return fail("ffmpeg.bin gave no SSIM and PSNR figures");
   if (result.figures->frames == 0) {

@@ -26,8 +26,8 @@ struct QualityFigures {
 };
 
 /// Reads the figures from ffmpeg.bin's output (run as QualityCommandLine runs it): the summary
-/// lines "[Parsed_ssim_8 @ 0x..] SSIM Y:0.98 (17.6) U:0.98 (18.6) V:0.98 (19.7) All:0.98 (18.0)"
-/// and "[Parsed_psnr_9 @ 0x..] PSNR y:38.5 u:37.9 v:37.0 average:38.1 min:37.1 max:39.3", and
+/// lines "[Parsed_ssim_7 @ 0x..] SSIM Y:0.98 (17.6) U:0.98 (18.6) V:0.98 (19.7) All:0.98 (18.0)"
+/// and "[Parsed_psnr_8 @ 0x..] PSNR y:38.5 u:37.9 v:37.0 average:38.1 min:37.1 max:39.3", and
 /// the verbose closing counts "Output stream #0:0 (video): 70 frames encoded; ..." (output 0
 /// carries the measured pairs, output 1 the source's frames). Nothing unless every figure is
 /// there and makes sense (SSIM finite, PSNR not NaN). Any text is safe to give it.
@@ -60,17 +60,31 @@ struct VideoShape {
 /// Nothing when no width, height or pixel format is given (no video stream).
 std::optional<VideoShape> ParseVideoShape(std::string_view probeOutput);
 
+// Two frame rates from the stream summaries ffmpeg.bin prints before its first frame, as it
+// prints them ("25", "23.98"): the output file's (its first video stream's average, the
+// prober's avg_frame_rate) and the one the source was brought to (the second null output's).
+// Empty when not printed.
+struct ComparedRates {
+  std::string output;
+  std::string source;
+};
+
+/// Reads the rates from ffmpeg.bin's output (run as QualityCommandLine runs it): the first
+/// "Video:" line after "Input #1" and after "Output #1", their ", N fps" part.
+ComparedRates ReadComparedRates(std::string_view toolOutput);
+
 /// True for a raw H.264 or H.265 stream by its extension (.h264, .h265, any letter case).
 bool IsRawVideoStream(std::string_view path);
 
-/// The one ffmpeg.bin run that measures `output` (its shape `shape`) against `source`: the
-/// source deinterlaced when asked, then brought to the output's frame rate, size and pixel
-/// format; both sides start at time 0; ssim then psnr take the output first (the distorted
-/// input) and the source second, and stop with the shorter of the two. A second null output
-/// drains the converted source, so its frame count is the whole source's. `rawRate`, when not
-/// empty, is the rate a raw stream output is read at ("-r RATE" before its "-i").
-std::string QualityCommandLine(const QualityRequest& request, const VideoShape& shape,
-                               std::string_view rawRate);
+/// The one ffmpeg.bin run that measures `request.output` against its source: the source
+/// deinterlaced when asked, then brought to the frame rate `rate` (a fraction, a rate of the
+/// encode's table, or FFmpeg's "source_fps": the source's own; empty: left as it is), and by
+/// scale2ref to the output's size and, through the filters' format negotiation, to the output's
+/// pixel format; both sides start at time 0; ssim then psnr take the output first (the distorted
+/// input) and the source second, and stop with the shorter of the two. A raw stream output
+/// (whose timestamps are the demuxer's guess) is paired with the source frame by frame. A second
+/// null output drains the converted source, so its frame count is the whole source's.
+std::string QualityCommandLine(const QualityRequest& request, std::string_view rate);
 
 // How a measurement ended.
 struct QualityResult {
@@ -79,9 +93,12 @@ struct QualityResult {
   bool stopped = false;                   // `stop` became readable before its end
 };
 
-/// Measures on the calling thread: checks that both files can be read, probes the output (and,
-/// for a raw stream without a forced rate, the source's rate), then runs the measurement. Stops
-/// the running tool as soon as `stop` is readable.
+/// Measures on the calling thread: checks that both files can be read, then runs the
+/// measurement with the source at the rate the encode used (the `--fps` position's, else the
+/// source's own). Only when that run fails, or its stream summaries show an output at another
+/// rate, does the prober have its say: the output's shape (and, for a raw stream without a forced
+/// rate, the source's rate) decide a second run, whose end is the measurement's. Stops the
+/// running tool as soon as `stop` is readable.
 QualityResult MeasureQuality(const QualityRequest& request, const platform::UniqueFd& stop);
 
 }  // namespace vexlo::jobs

@@ -86,6 +86,8 @@ TEST_F(Measure, AgreesWithFfmpegByHand) {
        25},
       {"frame rate changed", "-c:v libx264 -vf fps=fps=20 -r 20", "slow.mp4", "--fps 4",
        "fps=fps=20", "", 20},
+      {"frame rate changed without --fps saying so", "-c:v libx264 -vf fps=fps=20 -r 20",
+       "untold.mp4", "", "fps=fps=20", "", 20},
       {"10-bit raw H.265 stream at the source's rate",
        "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le -x265-params log-level=error",
        "ten.h265", "", "format=yuv420p10le", "-r 25", 25},

@@ -1,6 +1,7 @@
 // The reading of a quality measurement's tool output (whole reports, and reports that lack a
-// figure or hold nonsense, which give no figures rather than wrong ones), and a failed
-// measurement in a batch item's result.
+// figure or hold nonsense, which give no figures rather than wrong ones; the two frame rates that
+// decide whether the run compared like with like), and a failed measurement in a batch item's
+// result.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -53,6 +54,43 @@ TEST(QualityReport, ReadsEveryFigureOrNone) {
   };
   for (const auto& row : rows) {
     EXPECT_EQ(Text(ParseQualityReport(row.text)), row.figures) << row.what;
+  }
+}
+
+// The output file's rate is its input summary's (the second input), the source's is its null
+// output's (the second output): never the first input's or output's, nor a rate that is not
+// printed.
+TEST(QualityReport, ReadsTheRatesOfTheOutputFileAndOfTheConvertedSource) {
+  const std::string inputs =
+      "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'src.mp4':\n"
+      "  Stream #0:0[0x1](und): Video: h264 (High), yuv420p(progressive), 640x480, 50 fps, "
+      "50 tbr, 12800 tbn (default)\n"
+      "Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'out.mp4':\n"
+      "  Stream #1:0[0x1](und): Audio: aac (LC), 48000 Hz, stereo, fltp, 129 kb/s (default)\n"
+      "  Stream #1:1[0x2](und): Video: h264 (High), yuv420p(progressive), 320x240, 23.98 fps, "
+      "23.98 tbr, 24k tbn (default)\n";
+  const std::string outputs =
+      "Output #0, null, to 'pipe:':\n"
+      "  Stream #0:0: Video: wrapped_avframe, yuv420p(progressive), 320x240, q=2-31, 200 kb/s, "
+      "30 fps, 30 tbn\n"
+      "Output #1, null, to 'pipe:':\n"
+      "  Stream #1:0: Video: wrapped_avframe, yuv420p(progressive), 320x240, q=2-31, 200 kb/s, "
+      "25 fps, 25 tbn\n"
+      "  Output stream #1:0 (video): 80 frames encoded; 80 packets muxed (37760 bytes); \n";
+  const struct {
+    const char* what;
+    std::string text;
+    std::string rates;  // output, source
+  } rows[] = {
+      {"both summaries", inputs + outputs, "23.98 25"},
+      {"no rate printed", "Input #1, h264, from 'a.h264':\n  Stream #1:0: Video: h264, 1200k tbn\n",
+       " "},
+      {"outputs only", outputs, " 25"},
+      {"a closing count is no summary", kCounts + kSsim, " "},
+  };
+  for (const auto& row : rows) {
+    const ComparedRates rates = ReadComparedRates(row.text);
+    EXPECT_EQ(rates.output + " " + rates.source, row.rates) << row.what;
   }
 }
 
