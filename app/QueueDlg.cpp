@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "app/Derivations.h"
+#include "encode/EncoderSettings.h"
 #include "jobs/QueueScan.h"
 #include "platform/SystemError.h"
 #include "process/LogTexts.h"
@@ -17,7 +18,7 @@ namespace vexlo::app {
 
 namespace id = res::id;
 using jobs::QueueItem;
-using jobs::QueueState;
+using jobs::ItemState;
 using hosts::ControlEvent;
 
 namespace {
@@ -38,15 +39,14 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 std::vector<std::string> QueueRowCells(const QueueItem& item) {
-  const int type = item.settings.outType == 0 || item.settings.outType == 1 ? item.settings.outType
-                                                                            : 2;
-  std::string state(jobs::QueueStateWord(item.state));
-  if (item.state == QueueState::kRunning) {
+  const auto type = static_cast<std::size_t>(encode::OutputTypeOf(item.settings.outType));
+  std::string state(jobs::StateWord(item.state));
+  if (item.state == ItemState::kRunning) {
     state += " " + std::to_string(static_cast<int>(item.percent)) + "%";
   } else if (!item.reason.empty()) {
     state += ": " + item.reason;
   }
-  const bool timed = item.state != QueueState::kWaiting && item.state != QueueState::kSkipped;
+  const bool timed = item.state != ItemState::kWaiting && item.state != ItemState::kSkipped;
   return {item.source, item.output, std::string(kTypeNames[type]), state,
           timed ? Span(item.elapsedSeconds) : std::string()};
 }
@@ -144,9 +144,9 @@ void QueueWindow::onCommand(int controlId, ControlEvent event) {
     case id::kQueueBesideSources:
       return SetFolder({});
     case id::kQueueSkipExisting:
-      return SetExistingRule(jobs::ExistingRule::kSkip);
+      return SetExistingOutput(jobs::ExistingOutput::kSkip);
     case id::kQueueOverwriteExisting:
-      return SetExistingRule(jobs::ExistingRule::kOverwrite);
+      return SetExistingOutput(jobs::ExistingOutput::kOverwrite);
     case res::kIdOk:
     case res::kIdCancel:
       if (event == ControlEvent::kClicked && window_ != nullptr) window_->endDialog(controlId);
@@ -231,7 +231,7 @@ void QueueWindow::SetFolder(std::string folder) {
   model_.SetOptions(std::move(options));
 }
 
-void QueueWindow::SetExistingRule(jobs::ExistingRule rule) {
+void QueueWindow::SetExistingOutput(jobs::ExistingOutput rule) {
   jobs::QueueOptions options = model_.options();
   options.existing = rule;
   model_.SetOptions(std::move(options));
@@ -308,7 +308,7 @@ void QueueWindow::ShowOptions() {
                                              ? std::string(kBesideEachSource)
                                              : options.outputFolder);
   window_->setReadOnly(id::kQueueFolderEdit, true);
-  const bool overwrite = options.existing == jobs::ExistingRule::kOverwrite;
+  const bool overwrite = options.existing == jobs::ExistingOutput::kOverwrite;
   window_->setChecked(id::kQueueSkipExisting, !overwrite);
   window_->setChecked(id::kQueueOverwriteExisting, overwrite);
   window_->setText(id::kQueueStatus, StatusText());
@@ -339,16 +339,16 @@ void QueueWindow::UpdateControls() {
   const bool writable = !model_.readOnly() && !shutDown_;
   const bool running = model_.running();
   const auto any = [&items](auto test) { return std::any_of(items.begin(), items.end(), test); };
-  const bool waiting = any([](const QueueItem& i) { return i.state == QueueState::kWaiting; });
+  const bool waiting = any([](const QueueItem& i) { return i.state == ItemState::kWaiting; });
   const bool retry = any([](const QueueItem& i) {
-    return i.state == QueueState::kFailed || i.state == QueueState::kCancelled;
+    return i.state == ItemState::kFailed || i.state == ItemState::kCancelled;
   });
   const bool ended = any([](const QueueItem& i) {
-    return i.state != QueueState::kWaiting && i.state != QueueState::kRunning;
+    return i.state != ItemState::kWaiting && i.state != ItemState::kRunning;
   });
   const std::vector<std::size_t> rows = window_->selectedRows(id::kQueueTable);
   const bool removable = std::any_of(rows.begin(), rows.end(), [&items](std::size_t row) {
-    return row < items.size() && items[row].state != QueueState::kRunning;
+    return row < items.size() && items[row].state != ItemState::kRunning;
   });
   const struct {
     int control;

@@ -86,7 +86,7 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   void AddFolder();
   void ChooseFolder();
   void SetFolder(std::string folder);
-  void SetExistingRule(jobs::ExistingRule rule);
+  void SetExistingOutput(jobs::ExistingOutput rule);
   void Move(bool up);
   void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
   std::vector<std::uint64_t> SelectedIds() const;

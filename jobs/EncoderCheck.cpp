@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "encode/EncoderSettings.h"
 #include "process/CommandLineBuilder.h"
 #include "process/FailureReason.h"
 #include "process/LogTexts.h"
@@ -24,7 +25,7 @@ constexpr std::string_view kTrialOutput = " -f null -";
 
 std::string_view HardwareEncoderFor(int outputType, int gpu) {
   if (gpu != 1 && gpu != 2) return {};
-  const bool h264 = outputType != 1 && outputType != 2;
+  const bool h264 = encode::OutputTypeOf(outputType) == encode::OutputType::kH264;
   return kHardwareEncoders[(gpu == 2 ? 2 : 0) + (h264 ? 0 : 1)];
 }
 

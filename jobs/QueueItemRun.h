@@ -32,7 +32,7 @@ class BatchItemRunner : public ItemRunner {
   BatchItemRunner& operator=(const BatchItemRunner&) = delete;
 
   std::string TemporaryPath(const QueueItem& item) override;
-  void Start(const QueueItem& item, ExistingRule existing, ItemCallbacks callbacks) override;
+  void Start(const QueueItem& item, ExistingOutput existing, ItemCallbacks callbacks) override;
   /// The batch's stop for the running item: its tool (or the read-back) is stopped and its
   /// temporary file removed; the item ends kCancelled.
   void Cancel() override;

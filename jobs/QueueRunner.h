@@ -30,7 +30,7 @@ class ItemRunner {
   virtual std::string TemporaryPath(const QueueItem& item) = 0;
   /// Starts the item and returns at once. An output that exists is skipped or overwritten by
   /// `existing`.
-  virtual void Start(const QueueItem& item, ExistingRule existing, ItemCallbacks callbacks) = 0;
+  virtual void Start(const QueueItem& item, ExistingOutput existing, ItemCallbacks callbacks) = 0;
   /// Asks the running item to stop; its end then comes as kCancelled.
   virtual void Cancel() = 0;
 };

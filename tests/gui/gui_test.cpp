@@ -359,8 +359,8 @@ TEST_F(WindowGui, JobStatesRadiosWhileBusyCancelAndClose) {
 TEST_F(WindowGui, CompactAutomaticWindowAboutBoxAndCancel) {
   app::CommandLineFields fields;
   fields.count = 2;
-  fields.first = program_ + "/in.mov";
-  fields.second = program_ + "/out.H264";
+  fields.source = program_ + "/in.mov";
+  fields.videoDestination = program_ + "/out.H264";
   pid_t pid = 0;
   const int result = Run(
       [&] {

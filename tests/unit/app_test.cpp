@@ -47,7 +47,7 @@ std::string Derive(const std::vector<std::string>& row) {
   if (f == "output") {
     return encode::OutputPathIn(row[1], row[2],
                                 row[3] == "wav" ? encode::kWavExtension
-                                                : encode::OutputExtension(std::stoi(row[3])));
+                                                : encode::OutputExtension(encode::OutputTypeOf(std::stoi(row[3]))));
   }
   if (f == "browse") return BrowseDirectory(row[1]);
   if (f == "png") {
@@ -60,8 +60,8 @@ std::string Derive(const std::vector<std::string>& row) {
   if (f == "seconds") return std::to_string(analysis::FrameSeconds(row[1]));
   if (f == "fields") {
     const CommandLineFields c = ParseCommandLine(row[1]);
-    return std::to_string(c.count) + " " + List({c.first, c.second}) + " " +
-           std::to_string(c.third) + " " + std::to_string(c.fourth);
+    return std::to_string(c.count) + " " + List({c.source, c.videoDestination}) + " " +
+           std::to_string(c.profile) + " " + std::to_string(c.crf);
   }
   if (f == "split") return List(platform::SplitCommandLine(row[1]));
   if (f == "dated") return process::DatedLogPath(row[1], std::stoi(row[2]), std::stoi(row[3]));
@@ -323,7 +323,7 @@ TEST_F(WindowTest, DefaultResetsTheEncoderOptionsButNotTheThreeOwnSaves) {
 TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
   CommandLineFields fields;
   fields.count = 2;
-  fields.first = fields.second = N("/in/a.mov");
+  fields.source = fields.videoDestination = N("/in/a.mov");
   MainWindow& w = Open(fields);
   for (int c : {id::kBrowseSource, id::kBrowseVideo, id::kDeriveVid, id::kLogPane, id::kEncodeVideo,
                 id::kDefault, res::kIdOk}) {

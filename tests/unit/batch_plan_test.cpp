@@ -64,7 +64,7 @@ TEST(BatchPlan, NamesOutputsTemporariesAndRefusesTwoSourcesWithOneOutput) {
 }
 
 TEST(BatchPlan, AResultIsOneLineOfJson) {
-  const ItemResult result{"/a/\xff.mp4", "/o/x.H264", ItemState::kNotStarted,
+  const ItemResult result{"/a/\xff.mp4", "/o/x.H264", ItemState::kWaiting,
                           "a \"b\"\nc",  0.1234,      std::nullopt,
                           3.0194,        std::nullopt};
   EXPECT_EQ(
