@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -31,6 +32,21 @@ std::string Span(double seconds) {
   return process::FormatSpan(std::llround(seconds * 1000));
 }
 
+// A measured item's quality cell: "SSIM 0.98712, 41.23 dB", and the frame counts when they differ.
+std::string QualityCell(const std::optional<jobs::QualityFigures>& figures) {
+  if (!figures) return {};
+  char psnr[32] = "inf";
+  if (std::isfinite(figures->psnr)) std::snprintf(psnr, sizeof psnr, "%.2f", figures->psnr);
+  char text[96];
+  std::snprintf(text, sizeof text, "SSIM %.5f, %s dB", figures->ssim, psnr);
+  std::string cell = text;
+  if (figures->frames != figures->sourceFrames) {
+    cell += ", " + std::to_string(figures->frames) + " of " +
+            std::to_string(figures->sourceFrames) + " frames";
+  }
+  return cell;
+}
+
 bool IsFolder(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
@@ -47,8 +63,12 @@ std::vector<std::string> QueueRowCells(const QueueItem& item) {
     state += ": " + item.reason;
   }
   const bool timed = item.state != ItemState::kWaiting && item.state != ItemState::kSkipped;
-  return {item.source, item.output, std::string(kTypeNames[type]), state,
-          timed ? Span(item.elapsedSeconds) : std::string()};
+  return {item.source,
+          item.output,
+          std::string(kTypeNames[type]),
+          state,
+          timed ? Span(item.elapsedSeconds) : std::string(),
+          QualityCell(item.quality)};
 }
 
 QueueWindow::QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,

@@ -9,6 +9,9 @@
 #include "app/SettingsTable.h"
 #include "hosts/DialogHost.h"
 
+// The application: the comma form's fields, the program and working directories, and the runs of
+// the main window.
+
 namespace vexlo::app {
 
 class RegistryStore;

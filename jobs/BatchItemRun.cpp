@@ -181,4 +181,12 @@ ItemResult RunBatchItem(const BatchItem& item, const BatchRun& run) {
   return ItemRun(item, run).Run();
 }
 
+QualityResult MeasureItem(const BatchItem& item, const BatchRequest& request,
+                          const BatchStop& stop) {
+  const encode::EncoderSettings& s = request.settings;
+  return MeasureQuality({item.source, item.output, item.sourcePath, item.outputPath, s.fps,
+                         s.resize, s.deinterlace, request.programDir},
+                        stop.watch());
+}
+
 }  // namespace vexlo::jobs

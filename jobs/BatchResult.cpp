@@ -5,6 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jobs/JobKinds.h"
+#include "jobs/QualityJson.h"
+
 namespace vexlo::jobs {
 
 namespace {
@@ -26,18 +29,6 @@ double Rounded(double seconds) {
 
 nlohmann::json Seconds(const std::optional<double>& seconds) {
   return seconds ? nlohmann::json(Rounded(*seconds)) : nlohmann::json(nullptr);
-}
-
-// The figures as JSON members. An infinite PSNR (every frame identical) has no JSON number: null.
-void AddQuality(nlohmann::ordered_json& object, const QualityFigures& figures) {
-  object["ssim"] = figures.ssim;
-  object["ssim_y"] = figures.ssimY;
-  object["ssim_u"] = figures.ssimU;
-  object["ssim_v"] = figures.ssimV;
-  object["psnr"] = std::isfinite(figures.psnr) ? nlohmann::ordered_json(figures.psnr)
-                                               : nlohmann::ordered_json(nullptr);
-  object["frames"] = figures.frames;
-  object["source_frames"] = figures.sourceFrames;
 }
 
 std::string Dumped(const nlohmann::ordered_json& object) {
@@ -62,7 +53,7 @@ std::string QualityJson(const std::string& source, const std::string& output,
   nlohmann::ordered_json object;
   object["source"] = source;
   object["output"] = output;
-  AddQuality(object, figures);
+  AddQualityMembers(object, figures);
   return Dumped(object);
 }
 
@@ -85,7 +76,7 @@ std::string_view BatchStateWord(ItemState state) {
 std::string ResultJson(const ItemResult& result) {
   nlohmann::ordered_json object;
   object["source"] = result.source;
-  object["output"] = result.output;
+  object[KindRow(JobKind::kEncode).jsonKey] = result.output;
   object["state"] = BatchStateWord(result.state);
   object["reason"] = ReasonOf(result);
   object["seconds"] = Rounded(result.seconds);
@@ -93,8 +84,8 @@ std::string ResultJson(const ItemResult& result) {
   object["output_duration"] = Seconds(result.outputSeconds);
   if (result.quality) {
     nlohmann::ordered_json quality;  // null unless measured
-    if (result.quality->figures) AddQuality(quality, *result.quality->figures);
-    object["quality"] = std::move(quality);
+    if (result.quality->figures) AddQualityMembers(quality, *result.quality->figures);
+    object[KindRow(JobKind::kQuality).jsonKey] = std::move(quality);
   }
   return Dumped(object);
 }

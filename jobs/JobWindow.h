@@ -10,6 +10,8 @@
 #include "jobs/JobEnd.h"
 #include "process/ProgressDetail.h"
 
+// The window as a running job of the main window sees it (JobWindow), and the job's shared figures.
+
 namespace vexlo::jobs {
 
 using process::KeptOutLines;

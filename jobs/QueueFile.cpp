@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jobs/QualityJson.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -114,6 +116,7 @@ json ItemValue(const QueueItem& item) {
       {"elapsed", item.elapsedSeconds},         {"duration", nullptr},
       {"temporary", PathValue(item.temporary)}, {"settings", SettingsValue(item.settings)}};
   if (item.durationSeconds) value["duration"] = *item.durationSeconds;
+  if (item.quality) AddQualityMembers(value["quality"], *item.quality);
   return value;
 }
 
@@ -132,6 +135,10 @@ QueueItem ItemFrom(const json& value) {
   item.temporary = PathFrom(value.at("temporary"));
   item.settings = SettingsFrom(value.at("settings"));
   if (item.state == ItemState::kDone) item.percent = 100;
+  // A measurement that does not read is left out: the item itself stands.
+  if (item.state == ItemState::kDone && value.contains("quality")) {
+    item.quality = QualityFromMembers(value.at("quality"));
+  }
   return item;
 }
 

@@ -31,7 +31,8 @@ void Work(ItemWork& work) {
   if (work.log) work.log(QueueStartLine(work.item));
   const BatchRun run{work.request, output, *work.stop, work.sources};
   const ItemResult result = RunBatchItem(work.names, run);
-  const ItemEnd end{result.state, result.reason};
+  ItemEnd end{result.state, result.reason, std::nullopt};
+  if (end.state == ItemState::kDone) end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
   if (work.log) work.log(QueueEndLine(work.item, end, result.seconds));
   work.callbacks.ended(end);
 }
@@ -49,6 +50,7 @@ std::string QueueEndLine(const QueueItem& item, const ItemEnd& end, double secon
                      item.source + " -> " + item.output;
   if (end.state != ItemState::kSkipped) line += elapsed;
   if (!end.reason.empty()) line += ": " + end.reason;
+  if (end.quality) line += (end.reason.empty() ? ": " : "; ") + QualityText(*end.quality);
   return line + " ######\r\n";
 }
 

@@ -321,6 +321,7 @@ void QueueModel::ItemEnded(std::uint64_t id, const ItemEnd& end, double elapsedS
   QueueItem& item = items_[at];
   item.state = HasEnded(end.state) ? end.state : ItemState::kFailed;
   item.reason = end.reason;
+  item.quality = item.state == ItemState::kDone ? end.quality : std::nullopt;
   item.elapsedSeconds = elapsedSeconds;
   item.percent = item.state == ItemState::kDone ? 100 : item.percent;
   item.temporary.clear();

@@ -10,6 +10,7 @@
 
 #include "encode/EncoderSettings.h"
 #include "jobs/ItemState.h"
+#include "jobs/QualityMeasure.h"
 
 // The queue of many files as plain data: its items with the settings each took when it was
 // added, their states, the operations of the queue window's buttons, the order of the run and
@@ -28,6 +29,7 @@ struct QueueItem {
   std::string reason;                     // why it failed or was skipped
   std::optional<double> durationSeconds;  // the source's, once known
   std::string temporary;  // while it runs: the file its tool writes until the output is checked
+  std::optional<QualityFigures> quality;  // a done item's output measured against its source
 };
 
 /// How an item's run ended, as the item runner tells it: kDone, kFailed (with its reason),
@@ -35,6 +37,7 @@ struct QueueItem {
 struct ItemEnd {
   ItemState state = ItemState::kFailed;
   std::string reason;
+  std::optional<QualityFigures> quality;  // a done item's, when it could be measured
 };
 
 struct QueueOptions {

@@ -8,6 +8,9 @@
 
 #include "jobs/QueueModel.h"
 
+// The run of the queue: one item after another through an item runner, its ends posted to the
+// window's thread.
+
 namespace vexlo::jobs {
 
 /// What an item runner tells while one item runs. Each may be called from any thread (a

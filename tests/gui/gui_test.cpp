@@ -549,6 +549,7 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     EXPECT_EQ(table->rowCount(), 2);
     EXPECT_EQ(table->cellAt(1, 0)->text(QAccessible::Name).toStdString(), program_ + "/b.mp4");
     EXPECT_EQ(table->columnDescription(3).toStdString(), "State");
+    EXPECT_EQ(table->columnDescription(5).toStdString(), "Quality");
     const auto click = [&](QWidget* widget, QPoint point) {
       QTest::mouseClick(queue->windowHandle(), Qt::LeftButton, {},
                         widget->mapTo(queue, point));
@@ -566,6 +567,7 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     EXPECT_TRUE(WaitUntil([&] { return host_->enabled(id::kEncodeVideo); }));
     EXPECT_EQ(table->cellAt(0, 3)->text(QAccessible::Name).toStdString(), "cancelled");
     EXPECT_TRUE(WaitForLog("##### QUEUE cancelled: " + program_ + "/b.mp4"));
+    EXPECT_TRUE(queue->grab().save(QString(VEXLO_TEST_BINARY_DIR) + "/queue.png"));
   });
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "app/QueueDlg.h"
 #include "encode/OutputNames.h"
 #include "jobs/QueueFile.h"
 #include "jobs/QueueRunner.h"
@@ -50,7 +51,7 @@ struct ScriptedRunner : ItemRunner {
     started.push_back(fs::path(item.source).filename().string());
     this->callbacks = std::move(callbacks);
   }
-  void Cancel() override { callbacks.ended({ItemState::kCancelled, {}}); }
+  void Cancel() override { callbacks.ended({ItemState::kCancelled, {}, {}}); }
   std::vector<std::string> started;
   ItemCallbacks callbacks;
 };
@@ -202,8 +203,8 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
       const auto colon = argument.find(':');
       const auto state = StateFromWord(argument.substr(0, colon));
       ASSERT_TRUE(state);
-      window.items.callbacks.ended(
-          {*state, colon == std::string::npos ? "" : argument.substr(colon + 1)});
+      window.items.callbacks.ended({*state, colon == std::string::npos ? "" : argument.substr(colon + 1),
+                                    QualityFigures{0.9, 0.9, 0.9, 0.9, 40, 25, 25}});
     }
     window.Drain();
     if (op == "end" || op == "cancel" || op == "start") word = window.ended;
@@ -217,6 +218,9 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
   EXPECT_EQ(window.items.started, started);
   EXPECT_EQ(model.items()[0].settings.outType, 0);  // each keeps the copy taken when added
   EXPECT_EQ(model.items()[2].settings.outType, 2);
+  for (const QueueItem& item : model.items()) {  // only a done item keeps its end's measurement
+    EXPECT_EQ(item.quality.has_value(), item.state == ItemState::kDone) << item.output;
+  }
   fs::remove_all(root);
 }
 
@@ -298,6 +302,7 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
                                   Item(root + N("/v/x.mov"), ItemState::kRunning)};
   items[0].elapsedSeconds = 12.5;
   items[0].durationSeconds = 60;
+  items[0].quality = QualityFigures{0.987123, 0.98, 0.99, 0.99, INFINITY, 250, 240};
   items[1].reason = "Conversion failed: \xe9";
   items[6].temporary = items[6].source;  // a file edited by hand: never deleted
   items[7].temporary = root + N("/elsewhere/x.part");
@@ -336,6 +341,7 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
               "v/x.H265=waiting");
     for (const QueueItem& item : restored.items()) EXPECT_EQ(item.temporary, "");
     EXPECT_EQ(restored.items()[0].elapsedSeconds, 12.5);
+    EXPECT_EQ(app::QueueRowCells(restored.items()[0]).back(), "SSIM 0.98712, inf dB, 250 of 240 frames");
     EXPECT_EQ(restored.items()[5].settings.crf, 4);
     EXPECT_EQ(restored.options().existing, ExistingOutput::kOverwrite);
     EXPECT_FALSE(restored.running());
@@ -393,7 +399,7 @@ struct HangingRunner : ScriptedRunner {
   explicit HangingRunner(int tell) : tell(tell) {}
   void Start(const QueueItem& item, ExistingOutput rule, ItemCallbacks callbacks) override {
     ScriptedRunner::Start(item, rule, callbacks);
-    if (started.size() == 1) return callbacks.ended({ItemState::kDone, {}});
+    if (started.size() == 1) return callbacks.ended({ItemState::kDone, {}, {}});
     Touch(TemporaryPath(item));
     (void)!::write(tell, "x", 1);
   }
@@ -437,7 +443,7 @@ TEST(QueueStore, AQueueKilledMidRunComesBackAndEncodesOnlyWhatIsLeft) {
   EXPECT_TRUE(window.posted.empty() && window.items.started.empty());  // it did not start
   window.runner.Start();
   for (int item = 0; item < 2; ++item) {
-    window.items.callbacks.ended({ItemState::kDone, {}});
+    window.items.callbacks.ended({ItemState::kDone, {}, {}});
     window.Drain();
   }
   EXPECT_EQ(window.items.started, std::vector<std::string>({"2.mov", "3.mov"}));
