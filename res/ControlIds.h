@@ -2,8 +2,6 @@
 
 // Control, template and command identifiers of the main dialog and the About box. Tests, tools
 // and screen readers find each widget by its identifier (the widget's object name is the number).
-#include <string_view>
-
 namespace vexlo::res {
 
 inline constexpr int kIdOk = 1;      // "Exit": the dialog's OK command
@@ -23,29 +21,6 @@ inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoder
 inline constexpr int kCmdShowFrames = 0x8004;       // "&File" / "Show &Frames..."
 inline constexpr int kCmdQueue = 0x8003;            // "&File" / "&Queue..."
 inline constexpr int kCmdMeasureQuality = 0x8005;   // "&File" / "&Measure Quality"
-
-// The captions of the controls that start a job, written once for the templates and the
-// catalogue of job kinds (jobs/JobKinds.h).
-namespace caption {
-inline constexpr std::string_view kEncode = "Encode";
-inline constexpr std::string_view kTest = "Test";
-inline constexpr std::string_view kFrame = "Frame";
-inline constexpr std::string_view kGetInfo = "Get Info";
-inline constexpr std::string_view kIndex = "Index";
-inline constexpr std::string_view kGop = "Gop";
-inline constexpr std::string_view kCheckEncoders = "&Check Encoders";
-inline constexpr std::string_view kMeasureQuality = "&Measure Quality";
-}  // namespace caption
-
-// The queue window's table columns, in their order.
-namespace column {
-inline constexpr std::string_view kSource = "Source";
-inline constexpr std::string_view kOutput = "Output";
-inline constexpr std::string_view kType = "Type";
-inline constexpr std::string_view kState = "State";
-inline constexpr std::string_view kElapsed = "Elapsed";
-inline constexpr std::string_view kQuality = "Quality";
-}  // namespace column
 
 namespace id {
 inline constexpr int kProgress = 1000;

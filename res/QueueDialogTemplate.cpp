@@ -10,9 +10,8 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<std::string_view, 6> kColumns = {column::kSource,  column::kOutput,
-                                                      column::kType,    column::kState,
-                                                      column::kElapsed, column::kQuality};
+constexpr std::array<std::string_view, 6> kColumns = {"Source", "Output",  "Type",
+                                                      "State",  "Elapsed", "Quality"};
 constexpr std::array<int, 6> kColumnWidths = {120, 120, 40, 100, 30, 75};
 
 // Template order is tab order: the table, the buttons that act on it, the run, the options.

@@ -14,6 +14,7 @@
 #include "encode/AudioExtraction.h"
 #include "encode/OutputNames.h"
 #include "encode/PngPattern.h"
+#include "jobs/JobKinds.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/RegistryHive.h"
 #include "process/TraceFormat.h"
@@ -114,6 +115,22 @@ std::string Describe(const StartRequest& r, const std::string& folder) {
 // Every form of the command line, read as both systems read it, with the arguments as a shell
 // passes them: switches before and after paths, "--name=value", one dash, bytes that are not
 // UTF-8, values that begin with dashes, help and version, and each refusal as one line.
+// Each kind of job is offered where its catalogue row says: the row's control (a button or a
+// menu command of the main window) has the kind's label, its column is the queue table's.
+TEST(JobKinds, EachRowPointsAtTheWindowsControlAndTheQueuesColumn) {
+  using jobs::JobKind;
+  const std::pair<JobKind, std::string_view> rows[] = {
+      {JobKind::kEncode, "Encode"},       {JobKind::kAudio, "Encode"},
+      {JobKind::kTestEncode, "Test"},     {JobKind::kFrameGrab, "Frame"},
+      {JobKind::kMediaInfo, "Get Info"},  {JobKind::kIndex, "Index"},
+      {JobKind::kGop, "Gop"},             {JobKind::kEncoderCheck, "&Check Encoders"},
+      {JobKind::kQuality, "&Measure Quality"}};
+  for (const auto& [kind, label] : rows) EXPECT_EQ(jobs::KindLabel(kind), label);
+  EXPECT_EQ(jobs::KindColumnTitle(JobKind::kQuality), "Quality");
+  EXPECT_EQ(jobs::KindColumnTitle(JobKind::kEncode), "Output");
+  EXPECT_EQ(jobs::KindColumnTitle(JobKind::kIndex), "");
+}
+
 TEST(CommandLine, EveryFormOfTheOptionTable) {
   const std::string d = testing::MakeTempDirectory("options");
   std::ofstream(N(d + "/in.mp4")) << "a source";
