@@ -22,12 +22,20 @@ struct FrontOption {
   std::string_view name;
   bool takesValue;
 };
-constexpr FrontOption kFrontOptions[] = {
-    {"help", false},        {"help-all", false},      {"h", false},
-    {"?", false},           {"version", false},       {"v", false},
-    {"screenshot", true},   {kPlot, true},            {"output-dir", true},
-    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},
-    {"json", false},        {kMeasure, false}};
+constexpr FrontOption kFrontOptions[] = {{"help", false},
+                                         {"help-all", false},
+                                         {"h", false},
+                                         {"?", false},
+                                         {"version", false},
+                                         {"v", false},
+                                         {"screenshot", true},
+                                         {kPlot, true},
+                                         {"output-dir", true},
+                                         {"sources-from", true},
+                                         {"skip-existing", false},
+                                         {"overwrite", false},
+                                         {"json", false},
+                                         {kMeasure, false}};
 
 // The options that make a batch, besides the sources it is given as arguments. --measure and
 // --json also serve the measurement of one output, which has no output folder nor list.

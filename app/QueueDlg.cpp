@@ -18,9 +18,9 @@
 namespace vexlo::app {
 
 namespace id = res::id;
-using jobs::QueueItem;
-using jobs::ItemState;
 using hosts::ControlEvent;
+using jobs::ItemState;
+using jobs::QueueItem;
 
 namespace {
 

@@ -79,7 +79,8 @@ int Application::RunWindow(hosts::DialogHost& host, RegistryStore& store,
   // the program was started in.
   const std::string workingDirectory = platform::CurrentDirectory();
   fields.source = platform::FromWorkingDirectory(fields.source, workingDirectory);
-  fields.videoDestination = platform::FromWorkingDirectory(fields.videoDestination, workingDirectory);
+  fields.videoDestination =
+      platform::FromWorkingDirectory(fields.videoDestination, workingDirectory);
   MainWindow dialog(host, store, programDirectory);
   if (fields.count >= 2) {
     dialog.PresetAutomaticMode(fields);

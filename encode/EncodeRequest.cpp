@@ -90,9 +90,9 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
   if (SequencesOverlap(png->pattern, paths.videoDestination)) {
     return Refusal(process::text::SequenceOverlap(paths.videoDestination), kNoNumberRefusalSaves);
   }
-  return Started(
-      PngBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, *png, paths.videoDestination),
-      kStartedVideoSaves, /*wholeSource=*/false);
+  return Started(PngBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, *png,
+                                                               paths.videoDestination),
+                 kStartedVideoSaves, /*wholeSource=*/false);
 }
 
 }  // namespace
@@ -101,9 +101,9 @@ EncodePlan PlanVideoEncode(const EncoderSettings& settings, const EncodePaths& p
                            std::string_view programDir) {
   if (auto line = DestinationRefusal(paths.source, paths.videoDestination)) return Refusal(*line);
   if (IsPngSequenceSource(paths.source)) return PlanPngEncode(settings, paths, programDir);
-  return Started(
-      VideoBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, paths.source, paths.videoDestination),
-      kStartedVideoSaves);
+  return Started(VideoBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, paths.source,
+                                                                 paths.videoDestination),
+                 kStartedVideoSaves);
 }
 
 EncodePlan PlanAudioEncode(const EncoderSettings& /*settings*/, const EncodePaths& paths,

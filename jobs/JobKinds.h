@@ -32,8 +32,8 @@ enum class JobBar { kNone, kConversion, kIndex };
 
 struct JobKindRow {
   JobKind kind;
-  int control;              // the button or menu command that starts it (the first of them)
-  std::string_view option;  // the command-line option that asks for it, without "--"
+  int control;               // the button or menu command that starts it (the first of them)
+  std::string_view option;   // the command-line option that asks for it, without "--"
   std::string_view jsonKey;  // the key of what it gives in a batch item's JSON object
   int queueColumn;           // its column in the queue's table; -1 none
   JobBar bar;

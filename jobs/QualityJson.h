@@ -41,8 +41,8 @@ std::optional<QualityFigures> QualityFromMembers(const Json& object) {
              v = number("ssim_v");
   const auto frames = whole("frames"), sourceFrames = whole("source_frames");
   if (!ssim || !y || !u || !v || !frames || !sourceFrames || !object.contains("psnr")) return {};
-  const auto psnr = object["psnr"].is_null() ? std::numeric_limits<double>::infinity()
-                                             : number("psnr");
+  const auto psnr =
+      object["psnr"].is_null() ? std::numeric_limits<double>::infinity() : number("psnr");
   if (!psnr) return {};
   return QualityFigures{*ssim, *y, *u, *v, *psnr, *frames, *sourceFrames};
 }

@@ -112,7 +112,7 @@ encode::EncoderSettings SettingsFrom(const json& value) {
 json ItemValue(const QueueItem& item) {
   json value = {
       {"source", PathValue(item.source)},       {"output", PathValue(item.output)},
-      {"state", StateWord(item.state)},    {"reason", PathValue(item.reason)},
+      {"state", StateWord(item.state)},         {"reason", PathValue(item.reason)},
       {"elapsed", item.elapsedSeconds},         {"duration", nullptr},
       {"temporary", PathValue(item.temporary)}, {"settings", SettingsValue(item.settings)}};
   if (item.durationSeconds) value["duration"] = *item.durationSeconds;
@@ -147,10 +147,11 @@ QueueItem ItemFrom(const json& value) {
 std::string QueueToJson(const std::vector<QueueItem>& items, const QueueOptions& options) {
   json list = json::array();
   for (const QueueItem& item : items) list.push_back(ItemValue(item));
-  const json queue = {{"vexlo_queue", kFormat},
-                      {"output_folder", PathValue(options.outputFolder)},
-                      {"existing", options.existing == ExistingOutput::kOverwrite ? "overwrite" : "skip"},
-                      {"items", std::move(list)}};
+  const json queue = {
+      {"vexlo_queue", kFormat},
+      {"output_folder", PathValue(options.outputFolder)},
+      {"existing", options.existing == ExistingOutput::kOverwrite ? "overwrite" : "skip"},
+      {"items", std::move(list)}};
   return queue.dump(1) + "\n";
 }
 
@@ -163,7 +164,8 @@ std::optional<SavedQueue> QueueFromJson(std::string_view text) {
     saved.options.outputFolder = PathFrom(queue.at("output_folder"));
     const std::string existing = queue.at("existing").get<std::string>();
     if (existing != "skip" && existing != "overwrite") return std::nullopt;
-    saved.options.existing = existing == "skip" ? ExistingOutput::kSkip : ExistingOutput::kOverwrite;
+    saved.options.existing =
+        existing == "skip" ? ExistingOutput::kSkip : ExistingOutput::kOverwrite;
     if (!queue.at("items").is_array()) return std::nullopt;
     for (const json& item : queue.at("items")) saved.items.push_back(ItemFrom(item));
     return saved;

@@ -32,7 +32,8 @@ void Work(ItemWork& work) {
   const BatchRun run{work.request, output, *work.stop, work.sources};
   const ItemResult result = RunBatchItem(work.names, run);
   ItemEnd end{result.state, result.reason, std::nullopt};
-  if (end.state == ItemState::kDone) end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
+  if (end.state == ItemState::kDone)
+    end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
   if (work.log) work.log(QueueEndLine(work.item, end, result.seconds));
   work.callbacks.ended(end);
 }
@@ -46,8 +47,8 @@ std::string QueueStartLine(const QueueItem& item) {
 std::string QueueEndLine(const QueueItem& item, const ItemEnd& end, double seconds) {
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, " (%.1f s)", seconds);
-  std::string line = "##### QUEUE " + std::string(StateWord(end.state)) + ": " +
-                     item.source + " -> " + item.output;
+  std::string line = "##### QUEUE " + std::string(StateWord(end.state)) + ": " + item.source +
+                     " -> " + item.output;
   if (end.state != ItemState::kSkipped) line += elapsed;
   if (!end.reason.empty()) line += ": " + end.reason;
   if (end.quality) line += (end.reason.empty() ? ": " : "; ") + QualityText(*end.quality);

@@ -172,8 +172,9 @@ AddResult QueueModel::Add(const std::vector<std::string>& sources,
   for (const std::string& source : sources) {
     QueueItem item;
     item.source = source;
-    item.output = encode::OutputPathIn(source, options_.outputFolder,
-                                       encode::OutputExtension(encode::OutputTypeOf(settings.outType)));
+    item.output =
+        encode::OutputPathIn(source, options_.outputFolder,
+                             encode::OutputExtension(encode::OutputTypeOf(settings.outType)));
     Keys keys = KeysOf(item, folders);
     if (std::string refusal = Refusal(item, keys); !refusal.empty()) {
       result.refusals.push_back(std::move(refusal));

@@ -67,9 +67,10 @@ void SplitChunkLines(const char* data, int length, LineCallback&& onLine) {
 /// "Video:", "Audio:" or "Duration:".
 bool IsReportLine(std::string_view line);
 
-/// The one reader of a clock time, wherever the tools write one: "HH:MM:SS.cc" (blanks in front skipped, an optional '-'; the digits after
-/// the point are a decimal fraction of a second, so ".50" is 500 ms; hours have no upper limit).
-/// Nothing when the text does not start with such a time ("N/A", a short or cut line).
+/// The one reader of a clock time, wherever the tools write one: "HH:MM:SS.cc" (blanks in front
+/// skipped, an optional '-'; the digits after the point are a decimal fraction of a second, so
+/// ".50" is 500 ms; hours have no upper limit). Nothing when the text does not start with such a
+/// time ("N/A", a short or cut line).
 std::optional<std::int64_t> ReadClockMilliseconds(std::string_view text);
 
 /// The times one line of the tool's output gives: after "Duration:" the input's duration, after

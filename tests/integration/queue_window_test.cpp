@@ -83,8 +83,8 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
             1u);
   ASSERT_EQ(view.tables[id::kQueueTable].size(), 5u);
   EXPECT_EQ(view.tables[id::kQueueTable][4],
-            (std::vector<std::string>{Clip("garbage.mov"), out + "/garbage.H265", "H265",
-                                      "waiting", "", ""}));
+            (std::vector<std::string>{Clip("garbage.mov"), out + "/garbage.H265", "H265", "waiting",
+                                      "", ""}));
 
   host.active = view.active = false;  // the word is for a user who looks elsewhere
   EXPECT_TRUE(view.enabled(id::kQueueStart));

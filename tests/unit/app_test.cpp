@@ -46,9 +46,10 @@ std::string Derive(const std::vector<std::string>& row) {
     return DeriveDestination(buttons.at(row[1]), row[2], std::stoi(row[3]));
   }
   if (f == "output") {
-    return encode::OutputPathIn(row[1], row[2],
-                                row[3] == "wav" ? encode::kWavExtension
-                                                : encode::OutputExtension(encode::OutputTypeOf(std::stoi(row[3]))));
+    return encode::OutputPathIn(
+        row[1], row[2],
+        row[3] == "wav" ? encode::kWavExtension
+                        : encode::OutputExtension(encode::OutputTypeOf(std::stoi(row[3]))));
   }
   if (f == "browse") return BrowseDirectory(row[1]);
   if (f == "png") {
@@ -119,12 +120,15 @@ std::string Describe(const StartRequest& r, const std::string& folder) {
 // menu command of the main window) has the kind's label, its column is the queue table's.
 TEST(JobKinds, EachRowPointsAtTheWindowsControlAndTheQueuesColumn) {
   using jobs::JobKind;
-  const std::pair<JobKind, std::string_view> rows[] = {
-      {JobKind::kEncode, "Encode"},       {JobKind::kAudio, "Encode"},
-      {JobKind::kTestEncode, "Test"},     {JobKind::kFrameGrab, "Frame"},
-      {JobKind::kMediaInfo, "Get Info"},  {JobKind::kIndex, "Index"},
-      {JobKind::kGop, "Gop"},             {JobKind::kEncoderCheck, "&Check Encoders"},
-      {JobKind::kQuality, "&Measure Quality"}};
+  const std::pair<JobKind, std::string_view> rows[] = {{JobKind::kEncode, "Encode"},
+                                                       {JobKind::kAudio, "Encode"},
+                                                       {JobKind::kTestEncode, "Test"},
+                                                       {JobKind::kFrameGrab, "Frame"},
+                                                       {JobKind::kMediaInfo, "Get Info"},
+                                                       {JobKind::kIndex, "Index"},
+                                                       {JobKind::kGop, "Gop"},
+                                                       {JobKind::kEncoderCheck, "&Check Encoders"},
+                                                       {JobKind::kQuality, "&Measure Quality"}};
   for (const auto& [kind, label] : rows) EXPECT_EQ(jobs::KindLabel(kind), label);
   EXPECT_EQ(jobs::KindColumnTitle(JobKind::kQuality), "Quality");
   EXPECT_EQ(jobs::KindColumnTitle(JobKind::kEncode), "Output");

@@ -93,8 +93,7 @@ TEST(SourceDuration, IsTheFirstInputsWhateverFollows) {
       ParseOutputLine(figures, line);
     }
     EXPECT_EQ(duration.load(), row.ms) << row.lines[0];
-    EXPECT_EQ(figures.durationMs.load(), duration.read() ? row.ms : -1)
-        << row.lines[0];
+    EXPECT_EQ(figures.durationMs.load(), duration.read() ? row.ms : -1) << row.lines[0];
   }
 }
 

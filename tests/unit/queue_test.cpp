@@ -203,7 +203,8 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
       const auto colon = argument.find(':');
       const auto state = StateFromWord(argument.substr(0, colon));
       ASSERT_TRUE(state);
-      window.items.callbacks.ended({*state, colon == std::string::npos ? "" : argument.substr(colon + 1),
+      window.items.callbacks.ended({*state,
+                                    colon == std::string::npos ? "" : argument.substr(colon + 1),
                                     QualityFigures{0.9, 0.9, 0.9, 0.9, 40, 25, 25}});
     }
     window.Drain();
@@ -341,7 +342,8 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
               "v/x.H265=waiting");
     for (const QueueItem& item : restored.items()) EXPECT_EQ(item.temporary, "");
     EXPECT_EQ(restored.items()[0].elapsedSeconds, 12.5);
-    EXPECT_EQ(app::QueueRowCells(restored.items()[0]).back(), "SSIM 0.98712, inf dB, 250 of 240 frames");
+    EXPECT_EQ(app::QueueRowCells(restored.items()[0]).back(),
+              "SSIM 0.98712, inf dB, 250 of 240 frames");
     EXPECT_EQ(restored.items()[5].settings.crf, 4);
     EXPECT_EQ(restored.options().existing, ExistingOutput::kOverwrite);
     EXPECT_FALSE(restored.running());
