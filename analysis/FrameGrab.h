@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+// The Frame button: the frame time read from its field, the picture's name and the grab's
+// command line.
+
 namespace vexlo::analysis {
 
 /// The frame time typed by the user: its leading decimal number in seconds, 0 when it has none

@@ -7,6 +7,8 @@
 
 #include "analysis/IndexFile.h"
 
+// The reading of the prober's frame report, block by block: the index file's records and the GOP.
+
 namespace vexlo::analysis {
 
 /// The scratch of the frame block being read: what the header takes from a video frame.

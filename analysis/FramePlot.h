@@ -9,6 +9,8 @@
 
 #include "analysis/FrameParser.h"
 
+// The picture of the frames as a model: frames, GOPs, bit rate and the summary line.
+
 namespace vexlo::analysis {
 
 /// One video frame as the picture of the frames shows it.

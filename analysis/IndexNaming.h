@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+// The names of the frame index file and of the frames' picture beside an analysed file.
+
 namespace vexlo::analysis {
 
 inline constexpr std::string_view kIndexExtension = ".INDX";

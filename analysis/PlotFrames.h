@@ -5,6 +5,8 @@
 
 #include "analysis/FramePlot.h"
 
+// The frames of a file for the picture of the frames, read with the prober.
+
 namespace vexlo::analysis {
 
 /// The frames of a file as the frame index job reads them, or why they could not be read.

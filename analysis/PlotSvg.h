@@ -5,6 +5,8 @@
 
 #include "analysis/FramePlot.h"
 
+// The picture of the frames written as an SVG document.
+
 namespace vexlo::analysis {
 
 /// The picture as a standalone SVG 1.1 document (UTF-8 text, no scripts, no external files) in

@@ -5,6 +5,8 @@
 #include "app/CommandOptions.h"
 #include "jobs/Batch.h"
 
+// The command line's batch form run with the program's tools and standard streams.
+
 namespace vexlo::app {
 
 /// Runs the command line's batch with the tools beside the program and returns the program's exit

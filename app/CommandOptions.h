@@ -18,7 +18,7 @@ struct OptionJob {
   std::string source;
   std::string destination;  // the video destination, or the audio destination for a WAV
   bool audio = false;       // the audio row's Encode (a WAV) instead of the video row's
-  int outType = AutomaticValue(&DialogSettings::outputType);  // 0 H.264, 1 H.265, 2 MPV
+  int outType = AutomaticValue(&DialogSettings::outputType);  // as stored: encode::OutputTypeOf
   int gpuType = AutomaticValue(&DialogSettings::gpu);         // 0 none, 1 NVIDIA, 2 AMD
   int profile = AutomaticValue(&DialogSettings::profile);
   int crf = AutomaticValue(&DialogSettings::crf);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/VexloApp.h"
+#include "jobs/JobKinds.h"
 #include "platform/Paths.h"
 
 // The reading of the command line, the same on every system: its form, the options' spelling,
@@ -12,22 +13,34 @@ namespace vexlo::app {
 
 namespace {
 
+// The options of the kinds the command line offers besides an encode (jobs::kJobKinds).
+constexpr std::string_view kPlot = jobs::KindRow(jobs::JobKind::kIndex).option;
+constexpr std::string_view kMeasure = jobs::KindRow(jobs::JobKind::kQuality).option;
+
 // The options that are no part of an encode, as the parser knows them.
 struct FrontOption {
   std::string_view name;
   bool takesValue;
 };
-constexpr FrontOption kFrontOptions[] = {
-    {"help", false},        {"help-all", false},      {"h", false},
-    {"?", false},           {"version", false},       {"v", false},
-    {"screenshot", true},   {"plot", true},           {"output-dir", true},
-    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},
-    {"json", false},        {"measure", false}};
+constexpr FrontOption kFrontOptions[] = {{"help", false},
+                                         {"help-all", false},
+                                         {"h", false},
+                                         {"?", false},
+                                         {"version", false},
+                                         {"v", false},
+                                         {"screenshot", true},
+                                         {kPlot, true},
+                                         {"output-dir", true},
+                                         {"sources-from", true},
+                                         {"skip-existing", false},
+                                         {"overwrite", false},
+                                         {"json", false},
+                                         {kMeasure, false}};
 
 // The options that make a batch, besides the sources it is given as arguments. --measure and
 // --json also serve the measurement of one output, which has no output folder nor list.
 constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "skip-existing",
-                                              "overwrite",  "json",         "measure"};
+                                              "overwrite",  "json",         kMeasure};
 
 bool IsBatchOption(std::string_view name) {
   return std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
@@ -154,7 +167,7 @@ StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDi
                         : platform::FromWorkingDirectory(option.value, workingDirectory);
     } else if (option.name == "json") {
       batch.json = true;
-    } else if (option.name == "measure") {
+    } else if (option.name == kMeasure) {
       batch.measure = true;
     } else {
       const auto rule = option.name == "overwrite" ? jobs::ExistingOutput::kOverwrite
@@ -223,7 +236,7 @@ StartRequest ReadMeasure(const ParsedOptions& parsed, const std::string& working
       measure.json = true;
     } else if (option.name == "fps" || option.name == "resize" || option.name == "deinterlace") {
       encode.push_back(option);
-    } else if (option.name != "measure") {
+    } else if (option.name != kMeasure) {
       return Refused("--" + option.name + " is no option of --measure SOURCE OUTPUT");
     }
   }
@@ -336,7 +349,7 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
     return request;
   }
   for (const GivenOption& option : parsed.options) {
-    if (option.name == "plot") return ReadPlot(parsed, workingDirectory);
+    if (option.name == kPlot) return ReadPlot(parsed, workingDirectory);
   }
   const auto given = [&parsed](bool (*test)(std::string_view)) {
     return std::any_of(parsed.options.begin(), parsed.options.end(),
@@ -345,7 +358,7 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
   const bool namedPaths =
       given([](std::string_view name) { return name == "source" || name == "destination"; });
   // --measure with an output folder or a list measures a batch's outputs; alone, one output.
-  const bool measure = given([](std::string_view name) { return name == "measure"; });
+  const bool measure = given([](std::string_view name) { return name == kMeasure; });
   if (measure && !given([](std::string_view name) {
         return name == "output-dir" || name == "sources-from";
       })) {

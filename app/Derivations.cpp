@@ -22,15 +22,14 @@ std::string InFolder(std::string_view name) {
 }  // namespace
 
 std::string DeriveDestination(Destination button, std::string_view source, int outType) {
-  using encode::OutputExtension;
+  const std::string_view extension = encode::OutputExtension(encode::OutputTypeOf(outType));
   constexpr char kSep = platform::kPathSeparator;
   switch (button) {
     case Destination::kVid:
-      return CutAndAppend(source, kSep, InFolder(std::string("VIDEO") +
-                                                 std::string(OutputExtension(outType))));
+      return CutAndAppend(source, kSep, InFolder("VIDEO" + std::string(extension)));
     case Destination::kH264:
     case Destination::kMpv:
-      return CutAndAppend(source, '.', OutputExtension(outType));
+      return CutAndAppend(source, '.', extension);
     case Destination::kH265:
       return CutAndAppend(source, '.', ".H265");
     case Destination::kAud:

@@ -5,6 +5,8 @@
 
 #include "app/CommandOptions.h"
 
+// The command line's --plot form.
+
 namespace vexlo::app {
 
 /// --plot PICTURE SOURCE: reads SOURCE's frames with the prober beside the program (the frame

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "app/Derivations.h"
+#include "encode/EncoderSettings.h"
 #include "jobs/QueueScan.h"
 #include "platform/SystemError.h"
 #include "process/LogTexts.h"
@@ -16,9 +18,9 @@
 namespace vexlo::app {
 
 namespace id = res::id;
-using jobs::QueueItem;
-using jobs::QueueState;
 using hosts::ControlEvent;
+using jobs::ItemState;
+using jobs::QueueItem;
 
 namespace {
 
@@ -30,6 +32,21 @@ std::string Span(double seconds) {
   return process::FormatSpan(std::llround(seconds * 1000));
 }
 
+// A measured item's quality cell: "SSIM 0.98712, 41.23 dB", and the frame counts when they differ.
+std::string QualityCell(const std::optional<jobs::QualityFigures>& figures) {
+  if (!figures) return {};
+  char psnr[32] = "inf";
+  if (std::isfinite(figures->psnr)) std::snprintf(psnr, sizeof psnr, "%.2f", figures->psnr);
+  char text[96];
+  std::snprintf(text, sizeof text, "SSIM %.5f, %s dB", figures->ssim, psnr);
+  std::string cell = text;
+  if (figures->frames != figures->sourceFrames) {
+    cell += ", " + std::to_string(figures->frames) + " of " +
+            std::to_string(figures->sourceFrames) + " frames";
+  }
+  return cell;
+}
+
 bool IsFolder(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
@@ -38,17 +55,20 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 std::vector<std::string> QueueRowCells(const QueueItem& item) {
-  const int type = item.settings.outType == 0 || item.settings.outType == 1 ? item.settings.outType
-                                                                            : 2;
-  std::string state(jobs::QueueStateWord(item.state));
-  if (item.state == QueueState::kRunning) {
+  const auto type = static_cast<std::size_t>(encode::OutputTypeOf(item.settings.outType));
+  std::string state(jobs::StateWord(item.state));
+  if (item.state == ItemState::kRunning) {
     state += " " + std::to_string(static_cast<int>(item.percent)) + "%";
   } else if (!item.reason.empty()) {
     state += ": " + item.reason;
   }
-  const bool timed = item.state != QueueState::kWaiting && item.state != QueueState::kSkipped;
-  return {item.source, item.output, std::string(kTypeNames[type]), state,
-          timed ? Span(item.elapsedSeconds) : std::string()};
+  const bool timed = item.state != ItemState::kWaiting && item.state != ItemState::kSkipped;
+  return {item.source,
+          item.output,
+          std::string(kTypeNames[type]),
+          state,
+          timed ? Span(item.elapsedSeconds) : std::string(),
+          QualityCell(item.quality)};
 }
 
 QueueWindow::QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
@@ -144,9 +164,9 @@ void QueueWindow::onCommand(int controlId, ControlEvent event) {
     case id::kQueueBesideSources:
       return SetFolder({});
     case id::kQueueSkipExisting:
-      return SetExistingRule(jobs::ExistingRule::kSkip);
+      return SetExistingOutput(jobs::ExistingOutput::kSkip);
     case id::kQueueOverwriteExisting:
-      return SetExistingRule(jobs::ExistingRule::kOverwrite);
+      return SetExistingOutput(jobs::ExistingOutput::kOverwrite);
     case res::kIdOk:
     case res::kIdCancel:
       if (event == ControlEvent::kClicked && window_ != nullptr) window_->endDialog(controlId);
@@ -231,7 +251,7 @@ void QueueWindow::SetFolder(std::string folder) {
   model_.SetOptions(std::move(options));
 }
 
-void QueueWindow::SetExistingRule(jobs::ExistingRule rule) {
+void QueueWindow::SetExistingOutput(jobs::ExistingOutput rule) {
   jobs::QueueOptions options = model_.options();
   options.existing = rule;
   model_.SetOptions(std::move(options));
@@ -308,7 +328,7 @@ void QueueWindow::ShowOptions() {
                                              ? std::string(kBesideEachSource)
                                              : options.outputFolder);
   window_->setReadOnly(id::kQueueFolderEdit, true);
-  const bool overwrite = options.existing == jobs::ExistingRule::kOverwrite;
+  const bool overwrite = options.existing == jobs::ExistingOutput::kOverwrite;
   window_->setChecked(id::kQueueSkipExisting, !overwrite);
   window_->setChecked(id::kQueueOverwriteExisting, overwrite);
   window_->setText(id::kQueueStatus, StatusText());
@@ -339,16 +359,16 @@ void QueueWindow::UpdateControls() {
   const bool writable = !model_.readOnly() && !shutDown_;
   const bool running = model_.running();
   const auto any = [&items](auto test) { return std::any_of(items.begin(), items.end(), test); };
-  const bool waiting = any([](const QueueItem& i) { return i.state == QueueState::kWaiting; });
+  const bool waiting = any([](const QueueItem& i) { return i.state == ItemState::kWaiting; });
   const bool retry = any([](const QueueItem& i) {
-    return i.state == QueueState::kFailed || i.state == QueueState::kCancelled;
+    return i.state == ItemState::kFailed || i.state == ItemState::kCancelled;
   });
   const bool ended = any([](const QueueItem& i) {
-    return i.state != QueueState::kWaiting && i.state != QueueState::kRunning;
+    return i.state != ItemState::kWaiting && i.state != ItemState::kRunning;
   });
   const std::vector<std::size_t> rows = window_->selectedRows(id::kQueueTable);
   const bool removable = std::any_of(rows.begin(), rows.end(), [&items](std::size_t row) {
-    return row < items.size() && items[row].state != QueueState::kRunning;
+    return row < items.size() && items[row].state != ItemState::kRunning;
   });
   const struct {
     int control;

@@ -14,6 +14,8 @@
 #include "jobs/QueueRunner.h"
 #include "jobs/QueueStore.h"
 
+// The queue window's logic over its dialog host, and the texts of its table's rows.
+
 namespace vexlo::app {
 
 /// What the queue needs of the main window.
@@ -31,7 +33,8 @@ class QueueOwner {
 };
 
 /// The texts of an item's row in the queue's table: source, output, output type, state (with
-/// the running item's percent, or why it failed or was skipped) and elapsed time.
+/// the running item's percent, or why it failed or was skipped), elapsed time and a done item's
+/// quality (SSIM and PSNR of its output against its source).
 std::vector<std::string> QueueRowCells(const jobs::QueueItem& item);
 
 /// The queue of many files: the model restored from its saved file and saved after each change,
@@ -86,7 +89,7 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   void AddFolder();
   void ChooseFolder();
   void SetFolder(std::string folder);
-  void SetExistingRule(jobs::ExistingRule rule);
+  void SetExistingOutput(jobs::ExistingOutput rule);
   void Move(bool up);
   void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
   std::vector<std::uint64_t> SelectedIds() const;

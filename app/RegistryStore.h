@@ -6,6 +6,8 @@
 
 #include "platform/RegistryHive.h"
 
+// The settings store: the named values of the program's one registry key (a hive file on POSIX).
+
 namespace vexlo::app {
 
 /// The key that holds every setting of the main window, directly under the current user's root.

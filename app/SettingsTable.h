@@ -16,7 +16,7 @@ struct DialogSettings {
   std::string videoDestination;
   std::string audioDestination;
   std::string frameTimeText = "0.00";  // the Frame button's time in seconds, as typed; not stored
-  int outputType = 0;                  // 0 H.264, 1 H.265, 2 MPV
+  int outputType = 0;                  // as stored: encode::OutputTypeOf
   int gpu = 0;                         // 0 "DISABLED", 1 "NVIDIA", 2 "AMD"
   int profile = 0;                     // list positions; -1 when the list has no selection
   int crf = 0;

@@ -8,6 +8,9 @@
 #include "app/CommandOptions.h"
 #include "hosts/DialogHost.h"
 
+// The one start-up of both systems: the command line read, a form without a window run, or the
+// main window run in the system's window or without one.
+
 namespace vexlo::app {
 
 /// The window of one system (Qt's, the native Win32 dialog) that the start-up runs the main

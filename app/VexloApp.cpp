@@ -21,17 +21,17 @@ CommandLineFields ParseCommandLine(std::string_view commandLine) {
         start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
     switch (fields.count) {
       case 0:
-        fields.first = field;
+        fields.source = field;
         break;
       case 1:
-        fields.second = field;
+        fields.videoDestination = field;
         break;
       case 2:
       case 3:
         if (!field.empty() && !platform::HasLeadingNumber(field) && fields.refusal.empty()) {
           fields.refusal = process::text::CommaSplitsFields(fields.count + 1, field);
         }
-        (fields.count == 2 ? fields.third : fields.fourth) = platform::LeadingInteger(field);
+        (fields.count == 2 ? fields.profile : fields.crf) = platform::LeadingInteger(field);
         break;
       default:
         break;
@@ -78,14 +78,15 @@ int Application::RunWindow(hosts::DialogHost& host, RegistryStore& store,
   // Paths on the command line are the caller's: relative ones are taken from the working folder
   // the program was started in.
   const std::string workingDirectory = platform::CurrentDirectory();
-  fields.first = platform::FromWorkingDirectory(fields.first, workingDirectory);
-  fields.second = platform::FromWorkingDirectory(fields.second, workingDirectory);
+  fields.source = platform::FromWorkingDirectory(fields.source, workingDirectory);
+  fields.videoDestination =
+      platform::FromWorkingDirectory(fields.videoDestination, workingDirectory);
   MainWindow dialog(host, store, programDirectory);
   if (fields.count >= 2) {
     dialog.PresetAutomaticMode(fields);
-  } else if (fields.count == 1 && IsExistingFile(fields.first)) {
+  } else if (fields.count == 1 && IsExistingFile(fields.source)) {
     // "Open with Vexlo": the window opens as usual, with the file as its source.
-    dialog.PresetSource(fields.first);
+    dialog.PresetSource(fields.source);
   }
   runModal(dialog);
   return dialog.ExitStatus();

@@ -9,17 +9,20 @@
 #include "app/SettingsTable.h"
 #include "hosts/DialogHost.h"
 
+// The application: the comma form's fields, the program and working directories, and the runs of
+// the main window.
+
 namespace vexlo::app {
 
 class RegistryStore;
 
 // The fields of a comma-separated command line: SOURCE,DESTINATION[,PROFILE[,CRF]].
 struct CommandLineFields {
-  int count = 0;       // every field, those after the fourth included
-  std::string first;   // the source path
-  std::string second;  // the video destination path
-  int third = AutomaticValue(&DialogSettings::profile);  // the "Video Profile" position
-  int fourth = AutomaticValue(&DialogSettings::crf);     // the "CRF (3=Best)" position
+  int count = 0;                 // every field, those after the fourth included
+  std::string source;            // the first field
+  std::string videoDestination;  // the second
+  int profile = AutomaticValue(&DialogSettings::profile);  // the "Video Profile" position
+  int crf = AutomaticValue(&DialogSettings::crf);          // the "CRF (3=Best)" position
   std::string refusal;  // the log line that refuses the command line; empty when usable
 };
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "analysis/FrameGrab.h"
+#include "encode/EncoderSettings.h"
 #include "platform/Paths.h"
 #include "process/LogTexts.h"
 #include "res/ControlIds.h"
@@ -57,10 +58,10 @@ void MainWindow::PresetAutomaticMode(const CommandLineFields& fields) {
   automatic_ = true;
   DialogSettings& s = settings_.values();
   settings_.ApplyAutomaticValues();
-  s.source = fields.first;
-  s.videoDestination = fields.second;
-  s.profile = fields.third;
-  s.crf = fields.fourth;
+  s.source = fields.source;
+  s.videoDestination = fields.videoDestination;
+  s.profile = fields.profile;
+  s.crf = fields.crf;
   commandLineRefusal_ = fields.refusal;
 }
 
@@ -190,13 +191,13 @@ void MainWindow::EnableJobControls(bool enable) {
   enable = enable && !queueRuns;
   controlsEnabled_ = enable;
   if (queue_) queue_->SetMainJobRunning(!enable && !queueRuns);
-  const int outType = settings().outputType;
-  const bool h264 = outType != 1 && outType != 2;
+  const encode::OutputType type = encode::OutputTypeOf(settings().outputType);
+  const bool h264 = type == encode::OutputType::kH264;
   host_.setVisible(id::kDeriveH264, h264);
   host_.setVisible(id::kProfileList, h264);
   host_.setVisible(id::kProfileLabel, h264);
-  host_.setVisible(id::kDeriveH265, outType == 1);
-  host_.setVisible(id::kDeriveMpv, outType == 2);
+  host_.setVisible(id::kDeriveH265, type == encode::OutputType::kH265);
+  host_.setVisible(id::kDeriveMpv, type == encode::OutputType::kMpv);
   for (int control : kJobControlsFirst) host_.setEnabled(control, enable);
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);

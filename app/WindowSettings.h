@@ -11,6 +11,8 @@
 #include "hosts/DialogHost.h"
 #include "platform/RegistryHive.h"
 
+// The main window's settings: their exchange with the controls and with the store, by the table.
+
 namespace vexlo::app {
 
 class RegistryStore;

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+// The audio row: the WAV name derived from a destination and the extraction's command line.
+
 namespace vexlo::encode {
 
 /// The WAV file name used for an audio destination as typed: the first "VIDEO.H264" (exact

@@ -71,14 +71,14 @@ std::optional<std::string> DestinationRefusal(const std::string& source,
   return std::nullopt;
 }
 
-VideoBuilder VideoBuilderFor(int outType) {
-  if (outType == 0) return EncodeH264;
-  return outType == 1 ? EncodeH265 : EncodeMpv;
+VideoBuilder VideoBuilderFor(OutputType type) {
+  constexpr VideoBuilder kBuilders[] = {EncodeH264, EncodeH265, EncodeMpv};
+  return kBuilders[static_cast<int>(type)];
 }
 
-PngBuilder PngBuilderFor(int outType) {
-  if (outType == 0) return EncodePngH264;
-  return outType == 1 ? EncodePngH265 : EncodePngMpv;
+PngBuilder PngBuilderFor(OutputType type) {
+  constexpr PngBuilder kBuilders[] = {EncodePngH264, EncodePngH265, EncodePngMpv};
+  return kBuilders[static_cast<int>(type)];
 }
 
 EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& paths,
@@ -90,9 +90,9 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
   if (SequencesOverlap(png->pattern, paths.videoDestination)) {
     return Refusal(process::text::SequenceOverlap(paths.videoDestination), kNoNumberRefusalSaves);
   }
-  return Started(
-      PngBuilderFor(settings.outType)(settings, programDir, *png, paths.videoDestination),
-      kStartedVideoSaves, /*wholeSource=*/false);
+  return Started(PngBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, *png,
+                                                               paths.videoDestination),
+                 kStartedVideoSaves, /*wholeSource=*/false);
 }
 
 }  // namespace
@@ -101,9 +101,9 @@ EncodePlan PlanVideoEncode(const EncoderSettings& settings, const EncodePaths& p
                            std::string_view programDir) {
   if (auto line = DestinationRefusal(paths.source, paths.videoDestination)) return Refusal(*line);
   if (IsPngSequenceSource(paths.source)) return PlanPngEncode(settings, paths, programDir);
-  return Started(
-      VideoBuilderFor(settings.outType)(settings, programDir, paths.source, paths.videoDestination),
-      kStartedVideoSaves);
+  return Started(VideoBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, paths.source,
+                                                                 paths.videoDestination),
+                 kStartedVideoSaves);
 }
 
 EncodePlan PlanAudioEncode(const EncoderSettings& /*settings*/, const EncodePaths& paths,

@@ -4,15 +4,16 @@
 
 namespace vexlo::encode {
 
-std::string_view OutputExtension(int outType) {
-  switch (outType) {
-    case 0:
+std::string_view OutputExtension(OutputType type) {
+  switch (type) {
+    case OutputType::kH264:
       return ".H264";
-    case 1:
+    case OutputType::kH265:
       return ".H265";
-    default:
-      return ".MPV";
+    case OutputType::kMpv:
+      break;
   }
+  return ".MPV";
 }
 
 std::string OutputFileName(std::string_view source, std::string_view extension) {

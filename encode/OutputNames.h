@@ -3,12 +3,14 @@
 #include <string>
 #include <string_view>
 
+#include "encode/EncoderSettings.h"
+
 // The names of the files an encode makes from its source, the one place where they are derived:
 // the window's destination buttons, the command-line batch and the queue take them from here.
 namespace vexlo::encode {
 
-/// The output type's extension: ".H264" for 0, ".H265" for 1, ".MPV" for any other value.
-std::string_view OutputExtension(int outType);
+/// The output type's extension: ".H264", ".H265" or ".MPV".
+std::string_view OutputExtension(OutputType type);
 
 /// The audio row's extension.
 inline constexpr std::string_view kWavExtension = ".WAV";

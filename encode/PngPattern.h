@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+// Numbered PNG sequences as a source: their detection and the tool's numbered-file pattern.
+
 namespace vexlo::encode {
 
 /// The tool's numbered-file input for a PNG sequence.

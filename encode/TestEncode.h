@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+// The hidden Test button's command line.
+
 namespace vexlo::encode {
 
 /// The hidden Test button's command line: the source into DST with the Motion JPEG encoder at

@@ -3,6 +3,8 @@
 #include "hosts/DialogHost.h"
 #include "res/ControlIds.h"
 
+// The About box's logic, which every host shares.
+
 namespace vexlo::hosts {
 
 /// The About box's logic, the same under every host: OK and the Cancel command (Escape, the

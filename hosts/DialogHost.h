@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+// The dialog host: how the window's logic sees its widgets, by control id, whatever draws them.
+
 namespace vexlo::hosts {
 
 // What happened to a control; delivered to the window's logic on the window's thread.

@@ -6,6 +6,8 @@
 
 #include "res/DialogTemplate.h"
 
+// Which path row of the main window files dropped on it fill, for every host.
+
 namespace vexlo::hosts {
 
 /// Where files dropped on a window go.

@@ -6,6 +6,8 @@
 #include <functional>
 #include <mutex>
 
+// The queue of tasks posted to a window's thread, for every host.
+
 namespace vexlo::hosts {
 
 /// The tasks posted to a window's thread (DialogHost::post), for every host: queued in the order

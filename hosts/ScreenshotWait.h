@@ -4,6 +4,8 @@
 
 #include "hosts/DialogHost.h"
 
+// When the --screenshot picture is taken, for every host.
+
 namespace vexlo::hosts {
 
 /// When the picture asked for by --screenshot is taken, under every host: the host looks every

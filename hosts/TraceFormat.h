@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+// The log's formats: the timestamp, the level prefix and the monthly log file's name.
+
 namespace vexlo::hosts {
 
 /// The local time as "DD Mon-HH.MM.SS " (two-digit day, English month abbreviation, two-digit

@@ -84,13 +84,6 @@ void RemoveLeftovers(const std::string& folder, const BatchOutput& output) {
 
 // Measures a done item's output against its source with the batch's own settings. A measurement
 // that fails leaves the item done, with its reason beside the missing figures.
-QualityResult Measure(const BatchItem& item, const BatchRequest& request, const BatchStop& stop) {
-  const encode::EncoderSettings& s = request.settings;
-  return MeasureQuality({item.source, item.output, item.sourcePath, item.outputPath, s.fps,
-                         s.resize, s.deinterlace, request.programDir},
-                        stop.watch());
-}
-
 void Report(const ItemResult& result, std::size_t number, std::size_t count,
             const BatchRequest& request, const BatchOutput& output) {
   if (output.log) output.log(ResultLogLine(result, number, count));
@@ -160,7 +153,7 @@ int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& 
     } else {
       result = RunBatchItem(item, run);
       if (request.measure && result.state == ItemState::kDone) {
-        result.quality = Measure(item, request, stop);
+        result.quality = MeasureItem(item, request, stop);
       }
     }
     Report(result, results.size() + 1, plan.items.size(), request, output);

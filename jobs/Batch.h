@@ -8,6 +8,7 @@
 
 #include "encode/EncoderSettings.h"
 #include "jobs/BatchPlan.h"
+#include "jobs/ItemState.h"
 #include "platform/FileDescriptor.h"
 
 // The command-line batch: many sources encoded in turn into one output folder, each by the same

@@ -23,7 +23,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::string_view kDurationMarker = "Duration:";
 constexpr std::string_view kTimeMarker = "time=";
 
 // The text of one of the system's log lines, without its "##### ERROR: " and " ######" frame.
@@ -96,7 +95,7 @@ class ItemRun {
   }
   ItemResult& Stopped() {
     [[maybe_unused]] const int removed = platform::DeleteFile(item_.temporaryPath);
-    return End(ItemState::kFailed, "stopped before its end: the batch was interrupted");
+    return End(ItemState::kCancelled, {});
   }
   // The item's files under the one output rule; its incomplete name is never one of the
   // batch's sources.
@@ -108,12 +107,12 @@ class ItemRun {
     return {item_.temporaryPath, item_.outputPath, item_.incompletePath, item_.output, mayKeep};
   }
   // A progress line's "time=" as a share of the source's duration.
-  void Progressed(std::string_view line, const std::optional<std::int64_t>& sourceMs) {
+  void Progressed(std::string_view line, std::int64_t sourceMs) {
     const auto at = line.find(kTimeMarker);
-    if (!run_.output.progress || !sourceMs || *sourceMs <= 0 || at == line.npos) return;
+    if (!run_.output.progress || sourceMs <= 0 || at == line.npos) return;
     if (const auto ms = process::ReadClockMilliseconds(line.substr(at + kTimeMarker.size()))) {
-      run_.output.progress(100.0 * static_cast<double>(*ms) / static_cast<double>(*sourceMs),
-                           static_cast<double>(*sourceMs) / 1000);
+      run_.output.progress(100.0 * static_cast<double>(*ms) / static_cast<double>(sourceMs),
+                           static_cast<double>(sourceMs) / 1000);
     }
   }
   bool Log(std::string_view line) {
@@ -145,18 +144,17 @@ ItemResult ItemRun::Run() {
   }
   [[maybe_unused]] const int stale = platform::DeleteFile(item_.temporaryPath);
   Log(process::text::CommandLineLine(commandLine));
-  std::optional<std::int64_t> sourceMs;
+  process::SourceDuration source;
   const process::ToolEnd end = process::RunTool(
       commandLine, request.programDir,
       [&](std::string_view line) {
-        // The first "Duration:" is the input's; the outputs have none.
-        if (const auto at = line.find(kDurationMarker); !sourceMs && at != line.npos) {
-          sourceMs = process::ReadClockMilliseconds(line.substr(at + kDurationMarker.size()));
-        }
-        Progressed(line, sourceMs);
+        source.Read(line);
+        Progressed(line, source.load());
         return process::IsReportLine(line) && Log(std::string(line) + "\r\n");
       },
       run_.stop.watch());
+  std::optional<std::int64_t> sourceMs;  // none for a source of unknown duration ("N/A")
+  if (source.load() > 0) sourceMs = source.load();
   if (sourceMs) result_.sourceSeconds = static_cast<double>(*sourceMs) / 1000;
   switch (end.outcome) {
     case process::JobOutcome::kCancelled:
@@ -174,15 +172,21 @@ ItemResult ItemRun::Run() {
                     &run_.stop.watch());
   if (placement.outcome == process::JobOutcome::kCancelled) return Stopped();
   result_.outputSeconds = placement.outputSeconds;
-  return End(placement.outcome == process::JobOutcome::kFinished ? ItemState::kDone
-                                                                 : ItemState::kFailed,
-             placement.reason);
+  return End(StateAfter(placement.outcome), placement.reason);
 }
 
 }  // namespace
 
 ItemResult RunBatchItem(const BatchItem& item, const BatchRun& run) {
   return ItemRun(item, run).Run();
+}
+
+QualityResult MeasureItem(const BatchItem& item, const BatchRequest& request,
+                          const BatchStop& stop) {
+  const encode::EncoderSettings& s = request.settings;
+  return MeasureQuality({item.source, item.output, item.sourcePath, item.outputPath, s.fps,
+                         s.resize, s.deinterlace, request.programDir},
+                        stop.watch());
 }
 
 }  // namespace vexlo::jobs

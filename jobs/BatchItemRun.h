@@ -5,7 +5,10 @@
 #include "jobs/Batch.h"
 #include "jobs/BatchPlan.h"
 #include "jobs/BatchResult.h"
+#include "jobs/QualityMeasure.h"
 
+// One item of the batch (or of the queue, which runs its items as the batch does) run to its
+// result, and the measurement of a done item's output.
 namespace vexlo::jobs {
 
 // What every item of one batch shares.
@@ -22,5 +25,10 @@ struct BatchRun {
 /// ever left under the output name but a checked output. The output's existing file is judged
 /// first by the request's rule, then the source must be a readable file that is not the output.
 ItemResult RunBatchItem(const BatchItem& item, const BatchRun& run);
+
+/// The SSIM and PSNR of a done item's output against its source, measured as the encode made
+/// it (the request's frame rate, resize and deinterlace positions); stopped by `stop`.
+QualityResult MeasureItem(const BatchItem& item, const BatchRequest& request,
+                          const BatchStop& stop);
 
 }  // namespace vexlo::jobs

@@ -35,7 +35,7 @@ std::string OutputKey(std::string path) {
 }  // namespace
 
 std::string_view BatchExtension(bool audio, int outType) {
-  return audio ? encode::kWavExtension : encode::OutputExtension(outType);
+  return audio ? encode::kWavExtension : encode::OutputExtension(encode::OutputTypeOf(outType));
 }
 
 std::string TemporaryName(std::string_view output, long ownerPid) {

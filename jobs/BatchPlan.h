@@ -48,7 +48,4 @@ BatchPlan PlanBatch(const std::vector<std::string>& sources, const std::string& 
 /// The sources of a list: one path a line (LF or CR LF), empty lines left out.
 std::vector<std::string> SourceListLines(std::string_view text);
 
-/// What happens to an item whose output already exists.
-enum class ExistingOutput { kRefuse, kSkip, kOverwrite };
-
 }  // namespace vexlo::jobs

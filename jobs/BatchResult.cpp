@@ -5,12 +5,22 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jobs/JobKinds.h"
+#include "jobs/QualityJson.h"
+
 namespace vexlo::jobs {
 
 namespace {
 
-constexpr ItemState kStates[] = {ItemState::kDone, ItemState::kFailed, ItemState::kSkipped,
-                                 ItemState::kNotStarted};
+// The results' words in the summary's order.
+constexpr std::string_view kWords[] = {"done", "failed", "skipped", "not started"};
+constexpr std::string_view kInterrupted = "the batch was interrupted";
+
+// The reason the results give: a cancelled item's is the batch's stop.
+std::string ReasonOf(const ItemResult& result) {
+  if (result.state != ItemState::kCancelled) return result.reason;
+  return "stopped before its end: " + std::string(kInterrupted);
+}
 
 // Seconds to the millisecond: the JSON then holds "3.02", not "3.0199999999999996".
 double Rounded(double seconds) {
@@ -19,18 +29,6 @@ double Rounded(double seconds) {
 
 nlohmann::json Seconds(const std::optional<double>& seconds) {
   return seconds ? nlohmann::json(Rounded(*seconds)) : nlohmann::json(nullptr);
-}
-
-// The figures as JSON members. An infinite PSNR (every frame identical) has no JSON number: null.
-void AddQuality(nlohmann::ordered_json& object, const QualityFigures& figures) {
-  object["ssim"] = figures.ssim;
-  object["ssim_y"] = figures.ssimY;
-  object["ssim_u"] = figures.ssimU;
-  object["ssim_v"] = figures.ssimV;
-  object["psnr"] = std::isfinite(figures.psnr) ? nlohmann::ordered_json(figures.psnr)
-                                               : nlohmann::ordered_json(nullptr);
-  object["frames"] = figures.frames;
-  object["source_frames"] = figures.sourceFrames;
 }
 
 std::string Dumped(const nlohmann::ordered_json& object) {
@@ -55,37 +53,39 @@ std::string QualityJson(const std::string& source, const std::string& output,
   nlohmann::ordered_json object;
   object["source"] = source;
   object["output"] = output;
-  AddQuality(object, figures);
+  AddQualityMembers(object, figures);
   return Dumped(object);
 }
 
-std::string_view StateWord(ItemState state) {
+std::string_view BatchStateWord(ItemState state) {
   switch (state) {
     case ItemState::kDone:
-      return "done";
+      return kWords[0];
     case ItemState::kFailed:
-      return "failed";
+    case ItemState::kCancelled:
+      return kWords[1];
     case ItemState::kSkipped:
-      return "skipped";
-    case ItemState::kNotStarted:
+      return kWords[2];
+    case ItemState::kWaiting:
+    case ItemState::kRunning:
       break;
   }
-  return "not started";
+  return kWords[3];
 }
 
 std::string ResultJson(const ItemResult& result) {
   nlohmann::ordered_json object;
   object["source"] = result.source;
-  object["output"] = result.output;
-  object["state"] = StateWord(result.state);
-  object["reason"] = result.reason;
+  object[KindRow(JobKind::kEncode).jsonKey] = result.output;
+  object["state"] = BatchStateWord(result.state);
+  object["reason"] = ReasonOf(result);
   object["seconds"] = Rounded(result.seconds);
   object["source_duration"] = Seconds(result.sourceSeconds);
   object["output_duration"] = Seconds(result.outputSeconds);
   if (result.quality) {
     nlohmann::ordered_json quality;  // null unless measured
-    if (result.quality->figures) AddQuality(quality, *result.quality->figures);
-    object["quality"] = std::move(quality);
+    if (result.quality->figures) AddQualityMembers(quality, *result.quality->figures);
+    object[KindRow(JobKind::kQuality).jsonKey] = std::move(quality);
   }
   return Dumped(object);
 }
@@ -94,14 +94,14 @@ std::string ResultLogLine(const ItemResult& result, std::size_t number, std::siz
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
   std::string line = "##### BATCH " + std::to_string(number) + "/" + std::to_string(count) + " " +
-                     std::string(StateWord(result.state)) + ": " + result.source + " -> " +
+                     std::string(BatchStateWord(result.state)) + ": " + result.source + " -> " +
                      result.output;
-  if (result.state != ItemState::kNotStarted && result.state != ItemState::kSkipped) {
+  if (HasEnded(result.state) && result.state != ItemState::kSkipped) {
     line += " (" + std::string(seconds) + " s)";
   }
-  std::string reason = result.reason;
+  std::string reason = ReasonOf(result);
   if (const std::optional<QualityResult>& measured = result.quality) {
-    const std::string why = measured->stopped ? "the batch was interrupted" : measured->failure;
+    const std::string why = measured->stopped ? std::string(kInterrupted) : measured->failure;
     const std::string quality = measured->figures ? QualityText(*measured->figures)
                                                   : "quality not measured: " + why;
     reason += (reason.empty() ? "" : "; ") + quality;
@@ -112,11 +112,10 @@ std::string ResultLogLine(const ItemResult& result, std::size_t number, std::siz
 
 std::string SummaryLogLine(const std::vector<ItemResult>& results) {
   std::string line = "##### BATCH END:";
-  for (ItemState state : kStates) {
+  for (std::string_view word : kWords) {
     std::size_t count = 0;
-    for (const ItemResult& result : results) count += result.state == state ? 1 : 0;
-    line += (state == kStates[0] ? " " : ", ") + std::to_string(count) + " " +
-            std::string(StateWord(state));
+    for (const ItemResult& result : results) count += BatchStateWord(result.state) == word;
+    line += (word == kWords[0] ? " " : ", ") + std::to_string(count) + " " + std::string(word);
   }
   return line + " ######\r\n";
 }
@@ -124,7 +123,7 @@ std::string SummaryLogLine(const std::vector<ItemResult>& results) {
 int BatchExitStatus(const std::vector<ItemResult>& results, bool stopped) {
   if (stopped) return 130;
   for (const ItemResult& result : results) {
-    if (result.state == ItemState::kFailed) return 1;
+    if (BatchStateWord(result.state) == kWords[1]) return 1;  // failed as the results say
   }
   return 0;
 }

@@ -5,21 +5,23 @@
 #include <string_view>
 #include <vector>
 
+#include "jobs/ItemState.h"
 #include "jobs/QualityMeasure.h"
 
+// The batch's results as its presenters give them: one JSON object and one log line per item,
+// the summary line and the exit status.
 namespace vexlo::jobs {
 
-/// How an item of the batch ended.
-enum class ItemState { kDone, kFailed, kSkipped, kNotStarted };
-
-/// The state's word in the results: "done", "failed", "skipped", "not started".
-std::string_view StateWord(ItemState state);
+/// The state's word in the batch's results: "done", "failed" (a cancelled item too: a batch is
+/// stopped as a whole, and its item failed to make its output), "skipped", or "not started" for
+/// an item the stopped batch never ran.
+std::string_view BatchStateWord(ItemState state);
 
 // One item's result, as the log line and the JSON object give it.
 struct ItemResult {
   std::string source;  // as given
   std::string output;  // in the output folder as given
-  ItemState state = ItemState::kNotStarted;
+  ItemState state = ItemState::kWaiting;  // as long as it has not run
   std::string reason;  // why it failed or was skipped, or what was not checked; may be empty
   double seconds = 0;  // how long the item took
   std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one

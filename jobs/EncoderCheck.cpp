@@ -4,6 +4,7 @@
 #include <sstream>
 #include <utility>
 
+#include "encode/EncoderSettings.h"
 #include "process/CommandLineBuilder.h"
 #include "process/FailureReason.h"
 #include "process/LogTexts.h"
@@ -21,7 +22,7 @@ constexpr std::string_view kListing = " -hide_banner -encoders";
 
 std::string_view HardwareEncoderFor(int outputType, int gpu) {
   if (gpu != 1 && gpu != 2) return {};
-  const bool h264 = outputType != 1 && outputType != 2;
+  const bool h264 = encode::OutputTypeOf(outputType) == encode::OutputType::kH264;
   return kHardwareEncoders[(gpu == 2 ? 2 : 0) + (h264 ? 0 : 1)];
 }
 

@@ -5,7 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "jobs/JobKinds.h"
 #include "process/RunEnd.h"
+
+// The one typed end every job reports, whatever its kind.
 
 namespace vexlo::jobs {
 
@@ -14,31 +17,6 @@ using process::JobOutcome;
 /// Runs a task on the owner's thread (the window's) later, in the order of posting; any thread
 /// may call it and it never waits. How jobs reach their owner's thread.
 using PostTask = std::function<void(std::function<void()> task)>;
-
-/// The kinds of job: the conversion runner's (an encode, the audio extraction, the hidden test
-/// encode, the frame grab, media information), the indexing runner's (frame index, GOP) and the
-/// encoder check, which has a runner of its own.
-enum class JobKind {
-  kEncode,
-  kAudio,
-  kTestEncode,
-  kFrameGrab,
-  kMediaInfo,
-  kIndex,
-  kGop,
-  kEncoderCheck
-};
-
-/// True for the jobs of the conversion runner that the conversion notifications run.
-constexpr bool IsConversionKind(JobKind kind) {
-  return kind == JobKind::kEncode || kind == JobKind::kAudio || kind == JobKind::kTestEncode ||
-         kind == JobKind::kFrameGrab;
-}
-
-/// True for the jobs of the indexing runner.
-constexpr bool IsIndexKind(JobKind kind) {
-  return kind == JobKind::kIndex || kind == JobKind::kGop;
-}
 
 /// The one typed end every job reports, once, when its tool has ended and its last log line is
 /// queued. Those who run jobs (the window, automatic mode, the desktop aids) subscribe to it;

@@ -10,6 +10,8 @@
 #include "jobs/JobEnd.h"
 #include "process/ProgressDetail.h"
 
+// The window as a running job of the main window sees it (JobWindow), and the job's shared figures.
+
 namespace vexlo::jobs {
 
 using process::KeptOutLines;
@@ -18,7 +20,7 @@ using process::ProgressDetail;
 // The figures of the running job, shared by the runner threads' watch and the window's
 // thread. Each is a whole atomic value; no lock guards them.
 struct JobFigures {
-  std::atomic<std::int64_t> durationMs{0};   // the input's duration, from the last "Duration:"
+  process::SourceDuration durationMs;        // the source's, from the first "Duration:"
   std::atomic<std::int64_t> timeMs{0};       // the output time reached, from the last "time="
   std::atomic<std::int32_t> progressPos{0};  // the bar's position, 0 to 100, forward only
   // The tool's command line as it was started: written on the window's thread before the runner
@@ -34,12 +36,11 @@ struct JobFigures {
   ProgressDetail detail;             // what the label below the bar shows
 };
 
-/// Sets durationMs from a "Duration:" and timeMs from a "time=" in the line (both when both are
-/// there). A marker not followed by a readable time sets its figure to 0.
+/// Reads durationMs from the run's first "Duration:" (process::SourceDuration) and timeMs from
+/// a "time=" in the line. A marker not followed by a readable time sets its figure to 0.
 inline void ParseOutputLine(JobFigures& figures, std::string_view line) {
-  const process::OutputTimes times = process::ReadOutputTimes(line);
-  if (times.durationMs) figures.durationMs.store(*times.durationMs);
-  if (times.timeMs) figures.timeMs.store(*times.timeMs);
+  figures.durationMs.Read(line);
+  if (const auto timeMs = process::ReadOutputTimes(line).timeMs) figures.timeMs.store(*timeMs);
 }
 
 // The window as a running job sees it: where the job's figures, log lines, bar and detail go,

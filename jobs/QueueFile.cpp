@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jobs/QualityJson.h"
+
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -110,10 +112,11 @@ encode::EncoderSettings SettingsFrom(const json& value) {
 json ItemValue(const QueueItem& item) {
   json value = {
       {"source", PathValue(item.source)},       {"output", PathValue(item.output)},
-      {"state", QueueStateWord(item.state)},    {"reason", PathValue(item.reason)},
+      {"state", StateWord(item.state)},         {"reason", PathValue(item.reason)},
       {"elapsed", item.elapsedSeconds},         {"duration", nullptr},
       {"temporary", PathValue(item.temporary)}, {"settings", SettingsValue(item.settings)}};
   if (item.durationSeconds) value["duration"] = *item.durationSeconds;
+  if (item.quality) AddQualityMembers(value["quality"], *item.quality);
   return value;
 }
 
@@ -121,7 +124,7 @@ QueueItem ItemFrom(const json& value) {
   QueueItem item;
   item.source = PathFrom(value.at("source"));
   item.output = PathFrom(value.at("output"));
-  const auto state = QueueStateFromWord(value.at("state").get<std::string>());
+  const auto state = StateFromWord(value.at("state").get<std::string>());
   if (!state) throw std::invalid_argument("state");
   item.state = *state;
   item.reason = PathFrom(value.at("reason"));
@@ -131,7 +134,11 @@ QueueItem ItemFrom(const json& value) {
   }
   item.temporary = PathFrom(value.at("temporary"));
   item.settings = SettingsFrom(value.at("settings"));
-  if (item.state == QueueState::kDone) item.percent = 100;
+  if (item.state == ItemState::kDone) item.percent = 100;
+  // A measurement that does not read is left out: the item itself stands.
+  if (item.state == ItemState::kDone && value.contains("quality")) {
+    item.quality = QualityFromMembers(value.at("quality"));
+  }
   return item;
 }
 
@@ -140,10 +147,11 @@ QueueItem ItemFrom(const json& value) {
 std::string QueueToJson(const std::vector<QueueItem>& items, const QueueOptions& options) {
   json list = json::array();
   for (const QueueItem& item : items) list.push_back(ItemValue(item));
-  const json queue = {{"vexlo_queue", kFormat},
-                      {"output_folder", PathValue(options.outputFolder)},
-                      {"existing", options.existing == ExistingRule::kSkip ? "skip" : "overwrite"},
-                      {"items", std::move(list)}};
+  const json queue = {
+      {"vexlo_queue", kFormat},
+      {"output_folder", PathValue(options.outputFolder)},
+      {"existing", options.existing == ExistingOutput::kOverwrite ? "overwrite" : "skip"},
+      {"items", std::move(list)}};
   return queue.dump(1) + "\n";
 }
 
@@ -156,7 +164,8 @@ std::optional<SavedQueue> QueueFromJson(std::string_view text) {
     saved.options.outputFolder = PathFrom(queue.at("output_folder"));
     const std::string existing = queue.at("existing").get<std::string>();
     if (existing != "skip" && existing != "overwrite") return std::nullopt;
-    saved.options.existing = existing == "skip" ? ExistingRule::kSkip : ExistingRule::kOverwrite;
+    saved.options.existing =
+        existing == "skip" ? ExistingOutput::kSkip : ExistingOutput::kOverwrite;
     if (!queue.at("items").is_array()) return std::nullopt;
     for (const json& item : queue.at("items")) saved.items.push_back(ItemFrom(item));
     return saved;

@@ -18,7 +18,8 @@
 //
 // A path is a string when its bytes are UTF-8, else an array of its byte values, so that every
 // name comes back byte for byte. "duration" is null while not known; "temporary" is set only for
-// the item that was running.
+// the item that was running. A done item that was measured also has "quality": its figures, as
+// a batch item's JSON gives them (jobs/QualityJson.h).
 namespace vexlo::jobs {
 
 struct SavedQueue {

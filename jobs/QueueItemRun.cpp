@@ -22,21 +22,6 @@ struct ItemWork {
   BatchItemRunner::Log log;
 };
 
-ItemEnd EndOf(const ItemResult& result, bool cancelled) {
-  switch (result.state) {
-    case ItemState::kDone:
-      return {QueueState::kDone, result.reason};
-    case ItemState::kSkipped:
-      return {QueueState::kSkipped, result.reason};
-    case ItemState::kFailed:
-    case ItemState::kNotStarted:
-      break;
-  }
-  // The batch's stop fails its item "stopped before its end"; here the user cancelled it.
-  if (cancelled) return {QueueState::kCancelled, {}};
-  return {QueueState::kFailed, result.reason};
-}
-
 void Work(ItemWork& work) {
   BatchOutput output;
   output.log = work.log;
@@ -46,7 +31,9 @@ void Work(ItemWork& work) {
   if (work.log) work.log(QueueStartLine(work.item));
   const BatchRun run{work.request, output, *work.stop, work.sources};
   const ItemResult result = RunBatchItem(work.names, run);
-  const ItemEnd end = EndOf(result, work.stop->requested());
+  ItemEnd end{result.state, result.reason, std::nullopt};
+  if (end.state == ItemState::kDone)
+    end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
   if (work.log) work.log(QueueEndLine(work.item, end, result.seconds));
   work.callbacks.ended(end);
 }
@@ -60,10 +47,11 @@ std::string QueueStartLine(const QueueItem& item) {
 std::string QueueEndLine(const QueueItem& item, const ItemEnd& end, double seconds) {
   char elapsed[32];
   std::snprintf(elapsed, sizeof elapsed, " (%.1f s)", seconds);
-  std::string line = "##### QUEUE " + std::string(QueueStateWord(end.state)) + ": " +
-                     item.source + " -> " + item.output;
-  if (end.state != QueueState::kSkipped) line += elapsed;
+  std::string line = "##### QUEUE " + std::string(StateWord(end.state)) + ": " + item.source +
+                     " -> " + item.output;
+  if (end.state != ItemState::kSkipped) line += elapsed;
   if (!end.reason.empty()) line += ": " + end.reason;
+  if (end.quality) line += (end.reason.empty() ? ": " : "; ") + QualityText(*end.quality);
   return line + " ######\r\n";
 }
 
@@ -78,7 +66,7 @@ std::string BatchItemRunner::TemporaryPath(const QueueItem& item) {
   return TemporaryName(item.output, platform::CurrentProcessId());
 }
 
-void BatchItemRunner::Start(const QueueItem& item, ExistingRule existing,
+void BatchItemRunner::Start(const QueueItem& item, ExistingOutput existing,
                             ItemCallbacks callbacks) {
   // The last item's thread has called its end already; only its return is left.
   if (worker_.joinable()) worker_.join();
@@ -88,8 +76,7 @@ void BatchItemRunner::Start(const QueueItem& item, ExistingRule existing,
   work->request.settings = item.settings;
   work->request.report = true;
   work->request.programDir = programDir_;
-  work->request.existing =
-      existing == ExistingRule::kOverwrite ? ExistingOutput::kOverwrite : ExistingOutput::kSkip;
+  work->request.existing = existing;
   work->names = {item.source, item.output, item.source, item.output,
                  item.temporary.empty() ? TemporaryPath(item) : item.temporary,
                  IncompleteName(item.output)};

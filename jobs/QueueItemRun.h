@@ -9,11 +9,13 @@
 #include "jobs/Batch.h"
 #include "jobs/QueueRunner.h"
 
+// The queue's items run as the batch's items are, each on a worker thread, and their log lines.
 namespace vexlo::jobs {
 
 /// The queue's item runner: each item is one item of the command-line batch (RunBatchItem), so
 /// it has the option form's command line with the item's own settings, writes to
-/// NAME.vexlo-partial-PID.EXT, is read back, renamed into place or kept as NAME.incomplete.EXT.
+/// NAME.vexlo-partial-PID.EXT, is read back, renamed into place or kept as NAME.incomplete.EXT;
+/// a done item's output is then measured against its source (MeasureItem) for its quality.
 /// The batch's item run waits for its tools, so each item runs on a worker thread of its own,
 /// which calls the item's callbacks (QueueRunner posts them to the window's thread). Every member
 /// is called on the window's thread.
@@ -32,7 +34,7 @@ class BatchItemRunner : public ItemRunner {
   BatchItemRunner& operator=(const BatchItemRunner&) = delete;
 
   std::string TemporaryPath(const QueueItem& item) override;
-  void Start(const QueueItem& item, ExistingRule existing, ItemCallbacks callbacks) override;
+  void Start(const QueueItem& item, ExistingOutput existing, ItemCallbacks callbacks) override;
   /// The batch's stop for the running item: its tool (or the read-back) is stopped and its
   /// temporary file removed; the item ends kCancelled.
   void Cancel() override;
@@ -48,7 +50,8 @@ class BatchItemRunner : public ItemRunner {
 };
 
 /// The log lines of a queue item: "##### QUEUE: SOURCE -> OUTPUT ######" when it starts, and
-/// "##### QUEUE failed: SOURCE -> OUTPUT (1.2 s): REASON ######" when it ends (with CR LF).
+/// "##### QUEUE failed: SOURCE -> OUTPUT (1.2 s): REASON ######" when it ends (with CR LF), a
+/// measured item's figures (QualityText) after its reason.
 std::string QueueStartLine(const QueueItem& item);
 std::string QueueEndLine(const QueueItem& item, const ItemEnd& end, double seconds);
 

@@ -13,13 +13,6 @@ namespace vexlo::jobs {
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kStateWords = {"waiting", "running",   "done",
-                                                         "failed",  "cancelled", "skipped"};
-
-bool HasEnded(QueueState state) {
-  return state != QueueState::kWaiting && state != QueueState::kRunning;
-}
-
 // The name under which two spellings of one file compare equal: its folder with links and ".."
 // resolved as far as it exists (an output's folder may not exist yet), then its name; on Windows,
 // where names ignore letter case, in lower case. Resolving a folder costs a call per component,
@@ -53,17 +46,6 @@ std::string NotQueued(std::string_view why, const std::string& source) {
 
 }  // namespace
 
-std::string_view QueueStateWord(QueueState state) {
-  return kStateWords[static_cast<std::size_t>(state)];
-}
-
-std::optional<QueueState> QueueStateFromWord(std::string_view word) {
-  for (std::size_t i = 0; i < kStateWords.size(); ++i) {
-    if (kStateWords[i] == word) return static_cast<QueueState>(i);
-  }
-  return std::nullopt;
-}
-
 std::string SummaryText(const RunSummary& summary) {
   const std::pair<int, std::string_view> counts[] = {{summary.done, "done"},
                                                      {summary.failed, "failed"},
@@ -94,11 +76,11 @@ QueueProgress MeasureProgress(const std::vector<QueueItem>& items) {
         item.durationSeconds && *item.durationSeconds > 0 ? *item.durationSeconds : fallback;
     total += weight;
     if (HasEnded(item.state)) complete += weight;
-    const double part = item.state == QueueState::kRunning ? weight * item.percent / 100 : 0;
+    const double part = item.state == ItemState::kRunning ? weight * item.percent / 100 : 0;
     complete += part;
-    if ((item.state == QueueState::kDone || item.state == QueueState::kRunning) &&
+    if ((item.state == ItemState::kDone || item.state == ItemState::kRunning) &&
         item.elapsedSeconds > 0) {
-      measuredWeight += item.state == QueueState::kDone ? weight : part;
+      measuredWeight += item.state == ItemState::kDone ? weight : part;
       measuredSeconds += item.elapsedSeconds;
     }
   }
@@ -190,8 +172,9 @@ AddResult QueueModel::Add(const std::vector<std::string>& sources,
   for (const std::string& source : sources) {
     QueueItem item;
     item.source = source;
-    item.output = encode::OutputPathIn(source, options_.outputFolder,
-                                       encode::OutputExtension(settings.outType));
+    item.output =
+        encode::OutputPathIn(source, options_.outputFolder,
+                             encode::OutputExtension(encode::OutputTypeOf(settings.outType)));
     Keys keys = KeysOf(item, folders);
     if (std::string refusal = Refusal(item, keys); !refusal.empty()) {
       result.refusals.push_back(std::move(refusal));
@@ -210,7 +193,7 @@ AddResult QueueModel::Add(const std::vector<std::string>& sources,
 std::size_t QueueModel::Remove(const std::vector<std::uint64_t>& ids) {
   if (readOnly_) return 0;
   const auto goes = [&ids](const QueueItem& item) {
-    return item.state != QueueState::kRunning &&
+    return item.state != ItemState::kRunning &&
            std::find(ids.begin(), ids.end(), item.id) != ids.end();
   };
   for (const QueueItem& item : items_) {
@@ -242,8 +225,8 @@ std::size_t QueueModel::RetryFailed() {
   if (readOnly_) return 0;
   std::size_t count = 0;
   for (QueueItem& item : items_) {
-    if (item.state != QueueState::kFailed && item.state != QueueState::kCancelled) continue;
-    item.state = QueueState::kWaiting;
+    if (item.state != ItemState::kFailed && item.state != ItemState::kCancelled) continue;
+    item.state = ItemState::kWaiting;
     item.reason.clear();
     item.percent = 0;
     item.elapsedSeconds = 0;
@@ -286,7 +269,7 @@ void QueueModel::Replace(std::vector<QueueItem> items, QueueOptions options) {
 
 bool QueueModel::Start() {
   const bool waiting = std::any_of(items_.begin(), items_.end(), [](const QueueItem& item) {
-    return item.state == QueueState::kWaiting;
+    return item.state == ItemState::kWaiting;
   });
   if (readOnly_ || running_ || !waiting) return false;
   running_ = true;
@@ -303,7 +286,7 @@ const QueueItem* QueueModel::BeginNext(
     const std::function<std::string(const QueueItem&)>& temporaryOf) {
   if (!running_ || current_) return nullptr;
   const auto next = std::find_if(items_.begin(), items_.end(), [](const QueueItem& item) {
-    return item.state == QueueState::kWaiting;
+    return item.state == ItemState::kWaiting;
   });
   if (stopAfterCurrent_ || next == items_.end()) {
     running_ = false;
@@ -312,7 +295,7 @@ const QueueItem* QueueModel::BeginNext(
     for (QueueObserver* observer : observers_) observer->RunEnded(run_);
     return nullptr;
   }
-  next->state = QueueState::kRunning;
+  next->state = ItemState::kRunning;
   next->percent = 0;
   next->elapsedSeconds = 0;
   next->reason.clear();
@@ -325,7 +308,7 @@ const QueueItem* QueueModel::BeginNext(
 void QueueModel::ItemProgress(std::uint64_t id, double percent, double elapsedSeconds,
                               std::optional<double> durationSeconds) {
   const std::size_t at = IndexOf(id);
-  if (at >= items_.size() || items_[at].state != QueueState::kRunning) return;
+  if (at >= items_.size() || items_[at].state != ItemState::kRunning) return;
   QueueItem& item = items_[at];
   item.percent = std::clamp(percent, 0.0, 100.0);
   item.elapsedSeconds = elapsedSeconds;
@@ -335,12 +318,13 @@ void QueueModel::ItemProgress(std::uint64_t id, double percent, double elapsedSe
 
 void QueueModel::ItemEnded(std::uint64_t id, const ItemEnd& end, double elapsedSeconds) {
   const std::size_t at = IndexOf(id);
-  if (at >= items_.size() || items_[at].state != QueueState::kRunning) return;
+  if (at >= items_.size() || items_[at].state != ItemState::kRunning) return;
   QueueItem& item = items_[at];
-  item.state = HasEnded(end.state) ? end.state : QueueState::kFailed;
+  item.state = HasEnded(end.state) ? end.state : ItemState::kFailed;
   item.reason = end.reason;
+  item.quality = item.state == ItemState::kDone ? end.quality : std::nullopt;
   item.elapsedSeconds = elapsedSeconds;
-  item.percent = item.state == QueueState::kDone ? 100 : item.percent;
+  item.percent = item.state == ItemState::kDone ? 100 : item.percent;
   item.temporary.clear();
   if (current_ == id) current_.reset();
   int* counts[] = {nullptr, nullptr, &run_.done, &run_.failed, &run_.cancelled, &run_.skipped};

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "encode/EncoderSettings.h"
+#include "jobs/ItemState.h"
+#include "jobs/QualityMeasure.h"
 
 // The queue of many files as plain data: its items with the settings each took when it was
 // added, their states, the operations of the queue window's buttons, the order of the run and
@@ -16,39 +18,31 @@
 // observes it, QueueRunner runs its items through an item runner, QueueStore saves it.
 namespace vexlo::jobs {
 
-enum class QueueState { kWaiting, kRunning, kDone, kFailed, kCancelled, kSkipped };
-
-/// "waiting", "running", "done", "failed", "cancelled", "skipped": the table's words and the
-/// saved queue's.
-std::string_view QueueStateWord(QueueState state);
-std::optional<QueueState> QueueStateFromWord(std::string_view word);
-
-/// What happens to an item whose output exists when its turn comes.
-enum class ExistingRule { kSkip, kOverwrite };
-
 struct QueueItem {
   std::uint64_t id = 0;  // unique for the model's life, never reused; not saved
   std::string source;    // a video file, or the first picture of a numbered PNG sequence
   std::string output;
   encode::EncoderSettings settings;  // as the main window had them when the item was added
-  QueueState state = QueueState::kWaiting;
+  ItemState state = ItemState::kWaiting;
   double percent = 0;                     // while it runs
   double elapsedSeconds = 0;              // so far while it runs; how long it took once ended
   std::string reason;                     // why it failed or was skipped
   std::optional<double> durationSeconds;  // the source's, once known
   std::string temporary;  // while it runs: the file its tool writes until the output is checked
+  std::optional<QualityFigures> quality;  // a done item's output measured against its source
 };
 
 /// How an item's run ended, as the item runner tells it: kDone, kFailed (with its reason),
-/// kCancelled or kSkipped (with why).
+/// kCancelled or kSkipped (with why); a state that has not ended counts as kFailed.
 struct ItemEnd {
-  QueueState state = QueueState::kFailed;
+  ItemState state = ItemState::kFailed;
   std::string reason;
+  std::optional<QualityFigures> quality;  // a done item's, when it could be measured
 };
 
 struct QueueOptions {
   std::string outputFolder;  // "" puts each output beside its source
-  ExistingRule existing = ExistingRule::kSkip;
+  ExistingOutput existing = ExistingOutput::kSkip;  // never kRefuse
 };
 
 /// The whole queue's bar and time left.

@@ -91,7 +91,7 @@ void QueueRunner::CancelCurrent() {
   }
   // Still waiting for its save: it never started, so it ends here.
   ++generation_;
-  model_.ItemEnded(*itemId_, {QueueState::kCancelled, {}}, 0);
+  model_.ItemEnded(*itemId_, {ItemState::kCancelled, {}, {}}, 0);
   itemId_.reset();
   StartNext();
 }

@@ -9,6 +9,9 @@
 #include "jobs/JobEnd.h"
 #include "jobs/QueueModel.h"
 
+// The run of the queue: one item after another through an item runner, its ends posted to the
+// window's thread.
+
 namespace vexlo::jobs {
 
 /// What an item runner tells while one item runs. Each may be called from any thread (a
@@ -31,7 +34,7 @@ class ItemRunner {
   virtual std::string TemporaryPath(const QueueItem& item) = 0;
   /// Starts the item and returns at once. An output that exists is skipped or overwritten by
   /// `existing`.
-  virtual void Start(const QueueItem& item, ExistingRule existing, ItemCallbacks callbacks) = 0;
+  virtual void Start(const QueueItem& item, ExistingOutput existing, ItemCallbacks callbacks) = 0;
   /// Asks the running item to stop; its end then comes as kCancelled.
   virtual void Cancel() = 0;
 };

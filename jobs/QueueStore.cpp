@@ -83,14 +83,14 @@ bool QueueStore::Open() {
 // its tool was writing goes, unless that name is its source's or its output's, or lies outside
 // the output's folder (a saved file edited by hand must never make the store delete those).
 void QueueStore::RestoreRunningItem(QueueItem& item) const {
-  if (item.state == QueueState::kRunning) {
+  if (item.state == ItemState::kRunning) {
     const std::string& temporary = item.temporary;
     if (!temporary.empty() && FolderOf(temporary) == FolderOf(item.output) &&
         !platform::SameFile(temporary, item.source) &&
         !platform::SameFile(temporary, item.output)) {
       (void)platform::DeleteFile(temporary);
     }
-    item.state = QueueState::kWaiting;
+    item.state = ItemState::kWaiting;
     item.percent = 0;
     item.elapsedSeconds = 0;
     item.reason.clear();

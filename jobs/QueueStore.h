@@ -15,6 +15,8 @@
 #include "jobs/QueueModel.h"
 #include "platform/AtomicFile.h"
 
+// The saved queue: where queue.json lives, its lock, its restore and a save after each change.
+
 namespace vexlo::jobs {
 
 /// The saved queue's file: ${XDG_STATE_HOME:-~/.local/state}/vexlo/queue.json (on Windows

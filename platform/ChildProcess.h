@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+// Child processes: their spawn with a pipe for their output, their stop and their reaping.
+
 namespace vexlo::platform {
 
 /// One child process, owned by this object from its spawn until it has been reaped. The

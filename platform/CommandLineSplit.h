@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+// A tool command line split into its arguments.
+
 namespace vexlo::platform {
 
 /// Splits a tool command line into its arguments by the rule the command-line builders write

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+// Open file descriptors: their ownership, pipes and whole writes.
+
 namespace vexlo::platform {
 
 /// Owns one open file descriptor and closes it when reset or destroyed. Move-only.

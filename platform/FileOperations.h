@@ -4,6 +4,9 @@
 #include <string_view>
 #include <vector>
 
+// File operations: rename over, delete, what a path names, whether a file can be read, a
+// folder's entries.
+
 namespace vexlo::platform {
 
 /// Gives a file a new name, replacing a file that already has it (on POSIX in one step, so the

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+// The entries of a folder.
+
 namespace vexlo::platform {
 
 /// What a folder entry is: a regular file (or a link to one), a folder (never a link to one, so

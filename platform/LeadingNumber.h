@@ -6,6 +6,8 @@
 
 #include "platform/Characters.h"
 
+// Numbers read from the front of a text as atoi reads them.
+
 namespace vexlo::platform {
 
 /// Reads a number the way atoi does: leading white space, an optional sign, then digits up to

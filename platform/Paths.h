@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+// Paths: the separator, the program's and the working directory, paths safe for a command line.
+
 namespace vexlo::platform {
 
 /// The one path separator that every derivation of file names uses.

@@ -1,5 +1,7 @@
 #pragma once
 
+// This program's process id, and whether a process of a given id still exists.
+
 namespace vexlo::platform {
 
 /// This program's process id.

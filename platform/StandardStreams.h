@@ -1,5 +1,7 @@
 #pragma once
 
+// The standard streams: made safe against closed or vanished ones, and written whole.
+
 namespace vexlo::platform {
 
 /// Makes the program safe against closed or vanished standard streams (`vexlo ... | true`,

@@ -3,6 +3,9 @@
 #include <functional>
 #include <memory>
 
+// Requests to stop the program (signals here, console events on Windows) delivered to one
+// watcher.
+
 namespace vexlo::platform {
 
 /// While it lives, calls `stop` each time the program is asked to end: SIGINT, SIGTERM or SIGHUP

@@ -2,6 +2,8 @@
 
 #include <string>
 
+// The system's error texts.
+
 namespace vexlo::platform {
 
 /// The system's text for an errno value ("No such file or directory"). Thread-safe.

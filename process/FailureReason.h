@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+// Why a tool run failed, as a value, and the tool's last lines kept for it.
+
 namespace vexlo::process {
 
 /// Why a tool run failed, as a value. The runner fills in how the tool ended (exit code, signal,

@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+// A gate that threads wait at until another opens it.
+
 namespace vexlo::process {
 
 /// A gate that threads wait at until another thread opens it: a flag behind a mutex and a

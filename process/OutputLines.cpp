@@ -87,4 +87,13 @@ OutputTimes ReadOutputTimes(std::string_view line) {
   return times;
 }
 
+bool SourceDuration::Read(std::string_view line) {
+  if (read_.load()) return false;
+  const std::optional<std::int64_t> ms = ReadOutputTimes(line).durationMs;
+  if (!ms) return false;
+  ms_.store(*ms);
+  read_.store(true);
+  return true;
+}
+
 }  // namespace vexlo::process

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-
+// The one reading of FFmpeg's output: its chunks cut into lines, the report lines, clock times,
+// the source's duration and the time reached.
 namespace vexlo::process {
 
 /// A line that reaches this many characters ends there; the next byte starts a new line.
@@ -65,9 +67,10 @@ void SplitChunkLines(const char* data, int length, LineCallback&& onLine) {
 /// "Video:", "Audio:" or "Duration:".
 bool IsReportLine(std::string_view line);
 
-/// Reads a clock time "HH:MM:SS.cc" (blanks in front skipped, an optional '-'; the digits after
-/// the point are a decimal fraction of a second, so ".50" is 500 ms; hours have no upper limit).
-/// Nothing when the text does not start with such a time ("N/A", a short or cut line).
+/// The one reader of a clock time, wherever the tools write one: "HH:MM:SS.cc" (blanks in front
+/// skipped, an optional '-'; the digits after the point are a decimal fraction of a second, so
+/// ".50" is 500 ms; hours have no upper limit). Nothing when the text does not start with such a
+/// time ("N/A", a short or cut line).
 std::optional<std::int64_t> ReadClockMilliseconds(std::string_view text);
 
 /// The times one line of the tool's output gives: after "Duration:" the input's duration, after
@@ -78,5 +81,35 @@ struct OutputTimes {
   std::optional<std::int64_t> timeMs;
 };
 OutputTimes ReadOutputTimes(std::string_view line);
+
+/// The source's duration as the lines of one run give it, by one rule for every reader: the
+/// first "Duration:" of the run is the source's. FFmpeg writes one for each input, in the order
+/// of the inputs, and none for an output; the source an encode reads is its first -i, so a later
+/// input's duration (a second source, or the output a measurement compares) is never taken for
+/// it. A first "Duration:" without a readable time ("N/A") leaves the duration unknown (0).
+/// Its load and store read as an atomic's do: the reader thread reads lines while the window's
+/// thread may load the figure.
+class SourceDuration {
+ public:
+  /// Reads one line of the run (the lines in order); true for the line that gives the source's.
+  bool Read(std::string_view line);
+  /// True once the run's first "Duration:" has been read.
+  bool read() const { return read_.load(); }
+  /// The source's duration in milliseconds; 0 while unknown.
+  std::int64_t load() const { return ms_.load(); }
+  /// A new run: `ms` until its first "Duration:" is read (0: unknown).
+  void store(std::int64_t ms) {
+    read_.store(false);
+    ms_.store(ms);
+  }
+  SourceDuration& operator=(std::int64_t ms) {
+    store(ms);
+    return *this;
+  }
+
+ private:
+  std::atomic<std::int64_t> ms_{0};
+  std::atomic<bool> read_{false};
+};
 
 }  // namespace vexlo::process

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "platform/Characters.h"
+#include "process/OutputLines.h"
 
 namespace vexlo::process {
 
@@ -150,7 +151,7 @@ std::string_view TimeValue(std::string_view line) {
 }
 
 // True when the text begins as a clock time "H:MM:SS.d" does; cheaper than reading it, for the
-// lines that are not read (ReadClockTime has the last word).
+// lines that are not read (ReadClockMilliseconds has the last word).
 bool LooksLikeClock(std::string_view text) {
   std::size_t at = 0;
   const auto digits = [&] {
@@ -164,41 +165,10 @@ bool LooksLikeClock(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::int64_t> ReadClockTime(std::string_view text) {
-  if (text.empty() || text.front() == '-') return std::nullopt;
-  std::int64_t parts[2] = {0, 0};
-  for (std::int64_t& part : parts) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), part);
-    if (error != std::errc() || end == text.data() + text.size() || *end != ':') return {};
-    text.remove_prefix(static_cast<std::size_t>(end - text.data()) + 1);
-  }
-  // The seconds with their decimals: "57." or "5" is a time cut short.
-  const auto point = text.find('.');
-  if (point == std::string_view::npos || point + 1 >= text.size() ||
-      !platform::IsDigit(text[point + 1])) {
-    return std::nullopt;
-  }
-  const auto seconds = LeadingDecimal(text);
-  constexpr std::int64_t kHoursAtMost = 1'000'000'000;  // no overflow below
-  if (!seconds || parts[0] < 0 || parts[0] > kHoursAtMost || parts[1] < 0 || *seconds < 0 ||
-      *seconds > kHoursAtMost) {
-    return std::nullopt;
-  }
-  return (parts[0] * 60 + parts[1]) * 60000 + std::llround(*seconds * 1000.0);
-}
-
 std::string FormatSpan(std::int64_t ms) {
   std::string text;
   AppendSpan(text, ms < 0 ? 0 : ms / 1000);
   return text;
-}
-
-std::optional<std::int64_t> ReadDurationMs(std::string_view line) {
-  const std::size_t at = line.find("Duration:");
-  if (at == std::string_view::npos) return std::nullopt;
-  std::string_view value = line.substr(at + 9);
-  while (!value.empty() && platform::IsBlank(value.front())) value.remove_prefix(1);
-  return ReadClockTime(value.substr(0, value.find(',')));
 }
 
 ProgressLine ReadProgressLine(std::string_view line) {
@@ -228,7 +198,8 @@ ProgressLine ReadProgressLine(std::string_view line) {
   if (frame) read.frame = Whole(LeadingDecimal(*frame));
   if (fps) read.fps = LeadingDecimal(*fps);
   if (size) read.sizeBytes = ReadSize(*size);
-  read.timeMs = ReadClockTime(*time);
+  // A time before the start (FFmpeg's first lines may say "-00:00:00.04") is no progress.
+  if (const auto ms = ReadClockMilliseconds(*time); ms && *ms >= 0) read.timeMs = ms;
   if (speed) read.speed = LeadingDecimal(*speed);
   return read;
 }
@@ -244,7 +215,7 @@ void ProgressDetail::Start(Kind kind, std::int64_t nowMs) {
   running_ = true;
   startMs_ = nowMs;
   endMs_ = -1;
-  durationMs_ = 0;
+  duration_.store(0);
   last_ = {};
   frames_ = 0;
   rateFromMs_ = -1;
@@ -259,11 +230,7 @@ void ProgressDetail::Start(Kind kind, std::int64_t nowMs) {
 }
 
 void ProgressDetail::Feed(std::string_view line, std::int64_t nowMs) {
-  if (const auto duration = ReadDurationMs(line)) {
-    std::lock_guard lock(mutex_);
-    durationMs_ = *duration;
-    return;
-  }
+  if (duration_.Read(line)) return;
   if (!LooksLikeClock(TimeValue(line))) return;  // no line with a time: a cut one, "N/A"
   std::lock_guard lock(mutex_);
   // The tool's lines arrive in bursts (a chunk holds several): the last line of a burst, taken
@@ -335,7 +302,7 @@ std::optional<std::string> ProgressDetail::Due(std::int64_t nowMs) {
 ProgressDetail::Shown ProgressDetail::shownLocked(std::int64_t nowMs) {
   readLatestLocked();
   Shown shown;
-  if (!running_ || (kind_ == Kind::kConversion && durationMs_ <= 0)) return shown;
+  if (!running_ || (kind_ == Kind::kConversion && duration_.load() <= 0)) return shown;
   const std::int64_t now = endMs_ >= 0 ? endMs_ : nowMs;
   const std::int64_t elapsed = now - startMs_;
   shown.elapsedS = std::max<std::int64_t>(elapsed, 0) / 1000;
@@ -348,8 +315,8 @@ ProgressDetail::Shown ProgressDetail::shownLocked(std::int64_t nowMs) {
   const std::int64_t reached = last_.timeMs.value_or(0);
   const double rate = rateWith(pendingMs_, pendingMedia_);
   if (endMs_ < 0 && elapsed >= kTimeLeftAfterMs && reached > 0 && rate > 0 &&
-      reached < durationMs_) {
-    const double left = static_cast<double>(durationMs_ - reached) / rate;
+      reached < duration_.load()) {
+    const double left = static_cast<double>(duration_.load() - reached) / rate;
     constexpr double kLeftAtMostMs = 1e12;  // beyond that the rate is no rate
     if (left < kLeftAtMostMs) shown.leftS = static_cast<std::int64_t>(left) / 1000;
   }

@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "process/OutputLines.h"
+
+// The detail shown below the progress bar while a job runs, from the tool's progress lines.
 namespace vexlo::process {
 
 /// The figures of one progress line of the encoder ("frame=  50 fps= 25 q=28.0 size=  256kB
@@ -21,12 +24,6 @@ struct ProgressLine {
 
 /// Reads the fields of a progress line; all empty for any other line.
 ProgressLine ReadProgressLine(std::string_view line);
-/// The time of "H:MM:SS.ss" in milliseconds (hours not limited to 24); nullopt for a text that
-/// is no such time (a time cut short has no decimals) or a negative one.
-std::optional<std::int64_t> ReadClockTime(std::string_view text);
-/// The duration of a "Duration: 01:02:03.45, start: ..." line in milliseconds; nullopt for any
-/// other line and for "Duration: N/A".
-std::optional<std::int64_t> ReadDurationMs(std::string_view line);
 
 /// A span of time as a clock shows it: "0:42", "1:02:03", "26:00:00" (hours keep counting).
 std::string FormatSpan(std::int64_t ms);
@@ -97,7 +94,7 @@ class ProgressDetail {
   bool running_ = false;
   std::int64_t startMs_ = 0;
   std::int64_t endMs_ = -1;  // when the job ended; -1 while it runs
-  std::int64_t durationMs_ = 0;
+  SourceDuration duration_;  // read without the lock: its figures are atomic
   ProgressLine last_;
   std::int64_t frames_ = 0;
   std::int64_t rateFromMs_ = -1;    // the wall-clock time and the media time the rate was last

@@ -10,9 +10,9 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<std::string_view, 5> kColumns = {"Source", "Output", "Type", "State",
-                                                      "Elapsed"};
-constexpr std::array<int, 5> kColumnWidths = {150, 150, 40, 105, 30};
+constexpr std::array<std::string_view, 6> kColumns = {"Source", "Output",  "Type",
+                                                      "State",  "Elapsed", "Quality"};
+constexpr std::array<int, 6> kColumnWidths = {120, 120, 40, 100, 30, 75};
 
 // Template order is tab order: the table, the buttons that act on it, the run, the options.
 constexpr std::array<ControlTemplate, 21> kQueueControls = {{

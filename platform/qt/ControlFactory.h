@@ -5,6 +5,8 @@
 #include "platform/qt/DialogUnits.h"
 #include "res/DialogTemplate.h"
 
+// The Qt widgets made from the templates' controls.
+
 namespace vexlo::platform::qt {
 
 /// Creates the widget of one template control inside parent, placed in pixels: its object name

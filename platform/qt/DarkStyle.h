@@ -3,6 +3,8 @@
 #include <QPalette>
 #include <QProxyStyle>
 
+// The Qt host's dark look.
+
 namespace vexlo::platform::qt {
 
 /// The application's look: Qt's Fusion style over the dark colour scheme, with the compact

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+// The Qt host's desktop aids: the session bus's notifications and job progress.
+
 namespace vexlo::platform::qt {
 
 /// The desktop's session bus services that tell the user about a job without the window:

@@ -5,6 +5,8 @@
 
 #include "res/DialogTemplate.h"
 
+// Dialog units in pixels for the Qt host.
+
 namespace vexlo::platform::qt {
 
 /// The dialog font's base units, as the dialog manager measures them: cx is the average width of

@@ -7,6 +7,8 @@
 
 #include "hosts/DialogHost.h"
 
+// The Qt host's file and folder dialogs.
+
 namespace vexlo::platform::qt {
 
 /// The Qt name filter that stands for a filter text: the text is what the user sees; "*.*" lists

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+// Files dropped on a Qt window.
+
 class QMimeData;
 
 namespace vexlo::platform::qt {

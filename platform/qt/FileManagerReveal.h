@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+// A file shown in the desktop's file manager.
+
 namespace vexlo::platform::qt {
 
 /// Shows a file in the desktop's file manager, selected: asks the session bus's

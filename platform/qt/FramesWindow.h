@@ -5,6 +5,8 @@
 
 #include "hosts/DialogHost.h"
 
+// The Qt window that shows the picture of the frames.
+
 class QLabel;
 class QScrollBar;
 class QSvgRenderer;

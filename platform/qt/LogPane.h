@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+// The Qt host's log pane.
+
 namespace vexlo::platform::qt {
 
 /// The multi-line edit of the log. It keeps the text exactly as the program gave it (lines end

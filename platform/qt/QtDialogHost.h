@@ -13,6 +13,8 @@
 #include "platform/qt/DesktopSignals.h"
 #include "res/DialogTemplate.h"
 
+// The Qt dialog host: the main window, the About box and the windows beside them.
+
 class QButtonGroup;
 class QAction;
 class QMenuBar;

@@ -1,5 +1,7 @@
 #pragma once
 
+// The native dialog's check boxes and radio buttons painted in the dark colours.
+
 struct HWND__;
 
 namespace vexlo::platform::win32 {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+// Text between UTF-16 and the system's ANSI code page, for the native dialog.
+
 struct HWND__;
 
 namespace vexlo::platform::win32 {

@@ -5,6 +5,8 @@
 #include "res/ColorScheme.h"
 #include "res/DialogTemplate.h"
 
+// The native dialog's dark painting.
+
 struct HWND__;
 struct tagDRAWITEMSTRUCT;
 

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <string>
 
+// The native dialog's desktop aids: the notification balloon and the taskbar's bar.
+
 struct HWND__;
 struct HICON__;
 

@@ -14,6 +14,8 @@
 #include "platform/win32/Win32DesktopAids.h"
 #include "res/DialogTemplate.h"
 
+// The Win32 dialog host: the native main window, About box and queue window.
+
 struct HWND__;
 
 namespace vexlo::platform::win32 {

@@ -4,6 +4,8 @@
 
 #include "res/DialogTemplate.h"
 
+// The dialog templates of res/ as in-memory Win32 dialog templates.
+
 struct HWND__;
 
 namespace vexlo::platform::win32 {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Pictures loaded for the native dialog (the About box's).
+
 struct HWND__;
 
 namespace vexlo::platform::win32 {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+// A picture of a native window written as a file (--screenshot).
+
 struct HWND__;
 
 namespace vexlo::platform::win32 {

@@ -359,8 +359,8 @@ TEST_F(WindowGui, JobStatesRadiosWhileBusyCancelAndClose) {
 TEST_F(WindowGui, CompactAutomaticWindowAboutBoxAndCancel) {
   app::CommandLineFields fields;
   fields.count = 2;
-  fields.first = program_ + "/in.mov";
-  fields.second = program_ + "/out.H264";
+  fields.source = program_ + "/in.mov";
+  fields.videoDestination = program_ + "/out.H264";
   pid_t pid = 0;
   const int result = Run(
       [&] {
@@ -549,6 +549,7 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     EXPECT_EQ(table->rowCount(), 2);
     EXPECT_EQ(table->cellAt(1, 0)->text(QAccessible::Name).toStdString(), program_ + "/b.mp4");
     EXPECT_EQ(table->columnDescription(3).toStdString(), "State");
+    EXPECT_EQ(table->columnDescription(5).toStdString(), "Quality");
     const auto click = [&](QWidget* widget, QPoint point) {
       QTest::mouseClick(queue->windowHandle(), Qt::LeftButton, {},
                         widget->mapTo(queue, point));
@@ -566,6 +567,7 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     EXPECT_TRUE(WaitUntil([&] { return host_->enabled(id::kEncodeVideo); }));
     EXPECT_EQ(table->cellAt(0, 3)->text(QAccessible::Name).toStdString(), "cancelled");
     EXPECT_TRUE(WaitForLog("##### QUEUE cancelled: " + program_ + "/b.mp4"));
+    EXPECT_TRUE(queue->grab().save(QString(VEXLO_TEST_BINARY_DIR) + "/queue.png"));
   });
 }
 

@@ -83,8 +83,8 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
             1u);
   ASSERT_EQ(view.tables[id::kQueueTable].size(), 5u);
   EXPECT_EQ(view.tables[id::kQueueTable][4],
-            (std::vector<std::string>{Clip("garbage.mov"), out + "/garbage.H265", "H265",
-                                      "waiting", ""}));
+            (std::vector<std::string>{Clip("garbage.mov"), out + "/garbage.H265", "H265", "waiting",
+                                      "", ""}));
 
   host.active = view.active = false;  // the word is for a user who looks elsewhere
   EXPECT_TRUE(view.enabled(id::kQueueStart));
@@ -99,6 +99,9 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   for (const auto& row : view.tables[id::kQueueTable]) {
     states.push_back(row[2] + " " + row[3].substr(0, row[3].find(':')));
     EXPECT_EQ(row[4].empty(), false) << row[0];  // how long it took
+    // A done item's output measured against its source (the same encode: close to it), and
+    // saved so.
+    EXPECT_EQ(row[5].starts_with("SSIM 0.9"), row[3] == "done") << row[5];
   }
   EXPECT_EQ(states, (std::vector<std::string>{"H264 done", "H264 done", "H264 done",
                                               "H265 failed", "H265 failed"}));
@@ -115,6 +118,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   ASSERT_TRUE(saved_);
   EXPECT_EQ(saved_->items[0].settings.outType, 0);
   EXPECT_EQ(saved_->items[4].settings.outType, 1);
+  EXPECT_TRUE(saved_->items[0].quality && !saved_->items[4].quality);
   // Added, the folder, 4 states of each item: start, its temporary saved, running, ended.
   EXPECT_GE(saved.changes, 1 + 2 + 5 * 2);
   EXPECT_EQ(host.notifications, std::vector<std::string>{"Vexlo: queue finished: 3 done, 2 failed"});

@@ -14,6 +14,7 @@
 #include "encode/AudioExtraction.h"
 #include "encode/OutputNames.h"
 #include "encode/PngPattern.h"
+#include "jobs/JobKinds.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/RegistryHive.h"
 #include "hosts/TraceFormat.h"
@@ -45,9 +46,10 @@ std::string Derive(const std::vector<std::string>& row) {
     return DeriveDestination(buttons.at(row[1]), row[2], std::stoi(row[3]));
   }
   if (f == "output") {
-    return encode::OutputPathIn(row[1], row[2],
-                                row[3] == "wav" ? encode::kWavExtension
-                                                : encode::OutputExtension(std::stoi(row[3])));
+    return encode::OutputPathIn(
+        row[1], row[2],
+        row[3] == "wav" ? encode::kWavExtension
+                        : encode::OutputExtension(encode::OutputTypeOf(std::stoi(row[3]))));
   }
   if (f == "browse") return BrowseDirectory(row[1]);
   if (f == "png") {
@@ -60,8 +62,8 @@ std::string Derive(const std::vector<std::string>& row) {
   if (f == "seconds") return std::to_string(analysis::FrameSeconds(row[1]));
   if (f == "fields") {
     const CommandLineFields c = ParseCommandLine(row[1]);
-    return std::to_string(c.count) + " " + List({c.first, c.second}) + " " +
-           std::to_string(c.third) + " " + std::to_string(c.fourth);
+    return std::to_string(c.count) + " " + List({c.source, c.videoDestination}) + " " +
+           std::to_string(c.profile) + " " + std::to_string(c.crf);
   }
   if (f == "split") return List(platform::SplitCommandLine(row[1]));
   if (f == "dated") return hosts::DatedLogPath(row[1], std::stoi(row[2]), std::stoi(row[3]));
@@ -114,6 +116,25 @@ std::string Describe(const StartRequest& r, const std::string& folder) {
 // Every form of the command line, read as both systems read it, with the arguments as a shell
 // passes them: switches before and after paths, "--name=value", one dash, bytes that are not
 // UTF-8, values that begin with dashes, help and version, and each refusal as one line.
+// Each kind of job is offered where its catalogue row says: the row's control (a button or a
+// menu command of the main window) has the kind's label, its column is the queue table's.
+TEST(JobKinds, EachRowPointsAtTheWindowsControlAndTheQueuesColumn) {
+  using jobs::JobKind;
+  const std::pair<JobKind, std::string_view> rows[] = {{JobKind::kEncode, "Encode"},
+                                                       {JobKind::kAudio, "Encode"},
+                                                       {JobKind::kTestEncode, "Test"},
+                                                       {JobKind::kFrameGrab, "Frame"},
+                                                       {JobKind::kMediaInfo, "Get Info"},
+                                                       {JobKind::kIndex, "Index"},
+                                                       {JobKind::kGop, "Gop"},
+                                                       {JobKind::kEncoderCheck, "&Check Encoders"},
+                                                       {JobKind::kQuality, "&Measure Quality"}};
+  for (const auto& [kind, label] : rows) EXPECT_EQ(jobs::KindLabel(kind), label);
+  EXPECT_EQ(jobs::KindColumnTitle(JobKind::kQuality), "Quality");
+  EXPECT_EQ(jobs::KindColumnTitle(JobKind::kEncode), "Output");
+  EXPECT_EQ(jobs::KindColumnTitle(JobKind::kIndex), "");
+}
+
 TEST(CommandLine, EveryFormOfTheOptionTable) {
   const std::string d = testing::MakeTempDirectory("options");
   std::ofstream(N(d + "/in.mp4")) << "a source";
@@ -323,7 +344,7 @@ TEST_F(WindowTest, DefaultResetsTheEncoderOptionsButNotTheThreeOwnSaves) {
 TEST_F(WindowTest, AutomaticModeWithSameSourceAndDestinationStaysOpenAndFails) {
   CommandLineFields fields;
   fields.count = 2;
-  fields.first = fields.second = N("/in/a.mov");
+  fields.source = fields.videoDestination = N("/in/a.mov");
   MainWindow& w = Open(fields);
   for (int c : {id::kBrowseSource, id::kBrowseVideo, id::kDeriveVid, id::kLogPane, id::kEncodeVideo,
                 id::kDefault, res::kIdOk}) {

@@ -1,12 +1,14 @@
 // The reading of a quality measurement's tool output (whole reports, and reports that lack a
 // figure or hold nonsense, which give no figures rather than wrong ones; the two frame rates that
-// decide whether the run compared like with like), and a failed measurement in a batch item's
-// result.
+// decide whether the run compared like with like), a failed measurement in a batch item's result,
+// and the source's duration when a run reads two inputs, as a measurement does.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "jobs/BatchResult.h"
+#include "jobs/JobWindow.h"
 #include "jobs/QualityMeasure.h"
 
 namespace vexlo::jobs {
@@ -101,6 +103,35 @@ TEST(QualityReport, AFailedMeasurementOfABatchItemSaysWhy) {
   EXPECT_TRUE(
       ResultLogLine(result, 1, 1).ends_with("(0.1 s): quality not measured: why ######\r\n"))
       << ResultLogLine(result, 1, 1);
+}
+
+// Every reader takes the first input's "Duration:" (the source) and never a later input's, also
+// when the first has none to give.
+TEST(SourceDuration, IsTheFirstInputsWhateverFollows) {
+  const struct {
+    std::vector<std::string> lines;
+    std::int64_t ms;
+  } rows[] = {
+      {{"Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'src.mov':", "  Duration: 00:00:10.00, start: 0",
+        "Input #1, mov,mp4,m4a,3gp,3g2,mj2, from 'out.mp4':", "  Duration: 00:00:13.00, start: 0",
+        "frame=  250 fps=0.0 q=-0.0 size=N/A time=00:00:10.00 bitrate=N/A speed=20x"},
+       10000},
+      {{"Input #0, h264, from 'src.h264':", "  Duration: N/A, bitrate: N/A",
+        "Input #1, wav, from 'a.wav':", "  Duration: 00:00:03.00, bitrate: 1411 kb/s"},
+       0},
+      {{"Output #0, mp4, to 'out.mp4':", "frame=   25 time=00:00:01.00"}, 0},
+  };
+  for (const auto& row : rows) {
+    process::SourceDuration duration;
+    JobFigures figures;
+    figures.durationMs = -1;  // a new run's figure until its first "Duration:"
+    for (const std::string& line : row.lines) {
+      duration.Read(line);
+      ParseOutputLine(figures, line);
+    }
+    EXPECT_EQ(duration.load(), row.ms) << row.lines[0];
+    EXPECT_EQ(figures.durationMs.load(), duration.read() ? row.ms : -1) << row.lines[0];
+  }
 }
 
 }  // namespace

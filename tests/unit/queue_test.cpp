@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "app/QueueDlg.h"
 #include "encode/OutputNames.h"
 #include "jobs/QueueFile.h"
 #include "jobs/QueueRunner.h"
@@ -46,11 +47,11 @@ std::string Relative(std::string text, const std::string& root) {
 // Runs no tool: the test tells each item how it goes.
 struct ScriptedRunner : ItemRunner {
   std::string TemporaryPath(const QueueItem& item) override { return item.output + ".part"; }
-  void Start(const QueueItem& item, ExistingRule, ItemCallbacks callbacks) override {
+  void Start(const QueueItem& item, ExistingOutput, ItemCallbacks callbacks) override {
     started.push_back(fs::path(item.source).filename().string());
     this->callbacks = std::move(callbacks);
   }
-  void Cancel() override { callbacks.ended({QueueState::kCancelled, {}}); }
+  void Cancel() override { callbacks.ended({ItemState::kCancelled, {}, {}}); }
   std::vector<std::string> started;
   ItemCallbacks callbacks;
 };
@@ -60,7 +61,7 @@ std::string Table(const QueueModel& model, const std::string& root) {
   std::string table;
   for (const QueueItem& item : model.items()) {
     table += (table.empty() ? "" : " ") + Relative(item.output, root) + "=" +
-             std::string(QueueStateWord(item.state)) +
+             std::string(StateWord(item.state)) +
              (item.reason.empty() ? "" : "(" + item.reason + ")");
   }
   return table;
@@ -170,7 +171,7 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
         word = Relative(word.substr(13, word.size() - 23), root);
       }
     } else if (op == "folder") {
-      model.SetOptions({root + N("/" + argument), ExistingRule::kSkip});
+      model.SetOptions({root + N("/" + argument), ExistingOutput::kSkip});
     } else if (op == "up" || op == "down") {
       const std::uint64_t id = IdOf(model, root, argument);
       EXPECT_TRUE(op == "up" ? model.MoveUp(id) : model.MoveDown(id));
@@ -200,10 +201,11 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
           (progress.secondsLeft ? std::to_string(std::lround(*progress.secondsLeft)) + "s" : "-");
     } else if (op == "end") {
       const auto colon = argument.find(':');
-      const auto state = QueueStateFromWord(argument.substr(0, colon));
+      const auto state = StateFromWord(argument.substr(0, colon));
       ASSERT_TRUE(state);
-      window.items.callbacks.ended(
-          {*state, colon == std::string::npos ? "" : argument.substr(colon + 1)});
+      window.items.callbacks.ended({*state,
+                                    colon == std::string::npos ? "" : argument.substr(colon + 1),
+                                    QualityFigures{0.9, 0.9, 0.9, 0.9, 40, 25, 25}});
     }
     window.Drain();
     if (op == "end" || op == "cancel" || op == "start") word = window.ended;
@@ -217,10 +219,13 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
   EXPECT_EQ(window.items.started, started);
   EXPECT_EQ(model.items()[0].settings.outType, 0);  // each keeps the copy taken when added
   EXPECT_EQ(model.items()[2].settings.outType, 2);
+  for (const QueueItem& item : model.items()) {  // only a done item keeps its end's measurement
+    EXPECT_EQ(item.quality.has_value(), item.state == ItemState::kDone) << item.output;
+  }
   fs::remove_all(root);
 }
 
-QueueItem Item(const std::string& source, QueueState state, const std::string& temporary = "") {
+QueueItem Item(const std::string& source, ItemState state, const std::string& temporary = "") {
   QueueItem item;
   item.source = source;
   item.output = encode::OutputPathIn(source, "", ".H265");
@@ -288,21 +293,22 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
 #endif
   std::string log;
   const auto Log = [&log](std::string_view line) { log += line; };
-  std::vector<QueueItem> items = {Item(root + N("/v/d.mov"), QueueState::kDone),
-                                  Item(root + N("/v/\xff\xfe.mov"), QueueState::kFailed),
-                                  Item(root + N("/v/c.mov"), QueueState::kCancelled),
-                                  Item(root + N("/v/s.mov"), QueueState::kSkipped),
-                                  Item(root + N("/v/w.mov"), QueueState::kWaiting),
-                                  Item(root + N("/v/r.mov"), QueueState::kRunning, partial),
-                                  Item(root + N("/v/o.mov"), QueueState::kRunning),
-                                  Item(root + N("/v/x.mov"), QueueState::kRunning)};
+  std::vector<QueueItem> items = {Item(root + N("/v/d.mov"), ItemState::kDone),
+                                  Item(root + N("/v/\xff\xfe.mov"), ItemState::kFailed),
+                                  Item(root + N("/v/c.mov"), ItemState::kCancelled),
+                                  Item(root + N("/v/s.mov"), ItemState::kSkipped),
+                                  Item(root + N("/v/w.mov"), ItemState::kWaiting),
+                                  Item(root + N("/v/r.mov"), ItemState::kRunning, partial),
+                                  Item(root + N("/v/o.mov"), ItemState::kRunning),
+                                  Item(root + N("/v/x.mov"), ItemState::kRunning)};
   items[0].elapsedSeconds = 12.5;
   items[0].durationSeconds = 60;
+  items[0].quality = QualityFigures{0.987123, 0.98, 0.99, 0.99, INFINITY, 250, 240};
   items[1].reason = "Conversion failed: \xe9";
   items[6].temporary = items[6].source;  // a file edited by hand: never deleted
   items[7].temporary = root + N("/elsewhere/x.part");
   for (const std::string& file : {partial, items[6].source, items[7].temporary}) Touch(file);
-  const QueueOptions options{root + N("/out"), ExistingRule::kOverwrite};
+  const QueueOptions options{root + N("/out"), ExistingOutput::kOverwrite};
   {
     QueueModel first;
     QueueStore store(first, path, Log);
@@ -336,8 +342,10 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
               "v/x.H265=waiting");
     for (const QueueItem& item : restored.items()) EXPECT_EQ(item.temporary, "");
     EXPECT_EQ(restored.items()[0].elapsedSeconds, 12.5);
+    EXPECT_EQ(app::QueueRowCells(restored.items()[0]).back(),
+              "SSIM 0.98712, inf dB, 250 of 240 frames");
     EXPECT_EQ(restored.items()[5].settings.crf, 4);
-    EXPECT_EQ(restored.options().existing, ExistingRule::kOverwrite);
+    EXPECT_EQ(restored.options().existing, ExistingOutput::kOverwrite);
     EXPECT_FALSE(restored.running());
     EXPECT_FALSE(fs::exists(partial));
     EXPECT_TRUE(fs::exists(items[6].source));
@@ -391,9 +399,9 @@ struct TaskLoop {
 // never ends.
 struct HangingRunner : ScriptedRunner {
   explicit HangingRunner(int tell) : tell(tell) {}
-  void Start(const QueueItem& item, ExistingRule rule, ItemCallbacks callbacks) override {
+  void Start(const QueueItem& item, ExistingOutput rule, ItemCallbacks callbacks) override {
     ScriptedRunner::Start(item, rule, callbacks);
-    if (started.size() == 1) return callbacks.ended({QueueState::kDone, {}});
+    if (started.size() == 1) return callbacks.ended({ItemState::kDone, {}, {}});
     Touch(TemporaryPath(item));
     (void)!::write(tell, "x", 1);
   }
@@ -437,7 +445,7 @@ TEST(QueueStore, AQueueKilledMidRunComesBackAndEncodesOnlyWhatIsLeft) {
   EXPECT_TRUE(window.posted.empty() && window.items.started.empty());  // it did not start
   window.runner.Start();
   for (int item = 0; item < 2; ++item) {
-    window.items.callbacks.ended({QueueState::kDone, {}});
+    window.items.callbacks.ended({ItemState::kDone, {}, {}});
     window.Drain();
   }
   EXPECT_EQ(window.items.started, std::vector<std::string>({"2.mov", "3.mov"}));
