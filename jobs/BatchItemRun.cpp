@@ -9,6 +9,7 @@
 #include "encode/AudioExtraction.h"
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
+#include "jobs/BatchSchedule.h"
 #include "jobs/OutputPlacement.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
@@ -143,6 +144,13 @@ ItemResult ItemRun::Run() {
   if (auto refusal = CommandLineFor(item_, request, commandLine)) {
     return End(ItemState::kFailed, *refusal);
   }
+  if (run_.threads > 0) {
+    // A WAV extraction's encoder has no threads to bound: its decoder alone is.
+    const bool x265 = request.settings.outType != 0 && request.settings.gpuType == 0;
+    commandLine = WithThreads(commandLine, request.audio ? std::string() : item_.temporaryPath,
+                              run_.threads, x265 && !request.audio);
+  }
+  result_.commandLine = commandLine;
   [[maybe_unused]] const int stale = platform::DeleteFile(item_.temporaryPath);
   Log(process::text::CommandLineLine(commandLine));
   std::optional<std::int64_t> sourceMs;
@@ -156,7 +164,8 @@ ItemResult ItemRun::Run() {
         Progressed(line, sourceMs);
         return process::IsReportLine(line) && Log(std::string(line) + "\r\n");
       },
-      run_.stop.watch());
+      run_.stop.watch(),
+      request.lowPriority ? platform::ChildPriority::kLow : platform::ChildPriority::kNormal);
   if (sourceMs) result_.sourceSeconds = static_cast<double>(*sourceMs) / 1000;
   switch (end.outcome) {
     case process::JobOutcome::kCancelled:
