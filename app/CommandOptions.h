@@ -61,6 +61,14 @@ std::string ReadEncodeOptions(const std::vector<GivenOption>& options,
 /// A text fit for one line of a message: control characters become '?'.
 std::string OneLine(std::string_view text);
 
+/// Whether the option is one of the batch's side-by-side options: --jobs, --gpu-sessions,
+/// --low-priority.
+bool IsBatchRunOption(std::string_view name);
+/// Reads one of them into `batch`; why its value is refused, or an empty string.
+std::string ReadBatchRunOption(const GivenOption& option, jobs::BatchRequest& batch);
+/// Their lines of the help: names and description.
+std::vector<std::pair<std::string, std::string>> BatchRunHelp();
+
 // The options of a command line as they were spelled, before their values mean anything.
 struct ParsedOptions {
   std::vector<GivenOption> options;     // in the order given, each with its own value

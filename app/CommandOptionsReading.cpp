@@ -35,7 +35,10 @@ constexpr FrontOption kFrontOptions[] = {{"help", false},
                                          {"skip-existing", false},
                                          {"overwrite", false},
                                          {"json", false},
-                                         {kMeasure, false}};
+                                         {kMeasure, false},
+                                         {"jobs", true},
+                                         {"gpu-sessions", true},
+                                         {"low-priority", false}};
 
 // The options that make a batch, besides the sources it is given as arguments. --measure and
 // --json also serve the measurement of one output, which has no output folder nor list.
@@ -43,7 +46,7 @@ constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "ski
                                               "overwrite",  "json",         kMeasure};
 
 bool IsBatchOption(std::string_view name) {
-  return std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
+  return IsBatchRunOption(name) || std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
          std::end(kBatchOptions);
 }
 
@@ -85,7 +88,8 @@ constexpr char kUsage[] =
     "An output that exists is refused unless --skip-existing or --overwrite. One line per\n"
     "item goes to standard error; --json writes one JSON object per item to standard output.\n"
     "Each item's source must be a readable file when its turn comes; one that is not fails\n"
-    "that item alone.\n"
+    "that item alone. --jobs runs several items side by side, their results reported in\n"
+    "the order they end.\n"
     "\n"
     "With --plot it draws SOURCE's video frames into an SVG picture, from the same frame\n"
     "report as the window's Index button and prints the summary line; no settings, no\n"
@@ -165,6 +169,10 @@ StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDi
       (option.name == "output-dir" ? batch.outputDir : batch.sourcesFrom) =
           standardInput ? option.value
                         : platform::FromWorkingDirectory(option.value, workingDirectory);
+    } else if (IsBatchRunOption(option.name)) {
+      if (std::string refusal = ReadBatchRunOption(option, batch); !refusal.empty()) {
+        return Refused(refusal);
+      }
     } else if (option.name == "json") {
       batch.json = true;
     } else if (option.name == kMeasure) {
@@ -322,6 +330,7 @@ std::string HelpText() {
       {"--measure",
        "Measures the SSIM and PSNR of OUTPUT against SOURCE (vexlo --measure SOURCE OUTPUT), "
        "or, with --output-dir, of each output of a video batch against its source."}};
+  for (auto& entry : BatchRunHelp()) entries.push_back(std::move(entry));
   for (const JobOptionHelp& option : options) {
     std::string names = "--" + std::string(option.name);
     if (!option.valueName.empty()) names += " <" + std::string(option.valueName) + ">";

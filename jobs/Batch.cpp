@@ -1,16 +1,23 @@
 #include "jobs/Batch.h"
 
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "jobs/BatchItemRun.h"
+#include "jobs/BatchSchedule.h"
 #include "jobs/QualityMeasure.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/Processes.h"
 #include "platform/SystemError.h"
+#include "platform/SystemResources.h"
 
 namespace vexlo::jobs {
 
@@ -82,12 +89,102 @@ void RemoveLeftovers(const std::string& folder, const BatchOutput& output) {
   }
 }
 
-// Measures a done item's output against its source with the batch's own settings. A measurement
-// that fails leaves the item done, with its reason beside the missing figures.
+// Tells one item's result: its log line and, when asked, its JSON line.
 void Report(const ItemResult& result, std::size_t number, std::size_t count,
             const BatchRequest& request, const BatchOutput& output) {
   if (output.log) output.log(ResultLogLine(result, number, count));
   if (request.json && output.json) output.json(ResultJson(result));
+}
+
+// The output with each call under `writing`: the items' threads never write two lines into
+// one another.
+BatchOutput LockedOutput(const BatchOutput& output, std::mutex& writing) {
+  BatchOutput locked;
+  const auto guard = [&writing]<typename F>(const F& call) {
+    return call ? F([&writing, call](auto... values) {
+      const std::lock_guard hold(writing);
+      call(values...);
+    })
+                : F();
+  };
+  locked.log = guard(output.log);
+  locked.progress = guard(output.progress);
+  locked.json = guard(output.json);
+  locked.refusal = guard(output.refusal);
+  return locked;
+}
+
+// An item's own output when several run at once: its log lines begin with its number.
+BatchOutput NumberedOutput(const BatchOutput& output, std::size_t number) {
+  BatchOutput numbered = output;
+  if (output.log) {
+    numbered.log = [log = output.log, prefix = "[" + std::to_string(number) + "] "](
+                       std::string_view line) { log(prefix + std::string(line)); };
+  }
+  return numbered;
+}
+
+// Runs one item of the batch to its result, measured when asked.
+ItemResult RunOne(const BatchRun& run, std::size_t at) {
+  ItemResult result = RunBatchItem(run.items[at], run);
+  if (run.request.measure && result.state == ItemState::kDone) {
+    result.quality = MeasureItem(run.items[at], run.request, run.stop);
+  }
+  result.index = at + 1;
+  return result;
+}
+
+// Runs the items, up to the slots' width at once, each on a thread of its own, and reports each
+// as it ends; the items a stop kept from starting are reported last, as not started. The results
+// are in the order they were reported.
+std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput& output,
+                                 BatchStop& stop, const std::vector<BatchItem>& items) {
+  const unsigned processors = platform::ProcessorCount();
+  BatchSlots slots(request.jobs, processors,
+                   HardwareSessions(request.settings, request.audio, request.gpuSessions));
+  // Without a look at each source, its estimate is that of the largest picture the batch expects.
+  const std::uint64_t estimate = EstimatedItemMemory({}, request.settings, request.audio);
+  std::mutex lock;  // guards slots and results
+  std::condition_variable ended;
+  std::vector<ItemResult> results;
+  std::vector<std::thread> workers;
+  std::size_t next = 0;
+  for (; next < items.size(); ++next) {
+    std::unique_lock held(lock);
+    // Polled: a stop comes from a signal handler, and free memory changes by itself.
+    while (!stop.requested() &&
+           !slots.MayStart(estimate, slots.running() > 0 ? platform::AvailableMemoryBytes()
+                                                         : std::nullopt)) {
+      ended.wait_for(held, std::chrono::milliseconds(100));
+    }
+    if (stop.requested()) break;
+    slots.Started(estimate);
+    // One item alone keeps its whole command line; side by side, each takes its share.
+    const std::size_t sideBySide = std::min<std::size_t>(
+        slots.width(), slots.running() + (items.size() - next - 1));
+    const unsigned threads =
+        sideBySide > 1 ? std::max(1u, processors / static_cast<unsigned>(sideBySide)) : 0;
+    held.unlock();
+    workers.emplace_back([&, at = next, threads] {
+      const BatchOutput own = slots.width() > 1 ? NumberedOutput(output, at + 1) : output;
+      ItemResult result = RunOne(BatchRun{request, own, stop, items, threads}, at);
+      const std::lock_guard hold(lock);
+      Report(result, at + 1, items.size(), request, output);
+      results.push_back(std::move(result));
+      slots.Ended(estimate);
+      ended.notify_all();
+    });
+  }
+  for (std::thread& worker : workers) worker.join();
+  for (; next < items.size(); ++next) {
+    ItemResult result;
+    result.source = items[next].source;
+    result.output = items[next].output;
+    result.index = next + 1;
+    Report(result, next + 1, items.size(), request, output);
+    results.push_back(std::move(result));
+  }
+  return results;
 }
 
 }  // namespace
@@ -143,22 +240,9 @@ int RunBatch(const BatchRequest& request, const BatchOutput& output, BatchStop& 
   }
   RemoveLeftovers(platform::FromWorkingDirectory(request.outputDir, request.workingDirectory),
                   output);
-  const BatchRun run{request, output, stop, plan.items};
-  std::vector<ItemResult> results;
-  for (const BatchItem& item : plan.items) {
-    ItemResult result;
-    if (stop.requested()) {
-      result.source = item.source;
-      result.output = item.output;
-    } else {
-      result = RunBatchItem(item, run);
-      if (request.measure && result.state == ItemState::kDone) {
-        result.quality = MeasureItem(item, request, stop);
-      }
-    }
-    Report(result, results.size() + 1, plan.items.size(), request, output);
-    results.push_back(std::move(result));
-  }
+  std::mutex writing;
+  const BatchOutput locked = LockedOutput(output, writing);
+  std::vector<ItemResult> results = RunItems(request, locked, stop, plan.items);
   if (output.log) output.log(SummaryLogLine(results));
   return BatchExitStatus(results, stop.requested());
 }

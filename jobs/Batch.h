@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,12 +28,16 @@ struct BatchRequest {
   bool report = false;  // the tool writes its report file when `settings` ask (the queue's items)
   bool json = false;             // one JSON object per item through BatchOutput::json
   bool measure = false;  // each done item's SSIM and PSNR against its source (not for audio)
+  unsigned jobs = 1;  // items run side by side; 0 for auto (BatchSlots)
+  std::optional<unsigned> gpuSessions;  // a hardware encoder's sessions at once; else the card's
+  bool lowPriority = false;             // the tools run below the program's priority
   std::string programDir;        // where the tools are; they run there
   std::string workingDirectory;  // relative paths are taken from it
 };
 
-// Where the batch's words go. The functions are called on the batch's thread or on a runner's
-// reader thread, never two at the same time.
+// Where the batch's words go. The functions are called on the batch's threads (one per running
+// item) or on a runner's reader thread, never two at the same time: the batch holds one lock
+// around each call, so a line is written whole.
 struct BatchOutput {
   /// Each log line, with its CR LF: the tools' report lines, the command lines, the reasons, and
   /// one result line per item.
@@ -69,7 +74,9 @@ class BatchStop {
   platform::Pipe pipe_;
 };
 
-/// Runs the batch and returns the program's exit status: 0 when every item was done or skipped,
+/// Runs the batch, up to `request.jobs` items side by side (each on its own thread; with more
+/// than one, each item's log lines begin with "[N] ", N its position in the input, and each
+/// running item's tool gets its share of the processors), and returns the program's exit status: 0 when every item was done or skipped,
 /// 1 when one failed, 2 when the batch was refused before anything ran (no sources, a list of
 /// sources that cannot be read, an output folder that is not one, two sources that make the same
 /// output), 130 when it was stopped. Before the first item it removes the temporary files that

@@ -9,6 +9,7 @@
 #include "encode/AudioExtraction.h"
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
+#include "jobs/BatchSchedule.h"
 #include "jobs/OutputPlacement.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
@@ -142,6 +143,13 @@ ItemResult ItemRun::Run() {
   if (auto refusal = CommandLineFor(item_, request, commandLine)) {
     return End(ItemState::kFailed, *refusal);
   }
+  if (run_.threads > 0) {
+    // A WAV extraction's encoder has no threads to bound: its decoder alone is.
+    const bool x265 = request.settings.outType != 0 && request.settings.gpuType == 0;
+    commandLine = WithThreads(commandLine, request.audio ? std::string() : item_.temporaryPath,
+                              run_.threads, x265 && !request.audio);
+  }
+  result_.commandLine = commandLine;
   [[maybe_unused]] const int stale = platform::DeleteFile(item_.temporaryPath);
   Log(process::text::CommandLineLine(commandLine));
   process::SourceDuration source;
@@ -152,7 +160,8 @@ ItemResult ItemRun::Run() {
         Progressed(line, source.load());
         return process::IsReportLine(line) && Log(std::string(line) + "\r\n");
       },
-      run_.stop.watch());
+      run_.stop.watch(),
+      request.lowPriority ? platform::ChildPriority::kLow : platform::ChildPriority::kNormal);
   std::optional<std::int64_t> sourceMs;  // none for a source of unknown duration ("N/A")
   if (source.load() > 0) sourceMs = source.load();
   if (sourceMs) result_.sourceSeconds = static_cast<double>(*sourceMs) / 1000;

@@ -17,6 +17,7 @@ struct BatchRun {
   const BatchOutput& output;
   const BatchStop& stop;
   const std::vector<BatchItem>& items;
+  unsigned threads = 0;  // the item's share of the processors; 0 leaves its command line whole
 };
 
 /// Runs one item to its result. The item's tool writes to its temporary name; an output that

@@ -82,6 +82,8 @@ std::string ResultJson(const ItemResult& result) {
   object["seconds"] = Rounded(result.seconds);
   object["source_duration"] = Seconds(result.sourceSeconds);
   object["output_duration"] = Seconds(result.outputSeconds);
+  if (result.index) object["index"] = *result.index;
+  if (!result.commandLine.empty()) object["command_line"] = result.commandLine;
   if (result.quality) {
     nlohmann::ordered_json quality;  // null unless measured
     if (result.quality->figures) AddQualityMembers(quality, *result.quality->figures);

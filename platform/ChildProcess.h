@@ -10,6 +10,10 @@
 
 namespace vexlo::platform {
 
+/// The scheduling priority a child starts with: the program's own, or below it (nice 10 on
+/// POSIX systems, BELOW_NORMAL_PRIORITY_CLASS on Windows) to keep the machine usable.
+enum class ChildPriority { kNormal, kLow };
+
 /// One child process, owned by this object from its spawn until it has been reaped. The
 /// destructor kills and reaps a child that is still unreaped, so no zombie is ever left behind.
 /// Move-only.
@@ -45,6 +49,8 @@ class ChildProcess {
   /// (ENOENT, EACCES, ENOEXEC, ...): an exec that fails is reported here, not as an exit status.
   int Spawn(const std::vector<std::string>& arguments, int standardInput, int output,
             const std::string& workingDirectory = {});
+  /// The priority of the next Spawn's child; a priority that cannot be set leaves it normal.
+  void SetPriority(ChildPriority priority) { priority_ = priority; }
 
   /// The child's process id while it is unreaped; -1 otherwise.
   pid_t pid() const { return pid_; }
@@ -62,6 +68,8 @@ class ChildProcess {
 
  private:
   void EndGuard();
+
+  ChildPriority priority_ = ChildPriority::kNormal;
 
 #ifdef _WIN32
   void* process_ = nullptr;  // the process handle; null once reaped

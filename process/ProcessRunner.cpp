@@ -130,6 +130,7 @@ void ProcessRunner::supervise() {
   waitStatus_.store(-1);
   platform::ChildProcess child;
   int failure = pipeFailure_;
+  child.SetPriority(priority_);
   if (failure == 0)
     failure = child.Spawn(arguments_, input_.read.get(), output_.write.get(), workingDirectory_);
   // The parent drops its copies of the child's ends, so that the reader sees end-of-file once

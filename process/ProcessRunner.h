@@ -64,6 +64,8 @@ class ProcessRunner {
   int SetCommandLine(const char* commandLine);
   /// The directory the tool runs in (where it writes its report); empty: the program's own.
   void SetWorkingDirectory(std::string directory) { workingDirectory_ = std::move(directory); }
+  /// The priority the tool runs at (ChildPriority::kLow: below this program's).
+  void SetPriority(platform::ChildPriority priority) { priority_ = priority; }
   /// Starts the run; writes nothing to standard output (it is for a script's results). A second
   /// Start while the supervisor exists does nothing. 0, or the errno of the supervisor thread's
   /// creation when it failed (its end is then told here, on the owner's thread).
@@ -119,6 +121,7 @@ class ProcessRunner {
   int stallPolls_;
   std::string commandLine_;
   std::string workingDirectory_;
+  platform::ChildPriority priority_ = platform::ChildPriority::kNormal;
   std::atomic<std::int32_t> state_{kRunnerNotStarted};
   std::atomic<std::int32_t> chunkCounter_{0};
   std::atomic<std::int64_t> bytesRead_{0};  // what the watchdog watches

@@ -30,7 +30,8 @@ ToolWatch LineWatch(const ToolLineSink& onLine) {
 }  // namespace
 
 ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDirectory,
-                   ToolWatch watch, const platform::UniqueFd& stop) {
+                   ToolWatch watch, const platform::UniqueFd& stop,
+                   platform::ChildPriority priority) {
   platform::Pipe ended;  // written once the run's end is told
   if (const int failed = platform::MakePipe(ended, platform::PipeBlocking::kNeitherBlocks)) {
     return NotStarted(failed);
@@ -39,6 +40,7 @@ ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDir
   ProcessRunner runner;
   runner.SetCommandLine(commandLine.c_str());
   runner.SetWorkingDirectory(workingDirectory);
+  runner.SetPriority(priority);
   runner.watch = std::move(watch);
   runner.watch.ended = [&told, &ended, owners = std::move(runner.watch.ended)](const ToolEnd& end) {
     if (owners) owners(end);
@@ -68,8 +70,9 @@ ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDir
 }
 
 ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
-                const ToolLineSink& onLine, const platform::UniqueFd& stop) {
-  return RunWatched(commandLine, workingDirectory, LineWatch(onLine), stop);
+                const ToolLineSink& onLine, const platform::UniqueFd& stop,
+                platform::ChildPriority priority) {
+  return RunWatched(commandLine, workingDirectory, LineWatch(onLine), stop, priority);
 }
 
 ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,

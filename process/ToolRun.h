@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ChildProcess.h"
 #include "platform/FileDescriptor.h"
 #include "process/RunEnd.h"
 
@@ -22,7 +23,8 @@ using ToolLineSink = std::function<bool(std::string_view line)>;
 /// (its members run on the runner's threads), and waits on the calling thread until it ends, or
 /// until `stop` can be read (then as RunTool below). The end is also given to `watch.ended`.
 ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDirectory,
-                   ToolWatch watch, const platform::UniqueFd& stop);
+                   ToolWatch watch, const platform::UniqueFd& stop,
+                   platform::ChildPriority priority = platform::ChildPriority::kNormal);
 /// The same for a run that nothing stops but its own end.
 ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDirectory,
                    ToolWatch watch);
@@ -31,9 +33,10 @@ ToolEnd RunWatched(const std::string& commandLine, const std::string& workingDir
 /// runner's owner) until it ends, or until `stop` can be read: the tool is then stopped as the
 /// runner stops it (SIGTERM, SIGKILL a second later) and the run ends as cancelled. `stop` is
 /// only watched, never read, so once it is readable every later run stops at once. The runner
-/// and its threads are gone when this returns.
+/// and its threads are gone when this returns. The tool runs at `priority`.
 ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,
-                const ToolLineSink& onLine, const platform::UniqueFd& stop);
+                const ToolLineSink& onLine, const platform::UniqueFd& stop,
+                platform::ChildPriority priority = platform::ChildPriority::kNormal);
 
 /// The same for a run that nothing stops but its own end.
 ToolEnd RunTool(const std::string& commandLine, const std::string& workingDirectory,

@@ -24,6 +24,9 @@ namespace vexlo::platform {
 
 namespace {
 
+// The niceness of a tool run at low priority.
+constexpr int kLowNice = 10;
+
 using Clock = std::chrono::steady_clock;
 
 // Between fork and exec (and in the guard, which never execs) the child is a copy of a
@@ -49,7 +52,7 @@ void WaitMilliseconds(int ms) {
 // standard streams, the working directory (null: the parent's), exec. A failure writes its errno
 // to `report`.
 [[noreturn]] void ExecChild(char* const* argv, int standardInput, int output, int report,
-                            pid_t parent, pid_t group, const char* directory) {
+                            pid_t parent, pid_t group, const char* directory, bool low) {
   int failure = 0;
   if (::setpgid(0, group) != 0) {
     failure = errno;
@@ -66,6 +69,10 @@ void WaitMilliseconds(int ms) {
       // A directory that cannot be entered leaves the tool where the program itself runs.
       if (directory != nullptr) {
         [[maybe_unused]] const int entered = ::chdir(directory);
+      }
+      // The tool alone: its guard and this program keep their priority.
+      if (low) {
+        [[maybe_unused]] const int niced = ::setpriority(PRIO_PROCESS, 0, kLowNice);
       }
       sigset_t none;
       sigemptyset(&none);
@@ -208,7 +215,8 @@ int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardI
   const pid_t pid = ::fork();
   if (pid == 0) {
     ExecChild(argv.data(), standardInput, output, report.write.get(), parent, guard,
-              workingDirectory.empty() ? nullptr : workingDirectory.c_str());
+              workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
+              priority_ == ChildPriority::kLow);
   }
   int failure = pid < 0 ? errno : 0;
   report.write.reset();

@@ -152,6 +152,7 @@ int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardI
   std::string listMemory(listSize, '\0');
   auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listMemory.data());
   DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
+  if (priority_ == ChildPriority::kLow) flags |= BELOW_NORMAL_PRIORITY_CLASS;
   if (listSize > 0 && ::InitializeProcThreadAttributeList(list, 1, 0, &listSize) &&
       ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
                                   sizeof inherited, nullptr, nullptr)) {

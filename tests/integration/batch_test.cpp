@@ -10,6 +10,8 @@
 #include <fstream>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -182,6 +184,115 @@ TEST_F(Batch, SigtermStopsTheRunningToolAndStartsNoOther) {
   EXPECT_EQ(ran.items[0]["reason"], "stopped before its end: the batch was interrupted");
   for (int i : {1, 2}) EXPECT_EQ(ran.items[i]["state"], "not started") << ran.items[i];
   EXPECT_TRUE(OutputFiles().empty());
+}
+
+// Items side by side with a stand-in ffmpeg.bin that records its starts and ends, writes its
+// temporary output and then fails (or waits to be stopped): how many tools ever ran at once,
+// the threads each was given, and what a SIGTERM in the middle leaves.
+TEST_F(Batch, RunsItemsSideBySideWithinTheirLimits) {
+  struct Row {
+    std::string name;
+    unsigned jobs;  // 0: auto
+    int gpuType;
+    std::optional<unsigned> gpuSessions;
+    int sources;
+    bool stop;             // SIGTERM once `atMost` tools have started
+    unsigned atMost;       // the most tools at once, and exactly that many
+    bool threadsBounded;   // the command lines carry -threads
+  };
+  const Row rows[] = {
+      {"--jobs 2", 2, 0, {}, 5, false, 2, true},
+      {"one NVIDIA session", 0, 1, 1u, 3, false, 1, false},
+      {"--jobs 2 of one source", 2, 0, {}, 1, false, 1, false},
+      {"SIGTERM mid-run", 2, 0, {}, 3, true, 2, true},
+  };
+  const std::string record = request_.programDir + "/record";
+  fs::remove(request_.programDir + "/ffmpeg.bin");
+  std::ofstream(request_.programDir + "/ffmpeg.bin")
+      << "#!/bin/sh\nfor last; do :; done\n: > \"$last\"\necho \"start $$ $*\" >> " << record
+      << "\nif grep -q stop " << record << ".mode; then sleep 30 & echo \"wait $!\" >> "
+      << record << "; wait; fi\n"
+      << "sleep 0.3; echo \"end $$\" >> " << record << "\nexit 1\n";
+  fs::permissions(request_.programDir + "/ffmpeg.bin", fs::perms::owner_all);
+  signalled = &stop_;
+  struct sigaction action {};
+  action.sa_handler = [](int) { signalled->Request(); };
+  ::sigaction(SIGTERM, &action, nullptr);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    fs::remove(record);
+    std::ofstream(record + ".mode") << (row.stop ? "stop" : "go");
+    request_.jobs = row.jobs;
+    request_.settings.gpuType = row.gpuType;
+    request_.gpuSessions = row.gpuSessions;
+    request_.sources.clear();
+    const std::string sources = testing::MakeTempDirectory("batch-sources");
+    for (int i = 0; i < row.sources; ++i) {
+      request_.sources.push_back(sources + "/s" + std::to_string(i) + ".mp4");
+      std::ofstream(request_.sources.back()) << "x";
+    }
+    for (const auto& entry : fs::directory_iterator(out_)) fs::remove(entry.path());
+    std::thread terminate;
+    if (row.stop) {
+      terminate = std::thread([&] {
+        for (int waited = 0; waited < 600; ++waited) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          const std::string recorded = testing::ReadAll(record);
+          std::size_t waiting = 0;
+          for (auto at = recorded.find("wait "); at != recorded.npos;
+               at = recorded.find("wait ", at + 1)) {
+            ++waiting;
+          }
+          if (waiting >= row.atMost) break;
+        }
+        ::kill(::getpid(), SIGTERM);
+      });
+    }
+    const Ran ran = Run();
+    if (terminate.joinable()) terminate.join();
+    // The tools' records: never more running than allowed, and that many did run at once.
+    std::istringstream lines(testing::ReadAll(record));
+    unsigned running = 0, most = 0;
+    std::vector<long> pids;
+    for (std::string word, rest; lines >> word && std::getline(lines, rest);) {
+      if (word == "start") {
+        most = std::max(most, ++running);
+        // Beside another tool, bounded; a last item that starts alone may keep its whole line.
+        const bool bounded = rest.find("-threads") != rest.npos;
+        if (!row.threadsBounded || running > 1) {
+          EXPECT_EQ(bounded, row.threadsBounded) << rest;
+        }
+      }
+      if (word == "end") running--;
+      if (word != "end") pids.push_back(std::stol(rest));
+    }
+    EXPECT_EQ(most, row.atMost) << testing::ReadAll(record);
+    // Each item once, its position in the input given; each log line whole and, side by side,
+    // numbered.
+    std::set<int> indexes;
+    for (const Json& item : ran.items) indexes.insert(item["index"].get<int>());
+    EXPECT_EQ(indexes.size(), static_cast<std::size_t>(row.sources));
+    // Side by side, an item's lines carry its number; the result lines have it already.
+    const std::string lineForm = row.jobs == 1 || row.gpuSessions == 1u
+                                     ? "##### .* ######"
+                                     : "(\\[[0-9]+\\] ##### |##### BATCH ).* ######";
+    std::istringstream log(ran.log);
+    for (std::string line; std::getline(log, line);) {
+      EXPECT_TRUE(std::regex_match(line, std::regex(lineForm))) << line;
+    }
+    EXPECT_EQ(ran.status, row.stop ? 130 : 1) << ran.log;
+    if (!row.stop) continue;
+    // Stopped: no tool left (not even what the tools started), no temporary, each item's state.
+    for (long pid : pids) {
+      std::string stat = testing::ReadAll("/proc/" + std::to_string(pid) + "/stat");
+      EXPECT_TRUE(stat.empty() || stat.find(") Z") != stat.npos) << pid << stat;
+    }
+    EXPECT_TRUE(OutputFiles().empty());
+    std::multiset<std::string> states;
+    for (const Json& item : ran.items) states.insert(item["state"].get<std::string>());
+    EXPECT_EQ(states, (std::multiset<std::string>{"failed", "failed", "not started"}));
+  }
+  ::signal(SIGTERM, SIG_DFL);
 }
 
 }  // namespace
