@@ -22,23 +22,13 @@ struct FrontOption {
   std::string_view name;
   bool takesValue;
 };
-constexpr FrontOption kFrontOptions[] = {{"help", false},
-                                         {"help-all", false},
-                                         {"h", false},
-                                         {"?", false},
-                                         {"version", false},
-                                         {"v", false},
-                                         {"screenshot", true},
-                                         {kPlot, true},
-                                         {"output-dir", true},
-                                         {"sources-from", true},
-                                         {"skip-existing", false},
-                                         {"overwrite", false},
-                                         {"json", false},
-                                         {kMeasure, false},
-                                         {"jobs", true},
-                                         {"gpu-sessions", true},
-                                         {"low-priority", false}};
+constexpr FrontOption kFrontOptions[] = {
+    {"help", false},        {"help-all", false},      {"h", false},
+    {"?", false},           {"version", false},       {"v", false},
+    {"screenshot", true},   {kPlot, true},            {"output-dir", true},
+    {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},
+    {"json", false},        {kMeasure, false},        {"jobs", true},
+    {"gpu-sessions", true}, {"low-priority", false}};
 
 // The options that make a batch, besides the sources it is given as arguments. --measure and
 // --json also serve the measurement of one output, which has no output folder nor list.
@@ -46,8 +36,9 @@ constexpr std::string_view kBatchOptions[] = {"output-dir", "sources-from", "ski
                                               "overwrite",  "json",         kMeasure};
 
 bool IsBatchOption(std::string_view name) {
-  return IsBatchRunOption(name) || std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
-         std::end(kBatchOptions);
+  return IsBatchRunOption(name) ||
+         std::find(std::begin(kBatchOptions), std::end(kBatchOptions), name) !=
+             std::end(kBatchOptions);
 }
 
 // Whether the name is an option, and whether it takes a value (an encode's switch has no value
