@@ -60,8 +60,11 @@ class Recorder {
     };
     runner.watch.ended = [this](const ToolEnd& end) {
       static constexpr const char* kOutcomes[] = {"finished", "failed", "cancelled"};
+      {
+        const std::lock_guard hold(mutex_);  // read once the end is recorded
+        reason = end.ReasonText();
+      }
       record(end.started ? kOutcomes[static_cast<int>(end.outcome)] : "not started");
-      reason = end.ReasonText();
     };
   }
   // Waits until the condition holds over the events and chunks so far; false after a minute.
