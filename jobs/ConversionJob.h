@@ -1,5 +1,8 @@
 #pragma once
 
+// The conversion job's watch: what an encode, the audio extraction, the test encode and the frame
+// grab do with their tool's start, lines and end in the window.
+
 #include "jobs/JobWindow.h"
 #include "process/RunEnd.h"
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// Help > Check Encoders: the listing of ffmpeg.bin's encoders and a short trial of each hardware
+// encoder, one step after the other, with one log line per encoder.
+
 #include <array>
 #include <map>
 #include <mutex>

@@ -1,5 +1,8 @@
 #pragma once
 
+// The frame index and GOP job of the window: the watch that parses the prober's frame report
+// into the .INDX file, measures the first GOP and keeps the frames for their picture.
+
 #include <atomic>
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The one subscription point of the jobs' typed ends, told on the window's thread.
+
 #include <functional>
 #include <utility>
 #include <vector>

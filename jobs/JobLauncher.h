@@ -1,5 +1,7 @@
 #pragma once
 
+// The window's two runners (conversion and indexing) and the start and stop of each of their jobs.
+
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The media information job: the tool's description of a file, shown in the log.
+
 #include <atomic>
 #include <string>
 #include <string_view>

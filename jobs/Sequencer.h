@@ -1,5 +1,7 @@
 #pragma once
 
+// Tools run one after the other on a runner of its own, each step's end on the window's thread.
+
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The one way Vexlo runs a tool: a child process, its output in chunks, a watchdog, and one end.
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The tools' names and paths on a command line, and StartTool, the asynchronous face of a run.
+
 #include <memory>
 #include <string>
 #include <string_view>
