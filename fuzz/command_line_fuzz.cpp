@@ -29,9 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     refused = refused || (!parts[i].empty() && !HasLeadingNumber(parts[i]));
   }
   if (fields.count != static_cast<int>(parts.size()) || refused == fields.refusal.empty() ||
-      (parts.size() > 1 && (fields.first != parts[0] || fields.second != parts[1])) ||
-      (parts.size() > 2 && fields.third != LeadingInteger(parts[2])) ||
-      fields.fourth != (parts.size() > 3 ? LeadingInteger(parts[3]) : 4)) {
+      (parts.size() > 1 && (fields.source != parts[0] || fields.videoDestination != parts[1])) ||
+      (parts.size() > 2 && fields.profile != LeadingInteger(parts[2])) ||
+      fields.crf != (parts.size() > 3 ? LeadingInteger(parts[3]) : 4)) {
     std::abort();
   }
   std::vector<std::string> arguments(1);
