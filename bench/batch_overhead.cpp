@@ -14,28 +14,18 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTiming.h"
 #include "platform/Paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kClips = 20;
 constexpr int kRounds = 5;
 
-// Seconds a shell command took; negative when it did not end with status 0.
-double Timed(const std::string& command) {
-  const auto start = Clock::now();
-  const int status = std::system(command.c_str());
-  const std::chrono::duration<double> took = Clock::now() - start;
-  return status == 0 ? took.count() : -1.0;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using vexlo::bench::Median;
+using vexlo::bench::Timed;
 
 }  // namespace
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchTiming.h"
 #include "platform/Paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 3;
 
@@ -30,18 +30,8 @@ struct Set {
 };
 constexpr Set kSets[] = {{"small", 24, "320x240", 3}, {"large", 4, "1280x720", 10}};
 
-// Seconds a shell command took; negative when it did not end with status 0.
-double Timed(const std::string& command) {
-  const auto start = Clock::now();
-  const int status = std::system(command.c_str());
-  const std::chrono::duration<double> took = Clock::now() - start;
-  return status == 0 ? took.count() : -1.0;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using vexlo::bench::Median;
+using vexlo::bench::Timed;
 
 // The command lines a batch logged, each a line of `script` for parallel; how many.
 int CommandLines(const fs::path& log, const fs::path& script) {

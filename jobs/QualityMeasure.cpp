@@ -149,17 +149,22 @@ process::ToolEnd ProbeShape(const QualityRequest& request, const std::string& pa
   return end;
 }
 
+// Calls `onLine` for each line of a tool's report, cut at CR and LF.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine&& onLine) {
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    onLine(text.substr(at, end - at));
+    at = end + 1;
+  }
+}
+
 }  // namespace
 
 std::optional<QualityFigures> ParseQualityReport(std::string_view toolOutput) {
   Readings readings;
-  std::size_t at = 0;
-  while (at < toolOutput.size()) {
-    std::size_t end = toolOutput.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) end = toolOutput.size();
-    ReadLine(toolOutput.substr(at, end - at), readings);
-    at = end + 1;
-  }
+  ForEachLine(toolOutput, [&readings](std::string_view line) { ReadLine(line, readings); });
   if (!readings.all || readings.components.size() < 3 || !readings.psnr || !readings.counts[0] ||
       !readings.counts[1]) {
     return std::nullopt;
@@ -178,14 +183,9 @@ std::optional<VideoShape> ParseVideoShape(std::string_view probeOutput) {
   VideoShape shape;
   std::string average;
   std::string base;
-  std::size_t at = 0;
-  while (at < probeOutput.size()) {
-    std::size_t end = probeOutput.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) end = probeOutput.size();
-    const std::string_view line = probeOutput.substr(at, end - at);
-    at = end + 1;
+  ForEachLine(probeOutput, [&](std::string_view line) {
     const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) continue;
+    if (equals == std::string_view::npos) return;
     const std::string_view key = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
     const auto size = [&value](int& field) {
@@ -197,7 +197,7 @@ std::optional<VideoShape> ParseVideoShape(std::string_view probeOutput) {
     if (key == "pix_fmt" && value != "unknown") shape.pixelFormat = value;
     if (key == "avg_frame_rate") average = value;
     if (key == "r_frame_rate") base = value;
-  }
+  });
   // A fraction of two positive counts; "0/0" and "N/A" are no rate.
   const auto isRate = [](std::string_view rate) {
     const std::size_t slash = rate.find('/');
@@ -225,19 +225,14 @@ bool IsRawVideoStream(std::string_view path) {
 ComparedRates ReadComparedRates(std::string_view toolOutput) {
   ComparedRates rates;
   std::string* wanted = nullptr;  // the rate of the section being read, until its Video: line
-  std::size_t at = 0;
-  while (at < toolOutput.size()) {
-    std::size_t end = toolOutput.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) end = toolOutput.size();
-    const std::string_view line = toolOutput.substr(at, end - at);
-    at = end + 1;
+  ForEachLine(toolOutput, [&](std::string_view line) {
     if (line.starts_with("Input #") || line.starts_with("Output #")) {
       wanted = line.starts_with("Input #1,") ? &rates.output
                : line.starts_with("Output #1,") ? &rates.source
                                                  : nullptr;
-      continue;
+      return;
     }
-    if (wanted == nullptr || line.find(": Video: ") == std::string_view::npos) continue;
+    if (wanted == nullptr || line.find(": Video: ") == std::string_view::npos) return;
     // "  Stream #1:0[0x1](und): Video: h264 (High), yuv420p(progressive), 640x480, 25 fps, ..."
     const std::size_t unit = line.find(" fps,");
     const std::size_t comma = line.rfind(", ", unit);
@@ -245,7 +240,7 @@ ComparedRates ReadComparedRates(std::string_view toolOutput) {
       *wanted = line.substr(comma + 2, unit - comma - 2);
     }
     wanted = nullptr;
-  }
+  });
   return rates;
 }
 
