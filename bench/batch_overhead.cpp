@@ -53,17 +53,8 @@ int main() {
   fs::create_directories(work / "out");
   // The loop runs the very command lines the batch logged, in a shell, one after the other.
   if (Timed(batch) < 0) return 1;
-  std::ifstream log(work / "log");
-  std::ofstream loop(work / "loop.sh");
-  const std::string marker = "##### COMMAND: ", end = " ######";
-  int commands = 0;
-  for (std::string line; std::getline(log, line);) {
-    if (!line.starts_with(marker) || !line.ends_with(end)) continue;
-    loop << line.substr(marker.size(), line.size() - marker.size() - end.size())
-         << " </dev/null >/dev/null 2>&1 || exit 1\n";
-    ++commands;
-  }
-  loop.close();
+  const int commands = vexlo::bench::LoggedCommandLines((work / "log").string(),
+                                                        (work / "loop.sh").string(), " || exit 1");
   if (commands != kClips) {
     std::fprintf(stderr, "the batch logged %d command lines, not %d\n", commands, kClips);
     return 1;

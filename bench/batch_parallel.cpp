@@ -35,17 +35,7 @@ using vexlo::bench::Timed;
 
 // The command lines a batch logged, each a line of `script` for parallel; how many.
 int CommandLines(const fs::path& log, const fs::path& script) {
-  std::ifstream in(log);
-  std::ofstream out(script);
-  const std::string marker = "##### COMMAND: ", end = " ######";
-  int commands = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.starts_with(marker) || !line.ends_with(end)) continue;
-    out << line.substr(marker.size(), line.size() - marker.size() - end.size())
-        << " </dev/null >/dev/null 2>&1\n";
-    ++commands;
-  }
-  return commands;
+  return vexlo::bench::LoggedCommandLines(log.string(), script.string(), "");
 }
 
 }  // namespace
