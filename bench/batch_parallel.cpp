@@ -2,6 +2,7 @@
 // parallel -j2 running the command lines `--jobs 1` logged (the batch's lines as they are for
 // one item alone), in alternating rounds. Prints each median, the ratios and, last, the smaller
 // of the two ratios parallel time / --jobs auto time (1 or more: auto is as fast as parallel).
+// Beside each time, the peak memory of the run (the program and its tools together).
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "bench/BenchTiming.h"
+#include "bench/TreeMemory.h"
 #include "platform/Paths.h"
 
 namespace {
@@ -76,16 +78,25 @@ int main() {
     }
     const std::string parallel = "parallel -j2 < \"" + (folder / "lines").string() + "\"";
     std::vector<double> one, automatic, gnu;
+    double peaks[3] = {0, 0, 0};  // MiB: --jobs 1, --jobs auto, parallel
+    const auto timed = [&peaks](const std::string& command, int which) {
+      double peak = 0;
+      const double seconds = vexlo::bench::TimedWithPeak(command, peak);
+      peaks[which] = std::max(peaks[which], peak);
+      return seconds;
+    };
     for (int round = 0; round < kRounds; ++round) {
-      one.push_back(Timed(batch("1")));
-      automatic.push_back(Timed(batch("auto")));
-      gnu.push_back(Timed(parallel));
+      one.push_back(timed(batch("1"), 0));
+      automatic.push_back(timed(batch("auto"), 1));
+      gnu.push_back(timed(parallel, 2));
       if (one.back() < 0 || automatic.back() < 0 || gnu.back() < 0) return 1;
     }
     const double o = Median(one), a = Median(automatic), g = Median(gnu);
     std::printf("%s: %d clips of %s, %d s, median of %d rounds\n", set.name, set.clips, set.size,
                 set.seconds, kRounds);
-    std::printf("  --jobs 1 %.2f s, --jobs auto %.2f s, parallel -j2 %.2f s\n", o, a, g);
+    std::printf("  --jobs 1 %.2f s (peak %.0f MiB), --jobs auto %.2f s (peak %.0f MiB), "
+                "parallel -j2 %.2f s (peak %.0f MiB)\n",
+                o, peaks[0], a, peaks[1], g, peaks[2]);
     std::printf("  --jobs 1 / --jobs auto %.3f, parallel / --jobs auto %.3f\n", o / a, g / a);
     std::fflush(stdout);
     worst = std::min(worst, g / a);

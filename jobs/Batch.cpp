@@ -13,6 +13,7 @@
 #include "jobs/BatchItemRun.h"
 #include "jobs/BatchSchedule.h"
 #include "jobs/QualityMeasure.h"
+#include "jobs/SourcePicture.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/Processes.h"
@@ -142,19 +143,26 @@ std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput&
   const unsigned processors = platform::ProcessorCount();
   BatchSlots slots(request.jobs, processors,
                    HardwareSessions(request.settings, request.audio, request.gpuSessions));
-  // Without a look at each source, its estimate is that of the largest picture the batch expects.
-  const std::uint64_t estimate = EstimatedItemMemory({}, request.settings, request.audio);
+  const auto available = [&request] {
+    return request.availableMemory ? request.availableMemory() : platform::AvailableMemoryBytes();
+  };
   std::mutex lock;  // guards slots and results
   std::condition_variable ended;
   std::vector<ItemResult> results;
   std::vector<std::thread> workers;
   std::size_t next = 0;
   for (; next < items.size(); ++next) {
+    // In auto, each start waits for the memory its source's picture needs; with a given number
+    // of items at once nothing is probed, and every estimate is the largest picture's.
+    const SourcePicture picture =
+        request.jobs == 0 && !stop.requested()
+            ? ProbeSourcePicture(request.programDir, items[next].sourcePath, stop.watch())
+            : SourcePicture{};
+    const std::uint64_t estimate = EstimatedItemMemory(picture, request.settings, request.audio);
     std::unique_lock held(lock);
     // Polled: a stop comes from a signal handler, and free memory changes by itself.
     while (!stop.requested() &&
-           !slots.MayStart(estimate, slots.running() > 0 ? platform::AvailableMemoryBytes()
-                                                         : std::nullopt)) {
+           !slots.MayStart(estimate, slots.running() > 0 ? available() : std::nullopt)) {
       ended.wait_for(held, std::chrono::milliseconds(100));
     }
     if (stop.requested()) break;
@@ -165,7 +173,7 @@ std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput&
     const unsigned threads =
         sideBySide > 1 ? std::max(1u, processors / static_cast<unsigned>(sideBySide)) : 0;
     held.unlock();
-    workers.emplace_back([&, at = next, threads] {
+    workers.emplace_back([&, at = next, threads, estimate] {
       const BatchOutput own = slots.width() > 1 ? NumberedOutput(output, at + 1) : output;
       ItemResult result = RunOne(BatchRun{request, own, stop, items, threads}, at);
       const std::lock_guard hold(lock);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,6 +32,8 @@ struct BatchRequest {
   unsigned jobs = 1;  // items run side by side; 0 for auto (BatchSlots)
   std::optional<unsigned> gpuSessions;  // a hardware encoder's sessions at once; else the card's
   bool lowPriority = false;             // the tools run below the program's priority
+  /// The memory free for a new item now (auto only); empty: the system's figure.
+  std::function<std::optional<std::uint64_t>()> availableMemory;
   std::string programDir;        // where the tools are; they run there
   std::string workingDirectory;  // relative paths are taken from it
 };

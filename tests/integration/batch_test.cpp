@@ -17,7 +17,9 @@
 #include <thread>
 
 #include "jobs/Batch.h"
+#include "jobs/BatchSchedule.h"
 #include "platform/StandardStreams.h"
+#include "platform/SystemResources.h"
 #include "tests/support/Support.h"
 
 namespace vexlo::jobs {
@@ -199,12 +201,18 @@ TEST_F(Batch, RunsItemsSideBySideWithinTheirLimits) {
     bool stop;             // SIGTERM once `atMost` tools have started
     unsigned atMost;       // the most tools at once, and exactly that many
     bool threadsBounded;   // the command lines carry -threads
+    double freeItems = 0;  // auto: the memory free, in items' estimates; 0 leaves the system's
   };
+  // The stand-in sources are no video: each is estimated as the largest picture.
+  const double estimate = static_cast<double>(EstimatedItemMemory({}, request_.settings, false));
+  const bool autoIsWide = platform::ProcessorCount() > 1;
   const Row rows[] = {
       {"--jobs 2", 2, 0, {}, 5, false, 2, true},
       {"one NVIDIA session", 0, 1, 1u, 3, false, 1, false},
       {"--jobs 2 of one source", 2, 0, {}, 1, false, 1, false},
-      {"SIGTERM mid-run", 2, 0, {}, 3, true, 2, true},
+      {"auto, memory for one item", 0, 0, {}, 3, false, 1, true, 1.5},
+      {"auto, memory for three", 0, 0, {}, 3, false, autoIsWide ? 2u : 1u, true, 3.5},
+      {"SIGTERM mid-run", 2, 0, {}, 3, true, 2, true},  // last: the stop stays asked for
   };
   const std::string record = request_.programDir + "/record";
   fs::remove(request_.programDir + "/ffmpeg.bin");
@@ -212,6 +220,7 @@ TEST_F(Batch, RunsItemsSideBySideWithinTheirLimits) {
       << "#!/bin/sh\nfor last; do :; done\n: > \"$last\"\necho \"start $$ $*\" >> " << record
       << "\nif grep -q stop " << record << ".mode; then sleep 30 & echo \"wait $!\" >> "
       << record << "; wait; fi\n"
+      << "if grep -q slow " << record << ".mode; then sleep 1.5; fi\n"
       << "sleep 0.3; echo \"end $$\" >> " << record << "\nexit 1\n";
   fs::permissions(request_.programDir + "/ffmpeg.bin", fs::perms::owner_all);
   signalled = &stop_;
@@ -221,10 +230,15 @@ TEST_F(Batch, RunsItemsSideBySideWithinTheirLimits) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fs::remove(record);
-    std::ofstream(record + ".mode") << (row.stop ? "stop" : "go");
+    // The memory rows' tools outlast the probe of the next source.
+    std::ofstream(record + ".mode") << (row.stop ? "stop" : row.freeItems > 0 ? "slow" : "go");
     request_.jobs = row.jobs;
     request_.settings.gpuType = row.gpuType;
     request_.gpuSessions = row.gpuSessions;
+    request_.availableMemory = [free = row.freeItems * estimate]() -> std::optional<std::uint64_t> {
+      if (free == 0) return platform::AvailableMemoryBytes();
+      return static_cast<std::uint64_t>(free);
+    };
     request_.sources.clear();
     const std::string sources = testing::MakeTempDirectory("batch-sources");
     for (int i = 0; i < row.sources; ++i) {
@@ -273,8 +287,8 @@ TEST_F(Batch, RunsItemsSideBySideWithinTheirLimits) {
     for (const Json& item : ran.items) indexes.insert(item["index"].get<int>());
     EXPECT_EQ(indexes.size(), static_cast<std::size_t>(row.sources));
     // Side by side, an item's lines carry its number; the result lines have it already.
-    const std::string lineForm = row.jobs == 1 || row.gpuSessions == 1u
-                                     ? "##### .* ######"
+    const bool numbered = row.jobs == 0 ? autoIsWide && row.gpuSessions != 1u : row.jobs > 1;
+    const std::string lineForm = !numbered ? "##### .* ######"
                                      : "(\\[[0-9]+\\] ##### |##### BATCH ).* ######";
     std::istringstream log(ran.log);
     for (std::string line; std::getline(log, line);) {

@@ -4,6 +4,7 @@
 
 #include "jobs/BatchPlan.h"
 #include "jobs/BatchResult.h"
+#include "jobs/SourcePicture.h"
 #include "platform/Paths.h"
 #include "platform/Processes.h"
 #include "tests/support/Support.h"
@@ -72,6 +73,23 @@ TEST(BatchPlan, AResultIsOneLineOfJson) {
       "{\"source\":\"/a/\xEF\xBF\xBD.mp4\",\"output\":\"/o/x.H264\",\"state\":\"not started\","
       "\"reason\":\"a \\\"b\\\"\\nc\",\"seconds\":0.123,\"source_duration\":null,"
       "\"output_duration\":3.019}");
+}
+
+// The bit depth the memory estimate takes from a prober's pixel format name, and what a 10-bit
+// picture does to the estimate.
+TEST(BatchPlan, EstimatesAnItemsMemoryFromItsPicture) {
+  const std::pair<const char*, int> depths[] = {
+      {"yuv420p", 8},      {"yuvj422p", 8},  {"nv12", 8},    {"rgb24", 8},
+      {"yuv420p10le", 10}, {"p010le", 10},   {"gbrp12be", 12}, {"gray10le", 10},
+      {"yuv444p16le", 16}, {"rgb48be", 16},  {"rgba64le", 16}, {"", 8}};
+  for (const auto& [format, bits] : depths) EXPECT_EQ(BitDepthOf(format), bits) << format;
+  encode::EncoderSettings x264, x265;
+  x265.outType = 1;
+  const auto mib = [](std::uint64_t bytes) { return bytes >> 20; };
+  // 96 MiB and 40 (x264) or 64 (x265) 4:2:0 pictures of 1 or 2 bytes a sample.
+  EXPECT_EQ(mib(EstimatedItemMemory({1920, 1080, 8}, x264, false)), 96 + 118);
+  EXPECT_EQ(mib(EstimatedItemMemory({1920, 1080, 10}, x265, false)), 96 + 379);
+  EXPECT_GT(EstimatedItemMemory({}, x265, false), EstimatedItemMemory({1920, 1080, 10}, x265, false));
 }
 
 }  // namespace

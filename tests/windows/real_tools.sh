@@ -80,4 +80,23 @@ EOF
 for name in "clip.H265" "second clip.H265"; do
   [ "$(probe "$dir/batch/$name")" = "hevc,64,48,75 hevc,N/A " ] || fail "the batch's $name: $(probe "$dir/batch/$name")"
 done
-echo "real tools: index, GOP, information, grab and cancel; h264, mpv, wav, a failing source; the batch"
+# Two items side by side at low priority: each tool given its share of the processors, each
+# item's log lines numbered and whole, every output whole.
+cp "$dir/clips/clip.mp4" "$dir/third.mp4"
+rm -f "$dir/batch/"*
+vexlo --type h264 --jobs 2 --low-priority --output-dir "$(win "$dir/batch")" --json "$clip" \
+  "$(win "$dir/second clip.mp4")" "$(win "$dir/third.mp4")"
+[ $? -eq 0 ] || { cat "$dir/err"; fail "the batch of --jobs 2 did not end with status 0"; }
+python3 - "$dir/stdout" "$dir/err" <<'EOF' || { cat "$dir/stdout" "$dir/err"; fail "--jobs 2"; }
+import json, re, sys
+items = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+assert sorted(i["index"] for i in items) == [1, 2, 3] and all(i["state"] == "done" for i in items), items
+assert all(" -threads 1 " in i["command_line"] for i in items if i["index"] < 3), items
+for line in open(sys.argv[2], encoding="utf-8", errors="replace").read().splitlines():
+    assert re.fullmatch(r"\[[123]\] .*|##### BATCH .* ######", line), line
+    assert len(re.findall(r"\[[123]\] ", line)) <= 1 and line.count("##### ") <= 1, line
+EOF
+for name in "clip.H264" "second clip.H264" "third.H264"; do
+  [ "$(probe "$dir/batch/$name")" = "h264,64,48,75 h264,N/A " ] || fail "--jobs 2: $name: $(probe "$dir/batch/$name")"
+done
+echo "real tools: index, GOP, information, grab and cancel; h264, mpv, wav, a failing source; the batch, --jobs 2"
