@@ -563,7 +563,7 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     click(queue->control(id::kQueueStart), {5, 5});
     EXPECT_FALSE(host_->enabled(id::kEncodeVideo));
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(program_ + "/tool.pid"); }));
-    click(queue->control(id::kQueueCancelCurrent), {5, 5});
+    click(queue->control(id::kQueueCancelItem), {5, 5});
     EXPECT_TRUE(WaitUntil([&] { return host_->enabled(id::kEncodeVideo); }));
     EXPECT_EQ(table->cellAt(0, 3)->text(QAccessible::Name).toStdString(), "cancelled");
     EXPECT_TRUE(WaitForLog("##### QUEUE cancelled: " + program_ + "/b.mp4"));

@@ -90,7 +90,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   EXPECT_TRUE(view.enabled(id::kQueueStart));
   press(id::kQueueStart);
   EXPECT_FALSE(host.enabled(id::kEncodeVideo) || view.enabled(id::kQueueStart));
-  EXPECT_TRUE(host.enabled(id::kCancel) && view.enabled(id::kQueueCancelCurrent));
+  EXPECT_TRUE(host.enabled(id::kCancel) && view.enabled(id::kQueueCancelItem));
   EXPECT_EQ(host.taskProgress, 0);
   ASSERT_TRUE(host.pumpUntil([&] { return !queue.running(); }, std::chrono::minutes(4)));
   host.runPosted();
