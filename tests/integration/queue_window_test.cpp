@@ -11,6 +11,7 @@
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "jobs/QueueFile.h"
+#include "platform/SystemResources.h"
 #include "res/ControlIds.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/Support.h"
@@ -37,9 +38,11 @@ struct SavedAfterEachChange : jobs::QueueObserver {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));  // polls the file
     }
     ++changes;
+    most = std::max(most, model.RunningCount());
   }
   const jobs::QueueModel& model;
   int changes = 0;
+  std::size_t most = 0;  // the most items running at once
 };
 
 // Five clips queued from the main window (a drop, with H.264) and from the queue window (Add
@@ -87,10 +90,14 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
                                       "", ""}));
 
   host.active = view.active = false;  // the word is for a user who looks elsewhere
+  view.setListIndex(id::kQueueAtOnce, 1);  // two at once, each with half the processors
+  queue.onCommand(id::kQueueAtOnce, hosts::ControlEvent::kSelectionChanged);
   EXPECT_TRUE(view.enabled(id::kQueueStart));
   press(id::kQueueStart);
   EXPECT_FALSE(host.enabled(id::kEncodeVideo) || view.enabled(id::kQueueStart));
-  EXPECT_TRUE(host.enabled(id::kCancel) && view.enabled(id::kQueueCancelItem));
+  // Two run and none is selected: Cancel Item waits for a selection; the main Cancel stops all.
+  EXPECT_TRUE(host.enabled(id::kCancel) && view.enabled(id::kQueueStartNoNewItem) &&
+              !view.enabled(id::kQueueCancelItem));
   EXPECT_EQ(host.taskProgress, 0);
   ASSERT_TRUE(host.pumpUntil([&] { return !queue.running(); }, std::chrono::minutes(4)));
   host.runPosted();
@@ -131,6 +138,12 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   EXPECT_EQ(testing::Count(log, "##### QUEUE: "), 5u) << log;
   EXPECT_EQ(testing::Count(log, "##### QUEUE done: "), 3u) << log;
   EXPECT_EQ(testing::Count(log, "##### COMMAND: "), 5u) << log;
+  // Side by side from the first item to the last, each line tagged with its item's row.
+  EXPECT_EQ(saved.most, 2u);
+  const std::string threads =
+      " -threads " + std::to_string(std::max(1u, platform::ProcessorCount() / 2)) + " ";
+  EXPECT_EQ(testing::Count(log, threads), 10u) << log;
+  EXPECT_EQ(testing::Count(log, "[5] ##### QUEUE failed: " + Clip("garbage.mov")), 1u) << log;
   queue.model().RemoveObserver(&saved);
 
   // Another window shows the queue read-only while this one holds it; once this one has gone,
