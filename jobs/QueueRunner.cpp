@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -130,13 +131,36 @@ void QueueRunner::Launch(std::uint64_t id) {
   if (item == nullptr || found == running_.end()) return;
   found->second.launched = true;
   found->second.startedAt = clock_();
-  ItemCallbacks callbacks;
-  callbacks.progress = Guarded(id, [](QueueRunner& runner, std::uint64_t item, double percent,
-                                      std::optional<double> duration) {
+  // A tool that floods its progress costs the window one task at a time, not one per line: the
+  // newest figures wait here until the task posted for them runs.
+  struct Latest {
+    std::mutex mutex;
+    double percent = 0;
+    std::optional<double> duration;
+    bool posted = false;
+  };
+  auto latest = std::make_shared<Latest>();
+  auto show = Guarded(id, [latest](QueueRunner& runner, std::uint64_t item) {
+    std::unique_lock lock(latest->mutex);
+    const double percent = latest->percent;
+    const std::optional<double> duration = latest->duration;
+    latest->posted = false;
+    lock.unlock();
     runner.model_.ItemProgress(item, percent, runner.Elapsed(item), duration);
     // In Auto an item that waits for memory looks again as the others go on.
     if (runner.model_.options().atOnce == 0) runner.StartWaiting();
   });
+  ItemCallbacks callbacks;
+  callbacks.progress = [latest, show](double percent, std::optional<double> duration) {
+    {
+      const std::lock_guard lock(latest->mutex);
+      latest->percent = percent;
+      latest->duration = duration;
+      if (latest->posted) return;
+      latest->posted = true;
+    }
+    show();
+  };
   callbacks.ended =
       Guarded(id, [](QueueRunner& runner, std::uint64_t item, ItemEnd end) { runner.Ended(item, end); });
   runner_.Start(*item, found->second.start, std::move(callbacks));
