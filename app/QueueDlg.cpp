@@ -28,7 +28,7 @@ bool IsFolder(const std::string& path) {
 }  // namespace
 
 QueueWindow::QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
-                     std::string queueFile)
+                         std::string queueFile)
     : mainHost_(mainHost),
       owner_(owner),
       programDir_(std::move(programDir)),
@@ -168,8 +168,8 @@ void QueueWindow::SetMainJobRunning(bool running) {
 
 void QueueWindow::AddFiles() {
   const std::string source = owner_.CurrentSource();
-  const hosts::FileDialogRequest request{"Add Files to the Queue", "*.*",
-                                            BrowseDirectory(source), "*.*"};
+  const hosts::FileDialogRequest request{"Add Files to the Queue", "*.*", BrowseDirectory(source),
+                                         "*.*"};
   AddPaths(Dialogs().chooseFiles(request));
 }
 
@@ -204,7 +204,7 @@ void QueueWindow::AddPaths(const std::vector<std::string>& paths) {
 }
 
 void QueueWindow::Add(const std::vector<std::string>& sources,
-                    const encode::EncoderSettings& settings) {
+                      const encode::EncoderSettings& settings) {
   for (const std::string& line : model_.Add(sources, settings).refusals) owner_.logAppend(line);
 }
 
@@ -263,6 +263,5 @@ void QueueWindow::Move(bool up) {
   if (window_ != nullptr) window_->selectRows(id::kQueueTable, rows);
   UpdateControls();
 }
-
 
 }  // namespace vexlo::app

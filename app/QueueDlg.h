@@ -48,7 +48,7 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
  public:
   /// The items' tools are in `programDir`; the queue is saved to `queueFile`.
   QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
-            std::string queueFile);
+              std::string queueFile);
   /// Shutdown().
   ~QueueWindow() override;
   QueueWindow(const QueueWindow&) = delete;
@@ -120,11 +120,11 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   std::unique_ptr<jobs::QueueStore> store_;
   std::unique_ptr<jobs::BatchItemRunner> items_;
   std::unique_ptr<jobs::QueueRunner> runner_;
-  QueueItemLogs itemLogs_;  // filled by the items' threads
+  QueueItemLogs itemLogs_;                     // filled by the items' threads
   std::optional<std::uint64_t> shownLogItem_;  // the item the pane shows
   std::uint64_t shownLogEnd_ = 0;              // QueueItemLogs::Piece::end of what it shows
   std::size_t shownLogBytes_ = 0;              // what the pane holds
-  std::thread scan_;  // Add Folder's walk of a tree, off the window's thread
+  std::thread scan_;     // Add Folder's walk of a tree, off the window's thread
   std::string lastRun_;  // the last run's summary, shown under the buttons
   int saveError_ = 0;    // why the last save of the queue failed; 0 while saves succeed
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // a scan's post holds it weakly

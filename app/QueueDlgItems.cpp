@@ -112,7 +112,8 @@ void QueueWindow::ShowOptions() {
   const bool overwrite = options.existing == jobs::ExistingOutput::kOverwrite;
   window_->setChecked(id::kQueueSkipExisting, !overwrite);
   window_->setChecked(id::kQueueOverwriteExisting, overwrite);
-  window_->setListIndex(id::kQueueAtOnce, options.atOnce == 0 ? 4 : static_cast<int>(options.atOnce) - 1);
+  window_->setListIndex(id::kQueueAtOnce,
+                        options.atOnce == 0 ? 4 : static_cast<int>(options.atOnce) - 1);
   window_->setChecked(id::kQueueLowPriority, options.lowPriority);
   window_->setText(id::kQueueStatus, StatusText());
 }
@@ -213,7 +214,8 @@ void QueueWindow::ShowItemLog() {
   const std::optional<std::uint64_t> item = LoggedItem();
   const bool another = item != shownLogItem_;
   shownLogItem_ = item;
-  QueueItemLogs::Piece piece = itemLogs_.Since(item.value_or(0), another ? 0 : shownLogEnd_, another);
+  QueueItemLogs::Piece piece =
+      itemLogs_.Since(item.value_or(0), another ? 0 : shownLogEnd_, another);
   if (!piece.replace && shownLogBytes_ + piece.text.size() > kPaneBytes) {
     piece = itemLogs_.Since(item.value_or(0), 0, true);
   }

@@ -28,8 +28,7 @@ bool QueueItemLogs::Append(std::uint64_t item, std::string_view line) {
   return tell;
 }
 
-QueueItemLogs::Piece QueueItemLogs::Since(std::uint64_t item, std::uint64_t shownEnd,
-                                          bool whole) {
+QueueItemLogs::Piece QueueItemLogs::Since(std::uint64_t item, std::uint64_t shownEnd, bool whole) {
   const std::lock_guard lock(mutex_);
   told_ = false;
   const auto found = logs_.find(item);

@@ -85,7 +85,10 @@ void BatchItemRunner::Start(const QueueItem& item, const ItemStart& start,
   work->request.lowPriority = start.lowPriority;
   work->threads = start.threads;
   work->number = start.number;
-  work->names = {item.source, item.output, item.source, item.output,
+  work->names = {item.source,
+                 item.output,
+                 item.source,
+                 item.output,
                  item.temporary.empty() ? TemporaryPath(item) : item.temporary,
                  IncompleteName(item.output)};
   for (const QueueItem& queued : model_.items()) {

@@ -47,7 +47,7 @@ class BatchItemRunner : public ItemRunner {
 
  private:
   struct Worker {
-    std::unique_ptr<BatchStop> stop;  // a stop, once asked, stays
+    std::unique_ptr<BatchStop> stop;              // a stop, once asked, stays
     std::shared_ptr<std::atomic<bool>> finished;  // its thread has called the item's end
     std::thread thread;
   };

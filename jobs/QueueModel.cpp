@@ -312,9 +312,9 @@ void QueueModel::EndRun() {
 }
 
 std::size_t QueueModel::RunningCount() const {
-  return static_cast<std::size_t>(std::count_if(items_.begin(), items_.end(), [](const QueueItem& item) {
-    return item.state == ItemState::kRunning;
-  }));
+  return static_cast<std::size_t>(
+      std::count_if(items_.begin(), items_.end(),
+                    [](const QueueItem& item) { return item.state == ItemState::kRunning; }));
 }
 
 void QueueModel::ItemProgress(std::uint64_t id, double percent, double elapsedSeconds,

@@ -41,7 +41,7 @@ struct ItemEnd {
 };
 
 struct QueueOptions {
-  std::string outputFolder;  // "" puts each output beside its source
+  std::string outputFolder;                         // "" puts each output beside its source
   ExistingOutput existing = ExistingOutput::kSkip;  // never kRefuse
   unsigned atOnce = 1;       // items run side by side, 1 to 4; 0 for Auto (the batch's --jobs auto)
   bool lowPriority = false;  // the items' tools run below the program's priority

@@ -91,9 +91,9 @@ const QueueItem* QueueRunner::NextToStart() const {
     });
     if (sessions > 0 && static_cast<unsigned>(sameCard) >= sessions) continue;
     const std::uint64_t estimate = EstimatedItemMemory({}, item.settings, kAudio);
-    const bool fits = slots.MayStart(
-        estimate, slots.running() > 0 && machine_.availableMemory ? machine_.availableMemory()
-                                                                  : std::nullopt);
+    const bool fits = slots.MayStart(estimate, slots.running() > 0 && machine_.availableMemory
+                                                   ? machine_.availableMemory()
+                                                   : std::nullopt);
     return fits ? &item : nullptr;
   }
   return nullptr;
@@ -113,9 +113,10 @@ void QueueRunner::Begin(const QueueItem& waiting) {
   run.gpu = waiting.settings.gpuType;
   // One item alone keeps its whole command line; side by side, each takes its share, as the
   // batch gives it: the running ones and the waiting ones (this one included) up to the width.
-  run.start = {model_.options().existing,
-               ItemThreads(machine_.processors, std::min<std::size_t>(width, running_.size() + left)),
-               model_.options().lowPriority, width > 1 ? row + 1 : 0};
+  run.start = {
+      model_.options().existing,
+      ItemThreads(machine_.processors, std::min<std::size_t>(width, running_.size() + left)),
+      model_.options().lowPriority, width > 1 ? row + 1 : 0};
   running_[id] = run;
   if (model_.Begin(id, runner_.TemporaryPath(waiting)) == nullptr) {
     running_.erase(id);
@@ -161,8 +162,8 @@ void QueueRunner::Launch(std::uint64_t id) {
     }
     show();
   };
-  callbacks.ended =
-      Guarded(id, [](QueueRunner& runner, std::uint64_t item, ItemEnd end) { runner.Ended(item, end); });
+  callbacks.ended = Guarded(
+      id, [](QueueRunner& runner, std::uint64_t item, ItemEnd end) { runner.Ended(item, end); });
   runner_.Start(*item, found->second.start, std::move(callbacks));
 }
 

@@ -14,8 +14,8 @@ inline constexpr int kMenuMain = 1024;
 inline constexpr int kIconMain = 1023;
 inline constexpr int kBitmapAbout = 506;
 
-inline constexpr int kCmdAppAbout = 0xE140;  // "&Help" / "&About ..."
-inline constexpr int kCmdAppExit = 0xE141;   // "&File" / "E&xit"
+inline constexpr int kCmdAppAbout = 0xE140;         // "&Help" / "&About ..."
+inline constexpr int kCmdAppExit = 0xE141;          // "&File" / "E&xit"
 inline constexpr int kCmdCopyLastCommand = 0x8001;  // "&File" / "&Copy Last Command"
 inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoders"
 inline constexpr int kCmdShowFrames = 0x8004;       // "&File" / "Show &Frames..."

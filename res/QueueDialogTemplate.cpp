@@ -136,8 +136,8 @@ constexpr std::array<ControlTemplate, 25> kQueueControls = {{
     {id::kQueueStatus, K::kStatic, "", {4, 281, 487, 9}, kNoFlags, "Queue status", {}},
 }};
 
-constexpr DialogTemplate kQueueDialog = {
-    kDialogQueue, 495, 295, "Arial", 10, "Vexlo Queue", true, 0, {}, kQueueControls};
+constexpr DialogTemplate kQueueDialog = {kDialogQueue,  495,  295, "Arial", 10,
+                                         "Vexlo Queue", true, 0,   {},      kQueueControls};
 
 }  // namespace
 

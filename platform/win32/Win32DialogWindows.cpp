@@ -39,8 +39,8 @@ LRESULT CALLBACK FilterDialogMessage(int code, WPARAM w, LPARAM l) {
 void TakeKeysOf(HWND window) {
   besideWindows.push_back(window);
   if (filterHook == nullptr) {
-    filterHook = ::SetWindowsHookExW(WH_MSGFILTER, &FilterDialogMessage, nullptr,
-                                     ::GetCurrentThreadId());
+    filterHook =
+        ::SetWindowsHookExW(WH_MSGFILTER, &FilterDialogMessage, nullptr, ::GetCurrentThreadId());
   }
 }
 

@@ -364,14 +364,14 @@ TEST(QueueFile, NumbersAreReadOnlyAsTheStoreWritesThem) {
     const char* value;
     bool read;
   } rows[] = {
-      {"BYTE", "255", true},         {"BYTE", "256", false},
-      {"BYTE", "-1", false},         {"BYTE", "47.0", false},
-      {"BYTE", "1e57", false},       {"CRF", "-2147483648", true},
-      {"CRF", "2147483648", false},  {"CRF", "18446744073709551615", false},
-      {"CRF", "2.5", false},         {"CRF", "1e20", false},
-      {"ELAPSED", "1e300", true},    {"ELAPSED", "-3", true},
-      {"ELAPSED", "1e400", false},   {"ELAPSED", "\"3\"", false},
-      {"DURATION", "null", true},    {"DURATION", "-1e400", false},
+      {"BYTE", "255", true},        {"BYTE", "256", false},
+      {"BYTE", "-1", false},        {"BYTE", "47.0", false},
+      {"BYTE", "1e57", false},      {"CRF", "-2147483648", true},
+      {"CRF", "2147483648", false}, {"CRF", "18446744073709551615", false},
+      {"CRF", "2.5", false},        {"CRF", "1e20", false},
+      {"ELAPSED", "1e300", true},   {"ELAPSED", "-3", true},
+      {"ELAPSED", "1e400", false},  {"ELAPSED", "\"3\"", false},
+      {"DURATION", "null", true},   {"DURATION", "-1e400", false},
   };
   for (const auto& row : rows) {
     std::string edited = text;
