@@ -528,7 +528,7 @@ TEST_F(Features, FilesDroppedOnThePathRowsFillTheirEdits) {
 
 // Several files dropped on the main window are queued in the queue window, which opens beside it
 // and takes a user's clicks (through the window system) while the main window is modal; its table
-// reads as a table; a run disables the main window's job buttons until Cancel Current ends it.
+// reads as a table; a run disables the main window's job buttons until Cancel Item ends it.
 TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
   Run([&] {
     fs::copy_file(source_, program_ + "/b.mp4");
