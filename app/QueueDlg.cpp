@@ -1,8 +1,6 @@
 #include "app/QueueDlg.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -10,9 +8,7 @@
 #include "app/Derivations.h"
 #include "encode/EncoderSettings.h"
 #include "jobs/QueueScan.h"
-#include "platform/SystemError.h"
 #include "process/LogTexts.h"
-#include "process/ProgressDetail.h"
 #include "res/ControlIds.h"
 
 namespace vexlo::app {
@@ -24,29 +20,6 @@ using jobs::QueueItem;
 
 namespace {
 
-// The main window's radio captions.
-constexpr std::string_view kTypeNames[] = {"H264", "H265", "MPV (H265)"};
-constexpr std::string_view kBesideEachSource = "beside each source";
-
-std::string Span(double seconds) {
-  return process::FormatSpan(std::llround(seconds * 1000));
-}
-
-// A measured item's quality cell: "SSIM 0.98712, 41.23 dB", and the frame counts when they differ.
-std::string QualityCell(const std::optional<jobs::QualityFigures>& figures) {
-  if (!figures) return {};
-  char psnr[32] = "inf";
-  if (std::isfinite(figures->psnr)) std::snprintf(psnr, sizeof psnr, "%.2f", figures->psnr);
-  char text[96];
-  std::snprintf(text, sizeof text, "SSIM %.5f, %s dB", figures->ssim, psnr);
-  std::string cell = text;
-  if (figures->frames != figures->sourceFrames) {
-    cell += ", " + std::to_string(figures->frames) + " of " +
-            std::to_string(figures->sourceFrames) + " frames";
-  }
-  return cell;
-}
-
 bool IsFolder(const std::string& path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
@@ -54,25 +27,8 @@ bool IsFolder(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> QueueRowCells(const QueueItem& item) {
-  const auto type = static_cast<std::size_t>(encode::OutputTypeOf(item.settings.outType));
-  std::string state(jobs::StateWord(item.state));
-  if (item.state == ItemState::kRunning) {
-    state += " " + std::to_string(static_cast<int>(item.percent)) + "%";
-  } else if (!item.reason.empty()) {
-    state += ": " + item.reason;
-  }
-  const bool timed = item.state != ItemState::kWaiting && item.state != ItemState::kSkipped;
-  return {item.source,
-          item.output,
-          std::string(kTypeNames[type]),
-          state,
-          timed ? Span(item.elapsedSeconds) : std::string(),
-          QualityCell(item.quality)};
-}
-
 QueueWindow::QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
-                     std::string queueFile)
+                         std::string queueFile)
     : mainHost_(mainHost),
       owner_(owner),
       programDir_(std::move(programDir)),
@@ -98,7 +54,17 @@ void QueueWindow::Restore() {
     });
   });
   store_->Open();
-  items_ = std::make_unique<jobs::BatchItemRunner>(model_, programDir_, log);
+  // Each item's lines go to the main window's log and to the item's own, which the window shows
+  // when the item is selected: one post per read of the window, however many lines come.
+  items_ = std::make_unique<jobs::BatchItemRunner>(
+      model_, programDir_,
+      [this, alive = std::weak_ptr<bool>(alive_)](std::uint64_t item, std::string_view line) {
+        owner_.logAppend(line);
+        if (!itemLogs_.Append(item, line)) return;
+        mainHost_.post([this, alive] {
+          if (alive.lock() && !shutDown_) ShowItemLog();
+        });
+      });
   runner_ = std::make_unique<jobs::QueueRunner>(
       model_, *items_, [this](std::function<void()> task) { mainHost_.post(std::move(task)); },
       [this](std::function<void()> then) { store_->AfterSave(std::move(then)); });
@@ -134,7 +100,8 @@ void QueueWindow::onCommand(int controlId, ControlEvent event) {
   if (shutDown_ || !runner_) return;
   switch (controlId) {
     case id::kQueueTable:
-      return UpdateControls();
+      UpdateControls();
+      return ShowItemLog();
     case id::kQueueAddFiles:
       return AddFiles();
     case id::kQueueAddFolder:
@@ -154,11 +121,16 @@ void QueueWindow::onCommand(int controlId, ControlEvent event) {
       return;
     case id::kQueueStart:
       return Start();
-    case id::kQueueStopAfterCurrent:
-      runner_->StopAfterCurrent();
-      return UpdateControls();
-    case id::kQueueCancelCurrent:
-      return runner_->CancelCurrent();
+    case id::kQueueStartNoNewItem:
+      runner_->StartNoNewItem();
+      return ShowAll();
+    case id::kQueueCancelItem:
+      for (std::uint64_t item : CancellableIds()) runner_->Cancel(item);
+      return;
+    case id::kQueueAtOnce:
+      return SetRunOptions();
+    case id::kQueueLowPriority:
+      return SetRunOptions();
     case id::kQueueChooseFolder:
       return ChooseFolder();
     case id::kQueueBesideSources:
@@ -185,8 +157,8 @@ void QueueWindow::Start() {
 
 void QueueWindow::CancelRun() {
   if (!model_.running() || !runner_) return;
-  runner_->StopAfterCurrent();
-  runner_->CancelCurrent();
+  runner_->StartNoNewItem();
+  runner_->CancelAll();
 }
 
 void QueueWindow::SetMainJobRunning(bool running) {
@@ -196,8 +168,8 @@ void QueueWindow::SetMainJobRunning(bool running) {
 
 void QueueWindow::AddFiles() {
   const std::string source = owner_.CurrentSource();
-  const hosts::FileDialogRequest request{"Add Files to the Queue", "*.*",
-                                            BrowseDirectory(source), "*.*"};
+  const hosts::FileDialogRequest request{"Add Files to the Queue", "*.*", BrowseDirectory(source),
+                                         "*.*"};
   AddPaths(Dialogs().chooseFiles(request));
 }
 
@@ -232,7 +204,7 @@ void QueueWindow::AddPaths(const std::vector<std::string>& paths) {
 }
 
 void QueueWindow::Add(const std::vector<std::string>& sources,
-                    const encode::EncoderSettings& settings) {
+                      const encode::EncoderSettings& settings) {
   for (const std::string& line : model_.Add(sources, settings).refusals) owner_.logAppend(line);
 }
 
@@ -249,6 +221,16 @@ void QueueWindow::SetFolder(std::string folder) {
   jobs::QueueOptions options = model_.options();
   options.outputFolder = std::move(folder);
   model_.SetOptions(std::move(options));
+}
+
+void QueueWindow::SetRunOptions() {
+  if (window_ == nullptr) return;
+  jobs::QueueOptions options = model_.options();
+  const int atOnce = window_->listIndex(id::kQueueAtOnce);
+  options.atOnce = atOnce >= 4 ? 0 : static_cast<unsigned>(std::max(atOnce, 0) + 1);
+  options.lowPriority = window_->checked(id::kQueueLowPriority);
+  model_.SetOptions(std::move(options));
+  runner_->StartWaiting();  // a wider run starts its next items now
 }
 
 void QueueWindow::SetExistingOutput(jobs::ExistingOutput rule) {
@@ -280,116 +262,6 @@ void QueueWindow::Move(bool up) {
   }
   if (window_ != nullptr) window_->selectRows(id::kQueueTable, rows);
   UpdateControls();
-}
-
-// ---------------------------------------------------------------------------------------------
-// What the window shows
-
-void QueueWindow::QueueChanged() {
-  ShowAll();
-}
-
-void QueueWindow::ItemProgressed(std::size_t row) {
-  if (window_ != nullptr && row < model_.items().size()) {
-    window_->setTableRow(id::kQueueTable, row, QueueRowCells(model_.items()[row]));
-  }
-  ShowProgress();
-}
-
-void QueueWindow::RunEnded(const jobs::RunSummary& summary) {
-  lastRun_ = "Last run: " + jobs::SummaryText(summary) + (summary.stopped ? " (stopped)" : "");
-  // The word goes by the windows as they are at the end, before the main window takes focus.
-  const bool looking = mainHost_.windowActive() || (window_ != nullptr && window_->windowActive());
-  if (!looking) {
-    mainHost_.notifyDesktop(summary.stopped ? "Vexlo: queue stopped" : "Vexlo: queue finished",
-                            jobs::SummaryText(summary));
-  }
-  mainHost_.setTaskProgress(0, false);
-  owner_.QueueRunning(false);
-  ShowAll();
-}
-
-void QueueWindow::ShowAll() {
-  if (window_ != nullptr) {
-    const auto& items = model_.items();
-    window_->setTableRowCount(id::kQueueTable, items.size());
-    for (std::size_t row = 0; row < items.size(); ++row) {
-      window_->setTableRow(id::kQueueTable, row, QueueRowCells(items[row]));
-    }
-    ShowOptions();
-  }
-  ShowProgress();
-  UpdateControls();
-}
-
-void QueueWindow::ShowOptions() {
-  const jobs::QueueOptions& options = model_.options();
-  window_->setText(id::kQueueFolderEdit, options.outputFolder.empty()
-                                             ? std::string(kBesideEachSource)
-                                             : options.outputFolder);
-  window_->setReadOnly(id::kQueueFolderEdit, true);
-  const bool overwrite = options.existing == jobs::ExistingOutput::kOverwrite;
-  window_->setChecked(id::kQueueSkipExisting, !overwrite);
-  window_->setChecked(id::kQueueOverwriteExisting, overwrite);
-  window_->setText(id::kQueueStatus, StatusText());
-}
-
-std::string QueueWindow::StatusText() const {
-  if (model_.readOnly()) return "In use by another Vexlo window: shown read-only";
-  if (saveError_ != 0) {
-    return "The queue could not be saved: " + platform::ErrorText(saveError_) + " (see the log)";
-  }
-  return lastRun_;
-}
-
-void QueueWindow::ShowProgress() {
-  const jobs::QueueProgress progress = jobs::MeasureProgress(model_.items());
-  const int position = static_cast<int>(std::lround(progress.fraction * 100));
-  if (model_.running()) mainHost_.setTaskProgress(position, true);
-  if (window_ == nullptr) return;
-  window_->setProgress(position);
-  std::string left;
-  if (model_.running()) left = progress.secondsLeft ? Span(*progress.secondsLeft) + " left" : "";
-  window_->setText(id::kQueueTimeLeft, left);
-}
-
-void QueueWindow::UpdateControls() {
-  if (window_ == nullptr) return;
-  const auto& items = model_.items();
-  const bool writable = !model_.readOnly() && !shutDown_;
-  const bool running = model_.running();
-  const auto any = [&items](auto test) { return std::any_of(items.begin(), items.end(), test); };
-  const bool waiting = any([](const QueueItem& i) { return i.state == ItemState::kWaiting; });
-  const bool retry = any([](const QueueItem& i) {
-    return i.state == ItemState::kFailed || i.state == ItemState::kCancelled;
-  });
-  const bool ended = any([](const QueueItem& i) {
-    return i.state != ItemState::kWaiting && i.state != ItemState::kRunning;
-  });
-  const std::vector<std::size_t> rows = window_->selectedRows(id::kQueueTable);
-  const bool removable = std::any_of(rows.begin(), rows.end(), [&items](std::size_t row) {
-    return row < items.size() && items[row].state != ItemState::kRunning;
-  });
-  const struct {
-    int control;
-    bool enabled;
-  } states[] = {
-      {id::kQueueAddFiles, writable},
-      {id::kQueueAddFolder, writable},
-      {id::kQueueRemove, writable && removable},
-      {id::kQueueMoveUp, writable && !rows.empty() && rows.front() > 0},
-      {id::kQueueMoveDown, writable && !rows.empty() && rows.back() + 1 < items.size()},
-      {id::kQueueRetryFailed, writable && retry},
-      {id::kQueueClearFinished, writable && ended},
-      {id::kQueueStart, writable && !running && waiting && !mainJobRunning_},
-      {id::kQueueStopAfterCurrent, running && !model_.stoppingAfterCurrent()},
-      {id::kQueueCancelCurrent, running},
-      {id::kQueueChooseFolder, writable},
-      {id::kQueueBesideSources, writable && !model_.options().outputFolder.empty()},
-      {id::kQueueSkipExisting, writable},
-      {id::kQueueOverwriteExisting, writable},
-  };
-  for (const auto& [control, enabled] : states) window_->setEnabled(control, enabled);
 }
 
 }  // namespace vexlo::app

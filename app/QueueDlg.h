@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "app/QueueItemLogs.h"
 #include "encode/EncoderSettings.h"
 #include "hosts/DialogHost.h"
 #include "jobs/QueueItemRun.h"
@@ -46,7 +48,7 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
  public:
   /// The items' tools are in `programDir`; the queue is saved to `queueFile`.
   QueueWindow(hosts::DialogHost& mainHost, QueueOwner& owner, std::string programDir,
-            std::string queueFile);
+              std::string queueFile);
   /// Shutdown().
   ~QueueWindow() override;
   QueueWindow(const QueueWindow&) = delete;
@@ -63,9 +65,9 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   bool running() const { return model_.running(); }
   /// The main window runs a job of its own: the queue does not start meanwhile.
   void SetMainJobRunning(bool running);
-  /// The main window's Cancel during a run: the running item is cancelled and the run ends.
+  /// The main window's Cancel during a run: every running item is cancelled and the run ends.
   void CancelRun();
-  /// Stops the running item and waits for it and for a folder scan; the queue is saved. Called
+  /// Stops the running items and waits for them and for a folder scan; the queue is saved. Called
   /// before the log goes; nothing of the queue runs after it.
   void Shutdown();
 
@@ -90,6 +92,13 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   void ChooseFolder();
   void SetFolder(std::string folder);
   void SetExistingOutput(jobs::ExistingOutput rule);
+  /// "At once" and "Low priority" as the window shows them.
+  void SetRunOptions();
+  /// What Cancel Item cancels.
+  std::vector<std::uint64_t> CancellableIds() const;
+  std::optional<std::uint64_t> LoggedItem() const;
+  /// The pane under the table: the selected item's log lines.
+  void ShowItemLog();
   void Move(bool up);
   void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
   std::vector<std::uint64_t> SelectedIds() const;
@@ -111,7 +120,11 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   std::unique_ptr<jobs::QueueStore> store_;
   std::unique_ptr<jobs::BatchItemRunner> items_;
   std::unique_ptr<jobs::QueueRunner> runner_;
-  std::thread scan_;  // Add Folder's walk of a tree, off the window's thread
+  QueueItemLogs itemLogs_;                     // filled by the items' threads
+  std::optional<std::uint64_t> shownLogItem_;  // the item the pane shows
+  std::uint64_t shownLogEnd_ = 0;              // QueueItemLogs::Piece::end of what it shows
+  std::size_t shownLogBytes_ = 0;              // what the pane holds
+  std::thread scan_;     // Add Folder's walk of a tree, off the window's thread
   std::string lastRun_;  // the last run's summary, shown under the buttons
   int saveError_ = 0;    // why the last save of the queue failed; 0 while saves succeed
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // a scan's post holds it weakly

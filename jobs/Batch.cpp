@@ -115,16 +115,6 @@ BatchOutput LockedOutput(const BatchOutput& output, std::mutex& writing) {
   return locked;
 }
 
-// An item's own output when several run at once: its log lines begin with its number.
-BatchOutput NumberedOutput(const BatchOutput& output, std::size_t number) {
-  BatchOutput numbered = output;
-  if (output.log) {
-    numbered.log = [log = output.log, prefix = "[" + std::to_string(number) + "] "](
-                       std::string_view line) { log(prefix + std::string(line)); };
-  }
-  return numbered;
-}
-
 // Runs one item of the batch to its result, measured when asked.
 ItemResult RunOne(const BatchRun& run, std::size_t at) {
   ItemResult result = RunBatchItem(run.items[at], run);
@@ -170,8 +160,7 @@ std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput&
     // One item alone keeps its whole command line; side by side, each takes its share.
     const std::size_t sideBySide = std::min<std::size_t>(
         slots.width(), slots.running() + (items.size() - next - 1));
-    const unsigned threads =
-        sideBySide > 1 ? std::max(1u, processors / static_cast<unsigned>(sideBySide)) : 0;
+    const unsigned threads = ItemThreads(processors, sideBySide);
     held.unlock();
     workers.emplace_back([&, at = next, threads, estimate] {
       const BatchOutput own = slots.width() > 1 ? NumberedOutput(output, at + 1) : output;
@@ -196,6 +185,15 @@ std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput&
 }
 
 }  // namespace
+
+BatchOutput NumberedOutput(const BatchOutput& output, std::size_t number) {
+  BatchOutput numbered = output;
+  if (output.log) {
+    numbered.log = [log = output.log, prefix = "[" + std::to_string(number) + "] "](
+                       std::string_view line) { log(prefix + std::string(line)); };
+  }
+  return numbered;
+}
 
 BatchStop::BatchStop() {
   // Without its pipe a stop is still seen between items, through the flag.

@@ -58,6 +58,9 @@ struct BatchOutput {
 /// (standard error), each JSON object and a line feed to `jsonFd` (standard output).
 BatchOutput DescriptorOutput(int logFd, int jsonFd);
 
+/// An item's own output when several run at once: its log lines begin with "[N] ".
+BatchOutput NumberedOutput(const BatchOutput& output, std::size_t number);
+
 // A request to stop the batch, which a signal handler may make (SIGINT, SIGTERM): the running
 // tool is stopped, its temporary file removed, and the items after it are not started.
 class BatchStop {

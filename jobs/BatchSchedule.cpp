@@ -53,6 +53,11 @@ unsigned HardwareSessions(const encode::EncoderSettings& settings, bool audio,
   return settings.gpuType == 1 ? kNvidiaSessions : kAmdSessions;
 }
 
+unsigned ItemThreads(unsigned processors, std::size_t sideBySide) {
+  if (sideBySide <= 1) return 0;
+  return std::max(1u, processors / static_cast<unsigned>(sideBySide));
+}
+
 std::string WithThreads(const std::string& commandLine, const std::string& output,
                         unsigned threads, bool x265) {
   const std::string count = std::to_string(threads);

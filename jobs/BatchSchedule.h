@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,6 +61,11 @@ class BatchSlots {
 /// default.
 unsigned HardwareSessions(const encode::EncoderSettings& settings, bool audio,
                           std::optional<unsigned> given);
+
+/// An item's share of the processors when `sideBySide` items are to run together (the running
+/// ones, this one included, and those that will join them while slots are free): 0 when it is
+/// alone, which leaves its command line whole, else processors / sideBySide and at least 1.
+unsigned ItemThreads(unsigned processors, std::size_t sideBySide);
 
 /// The encode's command line with its threads bounded to `threads`: the decoder's (-threads
 /// before -i) and, for a video encode, the encoder's (-threads before the output, and for x265

@@ -147,11 +147,14 @@ QueueItem ItemFrom(const json& value) {
 std::string QueueToJson(const std::vector<QueueItem>& items, const QueueOptions& options) {
   json list = json::array();
   for (const QueueItem& item : items) list.push_back(ItemValue(item));
-  const json queue = {
-      {"vexlo_queue", kFormat},
-      {"output_folder", PathValue(options.outputFolder)},
-      {"existing", options.existing == ExistingOutput::kOverwrite ? "overwrite" : "skip"},
-      {"items", std::move(list)}};
+  json queue = {{"vexlo_queue", kFormat},
+                {"output_folder", PathValue(options.outputFolder)},
+                {"existing", options.existing == ExistingOutput::kOverwrite ? "overwrite" : "skip"},
+                {"items", std::move(list)}};
+  // Written only when not as a queue without them reads, so such a queue's file stays as it was.
+  if (options.atOnce != 1)
+    queue["at_once"] = options.atOnce == 0 ? json("auto") : json(options.atOnce);
+  if (options.lowPriority) queue["low_priority"] = true;
   return queue.dump(1) + "\n";
 }
 
@@ -166,6 +169,11 @@ std::optional<SavedQueue> QueueFromJson(std::string_view text) {
     if (existing != "skip" && existing != "overwrite") return std::nullopt;
     saved.options.existing =
         existing == "skip" ? ExistingOutput::kSkip : ExistingOutput::kOverwrite;
+    if (const auto atOnce = queue.find("at_once"); atOnce != queue.end()) {
+      saved.options.atOnce =
+          *atOnce == "auto" ? 0 : static_cast<unsigned>(WholeFrom(*atOnce, 1, 4));
+    }
+    saved.options.lowPriority = queue.value("low_priority", json(false)).get<bool>();
     if (!queue.at("items").is_array()) return std::nullopt;
     for (const json& item : queue.at("items")) saved.items.push_back(ItemFrom(item));
     return saved;

@@ -16,6 +16,9 @@
 //                            "resize": 0, "deinterlace": false, "short_gop": false,
 //                            "report": false}}]}
 //
+// A queue whose items run side by side also has "at_once" (2, 3, 4 or "auto"), and one whose
+// tools run at low priority "low_priority": true; without them a queue runs one item at a time
+// at the program's priority, as files written before they existed read.
 // A path is a string when its bytes are UTF-8, else an array of its byte values, so that every
 // name comes back byte for byte. "duration" is null while not known; "temporary" is set only for
 // the item that was running. A done item that was measured also has "quality": its figures, as

@@ -18,24 +18,31 @@ struct ItemWork {
   BatchItem names;
   std::vector<BatchItem> sources;  // every queued item's source
   BatchStop* stop = nullptr;
+  unsigned threads = 0;
+  std::size_t number = 0;
   ItemCallbacks callbacks;
   BatchItemRunner::Log log;
+  std::shared_ptr<std::atomic<bool>> finished;
 };
 
 void Work(ItemWork& work) {
   BatchOutput output;
-  output.log = work.log;
+  if (work.log) {
+    output.log = [&work](std::string_view line) { work.log(work.item.id, line); };
+  }
   output.progress = [&work](double percent, double durationSeconds) {
     work.callbacks.progress(percent, durationSeconds);
   };
-  if (work.log) work.log(QueueStartLine(work.item));
-  const BatchRun run{work.request, output, *work.stop, work.sources};
+  if (work.number > 0) output = NumberedOutput(output, work.number);
+  if (output.log) output.log(QueueStartLine(work.item));
+  const BatchRun run{work.request, output, *work.stop, work.sources, work.threads};
   const ItemResult result = RunBatchItem(work.names, run);
   ItemEnd end{result.state, result.reason, std::nullopt};
   if (end.state == ItemState::kDone)
     end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
-  if (work.log) work.log(QueueEndLine(work.item, end, result.seconds));
+  if (output.log) output.log(QueueEndLine(work.item, end, result.seconds));
   work.callbacks.ended(end);
+  work.finished->store(true);
 }
 
 }  // namespace
@@ -66,36 +73,62 @@ std::string BatchItemRunner::TemporaryPath(const QueueItem& item) {
   return TemporaryName(item.output, platform::CurrentProcessId());
 }
 
-void BatchItemRunner::Start(const QueueItem& item, ExistingOutput existing,
+void BatchItemRunner::Start(const QueueItem& item, const ItemStart& start,
                             ItemCallbacks callbacks) {
-  // The last item's thread has called its end already; only its return is left.
-  if (worker_.joinable()) worker_.join();
-  stop_ = std::make_unique<BatchStop>();
+  JoinFinished();
   auto work = std::make_unique<ItemWork>();
   work->item = item;
   work->request.settings = item.settings;
   work->request.report = true;
   work->request.programDir = programDir_;
-  work->request.existing = existing;
-  work->names = {item.source, item.output, item.source, item.output,
+  work->request.existing = start.existing;
+  work->request.lowPriority = start.lowPriority;
+  work->threads = start.threads;
+  work->number = start.number;
+  work->names = {item.source,
+                 item.output,
+                 item.source,
+                 item.output,
                  item.temporary.empty() ? TemporaryPath(item) : item.temporary,
                  IncompleteName(item.output)};
   for (const QueueItem& queued : model_.items()) {
     work->sources.push_back({queued.source, {}, queued.source, {}, {}, {}});
   }
-  work->stop = stop_.get();
+  Worker& worker = workers_[item.id];
+  if (worker.thread.joinable()) worker.thread.join();  // the item's last run, ended
+  worker.stop = std::make_unique<BatchStop>();
+  worker.finished = std::make_shared<std::atomic<bool>>(false);
+  work->stop = worker.stop.get();
+  work->finished = worker.finished;
   work->callbacks = std::move(callbacks);
   work->log = log_;
-  worker_ = std::thread([work = std::move(work)] { Work(*work); });
+  worker.thread = std::thread([work = std::move(work)] { Work(*work); });
 }
 
-void BatchItemRunner::Cancel() {
-  if (stop_) stop_->Request();
+void BatchItemRunner::Cancel(std::uint64_t id) {
+  const auto found = workers_.find(id);
+  if (found != workers_.end() && found->second.stop) found->second.stop->Request();
+}
+
+void BatchItemRunner::JoinFinished() {
+  for (auto at = workers_.begin(); at != workers_.end();) {
+    Worker& worker = at->second;
+    if (!worker.finished->load()) {
+      ++at;
+      continue;
+    }
+    // It has called its end already; only its return is left.
+    if (worker.thread.joinable()) worker.thread.join();
+    at = workers_.erase(at);
+  }
 }
 
 void BatchItemRunner::Stop() {
-  Cancel();
-  if (worker_.joinable()) worker_.join();
+  for (auto& [id, worker] : workers_) worker.stop->Request();
+  for (auto& [id, worker] : workers_) {
+    if (worker.thread.joinable()) worker.thread.join();
+  }
+  workers_.clear();
 }
 
 }  // namespace vexlo::jobs

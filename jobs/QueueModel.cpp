@@ -71,12 +71,14 @@ QueueProgress MeasureProgress(const std::vector<QueueItem>& items) {
   }
   const double fallback = knownCount > 0 ? known / knownCount : 1.0;
   double total = 0, complete = 0, measuredWeight = 0, measuredSeconds = 0;
+  int running = 0;
   for (const QueueItem& item : items) {
     const double weight =
         item.durationSeconds && *item.durationSeconds > 0 ? *item.durationSeconds : fallback;
     total += weight;
     if (HasEnded(item.state)) complete += weight;
     const double part = item.state == ItemState::kRunning ? weight * item.percent / 100 : 0;
+    running += item.state == ItemState::kRunning ? 1 : 0;
     complete += part;
     if ((item.state == ItemState::kDone || item.state == ItemState::kRunning) &&
         item.elapsedSeconds > 0) {
@@ -87,7 +89,8 @@ QueueProgress MeasureProgress(const std::vector<QueueItem>& items) {
   QueueProgress progress;
   if (total > 0) progress.fraction = std::clamp(complete / total, 0.0, 1.0);
   if (measuredWeight > 0 && measuredSeconds > 0) {
-    progress.secondsLeft = (total - complete) / (measuredWeight / measuredSeconds);
+    progress.secondsLeft =
+        (total - complete) / (measuredWeight / measuredSeconds * std::max(running, 1));
   }
   return progress;
 }
@@ -263,7 +266,6 @@ void QueueModel::Replace(std::vector<QueueItem> items, QueueOptions options) {
     Index(item, KeysOf(item, folders));
   }
   running_ = false;
-  current_.reset();
   Changed();
 }
 
@@ -273,36 +275,46 @@ bool QueueModel::Start() {
   });
   if (readOnly_ || running_ || !waiting) return false;
   running_ = true;
-  stopAfterCurrent_ = false;
+  startNoNewItem_ = false;
   run_ = {};
   return true;
 }
 
-void QueueModel::StopAfterCurrent() {
-  if (running_) stopAfterCurrent_ = true;
+void QueueModel::StartNoNewItem() {
+  if (running_) startNoNewItem_ = true;
 }
 
-const QueueItem* QueueModel::BeginNext(
-    const std::function<std::string(const QueueItem&)>& temporaryOf) {
-  if (!running_ || current_) return nullptr;
-  const auto next = std::find_if(items_.begin(), items_.end(), [](const QueueItem& item) {
-    return item.state == ItemState::kWaiting;
-  });
-  if (stopAfterCurrent_ || next == items_.end()) {
-    running_ = false;
-    run_.stopped = stopAfterCurrent_ && next != items_.end();
-    stopAfterCurrent_ = false;
-    for (QueueObserver* observer : observers_) observer->RunEnded(run_);
+const QueueItem* QueueModel::Begin(std::uint64_t id, std::string temporary) {
+  const std::size_t at = IndexOf(id);
+  if (!running_ || startNoNewItem_ || at >= items_.size() ||
+      items_[at].state != ItemState::kWaiting) {
     return nullptr;
   }
-  next->state = ItemState::kRunning;
-  next->percent = 0;
-  next->elapsedSeconds = 0;
-  next->reason.clear();
-  next->temporary = temporaryOf ? temporaryOf(*next) : std::string();
-  current_ = next->id;
+  QueueItem& next = items_[at];
+  next.state = ItemState::kRunning;
+  next.percent = 0;
+  next.elapsedSeconds = 0;
+  next.reason.clear();
+  next.temporary = std::move(temporary);
   Changed();
-  return &*next;
+  return &next;
+}
+
+void QueueModel::EndRun() {
+  if (!running_) return;
+  const bool waiting = std::any_of(items_.begin(), items_.end(), [](const QueueItem& item) {
+    return item.state == ItemState::kWaiting;
+  });
+  running_ = false;
+  run_.stopped = startNoNewItem_ && waiting;
+  startNoNewItem_ = false;
+  for (QueueObserver* observer : observers_) observer->RunEnded(run_);
+}
+
+std::size_t QueueModel::RunningCount() const {
+  return static_cast<std::size_t>(
+      std::count_if(items_.begin(), items_.end(),
+                    [](const QueueItem& item) { return item.state == ItemState::kRunning; }));
 }
 
 void QueueModel::ItemProgress(std::uint64_t id, double percent, double elapsedSeconds,
@@ -326,7 +338,6 @@ void QueueModel::ItemEnded(std::uint64_t id, const ItemEnd& end, double elapsedS
   item.elapsedSeconds = elapsedSeconds;
   item.percent = item.state == ItemState::kDone ? 100 : item.percent;
   item.temporary.clear();
-  if (current_ == id) current_.reset();
   int* counts[] = {nullptr, nullptr, &run_.done, &run_.failed, &run_.cancelled, &run_.skipped};
   ++*counts[static_cast<std::size_t>(item.state)];
   Changed();

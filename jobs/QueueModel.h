@@ -41,8 +41,10 @@ struct ItemEnd {
 };
 
 struct QueueOptions {
-  std::string outputFolder;  // "" puts each output beside its source
+  std::string outputFolder;                         // "" puts each output beside its source
   ExistingOutput existing = ExistingOutput::kSkip;  // never kRefuse
+  unsigned atOnce = 1;       // items run side by side, 1 to 4; 0 for Auto (the batch's --jobs auto)
+  bool lowPriority = false;  // the items' tools run below the program's priority
 };
 
 /// The whole queue's bar and time left.
@@ -54,7 +56,7 @@ struct QueueProgress {
 /// How a run of the queue ended: the items that ended during it, by state.
 struct RunSummary {
   int done = 0, failed = 0, cancelled = 0, skipped = 0;
-  bool stopped = false;  // Stop After Current ended it before the last waiting item
+  bool stopped = false;  // "start no new item" ended it before the last waiting item
 };
 
 /// "12 done, 1 failed": each state that occurred, in the order done, failed, cancelled, skipped.
@@ -62,8 +64,9 @@ std::string SummaryText(const RunSummary& summary);
 
 /// The whole queue's fraction and time left. Each item weighs its source's duration (an item
 /// whose duration is not known yet weighs the mean of the known ones, or 1 when none is known);
-/// ended items count as complete, the running one by its percent. The speed is the weight done
-/// per second over the done items and the running one.
+/// ended items count as complete, each running one by its percent. The speed is the weight done
+/// per second of an item's own time over the done items and the running ones, times the items
+/// running now (at least 1), since they run side by side.
 QueueProgress MeasureProgress(const std::vector<QueueItem>& items);
 
 /// What the queue window shows; the model tells its observers on the window's thread.
@@ -72,7 +75,7 @@ class QueueObserver {
   virtual ~QueueObserver() = default;
   /// Items were added, removed, moved, or changed state, or the options changed: what is saved.
   virtual void QueueChanged() {}
-  /// The running item's percent, elapsed time or duration changed (row index): not saved.
+  /// A running item's percent, elapsed time or duration changed (row index): not saved.
   virtual void ItemProgressed(std::size_t /*row*/) {}
   /// A run of the queue has ended (one desktop notification: SummaryText).
   virtual void RunEnded(const RunSummary& /*summary*/) {}
@@ -117,22 +120,25 @@ class QueueModel {
   /// Puts a saved queue in place of this one (ids are given anew).
   void Replace(std::vector<QueueItem> items, QueueOptions options);
 
-  // The run. Start, then BeginNext for each item in turn; ItemEnded when it ends.
+  // The run. Start, then Begin for each item as it starts and ItemEnded as it ends; EndRun
+  // once nothing runs and nothing more will start.
 
   /// Starts a run; false when read-only, already running, or no item waits.
   bool Start();
   bool running() const { return running_; }
-  /// The running item ends as it would; then the run ends instead of starting the next.
-  void StopAfterCurrent();
-  bool stoppingAfterCurrent() const { return stopAfterCurrent_; }
-  /// Marks the next waiting item running, its temporary file named by `temporaryOf`, and
-  /// returns it; or ends the run (RunEnded) and returns null.
-  const QueueItem* BeginNext(const std::function<std::string(const QueueItem&)>& temporaryOf);
+  /// The running items end as they would, and no new item starts: the run ends with them.
+  void StartNoNewItem();
+  bool startingNoNewItem() const { return startNoNewItem_; }
+  /// Marks the waiting item running, writing to `temporary`, and returns it; null when it does
+  /// not wait, no run is under way or no new item may start.
+  const QueueItem* Begin(std::uint64_t id, std::string temporary);
+  /// Ends the run (RunEnded).
+  void EndRun();
   void ItemProgress(std::uint64_t id, double percent, double elapsedSeconds,
                     std::optional<double> durationSeconds);
   void ItemEnded(std::uint64_t id, const ItemEnd& end, double elapsedSeconds);
-  /// The running item's id.
-  std::optional<std::uint64_t> current() const { return current_; }
+  /// How many items run now.
+  std::size_t RunningCount() const;
 
  private:
   std::size_t IndexOf(std::uint64_t id) const;
@@ -151,8 +157,7 @@ class QueueModel {
   std::uint64_t nextId_ = 1;
   bool readOnly_ = false;
   bool running_ = false;
-  bool stopAfterCurrent_ = false;
-  std::optional<std::uint64_t> current_;
+  bool startNoNewItem_ = false;
   RunSummary run_;
   // Every item's source and output by the name that compares equal for one file (sources to how
   // many items read them, outputs to the source of the one item that writes each): the refusals of

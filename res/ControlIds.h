@@ -14,8 +14,8 @@ inline constexpr int kMenuMain = 1024;
 inline constexpr int kIconMain = 1023;
 inline constexpr int kBitmapAbout = 506;
 
-inline constexpr int kCmdAppAbout = 0xE140;  // "&Help" / "&About ..."
-inline constexpr int kCmdAppExit = 0xE141;   // "&File" / "E&xit"
+inline constexpr int kCmdAppAbout = 0xE140;         // "&Help" / "&About ..."
+inline constexpr int kCmdAppExit = 0xE141;          // "&File" / "E&xit"
 inline constexpr int kCmdCopyLastCommand = 0x8001;  // "&File" / "&Copy Last Command"
 inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoders"
 inline constexpr int kCmdShowFrames = 0x8004;       // "&File" / "Show &Frames..."
@@ -86,8 +86,8 @@ inline constexpr int kQueueMoveDown = 1208;
 inline constexpr int kQueueRetryFailed = 1209;
 inline constexpr int kQueueClearFinished = 1210;
 inline constexpr int kQueueStart = 1211;
-inline constexpr int kQueueStopAfterCurrent = 1212;
-inline constexpr int kQueueCancelCurrent = 1213;
+inline constexpr int kQueueStartNoNewItem = 1212;
+inline constexpr int kQueueCancelItem = 1213;
 inline constexpr int kQueueFolderLabel = 1214;
 inline constexpr int kQueueFolderEdit = 1215;
 inline constexpr int kQueueChooseFolder = 1216;
@@ -96,6 +96,10 @@ inline constexpr int kQueueExistingLabel = 1218;
 inline constexpr int kQueueSkipExisting = 1219;
 inline constexpr int kQueueOverwriteExisting = 1220;
 inline constexpr int kQueueStatus = 1221;
+inline constexpr int kQueueItemLog = 1222;
+inline constexpr int kQueueAtOnceLabel = 1223;
+inline constexpr int kQueueAtOnce = 1224;
+inline constexpr int kQueueLowPriority = 1225;
 }  // namespace id
 
 }  // namespace vexlo::res

@@ -11,7 +11,48 @@
 #include "res/ColorScheme.h"
 #include "res/QueueDialogTemplate.h"
 
+#include <vector>
+
 namespace vexlo::platform::win32 {
+
+namespace {
+
+// The main window runs in DialogBox's modal loop, which gives only the main window's keys to the
+// dialog manager: in the queue window Tab, the arrows and Enter went to the focused control as
+// plain keys. That loop calls the message filter hook (MSGF_DIALOGBOX) for every message it takes,
+// so the hook hands each message of a window opened beside the main one to that window's
+// IsDialogMessage. The hook and the windows are the window thread's own.
+thread_local HHOOK filterHook = nullptr;
+thread_local std::vector<HWND> besideWindows;
+
+LRESULT CALLBACK FilterDialogMessage(int code, WPARAM w, LPARAM l) {
+  if (code == MSGF_DIALOGBOX) {
+    MSG* message = reinterpret_cast<MSG*>(l);
+    for (HWND window : besideWindows) {
+      const bool its = message->hwnd == window || ::IsChild(window, message->hwnd);
+      if (its && ::IsDialogMessageW(window, message)) return TRUE;
+    }
+  }
+  return ::CallNextHookEx(filterHook, code, w, l);
+}
+
+void TakeKeysOf(HWND window) {
+  besideWindows.push_back(window);
+  if (filterHook == nullptr) {
+    filterHook =
+        ::SetWindowsHookExW(WH_MSGFILTER, &FilterDialogMessage, nullptr, ::GetCurrentThreadId());
+  }
+}
+
+void LeaveKeysOf(HWND window) {
+  std::erase(besideWindows, window);
+  if (besideWindows.empty() && filterHook != nullptr) {
+    ::UnhookWindowsHookEx(filterHook);
+    filterHook = nullptr;
+  }
+}
+
+}  // namespace
 
 hosts::DialogHost* Win32DialogHost::openWindow(int templateId, hosts::DialogEvents& events) {
   std::unique_ptr<Win32DialogHost>& window = windows_[templateId];
@@ -34,6 +75,7 @@ hosts::DialogHost* Win32DialogHost::openWindow(int templateId, hosts::DialogEven
       windows_.erase(templateId);
       return nullptr;
     }
+    TakeKeysOf(window->window_);
     RECT owner{};
     ::GetWindowRect(window_, &owner);
     ::SetWindowPos(window->window_, nullptr, owner.right + 8, owner.top, 0, 0,
@@ -46,7 +88,10 @@ hosts::DialogHost* Win32DialogHost::openWindow(int templateId, hosts::DialogEven
 
 void Win32DialogHost::closeWindows() {
   for (auto& [id, window] : windows_) {
-    if (window->window_ != nullptr) ::DestroyWindow(window->window_);  // its events' onDestroy
+    if (window->window_ != nullptr) {
+      LeaveKeysOf(window->window_);
+      ::DestroyWindow(window->window_);  // its events' onDestroy
+    }
     window->window_ = nullptr;
     window->events_ = nullptr;
   }

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
@@ -38,6 +39,7 @@
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
 #include "app/VexloDlg.h"
+#include "jobs/QueueStore.h"
 #include "platform/CommandLineSplit.h"
 #include "platform/Paths.h"
 #include "platform/qt/ControlFactory.h"
@@ -526,7 +528,7 @@ TEST_F(Features, FilesDroppedOnThePathRowsFillTheirEdits) {
 
 // Several files dropped on the main window are queued in the queue window, which opens beside it
 // and takes a user's clicks (through the window system) while the main window is modal; its table
-// reads as a table; a run disables the main window's job buttons until Cancel Current ends it.
+// reads as a table; a run disables the main window's job buttons until Cancel Item ends it.
 TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
   Run([&] {
     fs::copy_file(source_, program_ + "/b.mp4");
@@ -551,8 +553,7 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     EXPECT_EQ(table->columnDescription(3).toStdString(), "State");
     EXPECT_EQ(table->columnDescription(5).toStdString(), "Quality");
     const auto click = [&](QWidget* widget, QPoint point) {
-      QTest::mouseClick(queue->windowHandle(), Qt::LeftButton, {},
-                        widget->mapTo(queue, point));
+      QTest::mouseClick(queue->windowHandle(), Qt::LeftButton, {}, widget->mapTo(queue, point));
     };
     auto* view = qobject_cast<QAbstractItemView*>(queue->control(id::kQueueTable));
     EXPECT_FALSE(queue->enabled(id::kQueueRemove));
@@ -563,10 +564,44 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
     click(queue->control(id::kQueueStart), {5, 5});
     EXPECT_FALSE(host_->enabled(id::kEncodeVideo));
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(program_ + "/tool.pid"); }));
-    click(queue->control(id::kQueueCancelCurrent), {5, 5});
+    click(queue->control(id::kQueueCancelItem), {5, 5});
     EXPECT_TRUE(WaitUntil([&] { return host_->enabled(id::kEncodeVideo); }));
     EXPECT_EQ(table->cellAt(0, 3)->text(QAccessible::Name).toStdString(), "cancelled");
     EXPECT_TRUE(WaitForLog("##### QUEUE cancelled: " + program_ + "/b.mp4"));
+    // Two at once, chosen in the list and saved in queue.json: each running item has its own
+    // tagged lines in the pane under the table and its own Cancel Item; the others go on, and the
+    // main window's Cancel stops the rest.
+    UseTool("ffmpeg.bin",
+            "echo '  Duration: 00:01:00.00, start: 0.000000, bitrate: 5 kb/s'\n"
+            "echo 'frame= 9 fps=0 q=0 size=0kB time=00:00:21.00 speed=1x'\n"
+            "exec sleep 60");
+    auto* atOnce = qobject_cast<QComboBox*>(queue->control(id::kQueueAtOnce));
+    auto* pane = qobject_cast<QPlainTextEdit*>(queue->control(id::kQueueItemLog));
+    ASSERT_TRUE(atOnce && pane && qobject_cast<QCheckBox*>(queue->control(id::kQueueLowPriority)));
+    atOnce->setFocus();
+    QTest::keyClick(atOnce, Qt::Key_Down);
+    EXPECT_TRUE(
+        WaitUntil([&] { return Count(ReadAll(jobs::QueueFilePath()), "\"at_once\": 2") == 1; }));
+    fs::copy_file(source_, program_ + "/c.mp4");
+    window_->queue()->AddPaths({program_ + "/c.mp4"});
+    click(queue->control(id::kQueueRetryFailed), {5, 5});
+    click(queue->control(id::kQueueStart), {5, 5});
+    const auto state = [&](int row) { return table->cellAt(row, 3)->text(QAccessible::Name); };
+    ASSERT_TRUE(WaitUntil([&] { return state(0) == "running 35%" && state(1) == "running 35%"; }));
+    click(view->viewport(), view->visualRect(view->model()->index(0, 0)).center());
+    ASSERT_TRUE(WaitUntil([&] { return pane->toPlainText().contains("[1] ##### COMMAND: "); }));
+    const QString lines = pane->toPlainText();  // its earlier run's, then this one's, whole
+    EXPECT_TRUE(
+        lines.contains(QString::fromStdString("\n[1] ##### QUEUE: " + program_ + "/b.mp4")) &&
+        lines.contains(" -threads ") && !lines.contains("[2]"))
+        << lines.toStdString();
+    EXPECT_TRUE(queue->grab().save(QString(VEXLO_TEST_BINARY_DIR) + "/queue-two-running.png"));
+    click(queue->control(id::kQueueCancelItem), {5, 5});
+    ASSERT_TRUE(WaitUntil([&] { return state(0) == "cancelled"; }));
+    EXPECT_EQ(state(1), "running 35%");
+    Command(id::kCancel);
+    EXPECT_TRUE(
+        WaitUntil([&] { return host_->enabled(id::kEncodeVideo) && state(1) == "cancelled"; }));
     EXPECT_TRUE(queue->grab().save(QString(VEXLO_TEST_BINARY_DIR) + "/queue.png"));
   });
 }
@@ -616,9 +651,10 @@ TEST_F(Features, EncoderCheckOfTheRealAndAStandInToolAndItsWarningBeforeAnEncode
     Command(res::kCmdCheckEncoders);
     ASSERT_TRUE(WaitForLog("##### END CHECK ENCODERS ######"));
     for (std::string_view encoder : jobs::kHardwareEncoders) {
-      EXPECT_TRUE(std::regex_search(Log(), std::regex("##### ENCODER " + std::string(encoder) +
-                                                      "( on /dev/dri/renderD128)?: (fails: .{8,}|"
-                                                      "not built into this ffmpeg.bin) ######\r\n")))
+      EXPECT_TRUE(
+          std::regex_search(Log(), std::regex("##### ENCODER " + std::string(encoder) +
+                                              "( on /dev/dri/renderD128)?: (fails: .{8,}|"
+                                              "not built into this ffmpeg.bin) ######\r\n")))
           << Log();
     }
     UseTool("ffmpeg.bin", R"(case "$*" in
@@ -645,7 +681,9 @@ esac)");
                    "[30] # ##### ENCODER hevc_nvenc: fails: " +
                    nvenc +
                    " ######\r\n"
-                   "[30] # ##### ENCODER h264_vaapi" + vaapi + " ######\r\n"
+                   "[30] # ##### ENCODER h264_vaapi" +
+                   vaapi +
+                   " ######\r\n"
                    "[30] # ##### ENCODER hevc_vaapi: not built into this ffmpeg.bin ######\r\n"
                    "[30] # ##### END CHECK ENCODERS ######\r\n"),
         std::string::npos)

@@ -11,6 +11,7 @@
 #include "app/RegistryStore.h"
 #include "app/VexloDlg.h"
 #include "jobs/QueueFile.h"
+#include "platform/SystemResources.h"
 #include "res/ControlIds.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/Support.h"
@@ -37,9 +38,11 @@ struct SavedAfterEachChange : jobs::QueueObserver {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));  // polls the file
     }
     ++changes;
+    most = std::max(most, model.RunningCount());
   }
   const jobs::QueueModel& model;
   int changes = 0;
+  std::size_t most = 0;  // the most items running at once
 };
 
 // Five clips queued from the main window (a drop, with H.264) and from the queue window (Add
@@ -63,9 +66,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
 
   window.onCommand(res::kCmdQueue, hosts::ControlEvent::kClicked);
   testing::FakeDialogHost& view = *host.windows.at(res::kDialogQueue);
-  const auto press = [&](int control) {
-    queue.onCommand(control, hosts::ControlEvent::kClicked);
-  };
+  const auto press = [&](int control) { queue.onCommand(control, hosts::ControlEvent::kClicked); };
   view.nextChosenFile = out;
   press(id::kQueueChooseFolder);
   EXPECT_EQ(view.text(id::kQueueFolderEdit), out);
@@ -78,19 +79,25 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   window.flushLog();
   host.runPosted();
   EXPECT_EQ(testing::Count(window.logReference()->paneText(),
-                           "##### ERROR: Not queued, its output " + out + "/clip.H264 is already "
-                           "the output of " + Clip("clip.mp4") + ": " + Clip("clip.mp4")),
+                           "##### ERROR: Not queued, its output " + out +
+                               "/clip.H264 is already "
+                               "the output of " +
+                               Clip("clip.mp4") + ": " + Clip("clip.mp4")),
             1u);
   ASSERT_EQ(view.tables[id::kQueueTable].size(), 5u);
   EXPECT_EQ(view.tables[id::kQueueTable][4],
             (std::vector<std::string>{Clip("garbage.mov"), out + "/garbage.H265", "H265", "waiting",
                                       "", ""}));
 
-  host.active = view.active = false;  // the word is for a user who looks elsewhere
+  host.active = view.active = false;       // the word is for a user who looks elsewhere
+  view.setListIndex(id::kQueueAtOnce, 1);  // two at once, each with half the processors
+  queue.onCommand(id::kQueueAtOnce, hosts::ControlEvent::kSelectionChanged);
   EXPECT_TRUE(view.enabled(id::kQueueStart));
   press(id::kQueueStart);
   EXPECT_FALSE(host.enabled(id::kEncodeVideo) || view.enabled(id::kQueueStart));
-  EXPECT_TRUE(host.enabled(id::kCancel) && view.enabled(id::kQueueCancelCurrent));
+  // Two run and none is selected: Cancel Item waits for a selection; the main Cancel stops all.
+  EXPECT_TRUE(host.enabled(id::kCancel) && view.enabled(id::kQueueStartNoNewItem) &&
+              !view.enabled(id::kQueueCancelItem));
   EXPECT_EQ(host.taskProgress, 0);
   ASSERT_TRUE(host.pumpUntil([&] { return !queue.running(); }, std::chrono::minutes(4)));
   host.runPosted();
@@ -103,16 +110,16 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
     // saved so.
     EXPECT_EQ(row[5].starts_with("SSIM 0.9"), row[3] == "done") << row[5];
   }
-  EXPECT_EQ(states, (std::vector<std::string>{"H264 done", "H264 done", "H264 done",
-                                              "H265 failed", "H265 failed"}));
+  EXPECT_EQ(states, (std::vector<std::string>{"H264 done", "H264 done", "H264 done", "H265 failed",
+                                              "H265 failed"}));
   const auto& items = queue.model().items();
   EXPECT_NE(items[3].reason.find("The output ends at 0:04."), std::string::npos) << items[3].reason;
   EXPECT_NE(items[3].reason.find("kept as " + out + "/cut.incomplete.H265"), std::string::npos);
   EXPECT_NE(items[4].reason.find("Invalid data found"), std::string::npos) << items[4].reason;
   std::set<std::string> files;
   for (const auto& entry : fs::directory_iterator(out)) files.insert(entry.path().filename());
-  EXPECT_EQ(files, (std::set<std::string>{"clip.H264", "ten.H264", "s422.H264",
-                                          "cut.incomplete.H265"}));
+  EXPECT_EQ(files,
+            (std::set<std::string>{"clip.H264", "ten.H264", "s422.H264", "cut.incomplete.H265"}));
   // Each item with its own copy of the settings, and the run's end saved as it is.
   const auto saved_ = jobs::QueueFromJson(testing::ReadAll(jobs::QueueFilePath()));
   ASSERT_TRUE(saved_);
@@ -121,7 +128,8 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   EXPECT_TRUE(saved_->items[0].quality && !saved_->items[4].quality);
   // Added, the folder, 4 states of each item: start, its temporary saved, running, ended.
   EXPECT_GE(saved.changes, 1 + 2 + 5 * 2);
-  EXPECT_EQ(host.notifications, std::vector<std::string>{"Vexlo: queue finished: 3 done, 2 failed"});
+  EXPECT_EQ(host.notifications,
+            std::vector<std::string>{"Vexlo: queue finished: 3 done, 2 failed"});
   EXPECT_EQ(host.taskProgress, -1);
   EXPECT_EQ(view.progress(), 100);
   EXPECT_TRUE(host.enabled(id::kEncodeVideo) && !view.enabled(id::kQueueStart) &&
@@ -131,6 +139,12 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   EXPECT_EQ(testing::Count(log, "##### QUEUE: "), 5u) << log;
   EXPECT_EQ(testing::Count(log, "##### QUEUE done: "), 3u) << log;
   EXPECT_EQ(testing::Count(log, "##### COMMAND: "), 5u) << log;
+  // Side by side from the first item to the last, each line tagged with its item's row.
+  EXPECT_EQ(saved.most, 2u);
+  const std::string threads =
+      " -threads " + std::to_string(std::max(1u, platform::ProcessorCount() / 2)) + " ";
+  EXPECT_EQ(testing::Count(log, threads), 10u) << log;
+  EXPECT_EQ(testing::Count(log, "[5] ##### QUEUE failed: " + Clip("garbage.mov")), 1u) << log;
   queue.model().RemoveObserver(&saved);
 
   // Another window shows the queue read-only while this one holds it; once this one has gone,

@@ -11,6 +11,7 @@
 
 #include "app/QueueDlg.h"
 #include "encode/OutputNames.h"
+#include "jobs/BatchSchedule.h"
 #include "jobs/QueueFile.h"
 #include "jobs/QueueRunner.h"
 #include "jobs/QueueScan.h"
@@ -44,16 +45,19 @@ std::string Relative(std::string text, const std::string& root) {
   return text;
 }
 
-// Runs no tool: the test tells each item how it goes.
+// Runs no tool: the test tells each item how it goes (`callbacks`: the last started item's).
 struct ScriptedRunner : ItemRunner {
   std::string TemporaryPath(const QueueItem& item) override { return item.output + ".part"; }
-  void Start(const QueueItem& item, ExistingOutput, ItemCallbacks callbacks) override {
+  void Start(const QueueItem& item, const ItemStart& start, ItemCallbacks callbacks) override {
     started.push_back(fs::path(item.source).filename().string());
-    this->callbacks = std::move(callbacks);
+    how.push_back(start);
+    this->callbacks = running[item.id] = std::move(callbacks);
   }
-  void Cancel() override { callbacks.ended({ItemState::kCancelled, {}, {}}); }
+  void Cancel(std::uint64_t id) override { running.at(id).ended({ItemState::kCancelled, {}, {}}); }
   std::vector<std::string> started;
+  std::vector<ItemStart> how;
   ItemCallbacks callbacks;
+  std::map<std::uint64_t, ItemCallbacks> running;
 };
 
 // The queue as the window's table shows it: output=state(reason) ...
@@ -67,11 +71,22 @@ std::string Table(const QueueModel& model, const std::string& root) {
   return table;
 }
 
-// The queue window as the core sees it: a model, its runner, a window thread's posted tasks.
+// The queue window as the core sees it: a model, its runner, a window thread's posted tasks, on
+// a machine of 4 processors whose free memory and hardware sessions the test sets.
 struct Window : QueueObserver {
-  explicit Window(QueueRunner::AfterSave afterSave = {})
-      : runner(model, items, Post(), afterSave, [this] { return now; }) {
+  explicit Window(QueueRunner::AfterSave afterSave = {}, std::optional<unsigned> sessions = {})
+      : runner(model, items, Post(), afterSave, [this] { return now; },
+               {4, [this] { return memory; }, sessions}) {
     model.AddObserver(this);
+  }
+  void QueueChanged() override {
+    std::size_t hardware = 0;
+    for (const QueueItem& item : model.items()) {
+      hardware += item.state == ItemState::kRunning && item.settings.gpuType != 0 ? 1 : 0;
+    }
+    most = std::max(most, model.RunningCount());
+    mostHardware = std::max(mostHardware, hardware);
+    over += model.RunningCount() > runner.Width() ? 1 : 0;
   }
   QueueRunner::Post Post() {
     return [this](std::function<void()> task) { posted.push_back(std::move(task)); };
@@ -88,6 +103,9 @@ struct Window : QueueObserver {
   std::deque<std::function<void()>> posted;
   QueueRunner runner;
   std::string ended;
+  std::optional<std::uint64_t> memory;
+  std::size_t most = 0, mostHardware = 0;  // the most items running at once
+  int over = 0;                            // changes that left more running than At once
 };
 
 std::uint64_t IdOf(const QueueModel& model, const std::string& root, const std::string& output) {
@@ -187,9 +205,9 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
       EXPECT_TRUE(window.runner.Start());
       EXPECT_FALSE(window.runner.Start());  // already running
     } else if (op == "stop") {
-      window.runner.StopAfterCurrent();
+      window.runner.StartNoNewItem();
     } else if (op == "cancel") {
-      window.runner.CancelCurrent();
+      window.runner.Cancel(model.items()[1].id);
     } else if (op == "progress") {
       double percent = 0, duration = 0;
       std::istringstream(argument) >> percent >> duration >> window.now;
@@ -225,6 +243,99 @@ TEST(QueueModel, ButtonsRefusalsAndRunsTable) {
   fs::remove_all(root);
 }
 
+// Runs side by side, one row per step: the options' "At once" (or the free memory in units of one
+// software item's estimate, or a hardware card's single session), the step, the table after it
+// and what the items started by it were given (threads and their log number). Never more items
+// run than At once allows, a cancelled item leaves the other running to its end, "start no new
+// item" lets the running ones end and starts none, and one session never runs two hardware items.
+TEST(QueueRunner, RunsItemsSideBySideWithinTheirSlots) {
+  const std::string root = testing::MakeTempDirectory("queue");
+  const std::uint64_t unit = EstimatedItemMemory({}, {}, false);
+  const struct {
+    std::string op, argument, table, given;
+  } steps[] = {
+      {"add", "0 a b c d e", "a=waiting b=waiting c=waiting d=waiting e=waiting", ""},
+      {"at", "2", "", ""},
+      {"start", "", "a=running b=running c=waiting d=waiting e=waiting", "a:2[1] b:2[2]"},
+      {"cancel", "a", "a=cancelled b=running c=running d=waiting e=waiting", "c:2[3]"},
+      {"nonew", "", "", ""},
+      {"end", "b", "a=cancelled b=done c=running d=waiting e=waiting", ""},
+      {"end", "c", "a=cancelled b=done c=done d=waiting e=waiting",
+       "(2 done, 1 cancelled (stopped))"},
+      {"at", "1", "", ""},
+      {"start", "", "a=cancelled b=done c=done d=running e=waiting", "d:0[0]"},
+      {"end", "d", "", "e:0[0]"},
+      {"clear", "", "", ""},
+      {"add", "1 h1 h2", "", ""},  // NVIDIA with one session given
+      {"add", "0 s1", "e=running h1=waiting h2=waiting s1=waiting", ""},
+      {"at", "auto", "e=running h1=running h2=waiting s1=running", "h1:1[2] s1:1[4]"},
+      {"end", "h1", "e=running h1=done h2=running s1=running", "h2:1[3]"},
+      {"end", "e", "", ""},
+      {"end", "h2", "", ""},
+      {"add", "0 m1 m2", "", ""},
+      {"memory", "1 s1", "e=done h1=done h2=done s1=running m1=waiting m2=waiting", ""},
+      {"end", "s1", "e=done h1=done h2=done s1=done m1=running m2=waiting", "m1:2[5]"},
+      {"memory", "3 m1", "e=done h1=done h2=done s1=done m1=running m2=running", "m2:2[6]"},
+  };
+  Window window({}, 1);
+  window.memory = 100 * unit;
+  QueueModel& model = window.model;
+  const auto idOf = [&](const std::string& name) { return IdOf(model, root, name + ".H264"); };
+  std::size_t seen = 0;
+  for (const auto& [op, argument, table, given] : steps) {
+    SCOPED_TRACE(op + " " + argument);
+    window.ended.clear();
+    std::istringstream words(argument);
+    if (op == "add") {
+      encode::EncoderSettings settings;
+      words >> settings.gpuType;
+      std::vector<std::string> sources;
+      for (std::string name; words >> name;) sources.push_back(root + N("/" + name));
+      model.Add(sources, settings);
+    } else if (op == "at") {
+      QueueOptions options = model.options();
+      options.atOnce = argument == "auto" ? 0 : static_cast<unsigned>(std::stoi(argument));
+      model.SetOptions(options);
+      window.runner.StartWaiting();
+    } else if (op == "start") {
+      EXPECT_TRUE(window.runner.Start());
+    } else if (op == "cancel") {
+      window.runner.Cancel(idOf(argument));
+    } else if (op == "nonew") {
+      window.runner.StartNoNewItem();
+    } else if (op == "end") {
+      window.items.running.at(idOf(argument)).ended({ItemState::kDone, {}, {}});
+    } else if (op == "memory") {
+      std::string name;
+      words >> *window.memory >> name;
+      *window.memory *= unit;
+      window.items.running.at(idOf(name)).progress(10, 60);  // Auto looks again at progress
+    } else if (op == "clear") {
+      model.ClearFinished();
+    }
+    window.Drain();
+    std::string shown = Table(model, root);
+    for (auto at = shown.find(".H264"); at != std::string::npos; at = shown.find(".H264")) {
+      shown.erase(at, 5);
+    }
+    if (!table.empty()) {
+      EXPECT_EQ(shown, table);
+    }
+    std::string word;
+    for (; seen < window.items.started.size(); ++seen) {
+      const ItemStart& start = window.items.how[seen];
+      word += (word.empty() ? "" : " ") + window.items.started[seen] + ":" +
+              std::to_string(start.threads) + "[" + std::to_string(start.number) + "]";
+    }
+    if (!window.ended.empty()) word = "(" + window.ended + ")";
+    EXPECT_EQ(word, given);
+  }
+  EXPECT_EQ(window.most, 3u);  // Auto with 4 processors, the hardware one held to its session
+  EXPECT_EQ(window.mostHardware, 1u);
+  EXPECT_EQ(window.over, 0);
+  fs::remove_all(root);
+}
+
 QueueItem Item(const std::string& source, ItemState state, const std::string& temporary = "") {
   QueueItem item;
   item.source = source;
@@ -253,14 +364,14 @@ TEST(QueueFile, NumbersAreReadOnlyAsTheStoreWritesThem) {
     const char* value;
     bool read;
   } rows[] = {
-      {"BYTE", "255", true},         {"BYTE", "256", false},
-      {"BYTE", "-1", false},         {"BYTE", "47.0", false},
-      {"BYTE", "1e57", false},       {"CRF", "-2147483648", true},
-      {"CRF", "2147483648", false},  {"CRF", "18446744073709551615", false},
-      {"CRF", "2.5", false},         {"CRF", "1e20", false},
-      {"ELAPSED", "1e300", true},    {"ELAPSED", "-3", true},
-      {"ELAPSED", "1e400", false},   {"ELAPSED", "\"3\"", false},
-      {"DURATION", "null", true},    {"DURATION", "-1e400", false},
+      {"BYTE", "255", true},        {"BYTE", "256", false},
+      {"BYTE", "-1", false},        {"BYTE", "47.0", false},
+      {"BYTE", "1e57", false},      {"CRF", "-2147483648", true},
+      {"CRF", "2147483648", false}, {"CRF", "18446744073709551615", false},
+      {"CRF", "2.5", false},        {"CRF", "1e20", false},
+      {"ELAPSED", "1e300", true},   {"ELAPSED", "-3", true},
+      {"ELAPSED", "1e400", false},  {"ELAPSED", "\"3\"", false},
+      {"DURATION", "null", true},   {"DURATION", "-1e400", false},
   };
   for (const auto& row : rows) {
     std::string edited = text;
@@ -272,6 +383,7 @@ TEST(QueueFile, NumbersAreReadOnlyAsTheStoreWritesThem) {
     const auto saved = QueueFromJson(edited);
     EXPECT_EQ(saved.has_value(), row.read);
     if (!saved) continue;
+    EXPECT_EQ(saved->options.atOnce, 1u);  // written before "at_once" existed: one at a time
     const std::string written = QueueToJson(saved->items, saved->options);
     const auto again = QueueFromJson(written);
     ASSERT_TRUE(again) << written;
@@ -285,7 +397,8 @@ TEST(QueueFile, NumbersAreReadOnlyAsTheStoreWritesThem) {
 TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
   const std::string root = testing::MakeTempDirectory("queue");
   testing::SetStateHome(root + N("/state"));
-  const std::string path = QueueFilePath(), partial = root + N("/v/r.H265.part");
+  const std::string path = QueueFilePath(), partial = root + N("/v/r.H265.part"),
+                    partial2 = root + N("/v/q.H265.part");
 #ifdef _WIN32
   EXPECT_EQ(path, root + N("/state/Vexlo/queue.json"));
 #else
@@ -300,15 +413,21 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
                                   Item(root + N("/v/w.mov"), ItemState::kWaiting),
                                   Item(root + N("/v/r.mov"), ItemState::kRunning, partial),
                                   Item(root + N("/v/o.mov"), ItemState::kRunning),
-                                  Item(root + N("/v/x.mov"), ItemState::kRunning)};
+                                  Item(root + N("/v/x.mov"), ItemState::kRunning),
+                                  Item(root + N("/v/q.mov"), ItemState::kRunning, partial2)};
   items[0].elapsedSeconds = 12.5;
   items[0].durationSeconds = 60;
   items[0].quality = QualityFigures{0.987123, 0.98, 0.99, 0.99, INFINITY, 250, 240};
   items[1].reason = "Conversion failed: \xe9";
   items[6].temporary = items[6].source;  // a file edited by hand: never deleted
   items[7].temporary = root + N("/elsewhere/x.part");
-  for (const std::string& file : {partial, items[6].source, items[7].temporary}) Touch(file);
-  const QueueOptions options{root + N("/out"), ExistingOutput::kOverwrite};
+  for (const std::string& file : {partial, partial2, items[6].source, items[7].temporary}) {
+    Touch(file);
+  }
+  // Side by side, at low priority: saved; a queue without them (the default) saves as before.
+  const QueueOptions options{root + N("/out"), ExistingOutput::kOverwrite, 0, true};
+  EXPECT_EQ(QueueToJson(items, {}).find("at_once"), std::string::npos);
+  EXPECT_EQ(QueueToJson(items, {}).find("low_priority"), std::string::npos);
   {
     QueueModel first;
     QueueStore store(first, path, Log);
@@ -339,15 +458,17 @@ TEST(QueueStore, SavesEachChangeRestoresByTheRulesAndLocks) {
     EXPECT_EQ(Table(restored, root),
               "v/d.H265=done v/\xff\xfe.H265=failed(Conversion failed: \xe9) v/c.H265=cancelled "
               "v/s.H265=skipped v/w.H265=waiting v/r.H265=waiting v/o.H265=waiting "
-              "v/x.H265=waiting");
+              "v/x.H265=waiting v/q.H265=waiting");
     for (const QueueItem& item : restored.items()) EXPECT_EQ(item.temporary, "");
     EXPECT_EQ(restored.items()[0].elapsedSeconds, 12.5);
     EXPECT_EQ(app::QueueRowCells(restored.items()[0]).back(),
               "SSIM 0.98712, inf dB, 250 of 240 frames");
     EXPECT_EQ(restored.items()[5].settings.crf, 4);
     EXPECT_EQ(restored.options().existing, ExistingOutput::kOverwrite);
+    EXPECT_EQ(restored.options().atOnce, 0u);
+    EXPECT_TRUE(restored.options().lowPriority);
     EXPECT_FALSE(restored.running());
-    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_FALSE(fs::exists(partial) || fs::exists(partial2));  // both that were running
     EXPECT_TRUE(fs::exists(items[6].source));
     EXPECT_TRUE(fs::exists(items[7].temporary));
     EXPECT_FALSE(fs::exists(path + ".Ab12Cd"));
@@ -399,8 +520,8 @@ struct TaskLoop {
 // never ends.
 struct HangingRunner : ScriptedRunner {
   explicit HangingRunner(int tell) : tell(tell) {}
-  void Start(const QueueItem& item, ExistingOutput rule, ItemCallbacks callbacks) override {
-    ScriptedRunner::Start(item, rule, callbacks);
+  void Start(const QueueItem& item, const ItemStart& start, ItemCallbacks callbacks) override {
+    ScriptedRunner::Start(item, start, callbacks);
     if (started.size() == 1) return callbacks.ended({ItemState::kDone, {}, {}});
     Touch(TemporaryPath(item));
     (void)!::write(tell, "x", 1);
