@@ -59,9 +59,10 @@ int main() {
     double peak = 0;
     const std::string batch = "\"" + vexlo + "\" --type " + kind.type +
                               " --jobs 1 --overwrite --output-dir \"" + (work / "out").string() +
-                              "\" \"" + clip + "\" 2>/dev/null";
+                              "\" \"" + clip + "\" 2>\"" + (work / "log").string() + "\"";
     if (vexlo::bench::TimedWithPeak(batch, peak) < 0) {
-      std::fprintf(stderr, "the %s encode of %s failed\n", kind.type, clip.c_str());
+      std::fprintf(stderr, "the %s encode of %s failed; its log is in %s\n", kind.type,
+                   clip.c_str(), (work / "log").c_str());
       return 1;
     }
     vexlo::encode::EncoderSettings settings;
