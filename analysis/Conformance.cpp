@@ -102,15 +102,39 @@ std::string SizeText(const PictureSize& size) {
 
 std::string Warning(const std::string& text) { return "##### WARNING: " + text + " ######\r\n"; }
 
-// The longest run of packets from one key packet up to the next (a run before the first key
-// packet counts too).
-int LongestRun(const std::vector<bool>& keys) {
+struct Packet {
+  std::optional<std::int64_t> pts;
+  bool key = false;
+};
+
+// The longest run of frames from one key frame up to the next, in the order they are shown (a
+// run before the first key frame counts too). Packets come in decoding order: with B-frames an
+// open GOP's leading pictures are decoded after their key frame and shown before it, so the
+// order they are shown in is their timestamps'. A stream without timestamps (a raw stream) is
+// taken in decoding order only when it has no B-frames; otherwise nothing.
+std::optional<int> LongestRun(std::vector<Packet> packets, bool reordered) {
+  const bool timed = std::all_of(packets.begin(), packets.end(),
+                                 [](const Packet& packet) { return packet.pts.has_value(); });
+  if (timed) {
+    std::stable_sort(packets.begin(), packets.end(),
+                     [](const Packet& a, const Packet& b) { return *a.pts < *b.pts; });
+  } else if (reordered) {
+    return std::nullopt;
+  }
   int longest = 0, run = 0;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    run = keys[i] && i > 0 ? 1 : run + 1;
+  for (std::size_t i = 0; i < packets.size(); ++i) {
+    run = packets[i].key && i > 0 ? 1 : run + 1;
     longest = std::max(longest, run);
   }
   return longest;
+}
+
+// A signed whole number ("-1024"); nothing for "N/A".
+std::optional<std::int64_t> Timestamp(std::string_view text) {
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
 }
 
 }  // namespace
@@ -136,9 +160,9 @@ std::string OutputVideoCommandLine(std::string_view programDir, std::string_view
                                    bool listPackets) {
   return process::CommandLineBuilder(programDir, process::kProberTool)
       .Add(" -v error -select_streams v:0 -count_packets -show_entries stream=codec_type,"
-           "nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile:"
+           "nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile,has_b_frames:"
            "format=duration")
-      .Add(listPackets ? ":packet=flags " : " ")
+      .Add(listPackets ? ":packet=pts,flags " : " ")
       .AddQuoted(path)
       .Text();
 }
@@ -175,18 +199,19 @@ SourceVideo ReadSourceVideo(std::string_view report) {
 
 OutputVideo ReadOutputVideo(std::string_view report) {
   OutputVideo output;
-  std::vector<bool> keys;
-  bool listed = false, inStream = false;
+  std::vector<Packet> packets;
+  bool inStream = false, inPacket = false, reordered = false;
   while (!report.empty()) {
     const std::string_view line = TakeLine(report);
     if (line == "[STREAM]") inStream = !output.found;
     if (line == "[/STREAM]") inStream = false;
+    if (line == "[PACKET]") inPacket = true, packets.emplace_back();
+    if (line == "[/PACKET]") inPacket = false;
     const auto [key, value] = KeyValue(line);
-    if (key == "flags" && !inStream) {
-      listed = true;
-      keys.push_back(!value.empty() && value[0] == 'K');
-    }
+    if (inPacket && key == "pts") packets.back().pts = Timestamp(value);
+    if (inPacket && key == "flags") packets.back().key = !value.empty() && value[0] == 'K';
     if (!inStream) continue;
+    if (key == "has_b_frames") reordered = value != "0";
     if (key == "codec_type") output.found = value == "video";
     if (key == "nb_read_packets") output.frames = Count(value);
     if (key == "width") output.size.width = Dimension(value);
@@ -194,7 +219,7 @@ OutputVideo ReadOutputVideo(std::string_view report) {
     if (key == "pix_fmt") output.pixelFormat = value;
     if (key == "profile") output.profile = value;
   }
-  if (listed) output.longestGop = LongestRun(keys);
+  if (!packets.empty()) output.longestGop = LongestRun(std::move(packets), reordered);
   return output;
 }
 

@@ -51,7 +51,9 @@ struct OutputVideo {
   PictureSize size;
   std::string pixelFormat;
   std::string profile;             // the prober's name: "Constrained Baseline", "Main", "High"
-  std::optional<int> longestGop;   // only when the packets were listed
+  // Only when the packets were listed, and in the order frames are shown: their timestamps', or
+  // for a stream without them (a raw stream) decoding order when it has no B-frames.
+  std::optional<int> longestGop;
 };
 
 template <typename T>
@@ -79,9 +81,9 @@ struct ConformanceReport {
 std::string SourceVideoCommandLine(std::string_view programDir, std::string_view path);
 
 /// "DIR/ffprobe.bin" -v error -select_streams v:0 -count_packets -show_entries
-/// stream=codec_type,nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile:
-/// format=duration[:packet=flags] "PATH": every packet is read, none decoded; each packet's flags
-/// are listed only when `listPackets` (the GOP is checked). Its report also gives what
+/// stream=codec_type,nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile,
+/// has_b_frames:format=duration[:packet=pts,flags] "PATH": every packet is read, none decoded;
+/// each packet's timestamp and flags are listed only when `listPackets` (the GOP is checked). Its report also gives what
 /// ReadOutputLength reads.
 std::string OutputVideoCommandLine(std::string_view programDir, std::string_view path,
                                    bool listPackets);
