@@ -100,7 +100,9 @@ std::string SizeText(const PictureSize& size) {
   return std::to_string(size.width) + "x" + std::to_string(size.height);
 }
 
-std::string Warning(const std::string& text) { return "##### WARNING: " + text + " ######\r\n"; }
+std::string Warning(const std::string& text) {
+  return "##### WARNING: " + text + " ######\r\n";
+}
 
 struct Packet {
   std::optional<std::int64_t> pts;
@@ -150,8 +152,9 @@ bool ConformanceReport::framesShort() const {
 
 std::string SourceVideoCommandLine(std::string_view programDir, std::string_view path) {
   return process::CommandLineBuilder(programDir, process::kProberTool)
-      .Add(" -v error -select_streams v:0 -show_entries stream=width,height,nb_frames,duration,"
-           "avg_frame_rate,r_frame_rate:stream_tags=DURATION:format=duration ")
+      .Add(
+          " -v error -select_streams v:0 -show_entries stream=width,height,nb_frames,duration,"
+          "avg_frame_rate,r_frame_rate:stream_tags=DURATION:format=duration ")
       .AddQuoted(path)
       .Text();
 }
@@ -159,9 +162,10 @@ std::string SourceVideoCommandLine(std::string_view programDir, std::string_view
 std::string OutputVideoCommandLine(std::string_view programDir, std::string_view path,
                                    bool listPackets) {
   return process::CommandLineBuilder(programDir, process::kProberTool)
-      .Add(" -v error -select_streams v:0 -count_packets -show_entries stream=codec_type,"
-           "nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile,has_b_frames:"
-           "format=duration")
+      .Add(
+          " -v error -select_streams v:0 -count_packets -show_entries stream=codec_type,"
+          "nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile,has_b_frames:"
+          "format=duration")
       .Add(listPackets ? ":packet=pts,flags " : " ")
       .AddQuoted(path)
       .Text();
@@ -237,16 +241,16 @@ ConformanceReport CompareOutput(const ConformanceRequest& request, const SourceV
     }
   }
   if (request.frames && expected && output.frames) {
-    report.frames =
-        Compare(*expected, *output.frames, std::llabs(*output.frames - *expected) <= kFrameTolerance);
+    report.frames = Compare(*expected, *output.frames,
+                            std::llabs(*output.frames - *expected) <= kFrameTolerance);
   }
   const PictureSize size = request.size.value_or(source.size);
   if (size.width > 0 && size.height > 0 && output.size.width > 0) {
     report.size = Compare(size, output.size, size == output.size);
   }
   if (!request.pixelFormat.empty() && !output.pixelFormat.empty()) {
-    report.pixelFormat = Compare(request.pixelFormat, output.pixelFormat,
-                                 request.pixelFormat == output.pixelFormat);
+    report.pixelFormat =
+        Compare(request.pixelFormat, output.pixelFormat, request.pixelFormat == output.pixelFormat);
   }
   if (!request.profile.empty() && !output.profile.empty()) {
     report.profile = Compare(ProfileName(request.profile), output.profile,

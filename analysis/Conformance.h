@@ -28,12 +28,12 @@ struct PictureSize {
 /// What an encode asked of its output, as far as its packets can tell. Each field that is empty
 /// (or false, or 0) is not checked.
 struct ConformanceRequest {
-  bool frames = false;               // the frame count (not for a source of unknown length)
-  std::optional<double> frameRate;   // the rate asked; none keeps the source's frames
-  std::optional<PictureSize> size;   // the size asked; none keeps the source's
-  std::string pixelFormat;           // the pixel format the command line asks ("yuv420p")
-  std::string profile;               // the H.264 profile asked: "baseline", "main" or "high"
-  int longestGop = 0;                // at most this many frames from one key frame to the next
+  bool frames = false;              // the frame count (not for a source of unknown length)
+  std::optional<double> frameRate;  // the rate asked; none keeps the source's frames
+  std::optional<PictureSize> size;  // the size asked; none keeps the source's
+  std::string pixelFormat;          // the pixel format the command line asks ("yuv420p")
+  std::string profile;              // the H.264 profile asked: "baseline", "main" or "high"
+  int longestGop = 0;               // at most this many frames from one key frame to the next
 };
 
 /// A source's first video stream as its header gives it.
@@ -50,7 +50,7 @@ struct OutputVideo {
   std::optional<std::int64_t> frames;
   PictureSize size;
   std::string pixelFormat;
-  std::string profile;             // the prober's name: "Constrained Baseline", "Main", "High"
+  std::string profile;  // the prober's name: "Constrained Baseline", "Main", "High"
   // Only when the packets were listed, and in the order frames are shown: their timestamps', or
   // for a stream without them (a raw stream) decoding order when it has no B-frames.
   std::optional<int> longestGop;
@@ -83,8 +83,8 @@ std::string SourceVideoCommandLine(std::string_view programDir, std::string_view
 /// "DIR/ffprobe.bin" -v error -select_streams v:0 -count_packets -show_entries
 /// stream=codec_type,nb_read_packets,avg_frame_rate,r_frame_rate,width,height,pix_fmt,profile,
 /// has_b_frames:format=duration[:packet=pts,flags] "PATH": every packet is read, none decoded;
-/// each packet's timestamp and flags are listed only when `listPackets` (the GOP is checked). Its report also gives what
-/// ReadOutputLength reads.
+/// each packet's timestamp and flags are listed only when `listPackets` (the GOP is checked). Its
+/// report also gives what ReadOutputLength reads.
 std::string OutputVideoCommandLine(std::string_view programDir, std::string_view path,
                                    bool listPackets);
 

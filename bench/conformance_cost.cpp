@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "bench/BenchTiming.h"
-#include "platform/Processes.h"
 #include "encode/EncodeRequest.h"
 #include "jobs/ConformanceCheck.h"
+#include "platform/Processes.h"
 #include "process/ToolRun.h"
 
 namespace fs = std::filesystem;
@@ -29,14 +29,16 @@ double Seconds(const std::chrono::steady_clock::time_point& since) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-  const fs::path dir = fs::temp_directory_path() / ("vexlo-conformance-" + std::to_string(platform::CurrentProcessId()));
+  const fs::path dir = fs::temp_directory_path() /
+                       ("vexlo-conformance-" + std::to_string(platform::CurrentProcessId()));
   fs::create_directories(dir);
   fs::create_symlink(VEXLO_FFMPEG_PATH, dir / "ffmpeg.bin");
   fs::create_symlink(VEXLO_FFPROBE_PATH, dir / "ffprobe.bin");
   const std::string source = (dir / "source.mp4").string(), output = (dir / "out.H264").string();
   const std::string make = std::string(VEXLO_FFMPEG_PATH) +
                            " -v error -y -f lavfi -i testsrc2=size=1280x720:rate=25:duration=10 "
-                           "-c:v libx264 -preset ultrafast -crf 18 " + source;
+                           "-c:v libx264 -preset ultrafast -crf 18 " +
+                           source;
   if (bench::Timed(make) < 0) return 1;
   encode::EncoderSettings settings;
   settings.profile = 2;

@@ -50,9 +50,9 @@ analysis::ConformanceRequest ConformanceRequestFor(const encode::EncoderSettings
   request.frames = !png;
   if (!png) request.frameRate = RateOf(tables::FrameRate(settings.fps));
   // Only the H.264 video encode knows the 16th size.
-  const auto resize = tables::Resize(settings.resize, h264 && !png
-                                                          ? tables::ResizeRange::kWithPosition15
-                                                          : tables::ResizeRange::kListOnly);
+  const auto resize =
+      tables::Resize(settings.resize, h264 && !png ? tables::ResizeRange::kWithPosition15
+                                                   : tables::ResizeRange::kListOnly);
   if (resize) request.size = SizeOf(resize->size);
   request.pixelFormat = PixelFormatOf(commandLine);
   if (h264) request.profile = std::string(tables::ProfileWord(settings.profile).substr(1));
@@ -87,8 +87,8 @@ ConformanceRun CompareWithSource(const analysis::ConformanceRequest& request,
   std::string sourceReport;
   // A size or frame count kept from the source needs its header.
   if (request.frames || !request.size) {
-    const process::ToolEnd end =
-        ReadReport(analysis::SourceVideoCommandLine(programDir, source), programDir, sourceReport, stop);
+    const process::ToolEnd end = ReadReport(analysis::SourceVideoCommandLine(programDir, source),
+                                            programDir, sourceReport, stop);
     if (!end.finished()) {
       run.outcome = end.outcome;
       run.reason = "the source cannot be read: " + end.ReasonText();
@@ -105,9 +105,9 @@ ConformanceRun CheckConformance(const analysis::ConformanceRequest& request,
                                 const std::string& programDir, const std::string& source,
                                 const std::string& output, const platform::UniqueFd* stop) {
   std::string outputReport;
-  const process::ToolEnd end = ReadReport(
-      analysis::OutputVideoCommandLine(programDir, output, request.longestGop > 0), programDir,
-      outputReport, stop);
+  const process::ToolEnd end =
+      ReadReport(analysis::OutputVideoCommandLine(programDir, output, request.longestGop > 0),
+                 programDir, outputReport, stop);
   if (!end.finished()) {
     ConformanceRun run;
     run.outcome = end.outcome;

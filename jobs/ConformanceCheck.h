@@ -48,7 +48,8 @@ ConformanceRun CompareWithSource(const analysis::ConformanceRequest& request,
 /// Reads the output's packets, then as CompareWithSource.
 ConformanceRun CheckConformance(const analysis::ConformanceRequest& request,
                                 const std::string& programDir, const std::string& source,
-                                const std::string& output, const platform::UniqueFd* stop = nullptr);
+                                const std::string& output,
+                                const platform::UniqueFd* stop = nullptr);
 
 /// The stop of the window's check: the window's thread asks for it before it closes the
 /// conversion's runner, whose end runs the check. Readable once asked for.

@@ -62,7 +62,9 @@ std::optional<std::string> JobLauncher::StartEncode(jobs::JobKind kind,
     // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
   }
   std::optional<WindowCheck> check;
-  if (plan.video) check = WindowCheck{ConformanceRequestFor(*plan.video, plan.commandLine, source), source};
+  if (plan.video) {
+    check = WindowCheck{ConformanceRequestFor(*plan.video, plan.commandLine, source), source};
+  }
   StartConversion(kind, plan.commandLine, file, plan.wholeSource ? source : std::string(),
                   std::move(check));
   return std::nullopt;

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "jobs/Batch.h"
+#include "platform/Processes.h"
 #include "res/ControlIds.h"
 #include "tests/support/WindowJobs.h"
 
@@ -46,9 +47,9 @@ TEST(Conformance, EveryBatchOutputIsCheckedAgainstItsRequest) {
   const std::string gopOf9 = "[ \"$prev\" = -g ] && a=9\n  [ \"$a\" = high ] && a=main";
   struct Row {
     std::string name, source, settings, rewrite;
-    std::string state;                // the item's
+    std::string state;                  // the item's
     std::vector<std::string> warnings;  // the log's, in this order
-    Json conformance;                 // the item's JSON member
+    Json conformance;                   // the item's JSON member
   };
   const auto same = [](auto expected) { return Json{{"expected", expected}, {"found", expected}}; };
   const Json baseline = {{"expected", "Baseline"}, {"found", "Constrained Baseline"}};
@@ -108,11 +109,13 @@ TEST(Conformance, EveryBatchOutputIsCheckedAgainstItsRequest) {
     const std::string stem = fs::path(row.source).stem().string();
     const std::string ext = row.settings.find("out=1") != std::string::npos   ? ".H265"
                             : row.settings.find("out=2") != std::string::npos ? ".MPV"
-                                                                               : ".H264";
+                                                                              : ".H264";
     if (row.state == "failed") {
       // Kept under the incomplete name, never under the output's; the reason says why.
-      EXPECT_EQ(item["reason"], "the output has 80 frames, 100 were expected; what was written is "
-                                "kept as " + request.outputDir + "/" + stem + ".incomplete" + ext);
+      EXPECT_EQ(item["reason"],
+                "the output has 80 frames, 100 were expected; what was written is "
+                "kept as " +
+                    request.outputDir + "/" + stem + ".incomplete" + ext);
       EXPECT_FALSE(fs::exists(request.outputDir + "/" + stem + ext));
     } else {
       EXPECT_TRUE(fs::exists(request.outputDir + "/" + stem + ext)) << log;
@@ -127,18 +130,30 @@ class WindowConformance : public testing::WindowJobs {};
 TEST_F(WindowConformance, TheWindowWarnsAfterTheEncode) {
   const std::string source = MakeClip(program_, "clip.mp4", "testsrc=size=64x48");
   fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
-  StandIn(program_, "[ \"$prev\" = -g ] && a=9\n  [ $i = $n ] && set -- \"$@\" -frames:v 50");
+  StandIn(program_, "[ \"$prev\" = -g ] && a=9\n  [ $i = $n ] && set -- \"$@\" -frames:v 90");
   Open(source, program_ + "/out.H264");
   host_.setChecked(res::id::kShortGopCheck, true);
   ASSERT_TRUE(RunJob(res::id::kEncodeVideo));
   const std::string log = Log();
-  const auto warnings = log.find("##### WARNING: the output has 50 frames, 100 were expected");
-  EXPECT_LT(log.find("frame=   50"), warnings) << log;
+  const auto warnings = log.find("##### WARNING: the output has 90 frames, 100 were expected");
+  EXPECT_LT(log.find("frame=   90"), warnings) << log;
   EXPECT_LT(warnings, log.find("##### WARNING: the output's longest GOP has 9 frames, at most 8 "
                                "were expected ######\r\n##### END CONVERSION ######"))
       << log;
   EXPECT_EQ(host_.progress(), 100);
   EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+
+  // A prober that never ends: Cancel stops the check with it, and the window does not wait for it.
+  fs::remove(program_ + "/ffprobe.bin");
+  std::ofstream(program_ + "/ffprobe.bin") << "#!/bin/sh\necho $$ > prober.pid\nexec sleep 600\n";
+  fs::permissions(program_ + "/ffprobe.bin", fs::perms::owner_all);
+  window_->onCommand(res::id::kEncodeVideo, hosts::ControlEvent::kClicked);
+  ASSERT_TRUE(host_.pumpUntil([&] { return fs::exists(program_ + "/prober.pid"); }));
+  Press(res::id::kCancel);
+  const long prober = std::stol(testing::ReadAll(program_ + "/prober.pid"));
+  EXPECT_FALSE(platform::ProcessExists(prober));
+  EXPECT_TRUE(host_.pumpUntil([&] { return testing::Count(Log(), "END CONVERSION") == 2; }));
+  EXPECT_EQ(testing::Count(Log(), "WARNING"), 2u) << Log();  // the first encode's only
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ TEST(ConformanceReport, ReportsAreReadAsTheProberWritesThem) {
   };
   std::string crlf;
   for (char c : kRawH264) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  // clang-format off
   const std::vector<Row> rows = {
       {std::string(kRawH264), true, 6, {320, 240}, "yuv420p", "Constrained Baseline", 4},
       {crlf, true, 6, {320, 240}, "yuv420p", "Constrained Baseline", 4},
@@ -61,6 +62,7 @@ TEST(ConformanceReport, ReportsAreReadAsTheProberWritesThem) {
       {Packets({{"N/A", "K_"}, {"N/A", "__"}, {"N/A", "K_"}}, "2"), true, 3, {}, "", "", std::nullopt},
       {Packets({{"N/A", "K_"}, {"N/A", "__"}, {"N/A", "K_"}}, "0"), true, 3, {}, "", "", 2},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.report);
     const OutputVideo output = ReadOutputVideo(row.report);
@@ -86,7 +88,8 @@ TEST(ConformanceReport, ReportsAreReadAsTheProberWritesThem) {
   EXPECT_EQ(mkv.frames, std::nullopt);
   EXPECT_EQ(mkv.seconds, 4.004);
   EXPECT_NEAR(*mkv.frameRate, 29.97, 0.001);
-  const SourceVideo raw = ReadSourceVideo("[STREAM]\nduration=N/A\n[/STREAM]\n[FORMAT]\nduration=N/A\n[/FORMAT]\n");
+  const SourceVideo raw =
+      ReadSourceVideo("[STREAM]\nduration=N/A\n[/STREAM]\n[FORMAT]\nduration=N/A\n[/FORMAT]\n");
   EXPECT_FALSE(raw.seconds);
 }
 
@@ -106,6 +109,7 @@ TEST(ConformanceReport, EachDifferenceIsOneWarning) {
   kept.frameRate.reset();
   kept.size.reset();
   const ConformanceRequest other{true, 1.0, PictureSize{320, 200}, "yuv420p10le", "high", 3};
+  // clang-format off
   const std::vector<Row> rows = {
       {all, source, {}},  // 10 s at 0.6 frames/s: 6
       {{true, 0.3, kAsked, "", "", 0}, source, {}},  // 3, within three frames
@@ -121,10 +125,12 @@ TEST(ConformanceReport, EachDifferenceIsOneWarning) {
        true},
       {kept, SourceVideo{}, {}},  // a source that tells nothing: only what was asked outright
   };
+  // clang-format on
   for (const Row& row : rows) {
     const ConformanceReport report = CompareOutput(row.request, row.source, output);
     std::vector<std::string> expected;
-    for (const std::string& text : row.warnings) expected.push_back("##### WARNING: " + text + " ######\r\n");
+    for (const std::string& text : row.warnings)
+      expected.push_back("##### WARNING: " + text + " ######\r\n");
     EXPECT_EQ(ConformanceWarnings(report), expected);
     EXPECT_EQ(report.ok(), row.warnings.empty());
     EXPECT_EQ(report.framesShort(), row.framesShort);
