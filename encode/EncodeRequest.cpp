@@ -100,10 +100,14 @@ EncodePlan PlanPngEncode(const EncoderSettings& settings, const EncodePaths& pat
 EncodePlan PlanVideoEncode(const EncoderSettings& settings, const EncodePaths& paths,
                            std::string_view programDir) {
   if (auto line = DestinationRefusal(paths.source, paths.videoDestination)) return Refusal(*line);
-  if (IsPngSequenceSource(paths.source)) return PlanPngEncode(settings, paths, programDir);
-  return Started(VideoBuilderFor(OutputTypeOf(settings.outType))(settings, programDir, paths.source,
-                                                                 paths.videoDestination),
-                 kStartedVideoSaves);
+  EncodePlan plan =
+      IsPngSequenceSource(paths.source)
+          ? PlanPngEncode(settings, paths, programDir)
+          : Started(VideoBuilderFor(OutputTypeOf(settings.outType))(
+                        settings, programDir, paths.source, paths.videoDestination),
+                    kStartedVideoSaves);
+  if (plan.start) plan.video = settings;
+  return plan;
 }
 
 EncodePlan PlanAudioEncode(const EncoderSettings& /*settings*/, const EncodePaths& paths,

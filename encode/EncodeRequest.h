@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,8 @@ struct EncodePlan {
   // The output is the whole of a source the tool reads a duration from, so its end is compared
   // with that duration (not for a PNG sequence, whose length only the chosen frame rate makes).
   bool wholeSource = false;
+  // A started video encode's settings: its output is checked against them once it has ended.
+  std::optional<EncoderSettings> video;
 };
 
 /// The video Encode button: the same-file refusal, then for a PNG sequence (".PNG" anywhere in

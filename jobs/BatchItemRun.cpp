@@ -10,6 +10,7 @@
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
 #include "jobs/BatchSchedule.h"
+#include "jobs/ConformanceCheck.h"
 #include "jobs/OutputPlacement.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
@@ -176,11 +177,15 @@ ItemResult ItemRun::Run() {
   }
   // A PNG sequence's or a stream's length is not known: such an output is not read back.
   if (encode::IsPngSequenceSource(item_.sourcePath)) sourceMs.reset();
+  const auto asked = ConformanceRequestFor(request.settings, commandLine, item_.sourcePath);
   const Placement placement =
       CheckAndPlace(Files(), {request.programDir, item_.sourcePath, sourceMs, request.audio},
-                    &run_.stop.watch());
+                    &run_.stop.watch(), request.audio ? nullptr : &asked);
   if (placement.outcome == process::JobOutcome::kCancelled) return Stopped();
   result_.outputSeconds = placement.outputSeconds;
+  if ((result_.conformance = placement.conformance)) {
+    for (const std::string& line : analysis::ConformanceWarnings(*result_.conformance)) Log(line);
+  }
   return End(StateAfter(placement.outcome), placement.reason);
 }
 

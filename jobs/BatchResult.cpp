@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "jobs/JobKinds.h"
+#include "jobs/ConformanceJson.h"
 #include "jobs/QualityJson.h"
 
 namespace vexlo::jobs {
@@ -89,6 +90,7 @@ std::string ResultJson(const ItemResult& result) {
     if (result.quality->figures) AddQualityMembers(quality, *result.quality->figures);
     object[KindRow(JobKind::kQuality).jsonKey] = std::move(quality);
   }
+  if (result.conformance) object["conformance"] = ConformanceJson(*result.conformance);
   return Dumped(object);
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/Conformance.h"
 #include "jobs/ItemState.h"
 #include "jobs/QualityMeasure.h"
 
@@ -29,13 +30,15 @@ struct ItemResult {
   std::optional<QualityResult> quality;  // a done item's measurement, when the batch measures
   std::optional<std::size_t> index;     // the item's position in the input, from 1
   std::string commandLine;               // the tool's command line as it ran; empty if none ran
+  std::optional<analysis::ConformanceReport> conformance;  // what the output's check compared
 };
 
 /// The result as one JSON object on one line (no line end): source, output, state, reason
 /// (a string, "" for none), seconds, source_duration and output_duration (seconds, or null).
 /// `index` and `command_line` follow when known (the batch's items have them).
 /// A measured item also has `quality`: its figures (as QualityJson names them), or null when the
-/// measurement failed. Bytes of a name that are not UTF-8 become U+FFFD.
+/// measurement failed. A checked output has `conformance` (ConformanceJson). Bytes of a name that
+/// are not UTF-8 become U+FFFD.
 std::string ResultJson(const ItemResult& result);
 
 /// The result's log line, with CR LF:

@@ -143,6 +143,14 @@ void OnEnded(JobWindow& window, bool frameGrab, const ToolEnd& tool) {
       end.reason = analysis::ShortOutputText(*shortOf, end.reachedMs);
     }
   }
+  if (end.outcome == JobOutcome::kFinished && figures.check) {
+    const WindowCheck& check = *figures.check;
+    for (const std::string& line :
+         ConformanceLines(CheckConformance(check.request, figures.programDir, check.source,
+                                           figures.file, check.stop->watch()))) {
+      window.logAppend(line);
+    }
+  }
   window.logAppend(kEndConversion);
   UpdateProgress(window);
   const std::int64_t now = SteadyNowMs();

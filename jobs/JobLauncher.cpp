@@ -30,7 +30,9 @@ bool JobLauncher::DisposeRunner(std::unique_ptr<process::ProcessRunner>& runner,
 }
 
 void JobLauncher::StopConversion(std::string_view runningLine) {
-  // A conversion stopped before its end ends as cancelled (its runner says so).
+  // A conversion stopped before its end ends as cancelled (its runner says so); a check of its
+  // output that runs at its end stops too.
+  if (figures_.check) figures_.check->stop->Request();
   DisposeRunner(conversionRunner_, runningLine);
 }
 
@@ -59,13 +61,20 @@ std::optional<std::string> JobLauncher::StartEncode(jobs::JobKind kind,
   if (!plan.deleteBeforeStart.empty() && platform::DeleteFile(plan.deleteBeforeStart) != 0) {
     // Nothing to add: a file left in place makes the tool fail, and its reason is logged.
   }
-  StartConversion(kind, plan.commandLine, file, plan.wholeSource ? source : std::string());
+  std::optional<WindowCheck> check;
+  if (plan.video) {
+    check = WindowCheck{ConformanceRequestFor(*plan.video, plan.commandLine, source), source};
+  }
+  StartConversion(kind, plan.commandLine, file, plan.wholeSource ? source : std::string(),
+                  std::move(check));
   return std::nullopt;
 }
 
 void JobLauncher::StartConversion(jobs::JobKind kind, const std::string& commandLine,
-                                  const std::string& file, const std::string& lengthSource) {
+                                  const std::string& file, const std::string& lengthSource,
+                                  std::optional<WindowCheck> check) {
   StopConversion(process::text::kRequestStopConversion);
+  figures_.check = std::move(check);
   // What the job is, before the runner starts.
   figures_.kind = kind;
   figures_.file = file;

@@ -46,9 +46,11 @@ class JobLauncher {
   /// Stops any conversion (logging that it was stopped) and starts the tool's command line with
   /// the conversion's watch (the frame grab's for a frame grab). `file` is what the job
   /// makes; `lengthSource`, when given, is the source whose length the output must reach (the
-  /// warning of an output that ends short of it).
+  /// warning of an output that ends short of it); `check`, when given, the check of the output
+  /// against its request at the end.
   void StartConversion(jobs::JobKind kind, const std::string& commandLine,
-                       const std::string& file = {}, const std::string& lengthSource = {});
+                       const std::string& file = {}, const std::string& lengthSource = {},
+                       std::optional<WindowCheck> check = std::nullopt);
   /// The media information job; logs its refusal instead when the path cannot be read.
   void StartMediaInfo(const std::string& path);
   /// The frame grab of `source` at `seconds`; logs its refusal instead.

@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "process/FailureReason.h"
 #include "process/OutputLines.h"
+#include "jobs/ConformanceCheck.h"
 #include "jobs/JobEnd.h"
 #include "process/ProgressDetail.h"
 
@@ -34,6 +36,8 @@ struct JobFigures {
   std::string lengthSource;
   std::string programDir;
   ProgressDetail detail;             // what the label below the bar shows
+  // A video encode's check of its output against its request, run at its end; none otherwise.
+  std::optional<WindowCheck> check;
 };
 
 /// Reads durationMs from the run's first "Duration:" (process::SourceDuration) and timeMs from

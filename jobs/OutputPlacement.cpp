@@ -4,6 +4,7 @@
 
 #include "analysis/OutputLength.h"
 #include "jobs/BatchPlan.h"
+#include "jobs/ConformanceCheck.h"
 #include "platform/FileOperations.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
@@ -14,14 +15,34 @@ namespace vexlo::jobs {
 namespace {
 
 Placement Failed(const OutputFiles& files, const std::string& reason) {
-  return {process::JobOutcome::kFailed, reason + KeepIncomplete(files), std::nullopt};
+  return {process::JobOutcome::kFailed, reason + KeepIncomplete(files), std::nullopt, std::nullopt};
 }
 
 Placement Place(const OutputFiles& files, std::string reason) {
   if (const int failed = platform::RenameReplacing(files.temporaryPath, files.outputPath)) {
     return Failed(files, "cannot rename the output into place: " + platform::ErrorText(failed));
   }
-  return {process::JobOutcome::kFinished, std::move(reason), std::nullopt};
+  return {process::JobOutcome::kFinished, std::move(reason), std::nullopt, std::nullopt};
+}
+
+// Compares the read-back with the request: an output short of frames is not placed.
+Placement PlaceChecked(const OutputFiles& files, const OutputCheck& check,
+                       const analysis::ConformanceRequest& request, std::string_view probed,
+                       std::int64_t outputMs, const platform::UniqueFd* stop) {
+  const ConformanceRun run =
+      CompareWithSource(request, check.programDir, check.sourcePath, probed, stop);
+  if (run.outcome == process::JobOutcome::kCancelled) {
+    [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
+    return {process::JobOutcome::kCancelled, {}, std::nullopt, std::nullopt};
+  }
+  const bool lost = run.report.framesShort();
+  Placement placement = lost ? Failed(files, analysis::FramesText(*run.report.frames))
+                             : Place(files, run.outcome == process::JobOutcome::kFinished
+                                                ? std::string()
+                                                : "not checked against its request: " + run.reason);
+  placement.outputSeconds = static_cast<double>(outputMs) / 1000;
+  if (run.outcome == process::JobOutcome::kFinished) placement.conformance = run.report;
+  return placement;
 }
 
 }  // namespace
@@ -36,7 +57,8 @@ std::string KeepIncomplete(const OutputFiles& files) {
 }
 
 Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
-                        const platform::UniqueFd* stop) {
+                        const platform::UniqueFd* stop,
+                        const analysis::ConformanceRequest* request) {
   if (!check.sourceMs) return Place(files, "not checked: the source has no duration");
   std::string probed;
   const process::ToolLineSink keep = [&](std::string_view line) {
@@ -44,12 +66,14 @@ Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
     return false;
   };
   const std::string commandLine =
-      analysis::OutputLengthCommandLine(check.programDir, files.temporaryPath);
+      request ? analysis::OutputVideoCommandLine(check.programDir, files.temporaryPath,
+                                                 request->longestGop > 0)
+                        : analysis::OutputLengthCommandLine(check.programDir, files.temporaryPath);
   const process::ToolEnd end = stop ? process::RunTool(commandLine, check.programDir, keep, *stop)
                                     : process::RunTool(commandLine, check.programDir, keep);
   if (end.outcome == process::JobOutcome::kCancelled) {
     [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
-    return {process::JobOutcome::kCancelled, {}, std::nullopt};
+    return {process::JobOutcome::kCancelled, {}, std::nullopt, std::nullopt};
   }
   if (!end.finished()) return Failed(files, "the output cannot be read back: " + end.ReasonText());
   const std::optional<std::int64_t> outputMs = analysis::ReadOutputLength(probed);
@@ -61,6 +85,7 @@ Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
     placement.outputSeconds = static_cast<double>(*outputMs) / 1000;
     return placement;
   }
+  if (request) return PlaceChecked(files, check, *request, probed, *outputMs, stop);
   Placement placement = Place(files, {});
   placement.outputSeconds = static_cast<double>(*outputMs) / 1000;
   return placement;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "analysis/Conformance.h"
 #include "platform/FileDescriptor.h"
 #include "process/RunEnd.h"
 
@@ -37,6 +38,7 @@ struct Placement {
   /// Why it is not in place ("...; what was written is kept as NAME"), or what was not checked.
   std::string reason;
   std::optional<double> outputSeconds;  // the length read back
+  std::optional<analysis::ConformanceReport> conformance;  // what the request's check compared
 };
 
 /// Keeps what was written under the incomplete name so that the user can look at it; an empty
@@ -45,9 +47,12 @@ std::string KeepIncomplete(const OutputFiles& files);
 
 /// Reads the temporary file back, compares its length with the source's (its stream of the
 /// output's kind, see analysis::ShortOfSource), and renames it into place; a source without a
-/// length is not read back ("not checked: the source has no duration"). `stop`, when given, may
-/// end the read-back.
+/// length is not read back ("not checked: the source has no duration"). With a `request`, the same
+/// read-back is compared with it (jobs/ConformanceCheck): an output short of frames fails as one
+/// short of length does; what else differs only warns. `stop`, when given, may end the
+/// read-back.
 Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
-                        const platform::UniqueFd* stop = nullptr);
+                        const platform::UniqueFd* stop = nullptr,
+                        const analysis::ConformanceRequest* request = nullptr);
 
 }  // namespace vexlo::jobs

@@ -607,20 +607,21 @@ TEST_F(Features, SeveralFilesDroppedOnTheMainWindowAreQueuedInTheQueueWindow) {
 }
 
 // The logged line is the command the tool was given, argument for argument, and what File >
-// Copy Last Command copies.
+// Copy Last Command copies. Each tool keeps its own arguments: the prober also reads an encode's
+// output back after the encode.
 TEST_F(Features, EachJobLogsTheCommandItRanAfterItsStartLineAndCopiesIt) {
   for (const char* tool : {"ffmpeg.bin", "ffprobe.bin"}) {
-    UseTool(tool, "printf '%s\\n' \"$0\" \"$@\" > \"" + program_ + "/args\"");
+    UseTool(tool, "printf '%s\\n' \"$0\" \"$@\" > \"" + program_ + "/args-" + tool + "\"");
   }
   Run([&] {
     const struct {
       int button;
-      std::string start, end;
-    } jobs[] = {{id::kEncodeVideo, "START CONVERSION", "END CONVERSION"},
-                {id::kIndex, "START INDEXING", "END INDEXING"},
-                {id::kFrame, "START CONVERSION", "END CONVERSION"}};
+      std::string start, end, tool;
+    } jobs[] = {{id::kEncodeVideo, "START CONVERSION", "END CONVERSION", "ffmpeg.bin"},
+                {id::kIndex, "START INDEXING", "END INDEXING", "ffprobe.bin"},
+                {id::kFrame, "START CONVERSION", "END CONVERSION", "ffmpeg.bin"}};
     for (const auto& job : jobs) {
-      fs::remove(program_ + "/args");
+      fs::remove(program_ + "/args-" + job.tool);
       Command(job.button);
       ASSERT_TRUE(WaitForLog("##### " + job.end + " ######", job.button == id::kFrame ? 2 : 1));
       Command(res::kCmdCopyLastCommand);
@@ -630,7 +631,7 @@ TEST_F(Features, EachJobLogsTheCommandItRanAfterItsStartLineAndCopiesIt) {
                 std::string::npos)
           << Log();
       std::vector<std::string> ran;
-      std::ifstream args(program_ + "/args");
+      std::ifstream args(program_ + "/args-" + job.tool);
       for (std::string arg; std::getline(args, arg);) ran.push_back(arg);
       EXPECT_EQ(platform::SplitCommandLine(copied), ran);
     }
@@ -696,7 +697,7 @@ esac)");
     Command(id::kEncodeVideo);  // h264_nvenc works: no warning
     ASSERT_TRUE(WaitForLog("##### END CONVERSION ######", 2));
     const std::string log = Log();
-    EXPECT_EQ(Count(log, "WARNING"), 1u) << log;
+    EXPECT_EQ(Count(log, "WARNING: The last encoder check"), 1u) << log;
     EXPECT_LT(
         log.find("##### WARNING: The last encoder check found hevc_nvenc unusable (it fails: " +
                  nvenc + "); encoding with it all the same ######\r\n"),

@@ -1,0 +1,133 @@
+#include "jobs/ConformanceCheck.h"
+
+#include <charconv>
+
+#include "encode/OptionTables.h"
+#include "encode/PngPattern.h"
+#include "process/ToolRun.h"
+
+namespace vexlo::jobs {
+
+namespace {
+
+namespace tables = encode::tables;
+
+// The word after the last " -pix_fmt " of a command line; empty when there is none.
+std::string PixelFormatOf(std::string_view commandLine) {
+  constexpr std::string_view kOption = " -pix_fmt ";
+  const auto at = commandLine.rfind(kOption);
+  if (at == std::string_view::npos) return {};
+  const std::string_view rest = commandLine.substr(at + kOption.size());
+  return std::string(rest.substr(0, rest.find(' ')));
+}
+
+// "720x486" as a size; nothing for any other text.
+std::optional<analysis::PictureSize> SizeOf(std::string_view text) {
+  analysis::PictureSize size;
+  const char* end = text.data() + text.size();
+  const auto [x, widthError] = std::from_chars(text.data(), end, size.width);
+  if (widthError != std::errc() || x == end || *x != 'x') return std::nullopt;
+  const auto [last, heightError] = std::from_chars(x + 1, end, size.height);
+  if (heightError != std::errc() || last != end) return std::nullopt;
+  return size;
+}
+
+std::optional<double> RateOf(std::string_view text) {
+  double rate = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+  if (error != std::errc() || end != text.data() + text.size() || !(rate > 0)) return std::nullopt;
+  return rate;
+}
+
+}  // namespace
+
+analysis::ConformanceRequest ConformanceRequestFor(const encode::EncoderSettings& settings,
+                                                   std::string_view commandLine,
+                                                   std::string_view source) {
+  const bool png = encode::IsPngSequenceSource(source);
+  const bool h264 = encode::OutputTypeOf(settings.outType) == encode::OutputType::kH264;
+  analysis::ConformanceRequest request;
+  request.frames = !png;
+  if (!png) request.frameRate = RateOf(tables::FrameRate(settings.fps));
+  // Only the H.264 video encode knows the 16th size.
+  const auto resize =
+      tables::Resize(settings.resize, h264 && !png ? tables::ResizeRange::kWithPosition15
+                                                   : tables::ResizeRange::kListOnly);
+  if (resize) request.size = SizeOf(resize->size);
+  request.pixelFormat = PixelFormatOf(commandLine);
+  if (h264) request.profile = std::string(tables::ProfileWord(settings.profile).substr(1));
+  if (settings.shortGop && !png) request.longestGop = kShortGopFrames;
+  return request;
+}
+
+CheckStop::CheckStop() {
+  // Without its pipe the check cannot be stopped, and ends by itself after its short reads.
+  [[maybe_unused]] const int failed =
+      platform::MakePipe(pipe_, platform::PipeBlocking::kNeitherBlocks);
+}
+
+void CheckStop::Request() {
+  if (pipe_.write.valid()) platform::SignalWakeUp(pipe_.write);
+}
+
+process::ToolEnd ReadReport(const std::string& commandLine, const std::string& programDir,
+                            std::string& report, const platform::UniqueFd* stop) {
+  const process::ToolLineSink keep = [&report](std::string_view line) {
+    report.append(line).push_back('\n');
+    return false;
+  };
+  return stop ? process::RunTool(commandLine, programDir, keep, *stop)
+              : process::RunTool(commandLine, programDir, keep);
+}
+
+ConformanceRun CompareWithSource(const analysis::ConformanceRequest& request,
+                                 const std::string& programDir, const std::string& source,
+                                 std::string_view outputReport, const platform::UniqueFd* stop) {
+  ConformanceRun run;
+  std::string sourceReport;
+  // A size or frame count kept from the source needs its header.
+  if (request.frames || !request.size) {
+    const process::ToolEnd end = ReadReport(analysis::SourceVideoCommandLine(programDir, source),
+                                            programDir, sourceReport, stop);
+    if (!end.finished()) {
+      run.outcome = end.outcome;
+      run.reason = "the source cannot be read: " + end.ReasonText();
+      return run;
+    }
+  }
+  run.outcome = process::JobOutcome::kFinished;
+  run.report = analysis::CompareOutput(request, analysis::ReadSourceVideo(sourceReport),
+                                       analysis::ReadOutputVideo(outputReport));
+  return run;
+}
+
+ConformanceRun CheckConformance(const analysis::ConformanceRequest& request,
+                                const std::string& programDir, const std::string& source,
+                                const std::string& output, const platform::UniqueFd* stop) {
+  std::string outputReport;
+  const process::ToolEnd end =
+      ReadReport(analysis::OutputVideoCommandLine(programDir, output, request.longestGop > 0),
+                 programDir, outputReport, stop);
+  if (!end.finished()) {
+    ConformanceRun run;
+    run.outcome = end.outcome;
+    run.reason = "the output cannot be read back: " + end.ReasonText();
+    return run;
+  }
+  return CompareWithSource(request, programDir, source, outputReport, stop);
+}
+
+std::vector<std::string> ConformanceLines(const ConformanceRun& run) {
+  switch (run.outcome) {
+    case process::JobOutcome::kCancelled:
+      return {};
+    case process::JobOutcome::kFailed:
+      return {"##### WARNING: The output was not checked against its request: " + run.reason +
+              " ######\r\n"};
+    case process::JobOutcome::kFinished:
+      break;
+  }
+  return analysis::ConformanceWarnings(run.report);
+}
+
+}  // namespace vexlo::jobs
