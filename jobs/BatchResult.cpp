@@ -89,6 +89,7 @@ std::string ResultJson(const ItemResult& result) {
     if (result.quality->figures) AddQualityMembers(quality, *result.quality->figures);
     object[KindRow(JobKind::kQuality).jsonKey] = std::move(quality);
   }
+  if (result.target) object["quality_target"] = nlohmann::ordered_json::parse(TargetJson(*result.target));
   return Dumped(object);
 }
 

@@ -7,6 +7,7 @@
 
 #include "jobs/ItemState.h"
 #include "jobs/QualityMeasure.h"
+#include "jobs/TargetReport.h"
 
 // The batch's results as its presenters give them: one JSON object and one log line per item,
 // the summary line and the exit status.
@@ -27,6 +28,7 @@ struct ItemResult {
   std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one
   std::optional<double> outputSeconds;  // the output's, when it was read back
   std::optional<QualityResult> quality;  // a done item's measurement, when the batch measures
+  std::optional<TargetRecord> target;    // the CRF a target SSIM chose, and what it reached
   std::optional<std::size_t> index;     // the item's position in the input, from 1
   std::string commandLine;               // the tool's command line as it ran; empty if none ran
 };

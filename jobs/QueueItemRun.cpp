@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jobs/BatchItemRun.h"
+#include "jobs/TargetItemRun.h"
 #include "platform/Processes.h"
 
 namespace vexlo::jobs {
@@ -30,9 +31,12 @@ void Work(ItemWork& work) {
   };
   if (work.log) work.log(QueueStartLine(work.item));
   const BatchRun run{work.request, output, *work.stop, work.sources};
-  const ItemResult result = RunBatchItem(work.names, run);
+  const bool target = work.request.settings.targetSsim > 0;  // measured by its own run
+  const ItemResult result =
+      target ? RunTargetItem(work.names, run) : RunBatchItem(work.names, run);
   ItemEnd end{result.state, result.reason, std::nullopt};
-  if (end.state == ItemState::kDone)
+  if (target && result.quality) end.quality = result.quality->figures;
+  if (end.state == ItemState::kDone && !target)
     end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
   if (work.log) work.log(QueueEndLine(work.item, end, result.seconds));
   work.callbacks.ended(end);
