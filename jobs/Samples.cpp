@@ -10,10 +10,10 @@ namespace vexlo::jobs {
 
 namespace {
 
-constexpr double kShare = 0.05;  // of the source, in all the spans together
+constexpr double kShare = 0.04;  // of the source, in all the spans together
 constexpr double kShortestSpan = 1.5;
 constexpr double kLongestSpan = 4.0;
-constexpr int kFewestSpans = 4;
+constexpr int kFewestSpans = 3;
 constexpr int kMostSpans = 6;
 
 }  // namespace
@@ -23,7 +23,7 @@ SamplePlan PlanSamples(double sourceSeconds) {
   plan.seconds = std::max(sourceSeconds, 0.0);
   if (!(sourceSeconds > 0)) return plan;
   const int count =
-      std::clamp(static_cast<int>(std::lround(sourceSeconds / 30)), kFewestSpans, kMostSpans);
+      std::clamp(static_cast<int>(std::lround(sourceSeconds / 40)), kFewestSpans, kMostSpans);
   const double length =
       std::clamp(sourceSeconds * kShare / count, kShortestSpan, kLongestSpan);
   if (count * length >= sourceSeconds) return plan;

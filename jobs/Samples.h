@@ -22,8 +22,8 @@ struct SamplePlan {
   bool wholeSource() const { return spans.empty(); }
 };
 
-/// The samples of a source of `sourceSeconds`: 4 spans up to 2 minutes, one more for each half
-/// minute beyond, at most 6; together about 5 % of the source, each 1.5 to 4 s long. Each span
+/// The samples of a source of `sourceSeconds`: 3 spans up to 2 minutes, one more for each 40 s
+/// beyond, at most 6; together about 4 % of the source, each 1.5 to 4 s long. Each span
 /// is centred in its own equal share of the source (so the first and last shares' content is
 /// seen too), and none runs past the end. A source no longer than the spans' total, or of unknown
 /// length (0 or less), is its own sample.
