@@ -40,7 +40,8 @@ class Target : public ::testing::Test {
         !stopInSearch ? vexlo
                       : vexlo + " & p=$!; for i in $(seq 600); do ls tmp | grep -q . && break; "
                                 "sleep 0.1; done; kill -TERM $p; wait $p";
-    const int status = std::system(("cd " + dir_ + " && " + command).c_str());
+    // "cd DIR; ...": with "&&" the background run would take the cd into a shell of its own.
+    const int status = std::system(("cd " + dir_ + "; " + command).c_str());
     out_ = testing::ReadAll(dir_ + "/out.txt");
     err_ = testing::ReadAll(dir_ + "/err.txt");
     const platform::ChildEnd end = platform::DescribeWaitStatus(status);
