@@ -28,9 +28,9 @@ struct ItemResult {
   std::optional<double> sourceSeconds;  // the source's duration, when the tool gave one
   std::optional<double> outputSeconds;  // the output's, when it was read back
   std::optional<QualityResult> quality;  // a done item's measurement, when the batch measures
-  std::optional<TargetRecord> target;    // the CRF a target SSIM chose, and what it reached
   std::optional<std::size_t> index;     // the item's position in the input, from 1
   std::string commandLine;               // the tool's command line as it ran; empty if none ran
+  std::optional<TargetRecord> target;    // the CRF a target SSIM chose, and what it reached
 };
 
 /// The result as one JSON object on one line (no line end): source, output, state, reason
