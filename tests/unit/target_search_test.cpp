@@ -7,6 +7,7 @@
 
 #include "jobs/QualityTarget.h"
 #include "jobs/Samples.h"
+#include "platform/Paths.h"
 
 namespace vexlo::jobs {
 namespace {
@@ -44,7 +45,7 @@ TEST(TargetSamples, SpreadOverTheWholeSource) {
     EXPECT_GT(last.start, row.seconds * (row.count - 1) / row.count);
   }
   EXPECT_EQ(SampleCutCommandLine("/d", "/s.mp4", PlanSamples(40), "/t/r.mkv"),
-            "\"/d/ffmpeg.bin\" -ss 5.917 -t 1.500 -i \"/s.mp4\" -ss 19.250 -t 1.500 -i "
+            "\"/d" + std::string(1, platform::kPathSeparator) + "ffmpeg.bin\" -ss 5.917 -t 1.500 -i \"/s.mp4\" -ss 19.250 -t 1.500 -i "
             "\"/s.mp4\" -ss 32.583 -t 1.500 -i \"/s.mp4\" -filter_complex "
             "[0:v:0][1:v:0][2:v:0]concat=n=3:v=1:a=0[samples] -map [samples] -an -sn -c:v ffv1 "
             "-y \"/t/r.mkv\"");
