@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/EstimateCommand.h"
 #include "app/PlotCommand.h"
 #include "jobs/BatchResult.h"
 #include "platform/Paths.h"
@@ -44,6 +45,7 @@ std::optional<int> RunWithoutWindow(const StartRequest& request) {
   }
   if (request.batch) return RunBatchCommand(*request.batch);
   if (request.measure) return RunMeasureCommand(*request.measure);
+  if (request.estimate) return RunEstimateCommand(*request.estimate);
   // A picture of a file's frames needs neither the window system nor the window's logic.
   if (request.plot) return RunPlot(*request.plot, platform::ExecutableDirectory(), stdout, stderr);
   return std::nullopt;

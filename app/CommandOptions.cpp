@@ -1,7 +1,9 @@
 #include "app/CommandOptions.h"
 
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <span>
 
 #include "encode/OptionTables.h"
@@ -16,7 +18,7 @@ namespace {
 
 namespace lists = res::lists;
 
-enum class Kind { kPath, kWord, kPosition, kSwitch };
+enum class Kind { kPath, kWord, kPosition, kSwitch, kSsim };
 
 // One option: how its value is read, and where it goes.
 struct OptionRule {
@@ -41,6 +43,7 @@ const OptionRule kRules[] = {
     {"resize", Kind::kPosition, lists::kResize, "Video Resize", 0},
     {"deinterlace", Kind::kSwitch, {}, {}, 0},
     {"short-gop", Kind::kSwitch, {}, {}, 0},
+    {"target-ssim", Kind::kSsim, {}, {}, 0},
 };
 
 // The "CRF (3=Best)" list, and so the help, shows the value each position gives the tool.
@@ -84,6 +87,20 @@ bool ReadPosition(std::string_view text, std::size_t size, int& position) {
 }
 
 std::string Quoted(std::string_view text) { return "\"" + OneLine(text) + "\""; }
+
+// Why a target SSIM cannot go with the other options, or an empty string.
+std::string TargetRefusal(const OptionJob& job, const std::vector<std::string_view>& seen) {
+  if (job.targetSsim <= 0) return {};
+  if (std::find(seen.begin(), seen.end(), "crf") != seen.end()) {
+    return "--target-ssim chooses the CRF: give --crf or --target-ssim, not both";
+  }
+  if (job.gpuType != 0) {
+    return "--target-ssim needs the software encoder (x264, x265): with --gpu the CRF list "
+           "chooses a bit rate";
+  }
+  if (job.audio) return "--target-ssim is no option of --type wav";
+  return {};
+}
 
 }  // namespace
 
@@ -136,6 +153,12 @@ std::vector<JobOptionHelp> JobOptions() {
       if (rule.name == "profile") description += " H.264 only.";
       if (rule.name == "crf") description += " With a GPU it chooses a bit rate.";
       if (rule.name == "fps") description += " A PNG sequence needs it: its frame rate.";
+    } else if (rule.kind == Kind::kSsim) {
+      valueName = "X";
+      description = "A target SSIM, such as 0.97, instead of --crf: a few samples of the source "
+                    "are encoded and measured at positions of the CRF list, and the source is "
+                    "encoded at the highest position (the smallest output) whose SSIM meets it. "
+                    "Software encoders only.";
     } else if (rule.name == "deinterlace") {
       description = "Deinterlace the video (yadif).";
     } else {
@@ -206,9 +229,24 @@ std::string ReadEncodeOptions(const std::vector<GivenOption>& options,
       case Kind::kSwitch:
         (rule->name == "deinterlace" ? job.deinterlace : job.shortGop) = true;
         break;
+      case Kind::kSsim: {
+        char* end = nullptr;
+        job.targetSsim = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !(job.targetSsim > 0 && job.targetSsim < 1)) {
+          return option + " takes an SSIM between 0 and 1, such as 0.97, not " + Quoted(value);
+        }
+        break;
+      }
     }
   }
-  return {};
+  return TargetRefusal(job, seen);
+}
+
+encode::EncoderSettings SettingsOf(const OptionJob& job) {
+  encode::EncoderSettings settings{job.outType, job.gpuType, job.profile, job.crf, job.fps,
+                                   job.resize,  job.deinterlace, job.shortGop, false};
+  settings.targetSsim = job.targetSsim;
+  return settings;
 }
 
 std::string ReadJobOptions(const std::vector<GivenOption>& options,

@@ -26,6 +26,7 @@ struct OptionJob {
   int resize = AutomaticValue(&DialogSettings::resize);
   bool deinterlace = false;
   bool shortGop = false;
+  double targetSsim = 0;  // --target-ssim: the samples choose `crf`; 0 for none
 };
 
 // One option of an encode, as the help lists it: its long name, the name of its value (empty
@@ -101,6 +102,19 @@ struct MeasureJob {
   bool json = false;             // one JSON object instead of the line
 };
 
+// A prediction before encoding: --estimate with --source PATH, or with sources as a batch's. Its
+// encode options are the encode's; with --target-ssim the samples also choose the position.
+struct EstimateJob {
+  std::vector<std::string> sources;  // as given
+  std::string sourcesFrom;           // a file with one source a line, "-" for standard input
+  encode::EncoderSettings settings;
+  std::string workingDirectory;
+  bool json = false;
+};
+
+/// The encoder settings of an option form's encode.
+encode::EncoderSettings SettingsOf(const OptionJob& job);
+
 /// Why the path cannot be the file read (or, with `destination`, the file written): a source
 /// that is not an existing file, a destination that is a folder or whose folder does not exist.
 /// Empty when it can; a path that the tool reads as a protocol is left for the job to refuse.
@@ -119,6 +133,7 @@ struct StartRequest {
   std::optional<jobs::BatchRequest> batch;  // --output-dir DIR SOURCE...; no program folder yet
   std::optional<PlotJob> plot;
   std::optional<MeasureJob> measure;
+  std::optional<EstimateJob> estimate;
   std::string commandLine;  // the comma form, the arguments joined by blanks
 };
 
@@ -126,6 +141,10 @@ struct StartRequest {
 /// `workingDirectory`; `version` is what --version prints after "vexlo ".
 StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
                              const std::string& workingDirectory, std::string_view version);
+
+/// --estimate: with --source PATH one source, else the sources as arguments or --sources-from
+/// FILE; the encode's options and --json. Nothing is encoded, so no destination is taken.
+StartRequest ReadEstimate(const ParsedOptions& parsed, const std::string& workingDirectory);
 
 /// The text of --help.
 std::string HelpText();

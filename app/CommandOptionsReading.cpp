@@ -28,7 +28,7 @@ constexpr FrontOption kFrontOptions[] = {
     {"screenshot", true},   {kPlot, true},            {"output-dir", true},
     {"sources-from", true}, {"skip-existing", false}, {"overwrite", false},
     {"json", false},        {kMeasure, false},        {"jobs", true},
-    {"gpu-sessions", true}, {"low-priority", false}};
+    {"gpu-sessions", true}, {"low-priority", false},  {"estimate", false}};
 
 // The options that make a batch, besides the sources it is given as arguments. --measure and
 // --json also serve the measurement of one output, which has no output folder nor list.
@@ -189,8 +189,7 @@ StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDi
   if (batch.audio && batch.measure) {
     return Refused("--measure measures video: it is no option of a --type wav batch");
   }
-  batch.settings = {job.outType, job.gpuType, job.profile, job.crf, job.fps, job.resize,
-                    job.deinterlace, job.shortGop, false};
+  batch.settings = SettingsOf(job);
   batch.sources = parsed.positional;
   batch.workingDirectory = workingDirectory;
   StartRequest request;
@@ -350,6 +349,7 @@ StartRequest ReadCommandLine(const std::vector<std::string>& arguments,
   }
   for (const GivenOption& option : parsed.options) {
     if (option.name == kPlot) return ReadPlot(parsed, workingDirectory);
+    if (option.name == "estimate") return ReadEstimate(parsed, workingDirectory);
   }
   const auto given = [&parsed](bool (*test)(std::string_view)) {
     return std::any_of(parsed.options.begin(), parsed.options.end(),

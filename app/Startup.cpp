@@ -1,9 +1,11 @@
 #include "app/Startup.h"
 
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
 #include "app/BatchCommand.h"
+#include "app/EstimateCommand.h"
 #include "app/HeadlessHost.h"
 #include "app/RegistryStore.h"
 #include "app/VexloApp.h"
@@ -69,16 +71,28 @@ int RunMainWindow(SystemWindow& window, const StartRequest& request) {
 int Start(const SystemStart& system) {
   platform::ProtectStandardStreams();
   if (!system.argumentsRefusal.empty()) return Refuse(system.argumentsRefusal);
-  const StartRequest request =
+  StartRequest request =
       ReadCommandLine(system.arguments, platform::CurrentDirectory(), VEXLO_VERSION);
   if (const auto status = RunWithoutWindow(request)) return *status;
+  // An option form with a target SSIM: the samples choose its CRF position before the encode.
+  std::optional<jobs::TargetRecord> target;
+  if (request.job && request.job->targetSsim > 0) {
+    if (const auto status = ChooseTargetPosition(*request.job, target.emplace())) return *status;
+  }
+  const auto encodeStart = std::chrono::steady_clock::now();
 
   const bool automatic = request.job || ParseCommandLine(request.commandLine).count >= 2;
   const bool seen = system.canShowWindow();
   if (!seen && !automatic && request.screenshot.empty()) return RefuseWindowWithoutDisplay();
   if (request.job || (automatic && !seen)) {
     HeadlessWindow window;
-    return RunMainWindow(window, request);
+    const int status = RunMainWindow(window, request);
+    if (status == 0 && target) {
+      ReportTargetEncode(*request.job, *target,
+                         std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                                       encodeStart).count());
+    }
+    return status;
   }
   const std::unique_ptr<SystemWindow> window = system.makeWindow(request);
   return RunMainWindow(*window, request);

@@ -202,7 +202,7 @@ void MainWindow::EnableJobControls(bool enable) {
   host_.setEnabled(id::kCancel, !enable);
   for (int control : kJobControlsLast) host_.setEnabled(control, enable);
   host_.setEnabled(res::kCmdShowFrames, enable && jobs_.framePlot() != nullptr);
-  host_.setEnabled(res::kCmdMeasureQuality, enable && !measuring_);
+  EnableQualityItems(enable && !measuring_);
   // The taskbar or dock entry shows the bar while a job runs (not for a script's run).
   if (!automatic_ && !queueRuns) host_.setTaskProgress(host_.progress(), !enable);
 }
@@ -291,7 +291,7 @@ void MainWindow::onCommand(int controlId, ControlEvent event) {
       if (!jobs_.LastCommand().empty()) host_.setClipboardText(jobs_.LastCommand());
       return;
     default:
-      return;
+      return OnSampleCommand(controlId);
   }
 }
 

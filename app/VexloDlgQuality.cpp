@@ -17,23 +17,14 @@ void MainWindow::MeasureQuality() {
       s.fps,    s.resize,           s.deinterlace != 0, programDirectory()};
   logAppend("##### MEASURE QUALITY: " + s.videoDestination + " against " + s.source +
             " ######\r\n");
-  measuring_ = true;
-  host_.setEnabled(res::kCmdMeasureQuality, false);
-  qualityStop_ = std::make_unique<jobs::BatchStop>();
-  qualityThread_ = std::thread([this, request, &stop = *qualityStop_] {
+  RunOnQualityThread([this, request](const jobs::BatchStop& stop) {
     const jobs::QualityResult result = jobs::MeasureQuality(request, stop.watch());
-    // The log takes lines from any thread; the controls change on the window's thread.
     if (result.figures) {
       logAppend("##### QUALITY: " + jobs::QualityText(*result.figures) + " ######\r\n");
     } else {
       logAppend("##### ERROR: Quality not measured: " +
                 (result.stopped ? std::string("stopped") : result.failure) + " ######\r\n");
     }
-    flushLog();
-    host_.post([this] {
-      measuring_ = false;
-      host_.setEnabled(res::kCmdMeasureQuality, controlsEnabled_);
-    });
   });
 }
 

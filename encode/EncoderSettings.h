@@ -38,6 +38,9 @@ struct EncoderSettings {
   bool shortGop = false;
   bool useReport = false;  // the tool writes its own report file
   AmdRoute amdRoute = kSystemAmdRoute;
+  /// A target SSIM (0 < t < 1) that chooses the CRF position from samples before the encode
+  /// (jobs/QualityTarget); 0 for none, the CRF position then being the one encoded.
+  double targetSsim = 0;
 };
 
 }  // namespace vexlo::encode

@@ -12,6 +12,7 @@
 
 #include "jobs/BatchItemRun.h"
 #include "jobs/BatchSchedule.h"
+#include "jobs/TargetItemRun.h"
 #include "jobs/QualityMeasure.h"
 #include "jobs/SourcePicture.h"
 #include "platform/FileOperations.h"
@@ -117,8 +118,9 @@ BatchOutput LockedOutput(const BatchOutput& output, std::mutex& writing) {
 
 // Runs one item of the batch to its result, measured when asked.
 ItemResult RunOne(const BatchRun& run, std::size_t at) {
-  ItemResult result = RunBatchItem(run.items[at], run);
-  if (run.request.measure && result.state == ItemState::kDone) {
+  const bool target = run.request.settings.targetSsim > 0;  // which measures its own output
+  ItemResult result = target ? RunTargetItem(run.items[at], run) : RunBatchItem(run.items[at], run);
+  if (run.request.measure && !target && result.state == ItemState::kDone) {
     result.quality = MeasureItem(run.items[at], run.request, run.stop);
   }
   result.index = at + 1;

@@ -91,6 +91,9 @@ std::string ResultJson(const ItemResult& result) {
     object[KindRow(JobKind::kQuality).jsonKey] = std::move(quality);
   }
   if (result.conformance) object["conformance"] = ConformanceJson(*result.conformance);
+  if (result.target) {
+    object["quality_target"] = nlohmann::ordered_json::parse(TargetJson(*result.target));
+  }
   return Dumped(object);
 }
 

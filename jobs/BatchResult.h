@@ -8,6 +8,7 @@
 #include "analysis/Conformance.h"
 #include "jobs/ItemState.h"
 #include "jobs/QualityMeasure.h"
+#include "jobs/TargetReport.h"
 
 // The batch's results as its presenters give them: one JSON object and one log line per item,
 // the summary line and the exit status.
@@ -31,6 +32,7 @@ struct ItemResult {
   std::optional<std::size_t> index;     // the item's position in the input, from 1
   std::string commandLine;               // the tool's command line as it ran; empty if none ran
   std::optional<analysis::ConformanceReport> conformance;  // what the output's check compared
+  std::optional<TargetRecord> target;    // the CRF a target SSIM chose, and what it reached
 };
 
 /// The result as one JSON object on one line (no line end): source, output, state, reason

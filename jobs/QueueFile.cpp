@@ -84,7 +84,7 @@ std::string PathFrom(const json& value) {
 }
 
 json SettingsValue(const encode::EncoderSettings& settings) {
-  return {{"type", settings.outType},
+  json value = {{"type", settings.outType},
           {"gpu", settings.gpuType},
           {"profile", settings.profile},
           {"crf", settings.crf},
@@ -93,6 +93,9 @@ json SettingsValue(const encode::EncoderSettings& settings) {
           {"deinterlace", settings.deinterlace},
           {"short_gop", settings.shortGop},
           {"report", settings.useReport}};
+  // A target SSIM stands in for the CRF; a queue without one reads as it always did.
+  if (settings.targetSsim > 0) value["target_ssim"] = settings.targetSsim;
+  return value;
 }
 
 encode::EncoderSettings SettingsFrom(const json& value) {
@@ -106,6 +109,11 @@ encode::EncoderSettings SettingsFrom(const json& value) {
   settings.deinterlace = value.at("deinterlace").get<bool>();
   settings.shortGop = value.at("short_gop").get<bool>();
   settings.useReport = value.at("report").get<bool>();
+  if (value.contains("target_ssim")) {
+    const double target = value.at("target_ssim").get<double>();
+    if (!(target > 0 && target < 1)) throw std::invalid_argument("target_ssim");
+    settings.targetSsim = target;
+  }
   return settings;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jobs/BatchItemRun.h"
+#include "jobs/TargetItemRun.h"
 #include "platform/Processes.h"
 
 namespace vexlo::jobs {
@@ -36,9 +37,12 @@ void Work(ItemWork& work) {
   if (work.number > 0) output = NumberedOutput(output, work.number);
   if (output.log) output.log(QueueStartLine(work.item));
   const BatchRun run{work.request, output, *work.stop, work.sources, work.threads};
-  const ItemResult result = RunBatchItem(work.names, run);
+  const bool target = work.request.settings.targetSsim > 0;  // measured by its own run
+  const ItemResult result =
+      target ? RunTargetItem(work.names, run) : RunBatchItem(work.names, run);
   ItemEnd end{result.state, result.reason, std::nullopt};
-  if (end.state == ItemState::kDone)
+  if (target && result.quality) end.quality = result.quality->figures;
+  if (end.state == ItemState::kDone && !target)
     end.quality = MeasureItem(work.names, work.request, *work.stop).figures;
   if (output.log) output.log(QueueEndLine(work.item, end, result.seconds));
   work.callbacks.ended(end);

@@ -21,6 +21,8 @@ inline constexpr int kCmdCheckEncoders = 0x8002;    // "&Help" / "&Check Encoder
 inline constexpr int kCmdShowFrames = 0x8004;       // "&File" / "Show &Frames..."
 inline constexpr int kCmdQueue = 0x8003;            // "&File" / "&Queue..."
 inline constexpr int kCmdMeasureQuality = 0x8005;   // "&File" / "&Measure Quality"
+inline constexpr int kCmdEstimate = 0x8006;         // "&File" / "&Estimate"
+inline constexpr int kCmdTargetSsim = 0x8007;       // "&File" / "&Target SSIM 0.97"
 
 namespace id {
 inline constexpr int kProgress = 1000;

@@ -11,10 +11,12 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<MenuItem, 5> kFileMenu = {{{"&Queue...", kCmdQueue},
+constexpr std::array<MenuItem, 7> kFileMenu = {{{"&Queue...", kCmdQueue},
                                                 {"&Copy Last Command", kCmdCopyLastCommand},
                                                 {"Show &Frames...", kCmdShowFrames},
                                                 {"&Measure Quality", kCmdMeasureQuality},
+                                                {"&Estimate", kCmdEstimate},
+                                                {"&Target SSIM 0.97", kCmdTargetSsim},
                                                 {"E&xit", kCmdAppExit}}};
 constexpr std::array<MenuItem, 2> kHelpMenu = {
     {{"&Check Encoders", kCmdCheckEncoders}, {"&About ...", kCmdAppAbout}}};

@@ -68,7 +68,7 @@ TEST(BatchPlan, AResultIsOneLineOfJson) {
   const ItemResult result{"/a/\xff.mp4", "/o/x.H264", ItemState::kWaiting,
                           "a \"b\"\nc",  0.1234,      std::nullopt,
                           3.0194,        std::nullopt, std::nullopt, {},
-                          std::nullopt};
+                          std::nullopt,  std::nullopt};
   EXPECT_EQ(
       ResultJson(result),
       "{\"source\":\"/a/\xEF\xBF\xBD.mp4\",\"output\":\"/o/x.H264\",\"state\":\"not started\","

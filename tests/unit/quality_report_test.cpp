@@ -99,7 +99,7 @@ TEST(QualityReport, ReadsTheRatesOfTheOutputFileAndOfTheConvertedSource) {
 // A batch item whose measurement failed stays done: its quality is null, its log line says why.
 TEST(QualityReport, AFailedMeasurementOfABatchItemSaysWhy) {
   const ItemResult result{"a", "b", ItemState::kDone, "", 0.1, 1.0, 1.0, QualityResult{{}, "why"},
-                          std::nullopt, {}, std::nullopt};
+                          std::nullopt, {}, std::nullopt, std::nullopt};
   EXPECT_TRUE(ResultJson(result).ends_with(",\"quality\":null}")) << ResultJson(result);
   EXPECT_TRUE(
       ResultLogLine(result, 1, 1).ends_with("(0.1 s): quality not measured: why ######\r\n"))

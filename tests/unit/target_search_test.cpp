@@ -1,0 +1,111 @@
+// The pure parts of the target SSIM: where the samples lie, how the search walks the CRF list
+// over known curves, the speed read from a tool's output, the cut's command line.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "jobs/QualityTarget.h"
+#include "jobs/Samples.h"
+#include "platform/Paths.h"
+
+namespace vexlo::jobs {
+namespace {
+
+TEST(TargetSamples, SpreadOverTheWholeSource) {
+  const struct {
+    double seconds;
+    std::size_t count;  // 0: the whole source
+    double length;
+    double firstStart;
+  } rows[] = {
+      {0, 0, 0, 0},           // unknown length: the whole source
+      {4.4, 0, 0, 0},         // shorter than 3 spans of 1.5 s
+      {40, 3, 1.5, 5.917},    // the shortest spans
+      {120, 3, 1.6, 19.2},    // 4 % of two minutes
+      {180, 5, 1.5, 17.25},   // one more span each 40 s
+      {600, 6, 4.0, 48.0},    // the longest spans, still 6
+  };
+  for (const auto& row : rows) {
+    const SamplePlan plan = PlanSamples(row.seconds);
+    ASSERT_EQ(plan.spans.size(), row.count) << row.seconds;
+    if (row.count == 0) {
+      EXPECT_DOUBLE_EQ(plan.seconds, row.seconds);
+      continue;
+    }
+    EXPECT_DOUBLE_EQ(plan.spans[0].length, row.length) << row.seconds;
+    EXPECT_DOUBLE_EQ(plan.spans[0].start, row.firstStart) << row.seconds;
+    EXPECT_DOUBLE_EQ(plan.seconds, row.count * row.length);
+    // In order, not overlapping, the last one ending in the last share of the source.
+    for (std::size_t i = 1; i < plan.spans.size(); ++i) {
+      EXPECT_GE(plan.spans[i].start, plan.spans[i - 1].start + row.length);
+    }
+    const SampleSpan& last = plan.spans.back();
+    EXPECT_LE(last.start + last.length, row.seconds);
+    EXPECT_GT(last.start, row.seconds * (row.count - 1) / row.count);
+  }
+  EXPECT_EQ(SampleCutCommandLine("/d", "/s.mp4", PlanSamples(40), "/t/r.mkv"),
+            "\"/d" + std::string(1, platform::kPathSeparator) + "ffmpeg.bin\" -ss 5.917 -t 1.500 -i \"/s.mp4\" -ss 19.250 -t 1.500 -i "
+            "\"/s.mp4\" -ss 32.583 -t 1.500 -i \"/s.mp4\" -filter_complex "
+            "[0:v:0][1:v:0][2:v:0]concat=n=3:v=1:a=0[samples] -map [samples] -an -sn -c:v ffv1 "
+            "-y \"/t/r.mkv\"");
+}
+
+// The search over curves of SSIM by position: it ends at the highest position meeting the
+// target, having seen the one above it miss, in few encodes.
+TEST(TargetSearch, FindsTheLastPositionMeetingTheTarget) {
+  using Curve = std::array<double, kCrfPositions>;
+  // 1 - SSIM growing exponentially with the CRF, as x264's does, and a curve bent the other way.
+  const auto exponential = [](double ssimAt20, double slope) {
+    Curve curve{};
+    for (int p = 0; p < kCrfPositions; ++p) {
+      curve[p] = 1 - (1 - ssimAt20) * std::exp(slope * (CrfOfPosition(p) - 20));
+    }
+    return curve;
+  };
+  const Curve flatThenSteep = {0.999, 0.998, 0.998, 0.997, 0.997, 0.997, 0.996,
+                               0.996, 0.996, 0.995, 0.99,  0.98,  0.95,  0.90};
+  const struct {
+    Curve curve;
+    double target;
+    int position;
+    std::size_t mostProbes;
+  } rows[] = {
+      {exponential(0.98, 0.1), 0.97, 11, 2},     // the prior itself: two encodes
+      {exponential(0.98, 0.1), 0.98, 10, 2},
+      {exponential(0.995, 0.08), 0.99, 12, 3},
+      {exponential(0.95, 0.12), 0.99, 1, 3},
+      {exponential(0.999, 0.1), 0.95, 13, 3},    // every position meets: the last
+      {exponential(0.80, 0.1), 0.99, 0, 3},      // none meets: the best there is
+      {flatThenSteep, 0.985, 10, 4},
+      {flatThenSteep, 0.9965, 5, 4},
+  };
+  for (const auto& row : rows) {
+    std::vector<ProbePoint> points;
+    while (const std::optional<int> next = NextProbe(points, row.target)) {
+      ASSERT_LT(points.size(), 8u) << "the search does not end";
+      for (const ProbePoint& point : points) ASSERT_NE(point.position, *next);
+      points.push_back({*next, row.curve[*next], 0, 0});
+    }
+    EXPECT_EQ(ChosenPosition(points, row.target), row.position) << row.target;
+    EXPECT_LE(points.size(), row.mostProbes) << row.target;
+    // The choice is proven: the position above it was measured and missed.
+    if (row.position < kCrfPositions - 1 && row.curve[row.position] >= row.target) {
+      EXPECT_TRUE(std::any_of(points.begin(), points.end(), [&](const ProbePoint& p) {
+        return p.position == row.position + 1;
+      }));
+    }
+  }
+}
+
+TEST(TargetSearch, ReadsTheToolsSpeed) {
+  EXPECT_DOUBLE_EQ(LastSpeed("frame=1 speed=4.19x\nframe= 9 speed= 6.25x    \n"), 6.25);
+  EXPECT_DOUBLE_EQ(LastSpeed("frame=1 speed=N/A\n"), 0);
+  EXPECT_DOUBLE_EQ(LastSpeed("no progress"), 0);
+  EXPECT_EQ(CrfOfPosition(0), 3);
+  EXPECT_EQ(CrfOfPosition(13), 30);
+  EXPECT_EQ(CrfOfPosition(14), 14);
+}
+
+}  // namespace
+}  // namespace vexlo::jobs
