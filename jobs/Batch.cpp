@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "jobs/BatchItemRun.h"
 #include "jobs/BatchSchedule.h"
@@ -119,7 +120,8 @@ BatchOutput LockedOutput(const BatchOutput& output, std::mutex& writing) {
 // Runs one item of the batch to its result, measured when asked.
 ItemResult RunOne(const BatchRun& run, std::size_t at) {
   const bool target = run.request.settings.targetSsim > 0;  // which measures its own output
-  ItemResult result = target ? RunTargetItem(run.items[at], run) : RunBatchItem(run.items[at], run);
+  ItemResult result =
+      target ? RunTargetItem(run.items[at], run) : RunBatchItem(run.items[at], run);
   if (run.request.measure && !target && result.state == ItemState::kDone) {
     result.quality = MeasureItem(run.items[at], run.request, run.stop);
   }
@@ -144,13 +146,21 @@ std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput&
   std::vector<std::thread> workers;
   std::size_t next = 0;
   for (; next < items.size(); ++next) {
-    // In auto, each start waits for the memory its source's picture needs; with a given number
-    // of items at once nothing is probed, and every estimate is the largest picture's.
-    const SourcePicture picture =
-        request.jobs == 0 && !stop.requested()
-            ? ProbeSourcePicture(request.programDir, items[next].sourcePath, stop.watch())
-            : SourcePicture{};
-    const std::uint64_t estimate = EstimatedItemMemory(picture, request.settings, request.audio);
+    // In auto, each start waits for the memory its source's picture needs. The source is probed
+    // only when the largest picture's estimate would not fit now: a probe costs a tool's start,
+    // which for short clips is a good part of an encode. With a given number of items at once
+    // nothing is probed, and every estimate is the largest picture's.
+    std::uint64_t estimate = EstimatedItemMemory({}, request.settings, request.audio);
+    if (request.jobs == 0 && !stop.requested()) {
+      std::unique_lock held(lock);
+      const bool fits = slots.Fits(estimate, slots.running() > 0 ? available() : std::nullopt);
+      held.unlock();
+      if (!fits) {
+        const SourcePicture picture =
+            ProbeSourcePicture(request.programDir, items[next].sourcePath, stop.watch());
+        estimate = EstimatedItemMemory(picture, request.settings, request.audio);
+      }
+    }
     std::unique_lock held(lock);
     // Polled: a stop comes from a signal handler, and free memory changes by itself.
     while (!stop.requested() &&
@@ -166,12 +176,28 @@ std::vector<ItemResult> RunItems(const BatchRequest& request, const BatchOutput&
     held.unlock();
     workers.emplace_back([&, at = next, threads, estimate] {
       const BatchOutput own = slots.width() > 1 ? NumberedOutput(output, at + 1) : output;
-      ItemResult result = RunOne(BatchRun{request, own, stop, items, threads}, at);
+      // Side by side, the slot is the tool's: once it has ended, the next item's tool may start
+      // while this item's output is read back (a read costs little), so the processors stay
+      // busy. A measured item (and one encoded for a target SSIM, measured too) keeps its slot,
+      // its measurement being a tool as heavy as an encode. One at a time stays one at a time.
+      bool released = false;  // under `lock`
+      const auto release = [&] {
+        if (std::exchange(released, true)) return;
+        slots.Ended(estimate);
+        ended.notify_all();
+      };
+      BatchRun run{request, own, stop, items, threads};
+      if (slots.width() > 1 && !request.measure && request.settings.targetSsim <= 0) {
+        run.toolEnded = [&] {
+          const std::lock_guard hold(lock);
+          release();
+        };
+      }
+      ItemResult result = RunOne(run, at);
       const std::lock_guard hold(lock);
       Report(result, at + 1, items.size(), request, output);
       results.push_back(std::move(result));
-      slots.Ended(estimate);
-      ended.notify_all();
+      release();
     });
   }
   for (std::thread& worker : workers) worker.join();

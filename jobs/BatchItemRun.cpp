@@ -163,6 +163,7 @@ ItemResult ItemRun::Run() {
       },
       run_.stop.watch(),
       request.lowPriority ? platform::ChildPriority::kLow : platform::ChildPriority::kNormal);
+  if (run_.toolEnded) run_.toolEnded();
   std::optional<std::int64_t> sourceMs;  // none for a source of unknown duration ("N/A")
   if (source.load() > 0) sourceMs = source.load();
   if (sourceMs) result_.sourceSeconds = static_cast<double>(*sourceMs) / 1000;

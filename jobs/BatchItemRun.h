@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "jobs/Batch.h"
@@ -18,6 +19,9 @@ struct BatchRun {
   const BatchStop& stop;
   const std::vector<BatchItem>& items;
   unsigned threads = 0;  // the item's share of the processors; 0 leaves its command line whole
+  /// Called once the item's encoding tool has ended, before its output is read back: the batch
+  /// then lets the next item's tool start while this one's check runs. May be empty.
+  std::function<void()> toolEnded = {};
 };
 
 /// Runs one item to its result. The item's tool writes to its temporary name; an output that

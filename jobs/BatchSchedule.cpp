@@ -31,7 +31,10 @@ BatchSlots::BatchSlots(unsigned jobs, unsigned processors, unsigned hardwareSess
 }
 
 bool BatchSlots::MayStart(std::uint64_t estimate, std::optional<std::uint64_t> available) const {
-  if (running_ >= width_) return false;
+  return running_ < width_ && Fits(estimate, available);
+}
+
+bool BatchSlots::Fits(std::uint64_t estimate, std::optional<std::uint64_t> available) const {
   if (!watchMemory_ || running_ == 0 || !available) return true;
   return *available > committed_ && estimate <= *available - committed_;
 }

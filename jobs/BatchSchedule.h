@@ -47,6 +47,8 @@ class BatchSlots {
   /// items were estimated at (they may not have reached their peak yet); an item that does not
   /// fit starts only when nothing runs, so a large source waits but never blocks the batch.
   bool MayStart(std::uint64_t estimate, std::optional<std::uint64_t> available) const;
+  /// The memory part of MayStart alone: whether the estimate fits beside the running items.
+  bool Fits(std::uint64_t estimate, std::optional<std::uint64_t> available) const;
   void Started(std::uint64_t estimate);
   void Ended(std::uint64_t estimate);
 
