@@ -11,7 +11,7 @@ constexpr std::uint64_t kBaseBytes = 96ull << 20;
 // How many frames the item's encoder holds at once.
 std::uint64_t FramesHeld(const encode::EncoderSettings& settings, bool audio) {
   if (audio || settings.gpuType != 0) return 16;
-  return settings.outType == 0 ? 40 : 64;
+  return settings.outType == 0 ? 40 : 120;
 }
 
 }  // namespace

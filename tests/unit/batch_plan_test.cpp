@@ -87,9 +87,9 @@ TEST(BatchPlan, EstimatesAnItemsMemoryFromItsPicture) {
   encode::EncoderSettings x264, x265;
   x265.outType = 1;
   const auto mib = [](std::uint64_t bytes) { return bytes >> 20; };
-  // 96 MiB and 40 (x264) or 64 (x265) 4:2:0 pictures of 1 or 2 bytes a sample.
+  // 96 MiB and 40 (x264) or 120 (x265) 4:2:0 pictures of 1 or 2 bytes a sample.
   EXPECT_EQ(mib(EstimatedItemMemory({1920, 1080, 8}, x264, false)), 96 + 118);
-  EXPECT_EQ(mib(EstimatedItemMemory({1920, 1080, 10}, x265, false)), 96 + 379);
+  EXPECT_EQ(mib(EstimatedItemMemory({1920, 1080, 10}, x265, false)), 96 + 711);
   EXPECT_GT(EstimatedItemMemory({}, x265, false), EstimatedItemMemory({1920, 1080, 10}, x265, false));
 }
 
