@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "analysis/ProbeText.h"
 #include "process/CommandLineBuilder.h"
 #include "process/OutputLines.h"
 
@@ -12,31 +13,15 @@ namespace vexlo::analysis {
 
 namespace {
 
-// Takes the report's next line (its CR LF or LF dropped) off its front.
-std::string_view TakeLine(std::string_view& report) {
-  const auto lineEnd = report.find('\n');
-  std::string_view line = report.substr(0, lineEnd);
-  report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
+using probe_text::Positive;
+using probe_text::Rate;
+using probe_text::TakeLine;
 
 // The key and value of a "key=value" line; an empty key for any other line.
 std::pair<std::string_view, std::string_view> KeyValue(std::string_view line) {
   const auto equals = line.find('=');
   if (equals == std::string_view::npos || equals == 0) return {};
   return {line.substr(0, equals), line.substr(equals + 1)};
-}
-
-// A positive finite decimal number; nothing for "N/A" and the like.
-std::optional<double> Positive(std::string_view text) {
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
-      !(value > 0)) {
-    return std::nullopt;
-  }
-  return value;
 }
 
 // A whole number of at least 0 that fits an int64; nothing otherwise.
@@ -51,16 +36,6 @@ std::optional<std::int64_t> Count(std::string_view text) {
 int Dimension(std::string_view text) {
   const auto value = Count(text);
   return value && *value > 0 && *value <= 65535 ? static_cast<int>(*value) : 0;
-}
-
-// A frame rate "25/1" or "30000/1001"; nothing for "0/0".
-std::optional<double> Rate(std::string_view text) {
-  const auto slash = text.find('/');
-  if (slash == std::string_view::npos) return std::nullopt;
-  const auto numerator = Positive(text.substr(0, slash)),
-             denominator = Positive(text.substr(slash + 1));
-  if (!numerator || !denominator) return std::nullopt;
-  return *numerator / *denominator;
 }
 
 // Frames of `seconds` at `rate`, rounded; nothing when that is no sensible count.

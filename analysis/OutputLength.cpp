@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "analysis/ProbeText.h"
 #include "process/CommandLineBuilder.h"
 #include "process/OutputLines.h"
 #include "process/ToolRun.h"
@@ -26,33 +27,6 @@ std::string_view ValueOf(std::string_view line, std::string_view key) {
   return line.substr(key.size() + 1);
 }
 
-// Takes the report's next line (its CR LF or LF dropped) off its front.
-std::string_view TakeLine(std::string_view& report) {
-  const auto lineEnd = report.find('\n');
-  std::string_view line = report.substr(0, lineEnd);
-  report.remove_prefix(lineEnd == std::string_view::npos ? report.size() : lineEnd + 1);
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  return line;
-}
-
-// A positive decimal number ("10.000000"); nothing for "N/A" and the like.
-std::optional<double> Seconds(std::string_view text) {
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || !(value > 0)) return std::nullopt;
-  return value;
-}
-
-// A frame rate "25/1" or "30000/1001"; nothing for "0/0".
-std::optional<double> FrameRate(std::string_view text) {
-  const auto slash = text.find('/');
-  if (slash == std::string_view::npos) return std::nullopt;
-  const auto numerator = Seconds(text.substr(0, slash)),
-             denominator = Seconds(text.substr(slash + 1));
-  if (!numerator || !denominator) return std::nullopt;
-  return *numerator / *denominator;
-}
-
 }  // namespace
 
 std::string OutputLengthCommandLine(std::string_view programDir, std::string_view path) {
@@ -71,7 +45,7 @@ std::optional<std::int64_t> ReadOutputLength(std::string_view report) {
   Block block, video, format;
   bool videoFound = false;
   while (!report.empty()) {
-    const std::string_view line = TakeLine(report);
+    const std::string_view line = probe_text::TakeLine(report);
     if (line == "[STREAM]" || line == "[FORMAT]") {
       block = {};
     } else if (line == "[/STREAM]" && block.type == "video" && !videoFound) {
@@ -89,10 +63,10 @@ std::optional<std::int64_t> ReadOutputLength(std::string_view report) {
       }
     }
   }
-  std::optional<double> seconds = Seconds(format.duration);
-  const auto packets = Seconds(video.packets);
-  auto rate = FrameRate(video.averageRate);
-  if (!rate) rate = FrameRate(video.baseRate);
+  std::optional<double> seconds = probe_text::Positive(format.duration);
+  const auto packets = probe_text::Positive(video.packets);
+  auto rate = probe_text::Rate(video.averageRate);
+  if (!rate) rate = probe_text::Rate(video.baseRate);
   if (!seconds && packets && rate) seconds = *packets / *rate;
   if (!seconds) return std::nullopt;
   return static_cast<std::int64_t>(std::llround(*seconds * 1000));
@@ -108,11 +82,11 @@ std::string StreamLengthCommandLine(std::string_view programDir, std::string_vie
 std::optional<std::int64_t> ReadStreamLength(std::string_view report, std::string_view type) {
   std::string_view blockType, duration, tag;
   while (!report.empty()) {
-    const std::string_view line = TakeLine(report);
+    const std::string_view line = probe_text::TakeLine(report);
     if (line == "[STREAM]") {
       blockType = duration = tag = {};
     } else if (line == "[/STREAM]" && blockType == type) {
-      if (const auto seconds = Seconds(duration)) {
+      if (const auto seconds = probe_text::Positive(duration)) {
         return static_cast<std::int64_t>(std::llround(*seconds * 1000));
       }
       // "00:00:13.000000000", as a clock time.
