@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "analysis/Conformance.h"
+
+// A raw H.264 or H.265 stream read back without the prober: its access units counted and its
+// sequence header read the way the prober's packet reading gives them, at none of the cost of
+// starting a tool (starting the prober alone costs about as much as a short clip's encode
+// takes of a core for a tenth of a second).
+namespace vexlo::analysis {
+
+enum class RawCodec { kH264, kH265 };
+
+struct RawStreamReading {
+  OutputVideo video;                // what ReadOutputVideo gives from the prober's report
+  std::optional<double> frameRate;  // the sequence header's timing, frames a second
+};
+
+/// Reads the stream at `path` in chunks (never whole in memory). With `measureGop`, the longest
+/// GOP in the order frames are shown is measured too. Nothing when the file cannot be read or
+/// holds anything this reader does not read exactly as the prober would; the caller then runs
+/// the prober.
+std::optional<RawStreamReading> ReadRawStream(const std::string& path, RawCodec codec,
+                                              bool measureGop);
+
+}  // namespace vexlo::analysis
