@@ -6,6 +6,7 @@
 #include "encode/AudioExtraction.h"
 #include "encode/PngPattern.h"
 #include "jobs/BatchPlan.h"
+#include "jobs/ConformanceCheck.h"
 #include "platform/Paths.h"
 #include "platform/Processes.h"
 
@@ -39,8 +40,12 @@ bool MainWindow::PlaceOptionOutput(const jobs::JobEnd& end) {
       sourceMs = end.sourceMs;
     }
     // The read-back is short, and the window's own end already came: nothing stops it.
+    // A raw stream's length is read in-process (its check against the request already ran).
+    encode::EncoderSettings written;
+    written.outType = settings().outputType;
     const jobs::Placement placement =
-        jobs::CheckAndPlace(files, {programDirectory(), settings().source, sourceMs, audioJob_});
+        jobs::CheckAndPlace(files, {programDirectory(), settings().source, sourceMs, audioJob_,
+                                    {jobs::RawCodecOf(written), std::nullopt}});
     const bool placed = placement.outcome == process::JobOutcome::kFinished;
     if (!placed) logAppend(NotWritten(files.outputPath, placement.reason));
     optionOutput_.reset();

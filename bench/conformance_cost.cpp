@@ -1,7 +1,8 @@
 // What the check of an output against its request costs beside the encode it checks: a 10 s
 // 1280x720 clip at 25 frames/s encoded to H.264 with a short GOP (the window's command line), then
-// the window's whole check (the output's packets and the source's header read by the prober) and
-// the part the batch adds to the read-back it already did (the source's header). Alternating
+// the window's whole check as the window runs it (the output's packets read in-process, the source
+// as the encode's report gave it) and what a source header read by the prober costs where that
+// report is not enough (an input with sound, a fractional frame rate). Alternating
 // rounds; the medians and their ratio. Usage: conformance_cost [ROUNDS]
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/InputReport.h"
 #include "bench/BenchTiming.h"
 #include "encode/EncodeRequest.h"
 #include "jobs/ConformanceCheck.h"
@@ -48,21 +50,28 @@ int main(int argc, char** argv) {
       encode::PlanVideoEncode(settings, {source, output, {}}, dir.string());
   const analysis::ConformanceRequest request =
       jobs::ConformanceRequestFor(settings, plan.commandLine, source);
-  const auto ignore = [](std::string_view) { return false; };
+  analysis::InputReport input;
+  const auto keep = [&input](std::string_view line) {
+    input.Read(line);
+    return false;
+  };
   std::vector<double> encodes, checks, sourceReads;
   for (int round = 0; round < rounds; ++round) {
     auto start = std::chrono::steady_clock::now();
-    if (!process::RunTool(plan.commandLine, dir.string(), ignore).finished()) return 1;
+    input = {};
+    if (!process::RunTool(plan.commandLine, dir.string(), keep).finished()) return 1;
     encodes.push_back(Seconds(start));
     start = std::chrono::steady_clock::now();
-    const jobs::ConformanceRun run = jobs::CheckConformance(request, dir.string(), source, output);
+    const jobs::ConformanceRun run =
+        jobs::CheckConformance(request, dir.string(), source, output,
+                               {jobs::RawCodecOf(settings), input.Video()});
     checks.push_back(Seconds(start));
     if (run.outcome != process::JobOutcome::kFinished || !run.report.ok()) {
       std::fprintf(stderr, "the check failed: %s\n", run.reason.c_str());
       return 1;
     }
     start = std::chrono::steady_clock::now();
-    jobs::CompareWithSource(request, dir.string(), source, "");
+    jobs::CompareWithSource(request, dir.string(), source, {}, std::nullopt);
     sourceReads.push_back(Seconds(start));
     std::printf("round %d: encode %.2f s, check %.3f s, source header %.3f s\n", round + 1,
                 encodes.back(), checks.back(), sourceReads.back());
@@ -70,9 +79,9 @@ int main(int argc, char** argv) {
   fs::remove_all(dir);
   const double encode = bench::Median(encodes), check = bench::Median(checks),
                added = bench::Median(sourceReads);
-  std::printf("median: encode %.2f s, window's check %.3f s, batch's added source read %.3f s\n",
+  std::printf("median: encode %.2f s, window's check %.3f s, a source header read %.3f s\n",
               encode, check, added);
-  std::printf("batch's added cost over the encode: %.4f\n", added / encode);
+  std::printf("a source header read over the encode: %.4f\n", added / encode);
   std::printf("ratio: %.4f\n", check / encode);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "analysis/InputReport.h"
 #include "encode/AudioExtraction.h"
 #include "encode/EncodeRequest.h"
 #include "encode/PngPattern.h"
@@ -154,10 +155,12 @@ ItemResult ItemRun::Run() {
   [[maybe_unused]] const int stale = platform::DeleteFile(item_.temporaryPath);
   Log(process::text::CommandLineLine(commandLine));
   process::SourceDuration source;
+  analysis::InputReport input;
   const process::ToolEnd end = process::RunTool(
       commandLine, request.programDir,
       [&](std::string_view line) {
         source.Read(line);
+        input.Read(line);
         Progressed(line, source.load());
         return process::IsReportLine(line) && Log(std::string(line) + "\r\n");
       },
@@ -179,8 +182,9 @@ ItemResult ItemRun::Run() {
   // A PNG sequence's or a stream's length is not known: such an output is not read back.
   if (encode::IsPngSequenceSource(item_.sourcePath)) sourceMs.reset();
   const auto asked = ConformanceRequestFor(request.settings, commandLine, item_.sourcePath);
+  const CheckAids aids{RawCodecOf(request.settings), input.Video()};
   const Placement placement =
-      CheckAndPlace(Files(), {request.programDir, item_.sourcePath, sourceMs, request.audio},
+      CheckAndPlace(Files(), {request.programDir, item_.sourcePath, sourceMs, request.audio, aids},
                     &run_.stop.watch(), request.audio ? nullptr : &asked);
   if (placement.outcome == process::JobOutcome::kCancelled) return Stopped();
   result_.outputSeconds = placement.outputSeconds;

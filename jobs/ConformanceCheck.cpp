@@ -1,7 +1,9 @@
 #include "jobs/ConformanceCheck.h"
 
 #include <charconv>
+#include <cmath>
 
+#include "analysis/OutputLength.h"
 #include "encode/OptionTables.h"
 #include "encode/PngPattern.h"
 #include "process/ToolRun.h"
@@ -60,6 +62,18 @@ analysis::ConformanceRequest ConformanceRequestFor(const encode::EncoderSettings
   return request;
 }
 
+std::optional<analysis::RawCodec> RawCodecOf(const encode::EncoderSettings& settings) {
+  switch (encode::OutputTypeOf(settings.outType)) {
+    case encode::OutputType::kH264:
+      return analysis::RawCodec::kH264;
+    case encode::OutputType::kH265:
+      return analysis::RawCodec::kH265;
+    case encode::OutputType::kMpv:
+      break;
+  }
+  return std::nullopt;
+}
+
 CheckStop::CheckStop() {
   // Without its pipe the check cannot be stopped, and ends by itself after its short reads.
   [[maybe_unused]] const int failed =
@@ -80,10 +94,45 @@ process::ToolEnd ReadReport(const std::string& commandLine, const std::string& p
               : process::RunTool(commandLine, programDir, keep);
 }
 
+ReadBack ReadOutputBack(const std::string& programDir, const std::string& path,
+                        std::optional<analysis::RawCodec> raw,
+                        const analysis::ConformanceRequest* request,
+                        const platform::UniqueFd* stop) {
+  ReadBack back;
+  if (raw) {
+    const auto reading = analysis::ReadRawStream(path, *raw, request && request->longestGop > 0);
+    if (reading && reading->video.frames && reading->frameRate) {
+      back.end.outcome = process::JobOutcome::kFinished;
+      back.lengthMs = std::llround(static_cast<double>(*reading->video.frames) * 1000 /
+                                   *reading->frameRate);
+      if (request) back.video = reading->video;
+      return back;
+    }
+  }
+  const std::string commandLine =
+      request ? analysis::OutputVideoCommandLine(programDir, path, request->longestGop > 0)
+              : analysis::OutputLengthCommandLine(programDir, path);
+  std::string report;
+  back.end = ReadReport(commandLine, programDir, report, stop);
+  if (!back.end.finished()) return back;
+  back.lengthMs = analysis::ReadOutputLength(report);
+  if (request) back.video = analysis::ReadOutputVideo(report);
+  return back;
+}
+
 ConformanceRun CompareWithSource(const analysis::ConformanceRequest& request,
                                  const std::string& programDir, const std::string& source,
-                                 std::string_view outputReport, const platform::UniqueFd* stop) {
+                                 const analysis::OutputVideo& output,
+                                 const std::optional<analysis::SourceVideo>& reported,
+                                 const platform::UniqueFd* stop) {
   ConformanceRun run;
+  run.outcome = process::JobOutcome::kFinished;
+  // The encode's report rounds and names the file's longest stream: a match with it is one,
+  // a difference is read again from the header before it is told.
+  if (reported) {
+    run.report = analysis::CompareOutput(request, *reported, output);
+    if (run.report.ok()) return run;
+  }
   std::string sourceReport;
   // A size or frame count kept from the source needs its header.
   if (request.frames || !request.size) {
@@ -95,26 +144,22 @@ ConformanceRun CompareWithSource(const analysis::ConformanceRequest& request,
       return run;
     }
   }
-  run.outcome = process::JobOutcome::kFinished;
-  run.report = analysis::CompareOutput(request, analysis::ReadSourceVideo(sourceReport),
-                                       analysis::ReadOutputVideo(outputReport));
+  run.report = analysis::CompareOutput(request, analysis::ReadSourceVideo(sourceReport), output);
   return run;
 }
 
 ConformanceRun CheckConformance(const analysis::ConformanceRequest& request,
                                 const std::string& programDir, const std::string& source,
-                                const std::string& output, const platform::UniqueFd* stop) {
-  std::string outputReport;
-  const process::ToolEnd end =
-      ReadReport(analysis::OutputVideoCommandLine(programDir, output, request.longestGop > 0),
-                 programDir, outputReport, stop);
-  if (!end.finished()) {
+                                const std::string& output, const CheckAids& aids,
+                                const platform::UniqueFd* stop) {
+  const ReadBack back = ReadOutputBack(programDir, output, aids.raw, &request, stop);
+  if (!back.end.finished()) {
     ConformanceRun run;
-    run.outcome = end.outcome;
-    run.reason = "the output cannot be read back: " + end.ReasonText();
+    run.outcome = back.end.outcome;
+    run.reason = "the output cannot be read back: " + back.end.ReasonText();
     return run;
   }
-  return CompareWithSource(request, programDir, source, outputReport, stop);
+  return CompareWithSource(request, programDir, source, back.video, aids.reported, stop);
 }
 
 std::vector<std::string> ConformanceLines(const ConformanceRun& run) {

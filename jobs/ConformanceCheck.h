@@ -1,11 +1,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/Conformance.h"
+#include "analysis/RawStream.h"
 #include "encode/EncoderSettings.h"
 #include "platform/FileDescriptor.h"
 #include "process/RunEnd.h"
@@ -30,6 +32,10 @@ analysis::ConformanceRequest ConformanceRequestFor(const encode::EncoderSettings
                                                    std::string_view commandLine,
                                                    std::string_view source);
 
+/// The codec of the raw stream an encode with `settings` writes; nothing for MPV (an MP4 file,
+/// which the prober reads).
+std::optional<analysis::RawCodec> RawCodecOf(const encode::EncoderSettings& settings);
+
 /// How a check went: finished (the report holds what was compared), failed (a prober run failed:
 /// the reason says why) or cancelled (the stop came).
 struct ConformanceRun {
@@ -38,17 +44,42 @@ struct ConformanceRun {
   analysis::ConformanceReport report;
 };
 
-/// Reads the source's header and compares it and `outputReport` (the output's prober report, as
-/// analysis::OutputVideoCommandLine reads it) with the request. `stop`, when given, ends the read.
+/// What spares the check a prober run: the codec of a raw stream this program reads itself
+/// (analysis/RawStream), and the source as the encode's own report of its input gave it
+/// (analysis/InputReport).
+struct CheckAids {
+  std::optional<analysis::RawCodec> raw;
+  std::optional<analysis::SourceVideo> reported;
+};
+
+/// An output read back once, for its length and its check.
+struct ReadBack {
+  process::ToolEnd end;                   // the prober's end; finished when read in-process
+  std::optional<std::int64_t> lengthMs;   // nothing when the read-back gives no length
+  analysis::OutputVideo video;            // only with a request
+};
+
+/// Reads the output at `path` back: a raw stream of `raw` in-process when the reader is sure of
+/// it, else with the prober, the packets when there is a `request` (see
+/// analysis::OutputVideoCommandLine), else only the length. `stop`, when given, ends the prober.
+ReadBack ReadOutputBack(const std::string& programDir, const std::string& path,
+                        std::optional<analysis::RawCodec> raw,
+                        const analysis::ConformanceRequest* request,
+                        const platform::UniqueFd* stop);
+
+/// Compares `output` and the source with the request. The source as its encode reported it
+/// (`reported`) is taken when the output matches it; otherwise, or without one, the source's
+/// header is read with the prober, and only what that header gives is reported. `stop`, when
+/// given, ends the read.
 ConformanceRun CompareWithSource(const analysis::ConformanceRequest& request,
                                  const std::string& programDir, const std::string& source,
-                                 std::string_view outputReport,
+                                 const analysis::OutputVideo& output,
+                                 const std::optional<analysis::SourceVideo>& reported,
                                  const platform::UniqueFd* stop = nullptr);
-
-/// Reads the output's packets, then as CompareWithSource.
+/// Reads the output back (ReadOutputBack), then as CompareWithSource.
 ConformanceRun CheckConformance(const analysis::ConformanceRequest& request,
                                 const std::string& programDir, const std::string& source,
-                                const std::string& output,
+                                const std::string& output, const CheckAids& aids,
                                 const platform::UniqueFd* stop = nullptr);
 
 /// The stop of the window's check: the window's thread asks for it before it closes the
@@ -70,6 +101,7 @@ class CheckStop {
 struct WindowCheck {
   analysis::ConformanceRequest request;
   std::string source;
+  std::optional<analysis::RawCodec> raw;  // the output is a raw stream of this codec
   std::shared_ptr<CheckStop> stop = std::make_shared<CheckStop>();
 };
 

@@ -88,6 +88,7 @@ void OnOutput(JobWindow& window, std::string_view chunk, KeptOutLines& keptOut) 
   const std::int64_t now = SteadyNowMs();
   SplitChunkLines(chunk.data(), static_cast<int>(chunk.size()), [&](std::string_view line) {
     ParseOutputLine(figures, line);
+    figures.input.Read(line);
     figures.detail.Feed(line, now);
     if (IsReportLine(line)) {
       LogReportLine(window, line);
@@ -101,6 +102,7 @@ void OnOutput(JobWindow& window, std::string_view chunk, KeptOutLines& keptOut) 
 
 void OnStarted(JobWindow& window) {
   ResetFigures(window.jobFigures());
+  window.jobFigures().input = {};
   window.jobFigures().detail.Start(ProgressDetail::Kind::kConversion, SteadyNowMs());
   window.sendDetail({});
   window.flushLog();
@@ -147,7 +149,8 @@ void OnEnded(JobWindow& window, bool frameGrab, const ToolEnd& tool) {
     const WindowCheck& check = *figures.check;
     for (const std::string& line :
          ConformanceLines(CheckConformance(check.request, figures.programDir, check.source,
-                                           figures.file, check.stop->watch()))) {
+                                           figures.file, {check.raw, figures.input.Video()},
+                                           check.stop->watch()))) {
       window.logAppend(line);
     }
   }

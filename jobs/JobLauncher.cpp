@@ -63,7 +63,8 @@ std::optional<std::string> JobLauncher::StartEncode(jobs::JobKind kind,
   }
   std::optional<WindowCheck> check;
   if (plan.video) {
-    check = WindowCheck{ConformanceRequestFor(*plan.video, plan.commandLine, source), source};
+    check = WindowCheck{ConformanceRequestFor(*plan.video, plan.commandLine, source), source,
+                        RawCodecOf(*plan.video)};
   }
   StartConversion(kind, plan.commandLine, file, plan.wholeSource ? source : std::string(),
                   std::move(check));

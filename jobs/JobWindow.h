@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/InputReport.h"
 #include "process/FailureReason.h"
 #include "process/OutputLines.h"
 #include "jobs/ConformanceCheck.h"
@@ -38,6 +39,9 @@ struct JobFigures {
   ProgressDetail detail;             // what the label below the bar shows
   // A video encode's check of its output against its request, run at its end; none otherwise.
   std::optional<WindowCheck> check;
+  // The conversion's report of its input, for that check: read and reset on the runner's
+  // threads only, one after the other (its lines, then its end).
+  analysis::InputReport input;
 };
 
 /// Reads durationMs from the run's first "Duration:" (process::SourceDuration) and timeMs from

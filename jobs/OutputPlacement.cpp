@@ -27,10 +27,11 @@ Placement Place(const OutputFiles& files, std::string reason) {
 
 // Compares the read-back with the request: an output short of frames is not placed.
 Placement PlaceChecked(const OutputFiles& files, const OutputCheck& check,
-                       const analysis::ConformanceRequest& request, std::string_view probed,
-                       std::int64_t outputMs, const platform::UniqueFd* stop) {
-  const ConformanceRun run =
-      CompareWithSource(request, check.programDir, check.sourcePath, probed, stop);
+                       const analysis::ConformanceRequest& request,
+                       const analysis::OutputVideo& output, std::int64_t outputMs,
+                       const platform::UniqueFd* stop) {
+  const ConformanceRun run = CompareWithSource(request, check.programDir, check.sourcePath, output,
+                                               check.aids.reported, stop);
   if (run.outcome == process::JobOutcome::kCancelled) {
     [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
     return {process::JobOutcome::kCancelled, {}, std::nullopt, std::nullopt};
@@ -60,23 +61,16 @@ Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
                         const platform::UniqueFd* stop,
                         const analysis::ConformanceRequest* request) {
   if (!check.sourceMs) return Place(files, "not checked: the source has no duration");
-  std::string probed;
-  const process::ToolLineSink keep = [&](std::string_view line) {
-    probed.append(line).push_back('\n');
-    return false;
-  };
-  const std::string commandLine =
-      request ? analysis::OutputVideoCommandLine(check.programDir, files.temporaryPath,
-                                                 request->longestGop > 0)
-                        : analysis::OutputLengthCommandLine(check.programDir, files.temporaryPath);
-  const process::ToolEnd end = stop ? process::RunTool(commandLine, check.programDir, keep, *stop)
-                                    : process::RunTool(commandLine, check.programDir, keep);
-  if (end.outcome == process::JobOutcome::kCancelled) {
+  const ReadBack back = ReadOutputBack(check.programDir, files.temporaryPath,
+                                       check.audio ? std::nullopt : check.aids.raw, request, stop);
+  if (back.end.outcome == process::JobOutcome::kCancelled) {
     [[maybe_unused]] const int removed = platform::DeleteFile(files.temporaryPath);
     return {process::JobOutcome::kCancelled, {}, std::nullopt, std::nullopt};
   }
-  if (!end.finished()) return Failed(files, "the output cannot be read back: " + end.ReasonText());
-  const std::optional<std::int64_t> outputMs = analysis::ReadOutputLength(probed);
+  if (!back.end.finished()) {
+    return Failed(files, "the output cannot be read back: " + back.end.ReasonText());
+  }
+  const std::optional<std::int64_t> outputMs = back.lengthMs;
   if (!outputMs) return Failed(files, "the output cannot be read back: ffprobe.bin gives no duration");
   if (const auto shortOf = analysis::ShortOfSource(*check.sourceMs, *outputMs, check.programDir,
                                                    check.sourcePath,
@@ -85,7 +79,7 @@ Placement CheckAndPlace(const OutputFiles& files, const OutputCheck& check,
     placement.outputSeconds = static_cast<double>(*outputMs) / 1000;
     return placement;
   }
-  if (request) return PlaceChecked(files, check, *request, probed, *outputMs, stop);
+  if (request) return PlaceChecked(files, check, *request, back.video, *outputMs, stop);
   Placement placement = Place(files, {});
   placement.outputSeconds = static_cast<double>(*outputMs) / 1000;
   return placement;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "analysis/Conformance.h"
+#include "jobs/ConformanceCheck.h"
 #include "platform/FileDescriptor.h"
 #include "process/RunEnd.h"
 
@@ -29,6 +30,7 @@ struct OutputCheck {
   std::string sourcePath;
   std::optional<std::int64_t> sourceMs;  // nothing: no length to reach (a PNG sequence, a stream)
   bool audio = false;                    // a WAV, compared with the source's sound
+  CheckAids aids;                        // what spares the read-back and the check a prober run
 };
 
 struct Placement {

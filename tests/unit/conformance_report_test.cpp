@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/Conformance.h"
+#include "analysis/InputReport.h"
 #include "encode/EncoderSettings.h"
 #include "jobs/ConformanceCheck.h"
 #include "tests/support/Support.h"
@@ -136,6 +137,48 @@ TEST(ConformanceReport, EachDifferenceIsOneWarning) {
     EXPECT_EQ(report.framesShort(), row.framesShort);
   }
   EXPECT_TRUE(CompareOutput(all, source, OutputVideo{}).ok());  // no video: nothing compared
+}
+
+// The source as an encode's own report gives it, only where that report cannot mislead.
+TEST(ConformanceReport, TheEncodesReportStandsForTheSourceOnlyWhenItCannotMislead) {
+  const std::string input = "Input #0, mov,mp4,m4a,3gp,3g2,mj2, from 'a, b.mp4':\n";
+  const std::string duration = "  Duration: 00:00:03.00, start: 0.000000, bitrate: 166 kb/s\n";
+  const std::string video =
+      "  Stream #0:0[0x1](und): Video: h264 (High 4:4:4 Predictive) (avc1 / 0x31637661), "
+      "yuv444p(tv, bt709, progressive), 320x240 [SAR 1:1 DAR 4:3], 162 kb/s, 25 fps, 25 tbr\n";
+  const std::string output = "Output #0, h264, to 'o.H264':\n  Stream #0:0: Video: h264, "
+                             "yuv420p, 640x480, q=2-31, 50 fps, 50 tbn\n";
+  const std::string audio = "  Stream #0:1[0x2](und): Audio: aac (LC), 48000 Hz, stereo\n";
+  struct Row {
+    std::string report;
+    bool stands;
+  };
+  const std::vector<Row> rows = {
+      {input + duration + video + output, true},
+      {"ffmpeg version 5.1\n" + input + duration + video, true},
+      {input + duration + video + audio + output, false},  // the file's length may be the sound's
+      {input + "  Duration: N/A, bitrate: N/A\n" + video, false},
+      {input + duration + "  Stream #0:0: Video: h264, yuv420p, 320x240, 23.98 fps\n", false},
+      {input + duration + "  Stream #0:0: Video: h264, yuv420p, 25 fps\n", false},  // no size
+      {duration + video, false},  // no input named
+      {input + duration + audio, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.report);
+    InputReport report;
+    std::string_view text = row.report;
+    while (!text.empty()) {
+      report.Read(text.substr(0, text.find('\n')));
+      text.remove_prefix(text.find('\n') + 1);
+    }
+    const std::optional<SourceVideo> source = report.Video();
+    ASSERT_EQ(source.has_value(), row.stands);
+    if (!source) continue;
+    EXPECT_EQ(source->size, (PictureSize{320, 240}));
+    EXPECT_EQ(source->frameRate, 25.0);
+    EXPECT_EQ(source->seconds, 3.0);
+    EXPECT_FALSE(source->frames);
+  }
 }
 
 // The request of each kind of encode: what its settings and command line ask.
