@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,6 +19,24 @@ enum class RawCodec { kH264, kH265 };
 struct RawStreamReading {
   OutputVideo video;                // what ReadOutputVideo gives from the prober's report
   std::optional<double> frameRate;  // the sequence header's timing, frames a second
+};
+
+/// The reading of a stream handed over in pieces of any size, as they are read from a file.
+class RawStreamReader {
+ public:
+  RawStreamReader(RawCodec codec, bool measureGop);
+  ~RawStreamReader();
+  RawStreamReader(const RawStreamReader&) = delete;
+  RawStreamReader& operator=(const RawStreamReader&) = delete;
+
+  /// The stream's next bytes.
+  void Feed(const std::uint8_t* bytes, std::size_t size);
+  /// The reading of every byte fed, as ReadRawStream gives it; the reader is used up.
+  std::optional<RawStreamReading> Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 /// Reads the stream at `path` in chunks (never whole in memory). With `measureGop`, the longest
