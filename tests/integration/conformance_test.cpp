@@ -170,6 +170,7 @@ TEST(RawStream, ReadsWhatTheProberReads) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.options);
     const bool h265 = row.options.find("libx265") != std::string::npos;
+    const auto codec = h265 ? analysis::RawCodec::kH265 : analysis::RawCodec::kH264;
     const std::string path = folder + "/" + std::to_string(++index) + (h265 ? ".H265" : ".H264");
     const std::string encode = std::string(VEXLO_FFMPEG_PATH) + " -v quiet -y -f lavfi -i " +
                                row.source + " -t 2 " + row.options +
@@ -178,11 +179,19 @@ TEST(RawStream, ReadsWhatTheProberReads) {
     for (const bool gop : {false, true}) {
       const std::string report =
           testing::Capture(analysis::OutputVideoCommandLine(folder, path, gop));
-      const auto reading = analysis::ReadRawStream(
-          path, h265 ? analysis::RawCodec::kH265 : analysis::RawCodec::kH264, gop);
+      const auto reading = analysis::ReadRawStream(path, codec, gop);
       ASSERT_EQ(reading.has_value(), row.reads) << report;
       if (!reading) continue;
       EXPECT_EQ(Described(reading->video), Described(analysis::ReadOutputVideo(report)));
+      // Fed three bytes at a time, every start code is cut somewhere: the same reading.
+      const std::string bytes = testing::ReadAll(path);
+      analysis::RawStreamReader reader(codec, gop);
+      for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        reader.Feed(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at,
+                    std::min<std::size_t>(3, bytes.size() - at));
+      }
+      const auto fed = reader.Finish();
+      EXPECT_EQ(fed ? Described(fed->video) : "", Described(reading->video));
       const double ms = static_cast<double>(*reading->video.frames) * 1000 / *reading->frameRate;
       EXPECT_NEAR(ms, static_cast<double>(analysis::ReadOutputLength(report).value_or(0)), 1)
           << report;
