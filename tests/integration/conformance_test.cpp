@@ -1,7 +1,8 @@
 // Every output checked against its request, with the real ffmpeg and ffprobe: batch items over
 // a table of requests (resize, frame rate, short GOP, profile, a 10-bit source into 8-bit H.264)
 // and of planted faults (a stand-in ffmpeg.bin that drops frames, or that makes a GOP of 9 and
-// another profile), and the window's encode with the same fault.
+// another profile), the window's encode with the same fault, and raw H.264 and H.265 streams read
+// in-process against the prober's reading of them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
