@@ -56,20 +56,28 @@ std::optional<std::string> H264ProfileName(std::uint32_t profileIdc, std::uint32
   }
 }
 
-void SkipScalingList(RbspReader& bits, int size) {
+// False when a step of the list is out of range.
+bool SkipScalingList(RbspReader& bits, int size) {
   int last = 8, next = 8;
   for (int j = 0; j < size; ++j) {
-    if (next != 0) next = (last + bits.Signed() + 256) % 256;
+    if (next != 0) {
+      const std::int32_t delta = bits.Signed();
+      if (delta < -128 || delta > 127) return false;
+      next = (last + delta + 256) % 256;
+    }
     last = next == 0 ? last : next;
   }
+  return true;
 }
 
-void SkipH264Hrd(RbspReader& bits) {
+// False when the count of its schedules is out of range.
+bool SkipH264Hrd(RbspReader& bits) {
   const std::uint32_t count = bits.Unsigned() + 1;
-  if (count > 32) return bits.Skip(1u << 20);  // overruns
-  bits.Skip(8);                                // bit_rate_scale, cpb_size_scale
+  if (count > 32) return false;
+  bits.Skip(8);  // bit_rate_scale, cpb_size_scale
   for (std::uint32_t i = 0; i < count; ++i) bits.Unsigned(), bits.Unsigned(), bits.Flag();
   bits.Skip(20);  // the four delay and offset lengths
+  return true;
 }
 
 // The width and height with the crop of `right` and `bottom` units; nothing when the crop would
@@ -98,9 +106,9 @@ bool ReadH264Vui(RbspReader& bits, SequenceHeader& header, SignalType& signal) {
     header.tickRate = timeScale;
   }
   const bool nalHrd = bits.Flag();
-  if (nalHrd) SkipH264Hrd(bits);
+  if (nalHrd && !SkipH264Hrd(bits)) return false;
   const bool vclHrd = bits.Flag();
-  if (vclHrd) SkipH264Hrd(bits);
+  if (vclHrd && !SkipH264Hrd(bits)) return false;
   if (nalHrd || vclHrd) bits.Skip(1);  // low_delay_hrd_flag
   if (bits.Flag()) return false;       // pic_struct_present_flag: frames may last two or three
   if (bits.Flag()) {
@@ -216,14 +224,16 @@ std::optional<SequenceHeader> ReadH264SequenceHeader(std::basic_string_view<std:
     bits.Skip(1);  // qpprime_y_zero_transform_bypass_flag
     if (bits.Flag()) {
       for (int i = 0; i < (chroma == 3 ? 12 : 8); ++i) {
-        if (bits.Flag()) SkipScalingList(bits, i < 6 ? 16 : 64);
+        if (bits.Flag() && !SkipScalingList(bits, i < 6 ? 16 : 64)) return std::nullopt;
       }
     }
   }
   // The picture of 4:0:0 H.264 is named after its range and the decoder's options, not its
   // layout: the prober's own name decides it.
   if (chroma == 0) return std::nullopt;
-  header.log2MaxFrameNum = static_cast<int>(bits.Unsigned()) + 4;
+  const std::uint32_t frameNumBits = bits.Unsigned() + 4;
+  if (frameNumBits > 16) return std::nullopt;
+  header.log2MaxFrameNum = static_cast<int>(frameNumBits);
   const std::uint32_t pocType = bits.Unsigned();
   if (pocType == 0) {
     bits.Unsigned();
