@@ -18,7 +18,9 @@ enum class RawCodec { kH264, kH265 };
 
 struct RawStreamReading {
   OutputVideo video;                // what ReadOutputVideo gives from the prober's report
-  std::optional<double> frameRate;  // the sequence header's timing, frames a second
+  // The prober's average rate, frames a second: the sequence header's timing, rounded as the
+  // prober rounds it, so that frames * 1000 / frameRate is ReadOutputLength's length.
+  std::optional<double> frameRate;
 };
 
 /// The reading of a stream handed over in pieces of any size, as they are read from a file.
@@ -40,9 +42,10 @@ class RawStreamReader {
 };
 
 /// Reads the stream at `path` in chunks (never whole in memory). With `measureGop`, the longest
-/// GOP in the order frames are shown is measured too. Nothing when the file cannot be read or
-/// holds anything this reader does not read exactly as the prober would; the caller then runs
-/// the prober.
+/// GOP in the order frames are shown is measured too, where ReadOutputVideo measures it: when
+/// the stream allows no reordering (the GOP is then counted in decoding order). Nothing when the
+/// file cannot be read or holds anything this reader does not read exactly as the prober would
+/// (docs/ARCHITECTURE.md lists what); the caller then runs the prober.
 std::optional<RawStreamReading> ReadRawStream(const std::string& path, RawCodec codec,
                                               bool measureGop);
 
