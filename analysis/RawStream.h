@@ -17,7 +17,7 @@ namespace vexlo::analysis {
 enum class RawCodec { kH264, kH265 };
 
 struct RawStreamReading {
-  OutputVideo video;                // what ReadOutputVideo gives from the prober's report
+  OutputVideo video;  // what ReadOutputVideo gives from the prober's report
   // The prober's average rate, frames a second: the sequence header's timing, rounded as the
   // prober rounds it, so that frames * 1000 / frameRate is ReadOutputLength's length.
   std::optional<double> frameRate;
