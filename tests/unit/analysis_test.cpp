@@ -11,12 +11,12 @@
 #include "analysis/FrameParser.h"
 #include "analysis/FramePlot.h"
 #include "analysis/IndexFile.h"
+#include "jobs/IndexJob.h"
 #include "analysis/IndexNaming.h"
+#include "jobs/MediaInfo.h"
 #include "analysis/OutputLength.h"
 #include "analysis/PlotSvg.h"
 #include "analysis/RawStream.h"
-#include "jobs/IndexJob.h"
-#include "jobs/MediaInfo.h"
 #include "process/LogTexts.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
@@ -24,10 +24,10 @@
 namespace vexlo::analysis {
 namespace {
 
+using testing::ReadAll;
 using jobs::IndexJob;
 using jobs::MediaInfoCommandLine;
 using jobs::MediaInfoRefusal;
-using testing::ReadAll;
 
 TEST(AnalysisNaming, CommandLinesAndRefusals) {
   const auto n = testing::Native;  // '/' stands for the path separator
