@@ -294,6 +294,10 @@ void RawStreamReader::Feed(const std::uint8_t* bytes, std::size_t size) {
   }
 }
 
+bool RawStreamReader::GaveUp() const {
+  return state_->failed;
+}
+
 std::optional<RawStreamReading> RawStreamReader::Finish() {
   State& state = *state_;
   if (!state.started || state.failed) return std::nullopt;
@@ -327,7 +331,7 @@ std::optional<RawStreamReading> ReadRawStream(const std::string& path, RawCodec 
   if (!file) return std::nullopt;
   RawStreamReader reader(codec, measureGop);
   std::vector<char> chunk(1 << 20);
-  while (file) {
+  while (file && !reader.GaveUp()) {
     file.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
     reader.Feed(reinterpret_cast<const std::uint8_t*>(chunk.data()),
                 static_cast<std::size_t>(file.gcount()));

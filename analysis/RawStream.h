@@ -33,6 +33,9 @@ class RawStreamReader {
 
   /// The stream's next bytes.
   void Feed(const std::uint8_t* bytes, std::size_t size);
+  /// Whether the bytes fed already hold what this reader leaves to the prober: Finish will give
+  /// nothing whatever follows, so the rest need not be read.
+  bool GaveUp() const;
   /// The reading of every byte fed, as ReadRawStream gives it; the reader is used up.
   std::optional<RawStreamReading> Finish();
 

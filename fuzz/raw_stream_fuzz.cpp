@@ -28,8 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   whole.Feed(data, size);
   for (std::size_t at = 0; at < size; at += piece)
     pieces.Feed(data + at, std::min(piece, size - at));
+  if (whole.GaveUp() != pieces.GaveUp()) std::abort();
   const auto reading = whole.Finish();
   if (!Same(reading, pieces.Finish())) std::abort();
+  // A reader that gave up gives nothing; a reading has at most a picture a byte.
+  if (whole.GaveUp() && reading) std::abort();
   if (reading && (*reading->video.frames < 1 || *reading->video.frames > static_cast<long>(size))) {
     std::abort();
   }
