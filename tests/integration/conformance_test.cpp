@@ -1,16 +1,20 @@
 // Every output checked against its request, with the real ffmpeg and ffprobe: batch items over
 // a table of requests (resize, frame rate, short GOP, profile, a 10-bit source into 8-bit H.264)
 // and of planted faults (a stand-in ffmpeg.bin that drops frames, or that makes a GOP of 9 and
-// another profile), and the window's encode with the same fault.
+// another profile), the window's encode with the same fault, and raw H.264 and H.265 streams read
+// in-process against the prober's reading of them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "analysis/OutputLength.h"
+#include "analysis/RawStream.h"
 #include "jobs/Batch.h"
 #include "platform/Processes.h"
 #include "res/ControlIds.h"
+#include "tests/support/Support.h"
 #include "tests/support/WindowJobs.h"
 
 namespace vexlo::jobs {
@@ -119,6 +123,79 @@ TEST(Conformance, EveryBatchOutputIsCheckedAgainstItsRequest) {
       EXPECT_FALSE(fs::exists(request.outputDir + "/" + stem + ext));
     } else {
       EXPECT_TRUE(fs::exists(request.outputDir + "/" + stem + ext)) << log;
+    }
+  }
+}
+
+std::string Described(const analysis::OutputVideo& video) {
+  return std::to_string(video.found) + " " + std::to_string(video.frames.value_or(-1)) + " " +
+         std::to_string(video.size.width) + "x" + std::to_string(video.size.height) + " " +
+         video.pixelFormat + " " + video.profile + " GOP " +
+         std::to_string(video.longestGop.value_or(-1));
+}
+
+// Raw H.264 and H.265 encodes read in-process give what the prober's reading of the same file
+// gives, with and without the GOP: frames, size, pixel format, profile, longest GOP, and a rate
+// that makes the prober's length; streams the reader cannot vouch for give nothing.
+TEST(RawStream, ReadsWhatTheProberReads) {
+  const std::string folder = testing::MakeTempDirectory("raw-stream");
+  fs::create_symlink(VEXLO_FFPROBE_PATH, folder + "/ffprobe.bin");
+  struct Row {
+    std::string source, options;
+    bool reads;  // false: the reader leaves the stream to the prober
+  };
+  const std::string x264 = "-vcodec libx264 -tune zerolatency ",
+                    x265 = "-vcodec libx265 -x265-params log-level=error ";
+  // clang-format off
+  const std::vector<Row> rows = {
+      {"testsrc2=size=318x238:rate=25", x264 + "-g 64 -preset slow -vprofile baseline -pix_fmt yuv420p -crf 12", true},
+      {"mandelbrot=size=160x120:rate=24000/1001", x264 + "-g 8 -vprofile main -pix_fmt yuv420p -crf 13", true},
+      {"testsrc2=size=160x120:rate=5", "-vcodec libx264 -g 8 -vprofile high -t 6", true},  // B-frames
+      {"testsrc2=size=160x120:rate=50", x264 + "-g 8 -pix_fmt yuv420p10le", true},
+      {"testsrc2=size=158x118:rate=25", x264 + "-pix_fmt yuv422p10le -r 23.98", true},
+      {"testsrc2=size=160x120:rate=25", x264 + "-pix_fmt yuv444p -r 7.3", true},
+      {"testsrc2=size=160x120:rate=25", x264 + "-x264-params intra-refresh=1:keyint=10", true},
+      {"testsrc2=size=160x120:rate=25", x264 + "-g 7 -pix_fmt yuvj420p", true},
+      {"testsrc2=size=160x120:rate=25", "-vcodec libx264 -g 20 -x264-params open-gop=1", true},
+      {"testsrc2=size=160x120:rate=25", "-vcodec libx264 -flags +ildct+ilme", false},  // interlaced
+      {"testsrc2=size=160x120:rate=25", x264 + "-pix_fmt gray", false},
+      {"testsrc2=size=318x238:rate=25", x265 + "-vprofile main -pix_fmt yuv420p -crf 14 -g 160", true},
+      {"mandelbrot=size=160x120:rate=24000/1001", x265 + "-tune zerolatency -g 8 -pix_fmt yuv420p10le", true},
+      {"testsrc2=size=158x118:rate=50", x265 + "-pix_fmt yuv422p10le", true},
+      {"testsrc2=size=160x120:rate=5", x265 + "-tune zerolatency -g 8 -pix_fmt yuv444p -t 6", true},
+      {"testsrc2=size=160x120:rate=25", x265 + "-pix_fmt yuv420p12le", true},
+      {"testsrc2=size=160x120:rate=25", x265 + "-x265-params log-level=error:vui-timing-info=0", false},
+  };
+  // clang-format on
+  int index = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.options);
+    const bool h265 = row.options.find("libx265") != std::string::npos;
+    const auto codec = h265 ? analysis::RawCodec::kH265 : analysis::RawCodec::kH264;
+    const std::string path = folder + "/" + std::to_string(++index) + (h265 ? ".H265" : ".H264");
+    const std::string encode = std::string(VEXLO_FFMPEG_PATH) + " -v quiet -y -f lavfi -i " +
+                               row.source + " -t 2 " + row.options +
+                               (h265 ? " -f hevc " : " -f h264 ") + path;
+    ASSERT_EQ(std::system(encode.c_str()), 0) << encode;
+    for (const bool gop : {false, true}) {
+      const std::string report =
+          testing::Capture(analysis::OutputVideoCommandLine(folder, path, gop));
+      const auto reading = analysis::ReadRawStream(path, codec, gop);
+      ASSERT_EQ(reading.has_value(), row.reads) << report;
+      if (!reading) continue;
+      EXPECT_EQ(Described(reading->video), Described(analysis::ReadOutputVideo(report)));
+      // Fed three bytes at a time, every start code is cut somewhere: the same reading.
+      const std::string bytes = testing::ReadAll(path);
+      analysis::RawStreamReader reader(codec, gop);
+      for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        reader.Feed(reinterpret_cast<const std::uint8_t*>(bytes.data()) + at,
+                    std::min<std::size_t>(3, bytes.size() - at));
+      }
+      const auto fed = reader.Finish();
+      EXPECT_EQ(fed ? Described(fed->video) : "", Described(reading->video));
+      const double ms = static_cast<double>(*reading->video.frames) * 1000 / *reading->frameRate;
+      EXPECT_NEAR(ms, static_cast<double>(analysis::ReadOutputLength(report).value_or(0)), 1)
+          << report;
     }
   }
 }

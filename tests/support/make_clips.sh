@@ -7,6 +7,7 @@ mkdir -p "$2/seq" && cd "$2"
 gop="-c:v libx264 -g 8 -bf 0 -sc_threshold 0 -pix_fmt yuv420p"
 $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=3 -f lavfi -i sine=duration=3 $gop -c:a aac -shortest clip.mp4
 $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=120 $gop long.mp4
+$ff -f lavfi -i testsrc=size=64x48:rate=25:duration=3 $gop clip.h264
 # 10 s with a GOP of 25 and two B-frames: the picture of the frames.
 $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=10 -c:v libx264 -g 25 -bf 2 -sc_threshold 0 -pix_fmt yuv420p gop25.mp4
 $ff -f lavfi -i testsrc=size=64x48:rate=25 -frames:v 10 seq/img_%04d.png

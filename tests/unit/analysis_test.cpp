@@ -16,6 +16,7 @@
 #include "jobs/MediaInfo.h"
 #include "analysis/OutputLength.h"
 #include "analysis/PlotSvg.h"
+#include "analysis/RawStream.h"
 #include "process/LogTexts.h"
 #include "tests/support/Support.h"
 #include "tests/support/TestJobWindow.h"
@@ -407,6 +408,41 @@ TEST(AnalysisFramePlot, SummaryWindowsAndPixelColumns) {
   EXPECT_FALSE(zoomed.binned);
   EXPECT_EQ(zoomed.bars[0].size(), 25u);
   EXPECT_EQ(zoomed.timeTicks.front().label, "100.0");
+}
+
+// A raw stream cut short or bytes that are no stream: no reading, or one of the pictures that
+// are there; never more frames than the whole stream's 75, never a fault.
+TEST(AnalysisRawStream, CutAndDamagedStreams) {
+  const std::string whole = ReadAll(testing::Clip("clip.h264"));
+  std::string noise = std::string("\0\0\1", 3);
+  for (unsigned value = 1; noise.size() < 4000; value = value * 1103515245 + 12345) {
+    noise.push_back(static_cast<char>(value >> 16));
+  }
+  struct Row {
+    std::string name, bytes;
+    int fewest, most;  // frames of the reading; 0 and 0: no reading
+  };
+  const std::vector<Row> rows = {
+      {"whole", whole, 75, 75},
+      {"cut in its parameter set", whole.substr(0, 12), 0, 0},
+      {"cut at half", whole.substr(0, whole.size() / 2), 3, 74},
+      {"no stream", "this is no video\n", 0, 0},
+      {"noise after a start code", noise, 0, 0},
+      {"noise before the stream", noise + whole, 0, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = testing::MakeTempDirectory("raw") + "/clip.h264";
+    std::ofstream(path, std::ios::binary) << row.bytes;
+    const auto reading = ReadRawStream(path, RawCodec::kH264, true);
+    const auto frames = reading ? reading->video.frames.value_or(-1) : 0;
+    EXPECT_GE(frames, row.fewest);
+    EXPECT_LE(frames, row.most);
+    EXPECT_EQ(reading ? reading->video.size : PictureSize({64, 48}), PictureSize({64, 48}));
+  }
+  EXPECT_EQ(ReadRawStream(testing::MakeTempDirectory("raw") + "/none.h264", RawCodec::kH264, false),
+            std::nullopt);
+  EXPECT_EQ(ReadRawStream(testing::Clip("clip.h264"), RawCodec::kH264, true)->video.longestGop, 8);
 }
 
 }  // namespace
