@@ -49,8 +49,9 @@ std::string ReadBatchRunOption(const GivenOption& option, jobs::BatchRequest& ba
 
 std::vector<std::pair<std::string, std::string>> BatchRunHelp() {
   return {{"--jobs <N|auto>",
-           "With --output-dir: runs up to N items side by side (default 1). auto runs as many as "
-           "there are processors, each starting only when its estimated memory is free. With more "
+           "With --output-dir: runs up to N items side by side (default auto: as many as there "
+           "are processors, each starting only when its estimated memory is free; 1 runs them "
+           "one after the other). With more "
            "than one at once each tool gets its share of the processors, and each item's log "
            "lines begin with [N], its position in the input."},
           {"--gpu-sessions <N>",

@@ -139,6 +139,7 @@ StartRequest Refused(std::string_view line, int status = kBadCommand) {
 // output that exists, and an encode's options for every item.
 StartRequest ReadBatch(const ParsedOptions& parsed, const std::string& workingDirectory) {
   jobs::BatchRequest batch;
+  batch.jobs = 0;  // auto unless --jobs says otherwise: never slower than one at a time
   std::vector<GivenOption> encode;
   std::vector<std::string_view> seen;
   for (const GivenOption& option : parsed.options) {
