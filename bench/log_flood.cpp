@@ -126,7 +126,9 @@ class BenchWindow : public jobs::JobWindow {
   jobs::JobFigures& jobFigures() override { return figures_; }
   void logAppend(std::string_view text) override { trace.AddMessage(text); }
   void flushLog() override { trace.Flush(); }
+  // As the main window does: a position is posted only when it changes.
   void sendProgress(int position) override {
+    if (sentProgress_.exchange(position) == position) return;
     host_.post([&host = host_, position] { host.setProgress(position); });
   }
   void postJobStarted(jobs::JobKind) override {
@@ -165,6 +167,7 @@ class BenchWindow : public jobs::JobWindow {
   // Declared first: the runner's notifications use them until the runner has gone.
   hosts::DialogHost& host_;
   jobs::JobFigures figures_;
+  std::atomic<int> sentProgress_{-1};
 
  public:
   Clock::time_point started;

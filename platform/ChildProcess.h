@@ -19,11 +19,15 @@ enum class ChildPriority { kNormal, kLow };
 /// Move-only.
 ///
 /// The child runs in a process group of its own, so that whatever it starts (a tool that is a
-/// wrapper script and its real encoder) is stopped with it. The group is led by a small guard
-/// process, forked before the child, that stops the whole group (SIGTERM, then SIGKILL after
-/// kStopGrace) when this program dies, however it dies: the kernel wakes it with its parent-death
-/// signal. The child itself gets no parent-death signal: the kernel sends it again for every
-/// thread of the dying program, and FFmpeg ends without finishing its file after four SIGTERMs.
+/// wrapper script and its real encoder) is stopped with it, and whatever of the group outlives
+/// the child is killed when it is reaped. The group is led by a small guard process, started
+/// before the child, that stops the whole group (SIGTERM, then SIGKILL after kStopGrace) when
+/// this program dies, however it dies. The guard is the shell (vfork and exec, so none of this
+/// program's memory is copied for it) reading a pipe whose other end only this program holds,
+/// and which the kernel closes when it dies; where no shell starts, a forked copy of this
+/// program that its parent-death signal wakes. The child itself gets no parent-death signal:
+/// the kernel sends it again for every thread of the dying program, and FFmpeg ends without
+/// finishing its file after four SIGTERMs.
 ///
 /// On Windows (platform/win32/) a job object plays the group's and the guard's part: the tool
 /// and what it starts belong to it, Stop ends them all at once (TerminateJobObject), and the

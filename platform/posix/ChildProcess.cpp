@@ -133,6 +133,53 @@ pid_t WaitFor(pid_t pid, int& status, int options) {
   return reaped;
 }
 
+// The lifeline: a pipe whose write end this program alone holds, for its whole life, and never
+// writes. Every guard reads the other end, and reads its end once the program has gone, however
+// it went. Both ends are closed on exec, so no tool holds the write end. -1 without it.
+int LifelineReadEnd() {
+  static const int readEnd = [] {
+    int ends[2];
+    return ::pipe2(ends, O_CLOEXEC) == 0 ? ends[0] : -1;  // ends[1] stays open until the end
+  }();
+  return readEnd;
+}
+
+// The guard as a program of its own: the shell, waiting on the lifeline, then stopping its group
+// as Stop would (SIGTERM, and SIGKILL a second later). It is started with vfork, so nothing of
+// this program's memory is copied for it: a forked guard shares every page copy-on-write for as
+// long as its tool runs, and each page the program writes meanwhile is copied then, which a
+// window writing a flood of log lines paid for on every page. It keeps every signal blocked
+// (the mask of the spawn) but SIGKILL, as the forked guard does. -1 when no shell could start.
+pid_t SpawnShellGuard() {
+  const int lifeline = LifelineReadEnd();
+  if (lifeline < 0) return -1;
+  static_assert(ChildProcess::kStopGrace.count() == 1000, "the script's sleep is the grace");
+  char shell[] = "/bin/sh";
+  char option[] = "-c";
+  char script[] = "read _; kill -TERM 0; sleep 1; kill -KILL 0";
+  char* const argv[] = {shell, option, script, nullptr};
+  char path[] = "PATH=/usr/bin:/bin";
+  char* const environment[] = {path, nullptr};
+  const pid_t guard = ::vfork();
+  if (guard == 0) {
+    // Only system calls here: the child runs in this program's memory until it execs.
+    ::setpgid(0, 0);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (::dup2(lifeline, STDIN_FILENO) < 0 || null < 0 || ::dup2(null, STDOUT_FILENO) < 0 ||
+        ::dup2(null, STDERR_FILENO) < 0) {
+      ::_exit(127);
+    }
+    CloseDescriptorsFrom(3);
+    ::execve(shell, argv, environment);
+    ::_exit(127);
+  }
+  if (guard < 0) return -1;
+  int status = 0;
+  // The parent goes on once the child has exec'd or exited: an exec that failed left a zombie.
+  if (WaitFor(guard, status, WNOHANG) != 0) return -1;
+  return guard;
+}
+
 // True while a process of the group other than `guard` is alive. One that has ended and waits
 // for its new parent to reap it (an init that reaps late) does not count. Without /proc: true.
 bool GroupAlive(pid_t group, pid_t guard) {
@@ -207,8 +254,10 @@ int ChildProcess::Spawn(const std::vector<std::string>& arguments, int standardI
   if (const int failure = MakePipe(report, PipeBlocking::kBothBlock); failure != 0) return failure;
   const pid_t parent = ::getpid();
   BlockAllSignals blocked;
-  // The guard first, so that there is no moment when the child runs unguarded.
-  const pid_t guard = ::fork();
+  // The guard first, so that there is no moment when the child runs unguarded; a forked one
+  // where no shell can be started.
+  pid_t guard = SpawnShellGuard();
+  if (guard < 0) guard = ::fork();
   if (guard == 0) GuardGroup(parent);
   if (guard < 0) return errno;
   ::setpgid(guard, guard);  // done here too, so the group exists before the child joins it
@@ -291,7 +340,9 @@ int ChildProcess::Stop(std::chrono::milliseconds grace) {
 
 void ChildProcess::EndGuard() {
   if (guard_ < 0) return;
-  ::kill(guard_, SIGKILL);
+  // What the tool left running in its group (a wrapper's child that outlived it) goes with the
+  // guard: the group's id is the guard's until it is reaped, so the signal cannot go astray.
+  ::kill(-guard_, SIGKILL);
   int status = 0;
   WaitFor(guard_, status, 0);
   guard_ = -1;
