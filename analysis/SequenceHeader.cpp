@@ -89,8 +89,9 @@ std::optional<PictureSize> Cropped(std::uint64_t width, std::uint64_t height, st
   return PictureSize{static_cast<int>(width - right), static_cast<int>(height - bottom)};
 }
 
-// The H.264 video usability information up to the reordering it allows.
-bool ReadH264Vui(RbspReader& bits, SequenceHeader& header, SignalType& signal) {
+// The start both codecs' video usability information share: the aspect ratio, overscan, the
+// video signal (its range and matrix) and the chroma sample location.
+void ReadVuiSignal(RbspReader& bits, SignalType& signal) {
   if (bits.Flag() && bits.Bits(8) == 255) bits.Skip(32);  // the sample aspect ratio
   if (bits.Flag()) bits.Skip(1);                          // overscan
   if (bits.Flag()) {
@@ -99,6 +100,11 @@ bool ReadH264Vui(RbspReader& bits, SequenceHeader& header, SignalType& signal) {
     if (bits.Flag()) bits.Skip(16), signal.rgb = bits.Bits(8) == 0;
   }
   if (bits.Flag()) bits.Unsigned(), bits.Unsigned();  // the chroma sample location
+}
+
+// The H.264 video usability information up to the reordering it allows.
+bool ReadH264Vui(RbspReader& bits, SequenceHeader& header, SignalType& signal) {
+  ReadVuiSignal(bits, signal);
   if (bits.Flag()) {
     const std::uint32_t unitsInTick = bits.Bits(32), timeScale = bits.Bits(32);
     bits.Skip(1);  // fixed_frame_rate_flag
@@ -183,14 +189,7 @@ bool SkipH265ShortTermSets(RbspReader& bits) {
 
 // The H.265 video usability information up to its timing.
 bool ReadH265Vui(RbspReader& bits, SequenceHeader& header, SignalType& signal) {
-  if (bits.Flag() && bits.Bits(8) == 255) bits.Skip(32);  // the sample aspect ratio
-  if (bits.Flag()) bits.Skip(1);                          // overscan
-  if (bits.Flag()) {
-    bits.Skip(3);
-    signal.fullRange = bits.Flag();
-    if (bits.Flag()) bits.Skip(16), signal.rgb = bits.Bits(8) == 0;
-  }
-  if (bits.Flag()) bits.Unsigned(), bits.Unsigned();  // the chroma sample location
+  ReadVuiSignal(bits, signal);
   bits.Skip(1);                                       // neutral_chroma_indication_flag
   // field_seq_flag, frame_field_info_present_flag (picture timing SEI), and a default display
   // window (which the prober's decoder reads in two ways when it looks wrong).
