@@ -31,7 +31,7 @@ inline constexpr double kSsimMargin = 0.0;
 struct ProbePoint {
   int position = 0;
   double ssim = 0;              // predicted for the whole encode (the samples' plus the margin)
-  double predictedBytes = 0;    // the samples' bytes per second times the source's duration
+  double predictedBytes = 0;    // the whole encode's, from the samples' (PredictedBytes)
   double predictedSeconds = 0;  // the samples' encode time per second times the same
 };
 

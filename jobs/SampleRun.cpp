@@ -159,8 +159,11 @@ bool Sampling::Probe(int position) {
   if (quality.stopped) return Fail("stopped", true);
   if (!quality.figures) return Fail("the samples could not be measured: " + quality.failure);
   const double scale = plan_.seconds > 0 ? sourceSeconds_ / plan_.seconds : 1;
-  ProbePoint point{position, quality.figures->ssim + kSsimMargin,
-                   static_cast<double>(bytes) * scale, encodeSeconds * scale};
+  const double predicted =
+      PredictedBytes(lines, scale, GopOf(plan.commandLine), static_cast<int>(plan_.spans.size()))
+          .value_or(static_cast<double>(bytes) * scale);
+  ProbePoint point{position, quality.figures->ssim + kSsimMargin, predicted,
+                   encodeSeconds * scale};
   outcome_.probes.push_back(point);
   char text[160];
   std::snprintf(text, sizeof text,

@@ -1,6 +1,7 @@
 #include "jobs/Samples.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 
@@ -34,6 +35,52 @@ SamplePlan PlanSamples(double sourceSeconds) {
   }
   plan.seconds = count * length;
   return plan;
+}
+
+namespace {
+
+// The count and mean size of x264's statistics line for `type` ('I', 'P', 'B'): "frame P:117
+// Avg QP:30.89  size:   717"; nothing without one.
+std::optional<std::pair<double, double>> FrameTypeStatistics(std::string_view lines, char type) {
+  const std::string marker = std::string("frame ") + type + ":";
+  const auto at = lines.find(marker);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view line = lines.substr(at, lines.find('\n', at) - at);
+  const auto size = line.find("size:");
+  if (size == std::string_view::npos) return std::nullopt;
+  const double count = std::strtod(std::string(line.substr(marker.size())).c_str(), nullptr);
+  const double bytes = std::strtod(std::string(line.substr(size + 5)).c_str(), nullptr);
+  if (!(count > 0) || !(bytes > 0)) return std::nullopt;
+  return std::pair{count, bytes};
+}
+
+}  // namespace
+
+std::optional<double> PredictedBytes(std::string_view encoderLines, double scale, int gop,
+                                     int spans) {
+  const auto keys = FrameTypeStatistics(encoderLines, 'I');
+  if (!keys || gop <= 0 || !(scale > 0)) return std::nullopt;
+  double others = 0, otherBytes = 0;
+  for (const char type : {'P', 'B'}) {
+    if (const auto frame = FrameTypeStatistics(encoderLines, type)) {
+      others += frame->first;
+      otherBytes += frame->first * frame->second;
+    }
+  }
+  const double sampled = keys->first + others, frames = sampled * scale;
+  // Key frames of the samples' own beyond the one each span's start may have forced.
+  const double ownKeys = std::max(keys->first - spans, 0.0) / sampled;
+  const double wholeKeys = std::min(frames * std::max(1.0 / gop, ownKeys), frames);
+  const double other = others > 0 ? otherBytes / others : keys->second;
+  return wholeKeys * keys->second + (frames - wholeKeys) * other;
+}
+
+int GopOf(std::string_view commandLine) {
+  constexpr std::string_view kOption = " -g ";
+  const auto at = commandLine.find(kOption);
+  if (at == std::string_view::npos) return 250;
+  const int gop = std::atoi(std::string(commandLine.substr(at + kOption.size(), 8)).c_str());
+  return gop > 0 ? gop : 250;
 }
 
 std::string SecondsText(double seconds) {

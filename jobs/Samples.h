@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,19 @@ SamplePlan PlanSamples(double sourceSeconds);
 /// START and drops up to START exactly; the concat filter joins the video streams.
 std::string SampleCutCommandLine(std::string_view programDir, std::string_view source,
                                  const SamplePlan& plan, std::string_view reference);
+
+/// The bytes the whole encode would take, `scale` times as long as the samples, from their own
+/// statistics by frame type (x264's "frame I:3     Avg QP:27.23  size: 26697", and P and B):
+/// the joins of the samples' spans make key frames the whole encode does not have, and a key
+/// frame costs many times another, so key frames count at one every `gop` frames (more when the
+/// samples had more than one per span of their own), the other frames for the rest. Nothing
+/// without those statistics (x265 reports rates, not sizes); the caller then scales the samples'
+/// bytes.
+std::optional<double> PredictedBytes(std::string_view encoderLines, double scale, int gop,
+                                     int spans);
+
+/// The GOP a command line asks with " -g N"; x264's default (250) without one.
+int GopOf(std::string_view commandLine);
 
 /// "12.3" seconds as the tools take them: milliseconds at most, no exponent.
 std::string SecondsText(double seconds);

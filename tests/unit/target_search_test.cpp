@@ -51,6 +51,38 @@ TEST(TargetSamples, SpreadOverTheWholeSource) {
             "-y \"/t/r.mkv\"");
 }
 
+// The whole encode's bytes from the samples' statistics by frame type: the key frames the spans'
+// joins forced count at one per GOP; the encoder's other figures, or none, leave the fallback.
+TEST(TargetSamples, KeyFramesOfTheJoinsAreNotTheWholeEncodes) {
+  const std::string x264 = "[libx264 @ 0x5] frame I:3     Avg QP:27.23  size: 26697\n"
+                           "[libx264 @ 0x5] frame P:117   Avg QP:30.89  size:   717\n";
+  const struct {
+    std::string lines;
+    double scale;
+    int gop, spans;
+    std::optional<double> bytes;
+  } rows[] = {
+      {x264, 25, 64, 3, 3000.0 / 64 * 26697 + (3000 - 3000.0 / 64) * 717},
+      // the whole source as its sample: its own two key frames, the bytes it had
+      {"frame I:2 Avg QP:20.00 size: 1000\nframe P:98 Avg QP:22.00 size: 100\n", 1, 64, 0,
+       11800.0},
+      // B-frames count with the P-frames; a GOP longer than the encode gives part of a key frame
+      {"frame I:1 size: 1000\nframe P:50 size: 100\nframe B:49 size: 50\n", 2, 250, 1,
+       0.8 * 1000 + 199.2 * 7450 / 99},
+      {"x265 [info]: frame I:      2, Avg QP:17.16  kb/s: 6934.82\n", 25, 64, 3, std::nullopt},
+      {"", 25, 64, 3, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    const std::optional<double> bytes = PredictedBytes(row.lines, row.scale, row.gop, row.spans);
+    ASSERT_EQ(bytes.has_value(), row.bytes.has_value()) << row.lines;
+    if (bytes) {
+      EXPECT_NEAR(*bytes, *row.bytes, 0.01) << row.lines;
+    }
+  }
+  EXPECT_EQ(GopOf("ffmpeg.bin -i \"a\" -vcodec libx264 -g 64 -preset slow \"b\""), 64);
+  EXPECT_EQ(GopOf("ffmpeg.bin -i \"a\" -vcodec libx264 \"b\""), 250);
+}
+
 // The search over curves of SSIM by position: it ends at the highest position meeting the
 // target, having seen the one above it miss, in few encodes.
 TEST(TargetSearch, FindsTheLastPositionMeetingTheTarget) {
