@@ -413,6 +413,10 @@ TEST(AnalysisFramePlot, SummaryWindowsAndPixelColumns) {
 // A raw stream cut short or bytes that are no stream: no reading, or one of the pictures that
 // are there; never more frames than the whole stream's 75, never a fault.
 TEST(AnalysisRawStream, CutAndDamagedStreams) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the clips are made by the Linux run's fixture; under Wine the real tools' "
+                  "batch reads raw streams back";
+#endif
   const std::string whole = ReadAll(testing::Clip("clip.h264"));
   std::string noise = std::string("\0\0\1", 3);
   for (unsigned value = 1; noise.size() < 4000; value = value * 1103515245 + 12345) {

@@ -69,7 +69,9 @@ vexlo --type h265 --output-dir "$(win "$dir/batch")" --json "$clip" "$(win "$dir
 [ $? -eq 1 ] || { cat "$dir/err"; fail "the batch with a missing source did not end with status 1"; }
 python3 - "$dir/stdout" <<'EOF' || { cat "$dir/stdout" "$dir/err"; fail "the batch's JSON lines"; }
 import json, sys
-items = [json.loads(line) for line in open(sys.argv[1], encoding="utf-8")]
+# Side by side by default: in the order the items end, each with its place in the input.
+items = sorted((json.loads(line) for line in open(sys.argv[1], encoding="utf-8")),
+               key=lambda i: i["index"])
 assert [(i["state"], i["output"].rsplit("\\", 1)[1]) for i in items] == [
     ("done", "clip.H265"), ("failed", "gone.H265"), ("done", "second clip.H265")], items
 assert items[0]["reason"] == items[2]["reason"] == "", items
