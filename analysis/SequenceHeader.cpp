@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "analysis/RbspReader.h"
 
@@ -87,6 +88,15 @@ std::optional<PictureSize> Cropped(std::uint64_t width, std::uint64_t height, st
   if (right >= width || bottom >= height) return std::nullopt;
   if (width - right > 65535 || height - bottom > 65535) return std::nullopt;
   return PictureSize{static_cast<int>(width - right), static_cast<int>(height - bottom)};
+}
+
+// The header with its picture's size and pixel format; nothing when either cannot be told.
+std::optional<SequenceHeader> WithPicture(SequenceHeader header, std::optional<PictureSize> size,
+                                          std::optional<std::string> format) {
+  if (!size || !format) return std::nullopt;
+  header.size = *size;
+  header.pixelFormat = std::move(*format);
+  return header;
 }
 
 // The start both codecs' video usability information share: the aspect ratio, overscan, the
@@ -262,12 +272,8 @@ std::optional<SequenceHeader> ReadH264SequenceHeader(std::basic_string_view<std:
   SignalType signal;
   if (bits.Flag() && !ReadH264Vui(bits, header, signal)) return std::nullopt;
   if (bits.overrun() || lumaDepth > 10) return std::nullopt;
-  const auto size = Cropped(width, height, cropRight, cropBottom);
-  const auto format = PixelFormatName(chroma, lumaDepth, chromaDepth, signal);
-  if (!size || !format) return std::nullopt;
-  header.size = *size;
-  header.pixelFormat = *format;
-  return header;
+  return WithPicture(std::move(header), Cropped(width, height, cropRight, cropBottom),
+                     PixelFormatName(chroma, lumaDepth, chromaDepth, signal));
 }
 
 std::optional<SequenceHeader> ReadH265SequenceHeader(std::basic_string_view<std::uint8_t> nal) {
@@ -320,12 +326,8 @@ std::optional<SequenceHeader> ReadH265SequenceHeader(std::basic_string_view<std:
   SignalType signal;
   if (bits.Flag() && !ReadH265Vui(bits, header, signal)) return std::nullopt;
   if (bits.overrun()) return std::nullopt;
-  const auto size = Cropped(width, height, cropRight, cropBottom);
-  const auto format = PixelFormatName(chroma, lumaDepth, chromaDepth, signal);
-  if (!size || !format) return std::nullopt;
-  header.size = *size;
-  header.pixelFormat = *format;
-  return header;
+  return WithPicture(std::move(header), Cropped(width, height, cropRight, cropBottom),
+                     PixelFormatName(chroma, lumaDepth, chromaDepth, signal));
 }
 
 }  // namespace vexlo::analysis

@@ -6,6 +6,7 @@
 #include "analysis/OutputLength.h"
 #include "encode/OptionTables.h"
 #include "encode/PngPattern.h"
+#include "process/CommandLineBuilder.h"
 #include "process/ToolRun.h"
 
 namespace vexlo::jobs {
@@ -13,15 +14,6 @@ namespace vexlo::jobs {
 namespace {
 
 namespace tables = encode::tables;
-
-// The word after the last " -pix_fmt " of a command line; empty when there is none.
-std::string PixelFormatOf(std::string_view commandLine) {
-  constexpr std::string_view kOption = " -pix_fmt ";
-  const auto at = commandLine.rfind(kOption);
-  if (at == std::string_view::npos) return {};
-  const std::string_view rest = commandLine.substr(at + kOption.size());
-  return std::string(rest.substr(0, rest.find(' ')));
-}
 
 // "720x486" as a size; nothing for any other text.
 std::optional<analysis::PictureSize> SizeOf(std::string_view text) {
@@ -56,7 +48,7 @@ analysis::ConformanceRequest ConformanceRequestFor(const encode::EncoderSettings
       tables::Resize(settings.resize, h264 && !png ? tables::ResizeRange::kWithPosition15
                                                    : tables::ResizeRange::kListOnly);
   if (resize) request.size = SizeOf(resize->size);
-  request.pixelFormat = PixelFormatOf(commandLine);
+  request.pixelFormat = process::LastOptionValue(commandLine, " -pix_fmt ");
   if (h264) request.profile = std::string(tables::ProfileWord(settings.profile).substr(1));
   if (settings.shortGop && !png) request.longestGop = kShortGopFrames;
   return request;

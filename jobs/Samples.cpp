@@ -76,10 +76,7 @@ std::optional<double> PredictedBytes(std::string_view encoderLines, double scale
 }
 
 int GopOf(std::string_view commandLine) {
-  constexpr std::string_view kOption = " -g ";
-  const auto at = commandLine.find(kOption);
-  if (at == std::string_view::npos) return 250;
-  const int gop = std::atoi(std::string(commandLine.substr(at + kOption.size(), 8)).c_str());
+  const int gop = std::atoi(std::string(process::LastOptionValue(commandLine, " -g ")).c_str());
   return gop > 0 ? gop : 250;
 }
 

@@ -52,4 +52,11 @@ std::string CommandLineBuilder::Text() const {
   return line;
 }
 
+std::string_view LastOptionValue(std::string_view commandLine, std::string_view option) {
+  const auto at = commandLine.rfind(option);
+  if (at == std::string_view::npos) return {};
+  const std::string_view rest = commandLine.substr(at + option.size());
+  return rest.substr(0, rest.find(' '));
+}
+
 }  // namespace vexlo::process

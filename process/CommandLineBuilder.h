@@ -44,4 +44,8 @@ class CommandLineBuilder {
   std::vector<Piece> pieces_;
 };
 
+/// The word after the last `option` (" -pix_fmt ", with its blanks) of a command line built
+/// here: FFmpeg takes an option's last value. Empty when the line has no such option.
+std::string_view LastOptionValue(std::string_view commandLine, std::string_view option);
+
 }  // namespace vexlo::process
