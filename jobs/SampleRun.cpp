@@ -111,24 +111,35 @@ bool Sampling::Run(const std::string& commandLine, std::string_view what, std::s
 
 bool Sampling::Prepare() {
   if (folder_.path().empty()) return Fail("cannot make a temporary folder for the samples");
-  process::CommandLineBuilder probe(request_.programDir, process::kProberTool);
-  probe.Add(" -v error -show_entries format=duration -of default=noprint_wrappers=1:nokey=1 ")
-      .AddQuoted(request_.sourcePath);
   std::string lines;
-  if (!Run(probe.Text(), "reading the source's length", &lines)) return false;
-  sourceSeconds_ = std::strtod(lines.c_str(), nullptr);
+  if (!Run(SourceFactsCommandLine(request_.programDir, request_.sourcePath),
+           "reading the source's length", &lines)) {
+    return false;
+  }
+  const SourceFacts facts = ReadSourceFacts(lines);
+  sourceSeconds_ = facts.seconds;
   plan_ = PlanSamples(sourceSeconds_);
   if (plan_.wholeSource()) {
     reference_ = request_.sourcePath;
     Log("SAMPLES: the whole source (" + SecondsText(sourceSeconds_) + " s)");
     return true;
   }
+  // Where the key frames are is only a saving: a prober that fails leaves the spans as planned.
+  lines.clear();
+  if (!Run(KeyFrameCommandLine(request_.programDir, request_.sourcePath, plan_, facts.startTime),
+           "finding the key frames", &lines)) {
+    if (outcome_.stopped) return false;
+    lines.clear();
+    outcome_.failure.clear();
+  }
+  StartAtKeyFrames(plan_, sourceSeconds_, facts.startTime, lines);
   reference_ = folder_.File("samples.mkv");
   std::string where;
   for (const SampleSpan& span : plan_.spans) where += " " + SecondsText(span.start);
   Log("SAMPLES: " + std::to_string(plan_.spans.size()) + " of " + SecondsText(plan_.spans[0].length) +
       " s of " + SecondsText(sourceSeconds_) + " s, from" + where);
-  return Run(SampleCutCommandLine(request_.programDir, request_.sourcePath, plan_, reference_),
+  return Run(SampleCutCommandLine(request_.programDir, request_.sourcePath, plan_, reference_,
+                                  facts.width),
              "cutting the samples");
 }
 

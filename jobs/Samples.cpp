@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "process/CommandLineBuilder.h"
 
@@ -86,8 +87,82 @@ std::string SecondsText(double seconds) {
   return text;
 }
 
+std::string SourceFactsCommandLine(std::string_view programDir, std::string_view source) {
+  process::CommandLineBuilder line(programDir, process::kProberTool);
+  line.Add(" -v error -select_streams v:0 -show_entries format=start_time,duration:stream=width"
+           " -of default=noprint_wrappers=1 ")
+      .AddQuoted(source);
+  return line.Text();
+}
+
+SourceFacts ReadSourceFacts(std::string_view proberLines) {
+  SourceFacts facts;
+  bool widthSeen = false;  // a stream listed again under its program repeats its width
+  while (!proberLines.empty()) {
+    const std::size_t end = std::min(proberLines.find('\n'), proberLines.size());
+    const std::string line(proberLines.substr(0, end));
+    proberLines.remove_prefix(std::min(end + 1, proberLines.size()));
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    const char* value = line.c_str() + equals + 1;
+    // "N/A" reads as 0, which is "unknown" for each of them.
+    if (key == "duration") facts.seconds = std::max(std::strtod(value, nullptr), 0.0);
+    if (key == "start_time") facts.startTime = std::strtod(value, nullptr);
+    if (key == "width" && !widthSeen) {
+      facts.width = std::max(std::atoi(value), 0);
+      widthSeen = true;
+    }
+  }
+  if (!std::isfinite(facts.seconds)) facts.seconds = 0;
+  if (!std::isfinite(facts.startTime)) facts.startTime = 0;
+  return facts;
+}
+
+std::string KeyFrameCommandLine(std::string_view programDir, std::string_view source,
+                                const SamplePlan& plan, double startTime) {
+  std::string intervals;
+  for (const SampleSpan& span : plan.spans) {
+    intervals += (intervals.empty() ? "" : ",") + SecondsText(startTime + span.start) + "%+#1";
+  }
+  process::CommandLineBuilder line(programDir, process::kProberTool);
+  line.Add(" -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0"
+           " -read_intervals " + intervals + " ")
+      .AddQuoted(source);
+  return line.Text();
+}
+
+void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
+                      std::string_view packets) {
+  // FFmpeg seeks an input 3/23 s before its -ss when the stream may reorder frames and its
+  // demuxer seeks by decoding times; a start this far after the key frame still lands on it.
+  constexpr double kAfterKeyFrame = 0.2;
+  std::vector<double> keys;
+  while (!packets.empty()) {
+    const std::size_t end = std::min(packets.find('\n'), packets.size());
+    const std::string line(packets.substr(0, end));
+    packets.remove_prefix(std::min(end + 1, packets.size()));
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos || comma + 1 >= line.size() || line[comma + 1] != 'K') continue;
+    char* last = nullptr;
+    const double time = std::strtod(line.c_str(), &last);
+    if (last == line.c_str() || !std::isfinite(time)) continue;
+    keys.push_back(time - startTime);
+  }
+  const std::size_t count = plan.spans.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    SampleSpan& span = plan.spans[i];
+    const double shareStart = sourceSeconds * static_cast<double>(i) / static_cast<double>(count);
+    double best = -1;
+    for (const double key : keys) {
+      if (key >= shareStart && key + kAfterKeyFrame < span.start) best = std::max(best, key);
+    }
+    if (best >= 0) span.start = std::round((best + kAfterKeyFrame) * 1000) / 1000;
+  }
+}
+
 std::string SampleCutCommandLine(std::string_view programDir, std::string_view source,
-                                 const SamplePlan& plan, std::string_view reference) {
+                                 const SamplePlan& plan, std::string_view reference, int width) {
   process::CommandLineBuilder line(programDir);
   std::string join;
   for (std::size_t i = 0; i < plan.spans.size(); ++i) {
@@ -97,7 +172,11 @@ std::string SampleCutCommandLine(std::string_view programDir, std::string_view s
     join += "[" + std::to_string(i) + ":v:0]";
   }
   join += "concat=n=" + std::to_string(plan.spans.size()) + ":v=1:a=0[samples]";
-  line.Add(" -filter_complex " + join + " -map [samples] -an -sn -c:v ffv1 -y");
+  // ffvhuff decodes about four times as fast as FFV1, and every position's encode and
+  // measurement decode the reference again.
+  const bool evenWidth = width > 0 && width % 2 == 0;
+  line.Add(" -filter_complex " + join + " -map [samples] -an -sn -c:v " +
+           (evenWidth ? "ffvhuff" : "ffv1") + " -y");
   line.Add(" ").AddQuoted(reference);
   return line.Text();
 }

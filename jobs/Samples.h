@@ -30,12 +30,38 @@ struct SamplePlan {
 /// length (0 or less), is its own sample.
 SamplePlan PlanSamples(double sourceSeconds);
 
+// What the plan needs of the source: its length, the time its first packet carries (the
+// tools' -ss counts from there, the prober's packet times do not) and its picture's width.
+struct SourceFacts {
+  double seconds = 0;  // 0: unknown
+  double startTime = 0;
+  int width = 0;  // 0: unknown
+};
+
+/// The prober's command line for the source's facts ("width=", "start_time=", "duration=").
+std::string SourceFactsCommandLine(std::string_view programDir, std::string_view source);
+SourceFacts ReadSourceFacts(std::string_view proberLines);
+
+/// The prober's command line listing, for each span, the first video packet where a seek to the
+/// span's start lands ("-read_intervals START%+#1"): the key frame before it, for a demuxer
+/// with an index ("12.000000,K_"); any packet for one that seeks by bytes.
+std::string KeyFrameCommandLine(std::string_view programDir, std::string_view source,
+                                const SamplePlan& plan, double startTime);
+
+/// Moves each span back to just after the key frame before it (`packets`: the prober's lines of
+/// KeyFrameCommandLine) when that key frame lies in the span's own share of the source, so that
+/// the cut decodes a few frames before each span instead of up to a whole GOP; a span with no
+/// such key frame stays where it is.
+void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
+                      std::string_view packets);
+
 /// The command line that cuts the spans of `source` and joins them, in order, into `reference`
-/// (FFV1 in Matroska: lossless, the source's own pixel format and size): each span is an input
-/// of its own, "-ss START -t LENGTH -i SOURCE", which FFmpeg decodes from the key frame before
-/// START and drops up to START exactly; the concat filter joins the video streams.
+/// (lossless in Matroska, the source's own pixel format and size: ffvhuff, or FFV1 for an odd
+/// or unknown width, which ffvhuff refuses in subsampled formats): each span is an input of its
+/// own, "-ss START -t LENGTH -i SOURCE", which FFmpeg decodes from the key frame before START
+/// and drops up to START exactly; the concat filter joins the video streams.
 std::string SampleCutCommandLine(std::string_view programDir, std::string_view source,
-                                 const SamplePlan& plan, std::string_view reference);
+                                 const SamplePlan& plan, std::string_view reference, int width);
 
 /// The bytes the whole encode would take, `scale` times as long as the samples, from their own
 /// statistics by frame type (x264's "frame I:3     Avg QP:27.23  size: 26697", and P and B):

@@ -73,7 +73,7 @@ TEST_F(Target, BatchChoosesMeasuresAndReports) {
   EXPECT_NEAR(t.at("predicted_bytes").get<double>() / t.at("measured_bytes").get<double>(), 1, 0.3);
   EXPECT_GT(t.at("search_seconds").get<double>(), 0);
   // Samples spread over the clip; the position above the choice was encoded and missed.
-  EXPECT_NE(err_.find("##### SAMPLES: 3 of 1.500 s of 10.000 s, from 0.917 4.250 7.583"),
+  EXPECT_NE(err_.find("##### SAMPLES: 3 of 1.500 s of 10.000 s, from 0.200 4.250 7.583"),
             std::string::npos)
       << err_;
   if (position < jobs::kCrfPositions - 1) {

@@ -44,11 +44,57 @@ TEST(TargetSamples, SpreadOverTheWholeSource) {
     EXPECT_LE(last.start + last.length, row.seconds);
     EXPECT_GT(last.start, row.seconds * (row.count - 1) / row.count);
   }
-  EXPECT_EQ(SampleCutCommandLine("/d", "/s.mp4", PlanSamples(40), "/t/r.mkv"),
-            "\"/d" + std::string(1, platform::kPathSeparator) + "ffmpeg.bin\" -ss 5.917 -t 1.500 -i \"/s.mp4\" -ss 19.250 -t 1.500 -i "
+  const std::string tool = "\"/d" + std::string(1, platform::kPathSeparator);
+  EXPECT_EQ(SampleCutCommandLine("/d", "/s.mp4", PlanSamples(40), "/t/r.mkv", 640),
+            tool + "ffmpeg.bin\" -ss 5.917 -t 1.500 -i \"/s.mp4\" -ss 19.250 -t 1.500 -i "
             "\"/s.mp4\" -ss 32.583 -t 1.500 -i \"/s.mp4\" -filter_complex "
-            "[0:v:0][1:v:0][2:v:0]concat=n=3:v=1:a=0[samples] -map [samples] -an -sn -c:v ffv1 "
+            "[0:v:0][1:v:0][2:v:0]concat=n=3:v=1:a=0[samples] -map [samples] -an -sn -c:v ffvhuff "
             "-y \"/t/r.mkv\"");
+  // ffvhuff takes no odd width in 4:2:0; an unknown width gets FFV1 too.
+  for (const int width : {321, 0}) {
+    EXPECT_NE(SampleCutCommandLine("/d", "/s.mp4", PlanSamples(40), "/t/r.mkv", width)
+                  .find(" -c:v ffv1 -y "),
+              std::string::npos);
+  }
+  EXPECT_EQ(KeyFrameCommandLine("/d", "/s.ts", PlanSamples(40), 1.4),
+            tool + "ffprobe.bin\" -v error -select_streams v:0 -show_entries "
+            "packet=pts_time,flags -of csv=p=0 -read_intervals 7.317%+#1,20.650%+#1,33.983%+#1 "
+            "\"/s.ts\"");
+}
+
+// The spans move back to just after a key frame of their own share, and only there: the
+// prober's times count from the source's start time, and a packet that is no key frame (a
+// demuxer that seeks by bytes) or a key frame in the share before leaves the span alone.
+TEST(TargetSamples, StartJustAfterAKeyFrameOfTheirShare) {
+  const SourceFacts facts = ReadSourceFacts(
+      "width=640\nwidth=640\nstart_time=1.400000\nduration=120.000000\n");
+  EXPECT_EQ(facts.width, 640);
+  EXPECT_DOUBLE_EQ(facts.startTime, 1.4);
+  EXPECT_DOUBLE_EQ(facts.seconds, 120);
+  const SourceFacts unknown = ReadSourceFacts("start_time=N/A\nduration=N/A\n");
+  EXPECT_EQ(unknown.width, 0);
+  EXPECT_EQ(unknown.seconds, 0);
+
+  const struct {
+    const char* packets;  // for spans planned at 19.2, 59.2 and 99.2 of 120 s
+    double starts[3];
+  } rows[] = {
+      {"11.400000,K_\n51.400000,K_\n91.400000,K_\n", {10.2, 50.2, 90.2}},
+      // a key frame after the span's start, one at its share's start, one in the share before
+      {"21.400000,K_\n41.400000,K_\n61.300000,K_\n", {19.2, 40.2, 99.2}},
+      // the first before its share, the second a packet that is no key frame, the third
+      // too near its span to save anything
+      {"1.300000,K_\n41.400000,__\n100.500000,K_\n", {19.2, 59.2, 99.2}},
+      {"", {19.2, 59.2, 99.2}},
+      {"garbage\n,K\n", {19.2, 59.2, 99.2}},
+  };
+  for (const auto& row : rows) {
+    SamplePlan plan = PlanSamples(120);
+    StartAtKeyFrames(plan, 120, facts.startTime, row.packets);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_DOUBLE_EQ(plan.spans[i].start, row.starts[i]) << row.packets << " span " << i;
+    }
+  }
 }
 
 // The whole encode's bytes from the samples' statistics by frame type: the key frames the spans'
