@@ -131,6 +131,8 @@ void QueueWindow::onCommand(int controlId, ControlEvent event) {
       return SetRunOptions();
     case id::kQueueLowPriority:
       return SetRunOptions();
+    case id::kQueueTarget:
+      return SetTarget();
     case id::kQueueChooseFolder:
       return ChooseFolder();
     case id::kQueueBesideSources:
@@ -204,7 +206,16 @@ void QueueWindow::AddPaths(const std::vector<std::string>& paths) {
 }
 
 void QueueWindow::Add(const std::vector<std::string>& sources,
-                      const encode::EncoderSettings& settings) {
+                      encode::EncoderSettings settings) {
+  // The queue's target stands in for the CRF; a hardware encoder's list is bit rates, so its
+  // items keep the list's position.
+  const double target = model_.options().targetSsim;
+  if (target > 0 && settings.gpuType == 0 && !sources.empty()) {
+    settings.targetSsim = target;
+  } else if (target > 0 && !sources.empty()) {
+    owner_.logAppend(
+        "##### WARNING: Queued without the target SSIM: it needs the software encoder ######\r\n");
+  }
   for (const std::string& line : model_.Add(sources, settings).refusals) owner_.logAppend(line);
 }
 
@@ -231,6 +242,16 @@ void QueueWindow::SetRunOptions() {
   options.lowPriority = window_->checked(id::kQueueLowPriority);
   model_.SetOptions(std::move(options));
   runner_->StartWaiting();  // a wider run starts its next items now
+}
+
+void QueueWindow::SetTarget() {
+  if (window_ == nullptr) return;
+  const int index = window_->listIndex(id::kQueueTarget);
+  jobs::QueueOptions options = model_.options();
+  options.targetSsim = index > 0 && index < static_cast<int>(std::size(jobs::kQueueTargets))
+                           ? jobs::kQueueTargets[index]
+                           : 0;
+  model_.SetOptions(std::move(options));
 }
 
 void QueueWindow::SetExistingOutput(jobs::ExistingOutput rule) {

@@ -94,13 +94,15 @@ class QueueWindow : public hosts::DialogEvents, public jobs::QueueObserver {
   void SetExistingOutput(jobs::ExistingOutput rule);
   /// "At once" and "Low priority" as the window shows them.
   void SetRunOptions();
+  // The "Target SSIM" list: the target of the items added from now on.
+  void SetTarget();
   /// What Cancel Item cancels.
   std::vector<std::uint64_t> CancellableIds() const;
   std::optional<std::uint64_t> LoggedItem() const;
   /// The pane under the table: the selected item's log lines.
   void ShowItemLog();
   void Move(bool up);
-  void Add(const std::vector<std::string>& sources, const encode::EncoderSettings& settings);
+  void Add(const std::vector<std::string>& sources, encode::EncoderSettings settings);
   std::vector<std::uint64_t> SelectedIds() const;
   // The host whose file dialogs the window's buttons open: the queue window's.
   hosts::DialogHost& Dialogs() { return window_ != nullptr ? *window_ : mainHost_; }

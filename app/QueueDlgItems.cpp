@@ -25,14 +25,23 @@ std::string Span(double seconds) {
   return process::FormatSpan(std::llround(seconds * 1000));
 }
 
-// A measured item's quality cell: "SSIM 0.98712, 41.23 dB", and the frame counts when they differ.
-std::string QualityCell(const std::optional<jobs::QualityFigures>& figures) {
-  if (!figures) return {};
+// A measured item's quality cell: "SSIM 0.98712, 41.23 dB", and the frame counts when they differ;
+// an item with a target says it first ("target 0.97: SSIM ...").
+std::string QualityCell(const QueueItem& item) {
+  std::string cell;
+  if (item.settings.targetSsim > 0) {
+    char target[32];
+    std::snprintf(target, sizeof target, "target %g", item.settings.targetSsim);
+    cell = target;
+  }
+  const std::optional<jobs::QualityFigures>& figures = item.quality;
+  if (!figures) return cell;
+  if (!cell.empty()) cell += ": ";
   char psnr[32] = "inf";
   if (std::isfinite(figures->psnr)) std::snprintf(psnr, sizeof psnr, "%.2f", figures->psnr);
   char text[96];
   std::snprintf(text, sizeof text, "SSIM %.5f, %s dB", figures->ssim, psnr);
-  std::string cell = text;
+  cell += text;
   if (figures->frames != figures->sourceFrames) {
     cell += ", " + std::to_string(figures->frames) + " of " +
             std::to_string(figures->sourceFrames) + " frames";
@@ -59,7 +68,7 @@ std::vector<std::string> QueueRowCells(const QueueItem& item) {
           std::string(kTypeNames[type]),
           state,
           timed ? Span(item.elapsedSeconds) : std::string(),
-          QualityCell(item.quality)};
+          QualityCell(item)};
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -115,6 +124,11 @@ void QueueWindow::ShowOptions() {
   window_->setListIndex(id::kQueueAtOnce,
                         options.atOnce == 0 ? 4 : static_cast<int>(options.atOnce) - 1);
   window_->setChecked(id::kQueueLowPriority, options.lowPriority);
+  int target = 0;
+  for (int i = 0; i < static_cast<int>(std::size(jobs::kQueueTargets)); ++i) {
+    if (jobs::kQueueTargets[i] == options.targetSsim) target = i;
+  }
+  window_->setListIndex(id::kQueueTarget, target);
   window_->setText(id::kQueueStatus, StatusText());
 }
 
@@ -173,6 +187,7 @@ void QueueWindow::UpdateControls() {
       {id::kQueueCancelItem, running && !CancellableIds().empty()},
       {id::kQueueAtOnce, writable},
       {id::kQueueLowPriority, writable},
+      {id::kQueueTarget, writable},
       {id::kQueueChooseFolder, writable},
       {id::kQueueBesideSources, writable && !model_.options().outputFolder.empty()},
       {id::kQueueSkipExisting, writable},

@@ -200,8 +200,9 @@ class MainWindow : public hosts::DialogEvents, public jobs::JobWindow, public Qu
 
   // File > Measure Quality: its thread, and the stop it watches (a new one for each run).
   void StopQuality(bool wait);
-  // File > Estimate and File > Target SSIM 0.97 (VexloDlgSamples.cpp): the samples' runs on the
-  // measurement's thread, one at a time with it; a chosen position is put in the CRF list.
+  // File > Estimate and File > Target SSIM 0.95, 0.97, 0.99 (VexloDlgSamples.cpp): the samples'
+  // runs on the measurement's thread, one at a time with it; a chosen position is put in the CRF
+  // list.
   void OnSampleCommand(int command);
   void EnableQualityItems(bool enable);
   void RunOnQualityThread(std::function<void(const jobs::BatchStop&)> work);

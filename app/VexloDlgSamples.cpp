@@ -1,24 +1,39 @@
+#include <cstdio>
 #include <functional>
 
 #include "app/VexloDlg.h"
 #include "jobs/TargetReport.h"
 #include "res/ControlIds.h"
 
-// File > Estimate and File > Target SSIM 0.97: the samples of the source encoded with the
-// window's settings, on the quality measurement's thread (one such run at a time), the lines to
-// the log. A target's chosen position is put in the CRF list, so the next Encode uses it.
+// File > Estimate and File > Target SSIM 0.95, 0.97 and 0.99: the samples of the source encoded
+// with the window's settings, on the quality measurement's thread (one such run at a time), the
+// lines to the log. A target's chosen position is put in the CRF list, so the next Encode uses
+// it.
 namespace vexlo::app {
 
 namespace {
 
-constexpr double kWindowTarget = 0.97;
+// The target SSIM of a File menu item; 0 for Estimate.
+double TargetOf(int command) {
+  switch (command) {
+    case res::kCmdTargetSsimLow:
+      return 0.95;
+    case res::kCmdTargetSsim:
+      return 0.97;
+    case res::kCmdTargetSsimHigh:
+      return 0.99;
+    default:
+      return 0;
+  }
+}
 
 std::string Framed(const std::string& text) { return "##### " + text + " ######\r\n"; }
 
 }  // namespace
 
 void MainWindow::EnableQualityItems(bool enable) {
-  for (int item : {res::kCmdMeasureQuality, res::kCmdEstimate, res::kCmdTargetSsim}) {
+  for (int item : {res::kCmdMeasureQuality, res::kCmdEstimate, res::kCmdTargetSsimLow,
+                   res::kCmdTargetSsim, res::kCmdTargetSsimHigh}) {
     host_.setEnabled(item, enable);
   }
 }
@@ -39,10 +54,11 @@ void MainWindow::RunOnQualityThread(std::function<void(const jobs::BatchStop&)> 
 }
 
 void MainWindow::OnSampleCommand(int command) {
-  if ((command != res::kCmdEstimate && command != res::kCmdTargetSsim) || measuring_) return;
+  const double targetSsim = TargetOf(command);
+  if ((command != res::kCmdEstimate && targetSsim == 0) || measuring_) return;
   StopQuality(true);  // the last run's thread has ended (its end was posted); join it
   const encode::EncoderSettings settings = CurrentEncoderSettings();
-  const bool target = command == res::kCmdTargetSsim;
+  const bool target = targetSsim > 0;
   const std::string source = settings_.values().source;
   jobs::SampleRequest request{source, settings, programDirectory(),
                               [this](std::string_view line) { logAppend(std::string(line)); }};
@@ -50,10 +66,12 @@ void MainWindow::OnSampleCommand(int command) {
     logAppend("##### ERROR: " + *refusal + " ######\r\n");
     return;
   }
-  logAppend(Framed((target ? "TARGET SSIM 0.97: " : "ESTIMATE: ") + source));
-  RunOnQualityThread([this, request, target](const jobs::BatchStop& stop) {
+  char title[32];
+  std::snprintf(title, sizeof title, "TARGET SSIM %.2f: ", targetSsim);
+  logAppend(Framed((target ? title : "ESTIMATE: ") + source));
+  RunOnQualityThread([this, request, target, targetSsim](const jobs::BatchStop& stop) {
     const jobs::SampleOutcome outcome = target
-                                            ? jobs::SearchTarget(request, kWindowTarget, stop.watch())
+                                            ? jobs::SearchTarget(request, targetSsim, stop.watch())
                                             : jobs::EstimateEncode(request, stop.watch());
     if (!outcome.estimate) {
       logAppend("##### ERROR: No prediction: " +
@@ -62,7 +80,7 @@ void MainWindow::OnSampleCommand(int command) {
     }
     logAppend(Framed("ESTIMATE: " + jobs::EstimateText(request.sourcePath, *outcome.estimate)));
     if (!target) return;
-    const jobs::TargetRecord record = jobs::RecordOf(kWindowTarget, outcome);
+    const jobs::TargetRecord record = jobs::RecordOf(targetSsim, outcome);
     logAppend(Framed("TARGET: " + jobs::TargetText(record)));
     host_.post([this, position = record.position] {
       host_.setListIndex(res::id::kCrfList, position);

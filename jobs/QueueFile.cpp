@@ -163,6 +163,7 @@ std::string QueueToJson(const std::vector<QueueItem>& items, const QueueOptions&
   if (options.atOnce != 1)
     queue["at_once"] = options.atOnce == 0 ? json("auto") : json(options.atOnce);
   if (options.lowPriority) queue["low_priority"] = true;
+  if (options.targetSsim > 0) queue["target_ssim"] = options.targetSsim;
   return queue.dump(1) + "\n";
 }
 
@@ -182,6 +183,11 @@ std::optional<SavedQueue> QueueFromJson(std::string_view text) {
           *atOnce == "auto" ? 0 : static_cast<unsigned>(WholeFrom(*atOnce, 1, 4));
     }
     saved.options.lowPriority = queue.value("low_priority", json(false)).get<bool>();
+    // Only a target the window offers: any other (a hand-made file's) reads as none.
+    const double target = queue.value("target_ssim", json(0.0)).get<double>();
+    for (const double offered : kQueueTargets) {
+      if (target == offered) saved.options.targetSsim = target;
+    }
     if (!queue.at("items").is_array()) return std::nullopt;
     for (const json& item : queue.at("items")) saved.items.push_back(ItemFrom(item));
     return saved;

@@ -45,7 +45,11 @@ struct QueueOptions {
   ExistingOutput existing = ExistingOutput::kSkip;  // never kRefuse
   unsigned atOnce = 1;       // items run side by side, 1 to 4; 0 for Auto (the batch's --jobs auto)
   bool lowPriority = false;  // the items' tools run below the program's priority
+  double targetSsim = 0;     // given to the items added from now on instead of a CRF; 0 none
 };
+
+/// The targets the queue window offers for the items it adds ("None" is 0).
+inline constexpr double kQueueTargets[] = {0, 0.95, 0.97, 0.99};
 
 /// The whole queue's bar and time left.
 struct QueueProgress {

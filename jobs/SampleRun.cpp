@@ -171,7 +171,8 @@ bool Sampling::Probe(int position) {
   if (!quality.figures) return Fail("the samples could not be measured: " + quality.failure);
   const double scale = plan_.seconds > 0 ? sourceSeconds_ / plan_.seconds : 1;
   const double predicted =
-      PredictedBytes(lines, scale, GopOf(plan.commandLine), static_cast<int>(plan_.spans.size()))
+      PredictedBytes(lines, plan_.seconds, scale, GopOf(plan.commandLine),
+                     static_cast<int>(plan_.spans.size()))
           .value_or(static_cast<double>(bytes) * scale);
   ProbePoint point{position, quality.figures->ssim + kSsimMargin, predicted,
                    encodeSeconds * scale};

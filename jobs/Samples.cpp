@@ -40,40 +40,65 @@ SamplePlan PlanSamples(double sourceSeconds) {
 
 namespace {
 
-// The count and mean size of x264's statistics line for `type` ('I', 'P', 'B'): "frame P:117
-// Avg QP:30.89  size:   717"; nothing without one.
-std::optional<std::pair<double, double>> FrameTypeStatistics(std::string_view lines, char type) {
+// One statistics line of the encoder's for a frame type ('I', 'P', 'B'): x264's "frame P:117
+// Avg QP:30.89  size:   717" (bytes per frame) or x265's "frame P:     26, Avg QP:25.83  kb/s:
+// 231.94" (a frame's bits times the frame rate, in thousands).
+struct FrameType {
+  double count = 0;
+  double value = 0;
+  bool rate = false;  // value is x265's kb/s
+};
+
+std::optional<FrameType> FrameTypeStatistics(std::string_view lines, char type) {
   const std::string marker = std::string("frame ") + type + ":";
   const auto at = lines.find(marker);
   if (at == std::string_view::npos) return std::nullopt;
   const std::string_view line = lines.substr(at, lines.find('\n', at) - at);
-  const auto size = line.find("size:");
-  if (size == std::string_view::npos) return std::nullopt;
-  const double count = std::strtod(std::string(line.substr(marker.size())).c_str(), nullptr);
-  const double bytes = std::strtod(std::string(line.substr(size + 5)).c_str(), nullptr);
-  if (!(count > 0) || !(bytes > 0)) return std::nullopt;
-  return std::pair{count, bytes};
+  FrameType frame;
+  auto figure = line.find("size:");
+  if (figure == std::string_view::npos) {
+    figure = line.find("kb/s:");
+    frame.rate = true;
+  }
+  if (figure == std::string_view::npos) return std::nullopt;
+  frame.count = std::strtod(std::string(line.substr(marker.size())).c_str(), nullptr);
+  frame.value = std::strtod(std::string(line.substr(figure + 5)).c_str(), nullptr);
+  if (!(frame.count > 0) || !(frame.value > 0)) return std::nullopt;
+  return frame;
 }
 
 }  // namespace
 
-std::optional<double> PredictedBytes(std::string_view encoderLines, double scale, int gop,
-                                     int spans) {
-  const auto keys = FrameTypeStatistics(encoderLines, 'I');
-  if (!keys || gop <= 0 || !(scale > 0)) return std::nullopt;
+std::optional<double> PredictedBytes(std::string_view encoderLines, double sampleSeconds,
+                                     double scale, int gop, int spans) {
+  std::optional<FrameType> types[3];
+  double sampled = 0;
+  for (int i = 0; i < 3; ++i) {
+    types[i] = FrameTypeStatistics(encoderLines, "IPB"[i]);
+    if (types[i]) sampled += types[i]->count;
+  }
+  if (!types[0] || gop <= 0 || !(scale > 0)) return std::nullopt;
+  // x265's kb/s per frame type is a frame's bits times the frame rate over 1000.
+  const double framesPerSecond = sampleSeconds > 0 ? sampled / sampleSeconds : 0;
+  for (auto& type : types) {
+    if (!type || !type->rate) continue;
+    if (!(framesPerSecond > 0)) return std::nullopt;
+    type->value = type->value * 1000 / 8 / framesPerSecond;
+  }
+  const FrameType& keys = *types[0];
   double others = 0, otherBytes = 0;
-  for (const char type : {'P', 'B'}) {
-    if (const auto frame = FrameTypeStatistics(encoderLines, type)) {
-      others += frame->first;
-      otherBytes += frame->first * frame->second;
+  for (const auto& type : {types[1], types[2]}) {
+    if (type) {
+      others += type->count;
+      otherBytes += type->count * type->value;
     }
   }
-  const double sampled = keys->first + others, frames = sampled * scale;
+  const double frames = sampled * scale;
   // Key frames of the samples' own beyond the one each span's start may have forced.
-  const double ownKeys = std::max(keys->first - spans, 0.0) / sampled;
+  const double ownKeys = std::max(keys.count - spans, 0.0) / sampled;
   const double wholeKeys = std::min(frames * std::max(1.0 / gop, ownKeys), frames);
-  const double other = others > 0 ? otherBytes / others : keys->second;
-  return wholeKeys * keys->second + (frames - wholeKeys) * other;
+  const double other = others > 0 ? otherBytes / others : keys.value;
+  return wholeKeys * keys.value + (frames - wholeKeys) * other;
 }
 
 int GopOf(std::string_view commandLine) {

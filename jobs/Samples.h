@@ -63,15 +63,16 @@ void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
 std::string SampleCutCommandLine(std::string_view programDir, std::string_view source,
                                  const SamplePlan& plan, std::string_view reference, int width);
 
-/// The bytes the whole encode would take, `scale` times as long as the samples, from their own
-/// statistics by frame type (x264's "frame I:3     Avg QP:27.23  size: 26697", and P and B):
-/// the joins of the samples' spans make key frames the whole encode does not have, and a key
-/// frame costs many times another, so key frames count at one every `gop` frames (more when the
-/// samples had more than one per span of their own), the other frames for the rest. Nothing
-/// without those statistics (x265 reports rates, not sizes); the caller then scales the samples'
-/// bytes.
-std::optional<double> PredictedBytes(std::string_view encoderLines, double scale, int gop,
-                                     int spans);
+/// The bytes the whole encode would take, `scale` times as long as the samples
+/// (`sampleSeconds`), from their own statistics by frame type (x264's "frame I:3     Avg
+/// QP:27.23  size: 26697", and P and B; x265's "frame I:      2, Avg QP:24.05  kb/s: 497.80",
+/// a frame's bits times the frame rate): the joins of the samples' spans make key frames the
+/// whole encode does not have, and a key frame costs many times another, so key frames count at
+/// one every `gop` frames (more when the samples had more than one per span of their own), the
+/// other frames for the rest. Nothing without those statistics (the hardware encoders); the
+/// caller then scales the samples' bytes.
+std::optional<double> PredictedBytes(std::string_view encoderLines, double sampleSeconds,
+                                     double scale, int gop, int spans);
 
 /// The GOP a command line asks with " -g N"; x264's default (250) without one.
 int GopOf(std::string_view commandLine);

@@ -23,6 +23,8 @@ inline constexpr int kCmdQueue = 0x8003;            // "&File" / "&Queue..."
 inline constexpr int kCmdMeasureQuality = 0x8005;   // "&File" / "&Measure Quality"
 inline constexpr int kCmdEstimate = 0x8006;         // "&File" / "&Estimate"
 inline constexpr int kCmdTargetSsim = 0x8007;       // "&File" / "&Target SSIM 0.97"
+inline constexpr int kCmdTargetSsimLow = 0x8008;    // "&File" / "Target SSIM 0.9&5"
+inline constexpr int kCmdTargetSsimHigh = 0x8009;   // "&File" / "Target SSIM 0.9&9"
 
 namespace id {
 inline constexpr int kProgress = 1000;
@@ -102,6 +104,8 @@ inline constexpr int kQueueItemLog = 1222;
 inline constexpr int kQueueAtOnceLabel = 1223;
 inline constexpr int kQueueAtOnce = 1224;
 inline constexpr int kQueueLowPriority = 1225;
+inline constexpr int kQueueTargetLabel = 1226;
+inline constexpr int kQueueTarget = 1227;
 }  // namespace id
 
 }  // namespace vexlo::res

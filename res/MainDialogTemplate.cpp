@@ -11,12 +11,14 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<MenuItem, 7> kFileMenu = {{{"&Queue...", kCmdQueue},
+constexpr std::array<MenuItem, 9> kFileMenu = {{{"&Queue...", kCmdQueue},
                                                 {"&Copy Last Command", kCmdCopyLastCommand},
                                                 {"Show &Frames...", kCmdShowFrames},
                                                 {"&Measure Quality", kCmdMeasureQuality},
                                                 {"&Estimate", kCmdEstimate},
+                                                {"Target SSIM 0.9&5", kCmdTargetSsimLow},
                                                 {"&Target SSIM 0.97", kCmdTargetSsim},
+                                                {"Target SSIM 0.9&9", kCmdTargetSsimHigh},
                                                 {"E&xit", kCmdAppExit}}};
 constexpr std::array<MenuItem, 2> kHelpMenu = {
     {{"&Check Encoders", kCmdCheckEncoders}, {"&About ...", kCmdAppAbout}}};

@@ -14,10 +14,12 @@ constexpr std::array<std::string_view, 6> kColumns = {"Source", "Output",  "Type
                                                       "State",  "Elapsed", "Quality"};
 // The "At once" list, by position: 1, 2, 3, 4 items side by side, or Auto.
 constexpr std::array<std::string_view, 5> kAtOnce = {"1", "2", "3", "4", "Auto"};
+// The "Target SSIM" list, by position: the items added get no target, or one of these.
+constexpr std::array<std::string_view, 4> kTargets = {"None", "0.95", "0.97", "0.99"};
 constexpr std::array<int, 6> kColumnWidths = {120, 120, 40, 100, 30, 75};
 
 // Template order is tab order: the table, the buttons that act on it, the run, the options.
-constexpr std::array<ControlTemplate, 25> kQueueControls = {{
+constexpr std::array<ControlTemplate, 27> kQueueControls = {{
     {id::kQueueTable,
      K::kTable,
      "",
@@ -133,6 +135,20 @@ constexpr std::array<ControlTemplate, 25> kQueueControls = {{
      kNoFlags,
      "Overwrite an output that exists",
      {}},
+    {id::kQueueTargetLabel,
+     K::kStatic,
+     "Target SSIM:",
+     {200, 266, 48, 9},
+     kNoFlags,
+     "Target SSIM:",
+     {}},
+    {id::kQueueTarget,
+     K::kDropDownList,
+     "",
+     {250, 264, 40, 80},
+     kNoFlags,
+     "Target SSIM of the files added",
+     kTargets},
     {id::kQueueStatus, K::kStatic, "", {4, 281, 487, 9}, kNoFlags, "Queue status", {}},
 }};
 

@@ -196,5 +196,28 @@ TEST_F(Measure, WindowMenuLogsTheFiguresOfTheDestination) {
   ASSERT_TRUE(WaitForLog("##### ERROR: Quality not measured: cannot read the output")) << Log();
 }
 
+// File > Target SSIM 0.99 searches with the window's settings (every target item is off while it
+// runs) and puts the position it chose in the CRF list, where the next Encode reads it.
+TEST_F(Measure, WindowTargetPutsTheChosenPositionInTheCrfList) {
+  fs::create_symlink(VEXLO_FFPROBE_PATH, program_ + "/ffprobe.bin");
+  fs::create_symlink(VEXLO_FFMPEG_PATH, program_ + "/ffmpeg.bin");
+  Open(dir_ + "/src.mp4", dir_ + "/out.H264");
+  host_.setListIndex(res::id::kCrfList, 0);  // CRF 3: a clean test picture meets 0.99 above it
+  window_->onCommand(res::id::kCrfList, hosts::ControlEvent::kSelectionChanged);
+  window_->onCommand(res::kCmdTargetSsimHigh, hosts::ControlEvent::kClicked);
+  for (int item : {res::kCmdTargetSsimLow, res::kCmdTargetSsim, res::kCmdTargetSsimHigh}) {
+    EXPECT_FALSE(host_.enabled(item));
+  }
+  EXPECT_NE(Log().find("##### TARGET SSIM 0.99: " + dir_ + "/src.mp4 ######"), std::string::npos);
+  const std::string chosen = "##### TARGET: target SSIM 0.990: position ";
+  ASSERT_TRUE(WaitForLog(chosen)) << Log();
+  ASSERT_TRUE(host_.pumpUntil([&] { return !window_->measuringQuality(); }));
+  const std::string log = Log();
+  const int position = std::atoi(log.c_str() + log.find(chosen) + chosen.size());
+  EXPECT_GT(position, 0) << log;
+  EXPECT_EQ(host_.listIndex(res::id::kCrfList), position) << log;
+  EXPECT_TRUE(host_.enabled(res::kCmdTargetSsimLow));
+}
+
 }  // namespace
 }  // namespace vexlo

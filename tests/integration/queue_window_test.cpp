@@ -176,5 +176,57 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
   fs::remove_all(out);
 }
 
+// The queue's Target SSIM goes with the files added after it is chosen (a 10-bit clip here):
+// the item searches, encodes at the position chosen and says so in its log and its Quality
+// cell; the choice and the item's target are saved with the queue.
+TEST(QueueWindow, ItemsAddedWithATargetSearchTheirOwnPosition) {
+  testing::ConfigHome config;
+  const std::string program = testing::MakeTempDirectory("queue-program");
+  const std::string out = testing::MakeTempDirectory("queue-out");
+  fs::create_symlink(VEXLO_FFPROBE_PATH, program + "/ffprobe.bin");
+  fs::create_symlink(VEXLO_FFMPEG_PATH, program + "/ffmpeg.bin");
+  testing::FakeDialogHost host;
+  RegistryStore store;
+  MainWindow window(host, store, program);
+  window.onInitDialog();
+  host.runPosted();
+  QueueWindow& queue = *window.queue();
+  window.onCommand(res::kCmdQueue, hosts::ControlEvent::kClicked);
+  testing::FakeDialogHost& view = *host.windows.at(res::kDialogQueue);
+  const auto press = [&](int control) { queue.onCommand(control, hosts::ControlEvent::kClicked); };
+  view.nextChosenFile = out;
+  press(id::kQueueChooseFolder);
+  view.nextChosenFiles = {Clip("clip.mp4")};
+  press(id::kQueueAddFiles);  // before the choice: no target
+  view.setListIndex(id::kQueueTarget, 2);
+  queue.onCommand(id::kQueueTarget, hosts::ControlEvent::kSelectionChanged);
+  view.nextChosenFiles = {Clip("ten.mp4")};
+  press(id::kQueueAddFiles);
+  host.runPosted();
+  ASSERT_EQ(view.tables[id::kQueueTable].size(), 2u);
+  EXPECT_EQ(view.tables[id::kQueueTable][0][5], "");
+  EXPECT_EQ(view.tables[id::kQueueTable][1][5], "target 0.97");
+
+  press(id::kQueueStart);
+  ASSERT_TRUE(host.pumpUntil([&] { return !queue.running(); }, std::chrono::minutes(4)));
+  host.runPosted();
+  const auto& items = queue.model().items();
+  ASSERT_EQ(items[1].state, jobs::ItemState::kDone) << items[1].reason;
+  EXPECT_TRUE(view.tables[id::kQueueTable][1][5].starts_with("target 0.97: SSIM 0.9"))
+      << view.tables[id::kQueueTable][1][5];
+  EXPECT_TRUE(view.tables[id::kQueueTable][0][5].starts_with("SSIM 0.9"));
+  window.flushLog();
+  const std::string log = window.logReference()->paneText();
+  EXPECT_EQ(testing::Count(log, "##### TARGET: "), 1u) << log;
+  EXPECT_NE(log.find("target SSIM 0.970: position "), std::string::npos) << log;
+  EXPECT_TRUE(fs::exists(out + "/ten.H264"));
+  const auto saved = jobs::QueueFromJson(testing::ReadAll(jobs::QueueFilePath()));
+  ASSERT_TRUE(saved);
+  EXPECT_EQ(saved->options.targetSsim, 0.97);
+  EXPECT_EQ(saved->items[0].settings.targetSsim, 0);
+  EXPECT_EQ(saved->items[1].settings.targetSsim, 0.97);
+  window.onDestroy();
+}
+
 }  // namespace
 }  // namespace vexlo::app

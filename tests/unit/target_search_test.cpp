@@ -115,11 +115,16 @@ TEST(TargetSamples, KeyFramesOfTheJoinsAreNotTheWholeEncodes) {
       // B-frames count with the P-frames; a GOP longer than the encode gives part of a key frame
       {"frame I:1 size: 1000\nframe P:50 size: 100\nframe B:49 size: 50\n", 2, 250, 1,
        0.8 * 1000 + 199.2 * 7450 / 99},
-      {"x265 [info]: frame I:      2, Avg QP:17.16  kb/s: 6934.82\n", 25, 64, 3, std::nullopt},
+      // x265's kb/s: 100 frames in 4 s, 25 frames/s; 497.8 kb/s is 2489 bytes a frame
+      {"x265 [info]: frame I:      2, Avg QP:24.05  kb/s: 497.80\n"
+       "x265 [info]: frame P:     26, Avg QP:25.83  kb/s: 231.94\n"
+       "x265 [info]: frame B:     72, Avg QP:31.87  kb/s: 73.82\n",
+       1, 50, 2, 2 * 2489 + 98 * (26 * 1159.7 + 72 * 369.1) / 98},
       {"", 25, 64, 3, std::nullopt},
   };
   for (const auto& row : rows) {
-    const std::optional<double> bytes = PredictedBytes(row.lines, row.scale, row.gop, row.spans);
+    const std::optional<double> bytes =
+        PredictedBytes(row.lines, 100 / 25.0, row.scale, row.gop, row.spans);
     ASSERT_EQ(bytes.has_value(), row.bytes.has_value()) << row.lines;
     if (bytes) {
       EXPECT_NEAR(*bytes, *row.bytes, 0.01) << row.lines;
