@@ -45,21 +45,28 @@ struct SavedAfterEachChange : jobs::QueueObserver {
   std::size_t most = 0;  // the most items running at once
 };
 
+// A main window over the fake host, the real tools beside it, a settings folder of its own.
+class QueueWindows : public ::testing::Test {
+ protected:
+  QueueWindows() {
+    fs::create_symlink(VEXLO_FFPROBE_PATH, program + "/ffprobe.bin");
+    fs::create_symlink(VEXLO_FFMPEG_PATH, program + "/ffmpeg.bin");
+    window.onInitDialog();
+    host.runPosted();
+  }
+  testing::ConfigHome config;
+  const std::string program = testing::MakeTempDirectory("queue-program");
+  const std::string out = testing::MakeTempDirectory("queue-out");
+  testing::FakeDialogHost host;
+  RegistryStore store;
+  MainWindow window{host, store, program};
+};
+
 // Five clips queued from the main window (a drop, with H.264) and from the queue window (Add
 // Files, after the main window switched to H.265), one refused; a run of them all: each item's
 // state and output, the cut-short clip kept as .incomplete, no temporary file left, the file
 // saved after each change, the main window's job buttons while it runs, the one notification.
-TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
-  testing::ConfigHome config;
-  const std::string program = testing::MakeTempDirectory("queue-program");
-  const std::string out = testing::MakeTempDirectory("queue-out");
-  fs::create_symlink(VEXLO_FFPROBE_PATH, program + "/ffprobe.bin");
-  fs::create_symlink(VEXLO_FFMPEG_PATH, program + "/ffmpeg.bin");
-  testing::FakeDialogHost host;
-  RegistryStore store;
-  MainWindow window(host, store, program);
-  window.onInitDialog();
-  host.runPosted();
+TEST_F(QueueWindows, RunsFiveRealClipsAndSavesEachChange) {
   QueueWindow& queue = *window.queue();
   SavedAfterEachChange saved(queue.model());
   queue.model().AddObserver(&saved);
@@ -179,17 +186,7 @@ TEST(QueueWindow, RunsFiveRealClipsAndSavesEachChange) {
 // The queue's Target SSIM goes with the files added after it is chosen (a 10-bit clip here):
 // the item searches, encodes at the position chosen and says so in its log and its Quality
 // cell; the choice and the item's target are saved with the queue.
-TEST(QueueWindow, ItemsAddedWithATargetSearchTheirOwnPosition) {
-  testing::ConfigHome config;
-  const std::string program = testing::MakeTempDirectory("queue-program");
-  const std::string out = testing::MakeTempDirectory("queue-out");
-  fs::create_symlink(VEXLO_FFPROBE_PATH, program + "/ffprobe.bin");
-  fs::create_symlink(VEXLO_FFMPEG_PATH, program + "/ffmpeg.bin");
-  testing::FakeDialogHost host;
-  RegistryStore store;
-  MainWindow window(host, store, program);
-  window.onInitDialog();
-  host.runPosted();
+TEST_F(QueueWindows, ItemsAddedWithATargetSearchTheirOwnPosition) {
   QueueWindow& queue = *window.queue();
   window.onCommand(res::kCmdQueue, hosts::ControlEvent::kClicked);
   testing::FakeDialogHost& view = *host.windows.at(res::kDialogQueue);
