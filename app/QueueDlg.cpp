@@ -210,11 +210,13 @@ void QueueWindow::Add(const std::vector<std::string>& sources,
   // The queue's target stands in for the CRF; a hardware encoder's list is bit rates, so its
   // items keep the list's position.
   const double target = model_.options().targetSsim;
-  if (target > 0 && settings.gpuType == 0 && !sources.empty()) {
-    settings.targetSsim = target;
-  } else if (target > 0 && !sources.empty()) {
-    owner_.logAppend(
-        "##### WARNING: Queued without the target SSIM: it needs the software encoder ######\r\n");
+  if (target > 0 && !sources.empty()) {
+    if (settings.gpuType == 0) {
+      settings.targetSsim = target;
+    } else {
+      owner_.logAppend(
+          "##### WARNING: Queued without the target SSIM: it needs the software encoder ######\r\n");
+    }
   }
   for (const std::string& line : model_.Add(sources, settings).refusals) owner_.logAppend(line);
 }

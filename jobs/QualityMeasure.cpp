@@ -14,6 +14,7 @@
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "process/CommandLineBuilder.h"
+#include "process/OutputLines.h"
 
 namespace vexlo::jobs {
 
@@ -149,22 +150,11 @@ process::ToolEnd ProbeShape(const QualityRequest& request, const std::string& pa
   return end;
 }
 
-// Calls `onLine` for each line of a tool's report, cut at CR and LF.
-template <typename OnLine>
-void ForEachLine(std::string_view text, OnLine&& onLine) {
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) end = text.size();
-    onLine(text.substr(at, end - at));
-    at = end + 1;
-  }
-}
-
 }  // namespace
 
 std::optional<QualityFigures> ParseQualityReport(std::string_view toolOutput) {
   Readings readings;
-  ForEachLine(toolOutput, [&readings](std::string_view line) { ReadLine(line, readings); });
+  process::ForEachLine(toolOutput, [&readings](std::string_view line) { ReadLine(line, readings); });
   if (!readings.all || readings.components.size() < 3 || !readings.psnr || !readings.counts[0] ||
       !readings.counts[1]) {
     return std::nullopt;
@@ -183,7 +173,7 @@ std::optional<VideoShape> ParseVideoShape(std::string_view probeOutput) {
   VideoShape shape;
   std::string average;
   std::string base;
-  ForEachLine(probeOutput, [&](std::string_view line) {
+  process::ForEachLine(probeOutput, [&](std::string_view line) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return;
     const std::string_view key = line.substr(0, equals);
@@ -225,7 +215,7 @@ bool IsRawVideoStream(std::string_view path) {
 ComparedRates ReadComparedRates(std::string_view toolOutput) {
   ComparedRates rates;
   std::string* wanted = nullptr;  // the rate of the section being read, until its Video: line
-  ForEachLine(toolOutput, [&](std::string_view line) {
+  process::ForEachLine(toolOutput, [&](std::string_view line) {
     if (line.starts_with("Input #") || line.starts_with("Output #")) {
       wanted = line.starts_with("Input #1,") ? &rates.output
                : line.starts_with("Output #1,") ? &rates.source

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "process/CommandLineBuilder.h"
+#include "process/OutputLines.h"
 
 namespace vexlo::jobs {
 
@@ -123,22 +124,19 @@ std::string SourceFactsCommandLine(std::string_view programDir, std::string_view
 SourceFacts ReadSourceFacts(std::string_view proberLines) {
   SourceFacts facts;
   bool widthSeen = false;  // a stream listed again under its program repeats its width
-  while (!proberLines.empty()) {
-    const std::size_t end = std::min(proberLines.find('\n'), proberLines.size());
-    const std::string line(proberLines.substr(0, end));
-    proberLines.remove_prefix(std::min(end + 1, proberLines.size()));
+  process::ForEachLine(proberLines, [&](std::string_view line) {
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const char* value = line.c_str() + equals + 1;
+    if (equals == std::string_view::npos) return;
+    const std::string_view key = line.substr(0, equals);
+    const std::string value(line.substr(equals + 1));
     // "N/A" reads as 0, which is "unknown" for each of them.
-    if (key == "duration") facts.seconds = std::max(std::strtod(value, nullptr), 0.0);
-    if (key == "start_time") facts.startTime = std::strtod(value, nullptr);
+    if (key == "duration") facts.seconds = std::max(std::strtod(value.c_str(), nullptr), 0.0);
+    if (key == "start_time") facts.startTime = std::strtod(value.c_str(), nullptr);
     if (key == "width" && !widthSeen) {
-      facts.width = std::max(std::atoi(value), 0);
+      facts.width = std::max(std::atoi(value.c_str()), 0);
       widthSeen = true;
     }
-  }
+  });
   if (!std::isfinite(facts.seconds)) facts.seconds = 0;
   if (!std::isfinite(facts.startTime)) facts.startTime = 0;
   return facts;
@@ -163,17 +161,15 @@ void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
   // demuxer seeks by decoding times; a start this far after the key frame still lands on it.
   constexpr double kAfterKeyFrame = 0.2;
   std::vector<double> keys;
-  while (!packets.empty()) {
-    const std::size_t end = std::min(packets.find('\n'), packets.size());
-    const std::string line(packets.substr(0, end));
-    packets.remove_prefix(std::min(end + 1, packets.size()));
-    const std::size_t comma = line.find(',');
-    if (comma == std::string::npos || comma + 1 >= line.size() || line[comma + 1] != 'K') continue;
+  process::ForEachLine(packets, [&](std::string_view packet) {
+    // "16.160000,K_": the time, then the flags
+    const std::size_t comma = packet.find(',');
+    if (comma == std::string_view::npos || !packet.substr(comma + 1).starts_with('K')) return;
+    const std::string text(packet);
     char* last = nullptr;
-    const double time = std::strtod(line.c_str(), &last);
-    if (last == line.c_str() || !std::isfinite(time)) continue;
-    keys.push_back(time - startTime);
-  }
+    const double time = std::strtod(text.c_str(), &last);
+    if (last != text.c_str() && std::isfinite(time)) keys.push_back(time - startTime);
+  });
   const std::size_t count = plan.spans.size();
   for (std::size_t i = 0; i < count; ++i) {
     SampleSpan& span = plan.spans[i];

@@ -112,4 +112,16 @@ class SourceDuration {
   std::atomic<bool> read_{false};
 };
 
+/// Calls `onLine(std::string_view)` for each line of a tool's whole report (a prober's fields,
+/// a run's kept output), cut at CR and at LF; empty lines too.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine&& onLine) {
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    onLine(text.substr(at, end - at));
+    at = end + 1;
+  }
+}
+
 }  // namespace vexlo::process
