@@ -9,9 +9,11 @@ namespace vexlo::jobs {
 
 namespace {
 
-constexpr double kPriorCrf = 20;
-constexpr double kPriorSsim = 0.98;
 constexpr double kDefaultSlope = 0.1;  // ln(1 - SSIM) per CRF step
+// A guess beyond the points measured moves at most this many positions: where the curve bends
+// (grain whose SSIM hardly changes over the last positions, then falls fast), a line through
+// two points far on one side would jump to the list's first positions, the slowest to encode.
+constexpr int kFarthestStep = 5;
 // A fitted slope is kept within these: two noisy points close together may give any.
 constexpr double kFlattestSlope = 0.03;
 constexpr double kSteepestSlope = 0.3;
@@ -42,6 +44,9 @@ int ChosenPosition(const std::vector<ProbePoint>& points, double target) {
 }
 
 std::optional<int> NextProbe(const std::vector<ProbePoint>& points, double target) {
+  // The list's last position is the cheapest to encode, and when it meets the target the search
+  // is over at once.
+  if (points.empty()) return kCrfPositions - 1;
   // The bracket: `low` meets the target, `high` (above it) misses; -1 and kCrfPositions stand
   // for the list's ends, which are not measured.
   int low = -1;
@@ -79,15 +84,17 @@ std::optional<int> NextProbe(const std::vector<ProbePoint>& points, double targe
     double slope = (Loss(second->ssim) - Loss(first->ssim)) / (c2 - c1);
     if (!std::isfinite(slope)) slope = kDefaultSlope;
     guess = CrfFor(c1, first->ssim, std::clamp(slope, kFlattestSlope, kSteepestSlope), target);
-  } else if (first) {
-    guess = CrfFor(CrfOfPosition(first->position), first->ssim, kDefaultSlope, target);
   } else {
-    guess = CrfFor(kPriorCrf, kPriorSsim, kDefaultSlope, target);
+    guess = CrfFor(CrfOfPosition(first->position), first->ssim, kDefaultSlope, target);
   }
   // The highest position whose CRF is at most the guess, kept inside the bracket.
   int position = 0;
   for (int p = 0; p < kCrfPositions; ++p) {
     if (CrfOfPosition(p) <= guess + 1e-9) position = p;
+  }
+  if (!lowPoint || !highPoint) {
+    position = std::clamp(position, first->position - kFarthestStep,
+                          first->position + kFarthestStep);
   }
   return std::clamp(position, low + 1, high - 1);
 }

@@ -37,10 +37,12 @@ struct ProbePoint {
 
 /// The next position to encode the samples at, given those measured so far, or nothing once the
 /// choice is made: the highest position meeting `target` is known and the one above it is known
-/// to miss (or it is the list's last), or the first position misses. SSIM falls as the CRF
-/// rises; 1 - SSIM is taken as growing exponentially with the CRF, fitted through the two points
-/// that bracket the target (or, with one point, a slope of 0.1 per CRF step; with none, a
-/// prior of SSIM 0.98 at CRF 20), and the guess is kept strictly inside the bracket.
+/// to miss (or it is the list's last), or the first position misses. The first is the list's
+/// last (CRF 30: the fastest encode, and the end of the search when it meets the target). SSIM
+/// falls as the CRF rises; 1 - SSIM is taken as growing exponentially with the CRF, fitted
+/// through the two points that bracket the target (or, with one point, a slope of 0.1 per CRF
+/// step), and the guess is kept strictly inside the bracket; without a bracket yet, at most 5
+/// positions from the nearest point measured.
 std::optional<int> NextProbe(const std::vector<ProbePoint>& points, double target);
 
 /// The highest measured position whose SSIM meets `target`; position 0 when none does.

@@ -126,7 +126,8 @@ bool Sampling::Prepare() {
   }
   // Where the key frames are is only a saving: a prober that fails leaves the spans as planned.
   lines.clear();
-  if (!Run(KeyFrameCommandLine(request_.programDir, request_.sourcePath, plan_, facts.startTime),
+  if (!Run(KeyFrameCommandLine(request_.programDir, request_.sourcePath, plan_,
+                               sourceSeconds_, facts.startTime),
            "finding the key frames", &lines)) {
     if (outcome_.stopped) return false;
     lines.clear();

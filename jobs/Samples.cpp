@@ -142,11 +142,34 @@ SourceFacts ReadSourceFacts(std::string_view proberLines) {
   return facts;
 }
 
+namespace {
+
+// FFmpeg seeks an input 3/23 s before its -ss when the stream may reorder frames and its demuxer
+// seeks by decoding times; a start this far after the key frame still lands on it.
+constexpr double kAfterKeyFrame = 0.2;
+
+// The latest start that keeps span `i` inside its own share of the source.
+double LatestStart(const SamplePlan& plan, std::size_t i, double sourceSeconds) {
+  const double shareEnd = sourceSeconds * static_cast<double>(i + 1) /
+                          static_cast<double>(plan.spans.size());
+  return std::max(shareEnd - plan.spans[i].length - kAfterKeyFrame, plan.spans[i].start);
+}
+
+}  // namespace
+
 std::string KeyFrameCommandLine(std::string_view programDir, std::string_view source,
-                                const SamplePlan& plan, double startTime) {
+                                const SamplePlan& plan, double sourceSeconds, double startTime) {
+  // A seek lands on the key frame before its point: points from the span's start onwards find
+  // the key frame before it and those after it, as far as the span still fits in its share.
+  constexpr double kAhead[] = {0, 1, 2, 4, 8, 16};
   std::string intervals;
-  for (const SampleSpan& span : plan.spans) {
-    intervals += (intervals.empty() ? "" : ",") + SecondsText(startTime + span.start) + "%+#1";
+  for (std::size_t i = 0; i < plan.spans.size(); ++i) {
+    const double latest = LatestStart(plan, i, sourceSeconds);
+    for (const double ahead : kAhead) {
+      const double point = std::min(plan.spans[i].start + ahead, latest);
+      intervals += (intervals.empty() ? "" : ",") + SecondsText(startTime + point) + "%+#1";
+      if (point >= latest) break;
+    }
   }
   process::CommandLineBuilder line(programDir, process::kProberTool);
   line.Add(" -v error -select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0"
@@ -157,9 +180,6 @@ std::string KeyFrameCommandLine(std::string_view programDir, std::string_view so
 
 void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
                       std::string_view packets) {
-  // FFmpeg seeks an input 3/23 s before its -ss when the stream may reorder frames and its
-  // demuxer seeks by decoding times; a start this far after the key frame still lands on it.
-  constexpr double kAfterKeyFrame = 0.2;
   std::vector<double> keys;
   process::ForEachLine(packets, [&](std::string_view packet) {
     // "16.160000,K_": the time, then the flags
@@ -174,9 +194,16 @@ void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
   for (std::size_t i = 0; i < count; ++i) {
     SampleSpan& span = plan.spans[i];
     const double shareStart = sourceSeconds * static_cast<double>(i) / static_cast<double>(count);
+    const double latest = LatestStart(plan, i, sourceSeconds);
+    // The key frame nearest to where the span was planned, so that the samples stay spread
+    // evenly (a source whose first seconds differ from the rest is not sampled there).
     double best = -1;
     for (const double key : keys) {
-      if (key >= shareStart && key + kAfterKeyFrame < span.start) best = std::max(best, key);
+      if (key < shareStart || key + kAfterKeyFrame > latest) continue;
+      if (best < 0 || std::abs(key + kAfterKeyFrame - span.start) <
+                          std::abs(best + kAfterKeyFrame - span.start)) {
+        best = key;
+      }
     }
     if (best >= 0) span.start = std::round((best + kAfterKeyFrame) * 1000) / 1000;
   }

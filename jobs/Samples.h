@@ -42,16 +42,18 @@ struct SourceFacts {
 std::string SourceFactsCommandLine(std::string_view programDir, std::string_view source);
 SourceFacts ReadSourceFacts(std::string_view proberLines);
 
-/// The prober's command line listing, for each span, the first video packet where a seek to the
-/// span's start lands ("-read_intervals START%+#1"): the key frame before it, for a demuxer
-/// with an index ("12.000000,K_"); any packet for one that seeks by bytes.
+/// The prober's command line listing the key frames near each span: the first video packet
+/// where a seek lands ("-read_intervals POINT%+#1") for points from the span's planned start
+/// onwards, as far as the span still fits in its own share of the source: the key frame before
+/// each point for a demuxer with an index ("12.000000,K_"); any packet for one that seeks by
+/// bytes.
 std::string KeyFrameCommandLine(std::string_view programDir, std::string_view source,
-                                const SamplePlan& plan, double startTime);
+                                const SamplePlan& plan, double sourceSeconds, double startTime);
 
-/// Moves each span back to just after the key frame before it (`packets`: the prober's lines of
-/// KeyFrameCommandLine) when that key frame lies in the span's own share of the source, so that
-/// the cut decodes a few frames before each span instead of up to a whole GOP; a span with no
-/// such key frame stays where it is.
+/// Moves each span to just after the key frame nearest to its planned start (`packets`: the
+/// prober's lines of KeyFrameCommandLine), among those that keep it in its own share of the
+/// source, so that the cut decodes a few frames before each span instead of up to a whole GOP;
+/// a span with no such key frame stays where it is.
 void StartAtKeyFrames(SamplePlan& plan, double sourceSeconds, double startTime,
                       std::string_view packets);
 
