@@ -71,8 +71,8 @@ std::string TargetText(const TargetRecord& r) {
                           *r.measuredSsim, *r.measuredBytes);
   }
   if (used > 0) {
-    std::snprintf(text + used, sizeof text - used, ", search %.1f s over %d positions",
-                  r.searchSeconds, r.probes);
+    std::snprintf(text + used, sizeof text - used, ", search %.1f s over %d position%s",
+                  r.searchSeconds, r.probes, r.probes == 1 ? "" : "s");
   }
   return text;
 }
