@@ -225,9 +225,11 @@ TEST_F(WindowConformance, TheWindowWarnsAfterTheEncode) {
   std::ofstream(program_ + "/ffprobe.bin") << "#!/bin/sh\necho $$ > prober.pid\nexec sleep 600\n";
   fs::permissions(program_ + "/ffprobe.bin", fs::perms::owner_all);
   window_->onCommand(res::id::kEncodeVideo, hosts::ControlEvent::kClicked);
-  ASSERT_TRUE(host_.pumpUntil([&] { return fs::exists(program_ + "/prober.pid"); }));
+  // The file exists before the shell has written its line.
+  const std::string pidFile = program_ + "/prober.pid";
+  ASSERT_TRUE(host_.pumpUntil([&] { return testing::ReadAll(pidFile).ends_with('\n'); }));
   Press(res::id::kCancel);
-  const long prober = std::stol(testing::ReadAll(program_ + "/prober.pid"));
+  const long prober = std::stol(testing::ReadAll(pidFile));
   EXPECT_FALSE(platform::ProcessExists(prober));
   EXPECT_TRUE(host_.pumpUntil([&] { return testing::Count(Log(), "END CONVERSION") == 2; }));
   EXPECT_EQ(testing::Count(Log(), "WARNING"), 2u) << Log();  // the first encode's only

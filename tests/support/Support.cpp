@@ -13,8 +13,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sstream>
+#include <system_error>
+#include <vector>
 
 #include "app/RegistryStore.h"
 #include "app/SettingsTable.h"
@@ -23,11 +26,39 @@
 
 namespace vexlo::testing {
 
+namespace {
+
+// The folders the tests made, removed with what they hold when the test program ends (a forked
+// child leaves by _exit and removes nothing).
+class MadeFolders {
+ public:
+  ~MadeFolders() {
+    for (const std::string& path : paths_) {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  }
+  void Add(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    paths_.push_back(path);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> paths_;
+};
+
+}  // namespace
+
 std::string MakeTempDirectory(const std::string& prefix) {
+  static MadeFolders made;
   static std::mt19937 random(std::random_device{}());
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string path = ::testing::TempDir() + prefix + "_" + std::to_string(random());
-    if (std::filesystem::create_directory(path)) return std::filesystem::canonical(path).string();
+    if (std::filesystem::create_directory(path)) {
+      made.Add(path);
+      return std::filesystem::canonical(path).string();
+    }
   }
   ADD_FAILURE() << "no temporary folder " << prefix;
   return {};
