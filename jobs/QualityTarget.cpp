@@ -65,10 +65,11 @@ std::optional<int> NextProbe(const std::vector<ProbePoint>& points, double targe
   }
   if (low == kCrfPositions - 1 || high == low + 1) return std::nullopt;
   // The line through the bracket's two ends, else through the two measured points nearest to
-  // the target's side (extrapolated), else through one point with the usual slope.
+  // the target's side (extrapolated), else through one point with the usual slope. A point was
+  // measured, so it meets the target (`lowPoint`) or misses it (`highPoint`).
   const ProbePoint* first = lowPoint ? lowPoint : highPoint;
   const ProbePoint* second = lowPoint ? highPoint : nullptr;
-  if (first && !second) {
+  if (!second) {
     for (const ProbePoint& point : points) {
       if (&point == first) continue;
       if (!second || std::abs(point.position - first->position) <
@@ -78,7 +79,7 @@ std::optional<int> NextProbe(const std::vector<ProbePoint>& points, double targe
     }
   }
   double guess = 0;
-  if (first && second) {
+  if (second) {
     const double c1 = CrfOfPosition(first->position);
     const double c2 = CrfOfPosition(second->position);
     double slope = (Loss(second->ssim) - Loss(first->ssim)) / (c2 - c1);

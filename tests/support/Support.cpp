@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -29,23 +28,16 @@ namespace vexlo::testing {
 namespace {
 
 // The folders the tests made, removed with what they hold when the test program ends (a forked
-// child leaves by _exit and removes nothing).
-class MadeFolders {
- public:
+// child leaves by _exit and removes nothing). Tests make them from their own thread, one at a
+// time, as they draw the names.
+struct MadeFolders {
   ~MadeFolders() {
-    for (const std::string& path : paths_) {
+    for (const std::string& path : paths) {
       std::error_code ignored;
       std::filesystem::remove_all(path, ignored);
     }
   }
-  void Add(const std::string& path) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    paths_.push_back(path);
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> paths_;
+  std::vector<std::string> paths;
 };
 
 }  // namespace
@@ -56,7 +48,7 @@ std::string MakeTempDirectory(const std::string& prefix) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string path = ::testing::TempDir() + prefix + "_" + std::to_string(random());
     if (std::filesystem::create_directory(path)) {
-      made.Add(path);
+      made.paths.push_back(path);
       return std::filesystem::canonical(path).string();
     }
   }
